@@ -1,0 +1,81 @@
+//! Queries. The reply closure's drop is zenoh's end-of-replies signal: zenoh
+//! drops the query state once, after the last reply callback, when all final
+//! replies are in, the time-out fires or the session closes.
+use std::ffi::c_void;
+use std::time::Duration;
+
+use zenoh::bytes::{Encoding, ZBytes};
+use zenoh::handlers::CallbackDrop;
+use zenoh::qos::{CongestionControl, Priority};
+use zenoh::query::{QueryTarget, Reply};
+use zenoh::Wait;
+
+use crate::closure::OwnedClosure;
+use crate::guard::{bytes, guard, guard_unit};
+use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
+use crate::session::{session_ref, VbSession};
+use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+
+type ReplyCall = extern "C" fn(bool, *const u8, usize, *mut c_void);
+
+#[repr(C)]
+pub struct VbReplyClosure {
+    pub call: Option<ReplyCall>,
+    pub drop: Option<extern "C" fn(*mut c_void)>,
+    pub context: *mut c_void,
+}
+
+fn deliver(call: ReplyCall, context: *mut c_void, reply: &Reply) {
+    match reply.result() {
+        Ok(sample) => {
+            let payload = sample.payload().to_bytes();
+            call(true, payload.as_ptr(), payload.len(), context);
+        }
+        Err(error) => {
+            let payload = error.payload().to_bytes();
+            call(false, payload.as_ptr(), payload.len(), context);
+        }
+    }
+}
+
+#[no_mangle]
+pub extern "C" fn vb_get(
+    session: *const VbSession,
+    keyexpr: *const VbKeyExpr,
+    payload: *const u8,
+    len: usize,
+    timeout_ms: u64,
+    closure: VbReplyClosure,
+) -> VbResult {
+    let owned = OwnedClosure::new(closure.call, closure.drop, closure.context);
+    let (Some(session), Some(keyexpr), Some(call)) = (session_ref(session), keyexpr_ref(keyexpr), owned.call) else {
+        return VB_ENULL;
+    };
+    let request = bytes(payload, len).to_vec();
+    guard(|| {
+        let context = owned.context;
+        let handler = CallbackDrop {
+            callback: move |reply: Reply| guard_unit(|| deliver(call, context.ptr(), &reply)),
+            // Dropping `owned` runs the C drop exactly once.
+            drop: {
+                let mut owned = Some(owned);
+                move || drop(owned.take())
+            },
+        };
+        let mut builder = session
+            .get(keyexpr.clone())
+            .payload(ZBytes::from(request))
+            .encoding(Encoding::ZENOH_SERIALIZED)
+            .target(QueryTarget::BestMatching)
+            .congestion_control(CongestionControl::Block)
+            .priority(Priority::Data)
+            .express(false);
+        if timeout_ms > 0 {
+            builder = builder.timeout(Duration::from_millis(timeout_ms));
+        }
+        match builder.with(handler).wait() {
+            Ok(()) => VB_OK,
+            Err(_) => VB_EGENERIC,
+        }
+    })
+}

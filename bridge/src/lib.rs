@@ -1,0 +1,30 @@
+//! C ABI over zenoh for the velmorqrk client, its simulator and its tests.
+//! The contract of every function is written in `include/velmor_bridge.h`.
+//! Every exported function runs its body under `guard`, so no panic unwinds
+//! into C; zenoh calls our closures on its own threads, and those bodies are
+//! guarded the same way.
+
+mod closure;
+mod get;
+mod guard;
+mod keyexpr;
+mod publisher;
+mod query;
+mod queryable;
+mod session;
+mod subscriber;
+
+pub use get::vb_get;
+pub use keyexpr::{vb_keyexpr_as_str, vb_keyexpr_autocanonize, vb_keyexpr_drop};
+pub use publisher::{vb_publisher_declare, vb_publisher_put, vb_publisher_undeclare};
+pub use query::{vb_query_clone, vb_query_drop, vb_query_payload, vb_query_reply, vb_query_reply_err};
+pub use queryable::{vb_queryable_declare, vb_queryable_undeclare};
+pub use session::{vb_session_close, vb_session_open};
+pub use subscriber::{vb_subscriber_declare, vb_subscriber_undeclare};
+
+/// zenoh's C result codes.
+pub type VbResult = i8;
+pub const VB_OK: VbResult = 0;
+pub const VB_EINVAL: VbResult = -1;
+pub const VB_ENULL: VbResult = -5;
+pub const VB_EGENERIC: VbResult = -128;

@@ -1,0 +1,78 @@
+//! Queries as a queryable sees them, for the simulator and tests.
+use zenoh::bytes::{Encoding, ZBytes};
+use zenoh::query::Query;
+use zenoh::Wait;
+
+use crate::guard::{bytes, guard, guard_unit};
+use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+
+pub struct VbQuery {
+    query: Query,
+    payload: Vec<u8>,
+}
+
+impl VbQuery {
+    pub fn new(query: Query) -> Self {
+        let payload = query.payload().map(|p| p.to_bytes().into_owned()).unwrap_or_default();
+        VbQuery { query, payload }
+    }
+}
+
+#[no_mangle]
+pub extern "C" fn vb_query_payload(query: *const VbQuery, data: *mut *const u8, len: *mut usize) {
+    guard_unit(|| {
+        let payload: &[u8] = unsafe { query.as_ref() }.map(|q| q.payload.as_slice()).unwrap_or(&[]);
+        unsafe {
+            if !data.is_null() {
+                *data = payload.as_ptr();
+            }
+            if !len.is_null() {
+                *len = payload.len();
+            }
+        }
+    });
+}
+
+#[no_mangle]
+pub extern "C" fn vb_query_reply(query: *const VbQuery, payload: *const u8, len: usize) -> VbResult {
+    let Some(query) = (unsafe { query.as_ref() }) else {
+        return VB_ENULL;
+    };
+    guard(|| {
+        let reply = query
+            .query
+            .reply(query.query.key_expr().clone(), ZBytes::from(bytes(payload, len).to_vec()))
+            .encoding(Encoding::ZENOH_SERIALIZED)
+            .wait();
+        if reply.is_ok() { VB_OK } else { VB_EGENERIC }
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vb_query_reply_err(query: *const VbQuery, payload: *const u8, len: usize) -> VbResult {
+    let Some(query) = (unsafe { query.as_ref() }) else {
+        return VB_ENULL;
+    };
+    guard(|| {
+        let reply = query.query.reply_err(ZBytes::from(bytes(payload, len).to_vec())).wait();
+        if reply.is_ok() { VB_OK } else { VB_EGENERIC }
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vb_query_clone(query: *const VbQuery) -> *mut VbQuery {
+    let mut out = std::ptr::null_mut();
+    guard_unit(|| {
+        if let Some(query) = unsafe { query.as_ref() } {
+            out = Box::into_raw(Box::new(VbQuery { query: query.query.clone(), payload: query.payload.clone() }));
+        }
+    });
+    out
+}
+
+#[no_mangle]
+pub extern "C" fn vb_query_drop(query: *mut VbQuery) {
+    if !query.is_null() {
+        guard_unit(|| drop(unsafe { Box::from_raw(query) }));
+    }
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Forward declarations of the bridge's opaque handles, so that facade headers
+// can hold them without exposing the bridge's C header beyond middleware/.
+extern "C" {
+struct vb_session;
+struct vb_keyexpr;
+struct vb_subscriber;
+struct vb_publisher;
+struct vb_queryable;
+struct vb_query;
+}

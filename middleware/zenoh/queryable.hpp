@@ -1,0 +1,50 @@
+#pragma once
+// Answering queries exists for the robot simulator and the tests; the client
+// itself only asks.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "middleware/zenoh/bridge_types.hpp"
+#include "middleware/zenoh/byte_view.hpp"
+
+namespace zenoh {
+
+class KeyExpr;
+class Session;
+
+/// A received query. Copies share the query; its final reply reaches the
+/// requester when the last copy is gone, so keeping one delays the end of the
+/// requester's replies (a silent server keeps them).
+class Query {
+ public:
+  explicit Query(const vb_query* borrowed);
+  ByteView payload() const;
+  /// Throws ZException "Failed to reply".
+  void reply(const std::vector<std::uint8_t>& payload) const;
+  /// Throws ZException "Failed to reply with an error".
+  void reply_err(const std::vector<std::uint8_t>& payload) const;
+
+ private:
+  std::shared_ptr<vb_query> query_;
+};
+
+/// Called on a zenoh thread for every query.
+using QueryHandler = std::function<void(const Query& query)>;
+
+class Queryable {
+ public:
+  /// Throws ZException "Failed to declare Queryable".
+  Queryable(const Session& session, const KeyExpr& key, QueryHandler on_query);
+  ~Queryable();
+  Queryable(Queryable&& other) noexcept;
+  Queryable& operator=(Queryable&& other) noexcept;
+  Queryable(const Queryable&) = delete;
+  Queryable& operator=(const Queryable&) = delete;
+
+ private:
+  vb_queryable* handle_ = nullptr;
+};
+
+}  // namespace zenoh

@@ -1,0 +1,54 @@
+#include "middleware/zenoh/session.hpp"
+
+#include <velmor_bridge.h>
+
+#include <memory>
+#include <utility>
+
+#include "middleware/zenoh/key_expr.hpp"
+#include "middleware/zenoh/z_exception.hpp"
+
+namespace zenoh {
+namespace {
+
+struct QueryContext {
+  ReplyHandler on_reply;
+  RepliesDoneHandler on_done;
+};
+
+void OnReply(bool ok, const std::uint8_t* data, std::size_t size, void* context) noexcept {
+  try {
+    static_cast<QueryContext*>(context)->on_reply(ok, ByteView{data, size});
+  } catch (...) {
+    // Never unwind into zenoh's thread; a failing handler loses this reply only.
+  }
+}
+
+void OnRepliesDone(void* context) noexcept {
+  std::unique_ptr<QueryContext> owned(static_cast<QueryContext*>(context));
+  try {
+    owned->on_done();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+Session::Session() {
+  const vb_result code = vb_session_open(&handle_);
+  if (code != VB_OK) throw ZException("Failed to open session", code);
+}
+
+Session::~Session() { vb_session_close(handle_); }
+
+void Session::get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply,
+                  RepliesDoneHandler on_done) const {
+  auto context = std::make_unique<QueryContext>(QueryContext{std::move(on_reply), std::move(on_done)});
+  const vb_reply_closure closure{&OnReply, &OnRepliesDone, context.release()};
+  const auto timeout = options.timeout_ms > 0 ? static_cast<std::uint64_t>(options.timeout_ms) : 0;
+  const vb_result code = vb_get(handle_, key.handle(), options.payload.data(), options.payload.size(),
+                                timeout, closure);
+  if (code != VB_OK) throw ZException("Failed to perform get operation", code);
+}
+
+}  // namespace zenoh

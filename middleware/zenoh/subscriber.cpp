@@ -1,0 +1,47 @@
+#include "middleware/zenoh/subscriber.hpp"
+
+#include <velmor_bridge.h>
+
+#include <memory>
+#include <utility>
+
+#include "middleware/zenoh/key_expr.hpp"
+#include "middleware/zenoh/session.hpp"
+#include "middleware/zenoh/z_exception.hpp"
+
+namespace zenoh {
+namespace {
+
+void OnSample(const std::uint8_t* data, std::size_t size, void* context) noexcept {
+  try {
+    (*static_cast<SampleHandler*>(context))(ByteView{data, size});
+  } catch (...) {
+    // Never unwind into zenoh's thread.
+  }
+}
+
+void DropHandler(void* context) noexcept { delete static_cast<SampleHandler*>(context); }
+
+}  // namespace
+
+Subscriber::Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample) {
+  auto context = std::make_unique<SampleHandler>(std::move(on_sample));
+  // The bridge owns the context from here on and releases it through DropHandler.
+  const vb_sample_closure closure{&OnSample, &DropHandler, context.release()};
+  const vb_result code = vb_subscriber_declare(session.handle(), key.handle(), closure, &handle_);
+  if (code != VB_OK) throw ZException("Failed to declare Subscriber", code);
+}
+
+Subscriber::~Subscriber() { vb_subscriber_undeclare(handle_); }
+
+Subscriber::Subscriber(Subscriber&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+Subscriber& Subscriber::operator=(Subscriber&& other) noexcept {
+  if (this != &other) {
+    vb_subscriber_undeclare(handle_);
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+}  // namespace zenoh

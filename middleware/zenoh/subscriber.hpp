@@ -1,0 +1,32 @@
+#pragma once
+#include <functional>
+
+#include "middleware/zenoh/bridge_types.hpp"
+#include "middleware/zenoh/byte_view.hpp"
+
+namespace zenoh {
+
+class KeyExpr;
+class Session;
+
+/// Called on a zenoh thread for every sample; must not block for long.
+using SampleHandler = std::function<void(ByteView payload)>;
+
+/// A declared subscription. Destruction undeclares it and returns only when
+/// the handler is not running any more and will never run again, so the
+/// handler may touch objects that die right after the subscriber.
+class Subscriber {
+ public:
+  /// Throws ZException "Failed to declare Subscriber".
+  Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample);
+  ~Subscriber();
+  Subscriber(Subscriber&& other) noexcept;
+  Subscriber& operator=(Subscriber&& other) noexcept;
+  Subscriber(const Subscriber&) = delete;
+  Subscriber& operator=(const Subscriber&) = delete;
+
+ private:
+  vb_subscriber* handle_ = nullptr;
+};
+
+}  // namespace zenoh

@@ -1,0 +1,43 @@
+#include "support/netns_guard.hpp"
+
+#include <net/if.h>
+
+#include <cstdlib>
+#include <set>
+#include <sstream>
+
+namespace velmor::test {
+namespace {
+
+std::set<std::string> AllowedInterfaces() {
+  std::set<std::string> allowed{"lo"};
+  const char* list = std::getenv("VELMOR_NETNS_IFACES");
+  std::stringstream stream(list ? list : "");
+  std::string name;
+  while (std::getline(stream, name, ',')) {
+    if (!name.empty()) allowed.insert(name);
+  }
+  return allowed;
+}
+
+}  // namespace
+
+std::string IsolationProblem() {
+  if (std::getenv("VELMOR_NETNS") == nullptr) {
+    return "not started through scripts/netns-run (VELMOR_NETNS unset)";
+  }
+  const auto allowed = AllowedInterfaces();
+  struct if_nameindex* interfaces = if_nameindex();
+  if (interfaces == nullptr) return "cannot list network interfaces";
+  std::string problem;
+  for (auto* it = interfaces; it->if_index != 0; ++it) {
+    if (allowed.count(it->if_name) == 0) {
+      problem = std::string("foreign network interface '") + it->if_name + "' in this namespace";
+      break;
+    }
+  }
+  if_freenameindex(interfaces);
+  return problem;
+}
+
+}  // namespace velmor::test

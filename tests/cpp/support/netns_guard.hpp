@@ -1,0 +1,14 @@
+#pragma once
+// Every test process may open zenoh sessions, whose default configuration
+// scouts by multicast on every interface. Tests therefore refuse to run unless
+// scripts/netns-run put them in a private namespace holding only the
+// interfaces it created.
+#include <string>
+
+namespace velmor::test {
+
+/// Empty when the process sits in a namespace made by scripts/netns-run;
+/// otherwise the reason it does not.
+std::string IsolationProblem();
+
+}  // namespace velmor::test
