@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "middleware/zenoh/handoff.hpp"
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/session.hpp"
 #include "middleware/zenoh/z_exception.hpp"
@@ -12,14 +13,19 @@ namespace zenoh {
 namespace {
 
 void OnQuery(const vb_query* query, void* context) noexcept {
+  detail::Receive(context);
   try {
     (*static_cast<QueryHandler*>(context))(Query(query));
   } catch (...) {
     // Never unwind into zenoh's thread; the requester sees no reply.
   }
+  detail::Publish(context);
 }
 
-void DropHandler(void* context) noexcept { delete static_cast<QueryHandler*>(context); }
+void DropHandler(void* context) noexcept {
+  detail::Receive(context);
+  delete static_cast<QueryHandler*>(context);
+}
 
 }  // namespace
 
@@ -44,6 +50,7 @@ void Query::reply_err(const std::vector<std::uint8_t>& payload) const {
 
 Queryable::Queryable(const Session& session, const KeyExpr& key, QueryHandler on_query) {
   auto context = std::make_unique<QueryHandler>(std::move(on_query));
+  detail::Publish(context.get());
   const vb_query_closure closure{&OnQuery, &DropHandler, context.release()};
   const vb_result code = vb_queryable_declare(session.handle(), key.handle(), closure, &handle_);
   if (code != VB_OK) throw ZException("Failed to declare Queryable", code);

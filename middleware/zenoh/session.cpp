@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "middleware/zenoh/handoff.hpp"
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
@@ -17,14 +18,17 @@ struct QueryContext {
 };
 
 void OnReply(bool ok, const std::uint8_t* data, std::size_t size, void* context) noexcept {
+  detail::Receive(context);
   try {
     static_cast<QueryContext*>(context)->on_reply(ok, ByteView{data, size});
   } catch (...) {
     // Never unwind into zenoh's thread; a failing handler loses this reply only.
   }
+  detail::Publish(context);
 }
 
 void OnRepliesDone(void* context) noexcept {
+  detail::Receive(context);
   std::unique_ptr<QueryContext> owned(static_cast<QueryContext*>(context));
   try {
     owned->on_done();
@@ -44,6 +48,7 @@ Session::~Session() { vb_session_close(handle_); }
 void Session::get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply,
                   RepliesDoneHandler on_done) const {
   auto context = std::make_unique<QueryContext>(QueryContext{std::move(on_reply), std::move(on_done)});
+  detail::Publish(context.get());
   const vb_reply_closure closure{&OnReply, &OnRepliesDone, context.release()};
   const auto timeout = options.timeout_ms > 0 ? static_cast<std::uint64_t>(options.timeout_ms) : 0;
   const vb_result code = vb_get(handle_, key.handle(), options.payload.data(), options.payload.size(),

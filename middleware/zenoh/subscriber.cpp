@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "middleware/zenoh/handoff.hpp"
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/session.hpp"
 #include "middleware/zenoh/z_exception.hpp"
@@ -13,35 +14,52 @@ namespace zenoh {
 namespace {
 
 void OnSample(const std::uint8_t* data, std::size_t size, void* context) noexcept {
+  detail::Receive(context);
   try {
     (*static_cast<SampleHandler*>(context))(ByteView{data, size});
   } catch (...) {
     // Never unwind into zenoh's thread.
   }
+  detail::Publish(context);  // to the next call and to the undeclaring thread
 }
 
-void DropHandler(void* context) noexcept { delete static_cast<SampleHandler*>(context); }
+void DropHandler(void* context) noexcept {
+  detail::Receive(context);
+  delete static_cast<SampleHandler*>(context);
+}
 
 }  // namespace
 
 Subscriber::Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample) {
   auto context = std::make_unique<SampleHandler>(std::move(on_sample));
   // The bridge owns the context from here on and releases it through DropHandler.
+  context_ = context.get();
+  detail::Publish(context_);
   const vb_sample_closure closure{&OnSample, &DropHandler, context.release()};
   const vb_result code = vb_subscriber_declare(session.handle(), key.handle(), closure, &handle_);
   if (code != VB_OK) throw ZException("Failed to declare Subscriber", code);
 }
 
-Subscriber::~Subscriber() { vb_subscriber_undeclare(handle_); }
+Subscriber::~Subscriber() { Undeclare(); }
 
-Subscriber::Subscriber(Subscriber&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+Subscriber::Subscriber(Subscriber&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), context_(std::exchange(other.context_, nullptr)) {}
 
 Subscriber& Subscriber::operator=(Subscriber&& other) noexcept {
   if (this != &other) {
-    vb_subscriber_undeclare(handle_);
+    Undeclare();
     handle_ = std::exchange(other.handle_, nullptr);
+    context_ = std::exchange(other.context_, nullptr);
   }
   return *this;
+}
+
+void Subscriber::Undeclare() noexcept {
+  if (handle_ == nullptr) return;
+  vb_subscriber_undeclare(std::exchange(handle_, nullptr));
+  // The bridge returned after the last call finished: what that call wrote
+  // is visible here.
+  detail::Receive(context_);
 }
 
 }  // namespace zenoh

@@ -26,7 +26,10 @@ class Subscriber {
   Subscriber& operator=(const Subscriber&) = delete;
 
  private:
+  void Undeclare() noexcept;
+
   vb_subscriber* handle_ = nullptr;
+  void* context_ = nullptr;  // owned by the bridge; kept only as a synchronisation token
 };
 
 }  // namespace zenoh

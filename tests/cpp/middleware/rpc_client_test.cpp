@@ -1,0 +1,197 @@
+#include "middleware/rpc_client.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "messages/rpc_codec.hpp"
+#include "middleware/shared_session.hpp"
+#include "middleware/zenoh/queryable.hpp"
+#include "support/child_process.hpp"
+#include "support/hex.hpp"
+
+namespace velmor::zenoh_mdw {
+namespace {
+
+using namespace std::chrono_literals;
+using zenoh_msgs::qrk_msg::RPCReply;
+using zenoh_msgs::qrk_msg::RPCRequest;
+using Client = RpcClient<RPCRequest, RPCReply>;
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::uint8_t> ReplyBytes(std::uint16_t id, std::string text) {
+  RPCReply reply;
+  reply.request_id = id;
+  reply.success = true;
+  reply.string_container = {std::move(text)};
+  return zenoh_msgs::Encode(reply);
+}
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// An in-process queryable on the shared session that answers every query with
+// what `answer` does.
+class Server {
+ public:
+  Server(const std::string& key, std::function<void(const zenoh::Query&)> answer)
+      : session_(SharedSession()), queryable_(*session_, zenoh::KeyExpr(key), std::move(answer)) {}
+
+ private:
+  std::shared_ptr<zenoh::Session> session_;
+  zenoh::Queryable queryable_;
+};
+
+TEST(RpcClientTest, RequestReachesTheServerAndTheReplyComesBack) {
+  const std::string key = "velmor/test/rpc/echo";
+  Server server(key, [](const zenoh::Query& query) {
+    const auto request = zenoh_msgs::Decode<RPCRequest>(query.payload().data, query.payload().size);
+    RPCReply reply;
+    reply.request_id = request.request_id;
+    reply.success = true;
+    reply.joint_groups = request.joint_groups;
+    query.reply(zenoh_msgs::Encode(reply));
+  });
+  Client client(SharedSession(), key);
+  RPCReply reply;
+  ASSERT_TRUE(client.SendRequestAndGetReply(RPCRequest{10, {0, 2, 3, 4, 5}}, reply, 2.0));
+  EXPECT_EQ(reply.request_id, 10);
+  EXPECT_EQ(reply.joint_groups, (std::vector<std::uint16_t>{0, 2, 3, 4, 5}));
+}
+
+// zenoh's default consolidation keeps the latest reply per key and delivers
+// it when the query ends, so of two replies on one key the client sees one.
+TEST(RpcClientTest, TwoValidRepliesGiveExactlyOneOfThem) {
+  const std::string key = "velmor/test/rpc/two";
+  Server server(key, [](const zenoh::Query& query) {
+    query.reply(ReplyBytes(1, "first"));
+    query.reply(ReplyBytes(1, "second"));
+  });
+  Client client(SharedSession(), key);
+  RPCReply reply;
+  ASSERT_TRUE(client.SendRequestAndGetReply(RPCRequest{1, {}}, reply, 2.0));
+  ASSERT_EQ(reply.string_container.size(), 1u);
+  EXPECT_EQ(reply.string_container[0], "second");
+}
+
+TEST(RpcClientTest, ErrorReplyThenValidReplyGivesTheValidOne) {
+  const std::string key = "velmor/test/rpc/error_then_valid";
+  Server server(key, [](const zenoh::Query& query) {
+    query.reply_err({0xde, 0xad});
+    query.reply(ReplyBytes(1, "valid"));
+  });
+  Client client(SharedSession(), key);
+  RPCReply reply;
+  ASSERT_TRUE(client.SendRequestAndGetReply(RPCRequest{1, {}}, reply, 2.0));
+  EXPECT_EQ(reply.string_container, std::vector<std::string>{"valid"});
+}
+
+TEST(RpcClientTest, OnlyErrorOrMalformedRepliesEndTheCallWhenTheQueryEnds) {
+  const std::string key = "velmor/test/rpc/malformed";
+  Server server(key, [](const zenoh::Query& query) {
+    auto surplus = ReplyBytes(1, "x");
+    surplus.push_back(7);
+    query.reply(surplus);
+  });
+  Client client(SharedSession(), key);
+  RPCReply reply;
+  reply.request_id = 42;
+  const auto start = Clock::now();
+  EXPECT_FALSE(client.SendRequestAndGetReply(RPCRequest{1, {}}, reply, 2.0));
+  EXPECT_LT(SecondsSince(start), 1.0) << "the end of replies must wake the caller, not the time-out";
+  EXPECT_EQ(reply.request_id, 42) << "a failed call leaves the reply unchanged";
+
+  Server errors("velmor/test/rpc/only_errors", [](const zenoh::Query& query) { query.reply_err({1}); });
+  Client error_client(SharedSession(), "velmor/test/rpc/only_errors");
+  EXPECT_FALSE(error_client.SendRequestAndGetReply(RPCRequest{1, {}}, reply, 2.0));
+}
+
+TEST(RpcClientTest, SilentServerEndsAfterTheTimeOutAndALateReplyIsHarmless) {
+  const std::string key = "velmor/test/rpc/silent";
+  std::mutex mutex;
+  std::vector<zenoh::Query> held;  // holding a query keeps the requester waiting
+  Server server(key, [&](const zenoh::Query& query) {
+    std::lock_guard<std::mutex> lock(mutex);
+    held.push_back(query);
+  });
+  Client client(SharedSession(), key);
+  RPCReply reply;
+  reply.request_id = 42;
+  const auto start = Clock::now();
+  EXPECT_FALSE(client.SendRequestAndGetReply(RPCRequest{1, {}}, reply, 1.0));
+  const double elapsed = SecondsSince(start);
+  EXPECT_GE(elapsed, 0.95);
+  EXPECT_LT(elapsed, 1.5);
+
+  // The caller gave up; now the server answers and lets the query go.
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& query : held) query.reply(ReplyBytes(1, "late"));
+    held.clear();
+  }
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(reply.request_id, 42);
+  EXPECT_TRUE(reply.string_container.empty());
+}
+
+TEST(RpcClientTest, NoServerOrRejectedKeyReturnsFalseSoon) {
+  Client nobody(SharedSession(), "velmor/test/rpc/nobody");
+  RPCReply reply;
+  auto start = Clock::now();
+  EXPECT_FALSE(nobody.SendRequestAndGetReply(RPCRequest{0, {}}, reply, 1.0));
+  EXPECT_LT(SecondsSince(start), 1.5);
+
+  Client rejected(SharedSession(), "velmor/robot/A#B/rpc");
+  start = Clock::now();
+  EXPECT_FALSE(rejected.SendRequestAndGetReply(RPCRequest{0, {}}, reply, 2.0));
+  EXPECT_LT(SecondsSince(start), 0.1);
+}
+
+TEST(RpcClientTest, ConcurrentCallsOnOneClientRunOneAfterTheOther) {
+  const std::string key = "velmor/test/rpc/serialised";
+  std::mutex mutex;
+  std::vector<Clock::time_point> arrivals;
+  Server server(key, [&](const zenoh::Query& query) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      arrivals.push_back(Clock::now());
+    }
+    // Answer later from another thread so that zenoh's thread stays free.
+    std::thread([query] {
+      std::this_thread::sleep_for(200ms);
+      query.reply(ReplyBytes(1, "slow"));
+    }).detach();
+  });
+  Client client(SharedSession(), key);
+  std::vector<Clock::time_point> returns(2);
+  std::vector<std::thread> callers;
+  for (auto& returned : returns) {
+    callers.emplace_back([&client, &returned] {
+      RPCReply reply;
+      EXPECT_TRUE(client.SendRequestAndGetReply(RPCRequest{1, {}}, reply, 2.0));
+      returned = Clock::now();
+    });
+  }
+  for (auto& caller : callers) caller.join();
+  std::lock_guard<std::mutex> lock(mutex);
+  ASSERT_EQ(arrivals.size(), 2u);
+  EXPECT_GE(arrivals[1], std::min(returns[0], returns[1])) << "second query started before the first call returned";
+}
+
+TEST(RpcClientTest, ServerInAnotherProcessAnswers) {
+  const std::string key = "velmor/test/rpc/remote";
+  test::ChildProcess peer({test::TestPeerPath(), "serve", key, test::ToHex(ReplyBytes(4, "remote")), "30"});
+  ASSERT_EQ(peer.ReadLine(10s), "ready");
+  Client client(SharedSession(), key);
+  RPCReply reply;
+  bool answered = false;
+  const auto deadline = Clock::now() + 15s;
+  while (!answered && Clock::now() < deadline) answered = client.SendRequestAndGetReply(RPCRequest{4, {}}, reply, 1.0);
+  ASSERT_TRUE(answered) << "no reply from the peer process";
+  EXPECT_EQ(reply.string_container, std::vector<std::string>{"remote"});
+}
+
+}  // namespace
+}  // namespace velmor::zenoh_mdw
