@@ -1,0 +1,75 @@
+#pragma once
+// DataStream receives the robot's two state streams and answers questions
+// about the latest sample of each.
+//
+// Threads: each subscriber's handler runs on a zenoh thread, decodes into its
+// receive buffer (basic_rx / extra_rx, touched by nothing else) and then
+// copies it into the latest message under that stream's mutex. Queries run on
+// the caller's thread under the same mutexes; no path but the destructor
+// holds both. Segmentation is lazy: the receive path only copies, the queries
+// pay for slicing, widening and rotation.
+#include <array>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "client/state_code.hpp"
+#include "messages/stream_messages.hpp"
+#include "middleware/subscriber.hpp"
+#include "services/group_maps.hpp"
+#include "velmor/qrk/robot_actions.hpp"
+#include "velmor/qrk/robot_states.hpp"
+
+namespace velmor::qrk_impl {
+
+class DataStream {
+ public:
+  using BasicData = zenoh_msgs::qrk_msg::AllBasicStreamData;
+  using ExtraData = zenoh_msgs::qrk_msg::AllExtraStreamData;
+
+  DataStream() = default;
+  DataStream(const DataStream&) = delete;
+  DataStream& operator=(const DataStream&) = delete;
+  /// Stops both subscribers, then waits for any copy or query in progress.
+  virtual ~DataStream();
+
+  /// Subscribes to the robot's two streams. Returns success; throws
+  /// zenoh::ZException when a subscriber cannot be declared.
+  qrk::StateCode Start(std::shared_ptr<zenoh::Session> session, const std::string& serial);
+
+  /// The joint groups listed by the latest message of one stream, with their
+  /// names. Empty, with an error line, if an index is above 5; throws
+  /// std::out_of_range for an index that names no group (1).
+  GroupNames GetGroups(bool from_basic);
+  /// Measured state per group; empty, with an error line, when the latest
+  /// message does not fit the maps.
+  std::map<qrk::JointGroup, qrk::RobotStates> GetStates(const GroupNames& groups, const StartIds& start_ids,
+                                                        const Dofs& dofs);
+  /// Commanded values per group, stamped with the latest basic time stamp.
+  std::map<qrk::JointGroup, qrk::RobotActions> GetActions(const GroupNames& groups, const StartIds& start_ids,
+                                                          const Dofs& dofs);
+  std::array<bool, 20> GetDigitalInputs();
+  std::array<bool, 20> GetDigitalOutputs();
+  bool IsEstopReleased();
+  bool IsEnablingDeviceOn();
+
+  /// Stream callbacks, run by the subscribers on zenoh's threads.
+  void OnBasicStreamData();
+  void OnExtraStreamData();
+
+ private:
+  template <class Field>
+  Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
+
+  std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
+  std::shared_ptr<zenoh_mdw::Subscriber<ExtraData>> extra_subscriber;
+  BasicData basic_rx;
+  ExtraData extra_rx;
+  BasicData basic_latest;
+  ExtraData extra_latest;
+  std::mutex basic_mutex;
+  std::mutex extra_mutex;
+};
+
+}  // namespace velmor::qrk_impl
