@@ -1,0 +1,36 @@
+#pragma once
+// Command line of qrk-sim. The option table in options.cpp is the single
+// source of both the parser and the --help text, so every option is
+// documented by construction.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/fault_switches.hpp"
+
+namespace velmor::sim {
+
+struct SimOptions {
+  std::vector<std::string> serials;
+  double rate = 1000.0;
+  std::vector<std::uint16_t> groups{0, 2, 3, 4, 5};
+  std::string version = "v2.1";
+  /// Seconds until a clean exit; 0 runs until SIGINT or SIGTERM.
+  double duration = 0.0;
+  bool verbose = false;
+  bool help = false;
+  FaultSwitches faults;
+};
+
+inline constexpr double kMaxRate = 10000.0;
+
+/// Parses the arguments after the program name. Accepts "--name value" and
+/// "--name=value". Throws std::invalid_argument with a one-line reason for an
+/// unknown option, a missing or bad value, or a missing --serial (unless
+/// --help is given).
+SimOptions ParseOptions(const std::vector<std::string>& args);
+
+/// The --help text.
+std::string UsageText();
+
+}  // namespace velmor::sim

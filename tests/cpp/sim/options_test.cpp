@@ -1,0 +1,73 @@
+#include "sim/options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace velmor::sim {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(SimOptions, DefaultsDescribeAHealthyServer) {
+  const SimOptions options = ParseOptions({"--serial", "AB-12-345"});
+  EXPECT_EQ(options.serials, Args{"AB-12-345"});
+  EXPECT_EQ(options.rate, 1000.0);
+  EXPECT_EQ(options.groups, (std::vector<std::uint16_t>{0, 2, 3, 4, 5}));
+  EXPECT_EQ(options.version, "v2.1");
+  EXPECT_EQ(options.duration, 0.0);
+  EXPECT_FALSE(options.faults.silent || options.faults.malformed || options.faults.pause_streams ||
+               options.faults.reachability_success);
+  EXPECT_EQ(options.faults.corrupt_primitives, 0);
+  EXPECT_EQ(options.faults.garbage_rate, 0.0);
+}
+
+TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
+  const SimOptions options = ParseOptions({"--serial", "AB-12-345", "--serial=CD-34-567", "--rate", "250.5",
+                                           "--groups=5,3", "--version", "v3.0", "--duration", "2.5", "--silent",
+                                           "--malformed", "--corrupt-primitives", "3", "--pause-streams",
+                                           "--garbage-rate=20", "--reachability-success", "--verbose"});
+  EXPECT_EQ(options.serials, (Args{"AB-12-345", "CD-34-567"}));
+  EXPECT_EQ(options.rate, 250.5);
+  EXPECT_EQ(options.groups, (std::vector<std::uint16_t>{5, 3}));
+  EXPECT_EQ(options.version, "v3.0");
+  EXPECT_EQ(options.duration, 2.5);
+  EXPECT_TRUE(options.faults.silent && options.faults.malformed && options.faults.pause_streams &&
+              options.faults.reachability_success && options.verbose);
+  EXPECT_EQ(options.faults.corrupt_primitives, 3);
+  EXPECT_EQ(options.faults.garbage_rate, 20.0);
+}
+
+TEST(SimOptions, HelpNeedsNoSerial) {
+  EXPECT_TRUE(ParseOptions({"--help"}).help);
+  EXPECT_TRUE(ParseOptions({"-h"}).help);
+}
+
+TEST(SimOptions, RejectsWhatWouldMisconfigureTheServer) {
+  const std::vector<Args> bad{
+      {},
+      {"--serial"},
+      {"--serial", ""},
+      {"--serial", "A", "--serial", "A"},
+      {"--serial", "A", "--rate", "0"},
+      {"--serial", "A", "--rate", "fast"},
+      {"--serial", "A", "--rate", "1000x"},
+      {"--serial", "A", "--rate", "20000"},
+      {"--serial", "A", "--groups", "1"},
+      {"--serial", "A", "--groups", "3,3"},
+      {"--serial", "A", "--groups", ""},
+      {"--serial", "A", "--groups", "3", "--groups", "4"},
+      {"--serial", "A", "--corrupt-primitives", "1.5"},
+      {"--serial", "A", "--duration", "-1"},
+      {"--serial", "A", "--silent=yes"},
+      {"--serial", "A", "--bogus"},
+  };
+  for (const Args& args : bad) {
+    std::string joined;
+    for (const auto& arg : args) joined += arg + " ";
+    EXPECT_THROW(ParseOptions(args), std::invalid_argument) << joined;
+  }
+}
+
+}  // namespace
+}  // namespace velmor::sim
