@@ -41,7 +41,7 @@ Client::Impl::Impl(const std::string& robot_sn, bool verbose) : verbose(verbose)
   std::this_thread::sleep_for(kSettlingDelay);  // sleep_for measures on the steady clock
   groups = qrk_client->Stream().GetGroups(true);
   LearnLayout();
-  if (verbose) LogLayout();
+  if (this->verbose) LogLayout();
 }
 
 Client::Impl::~Impl() = default;

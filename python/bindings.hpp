@@ -1,0 +1,19 @@
+#pragma once
+// The registration steps of the velmorqrk module. Module initialisation calls
+// them in the order declared here: a type must be registered before any
+// function whose signature mentions it, or the signature shows the C++ type
+// name instead of velmorqrk.JointGroup or the record class.
+#include <pybind11/pybind11.h>
+
+namespace velmor::qrk::bindings {
+
+/// JointGroup and its members, also exported as module attributes.
+void BindJointGroup(pybind11::module_& module);
+
+/// RobotStates, RobotActions, PrimitiveStates and PlanInfo.
+void BindRecords(pybind11::module_& module);
+
+/// Client; it comes last because its methods return every type above.
+void BindClient(pybind11::module_& module);
+
+}  // namespace velmor::qrk::bindings

@@ -1,0 +1,19 @@
+#include "velmor/qrk/joint_group.hpp"
+
+#include "python/bindings.hpp"
+
+namespace velmor::qrk::bindings {
+
+void BindJointGroup(pybind11::module_& module) {
+  // Strict on purpose (not arithmetic): a JointGroup equals only another
+  // JointGroup, never the plain integer, and has no ordering.
+  pybind11::enum_<JointGroup> joint_group(module, "JointGroup");
+  // The name table lists the members in declaration order, which is the
+  // order __members__ and the class docstring show.
+  for (const auto& [group, name] : JointGroupNames()) {
+    joint_group.value(name.c_str(), group);
+  }
+  joint_group.export_values();
+}
+
+}  // namespace velmor::qrk::bindings

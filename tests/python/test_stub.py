@@ -1,0 +1,124 @@
+"""The installed type stub describes exactly what the module defines."""
+
+import ast
+import re
+from pathlib import Path
+
+import pytest
+
+import velmorqrk
+
+STUB_PATH = Path(velmorqrk.__file__).with_name("velmorqrk.pyi")
+
+
+def _is_public(name):
+    return not name.startswith("_") or (name.startswith("__") and name.endswith("__"))
+
+
+def _normalise(type_text):
+    # The stub writes FixedSize(N) as a string, the runtime as a call; the
+    # runtime qualifies our own types with the module name.
+    return type_text.replace('"', "").replace("'", "").replace("velmorqrk.", "")
+
+
+class StubClass:
+    def __init__(self, node):
+        self.attributes, self.methods, self.properties, self.setters = set(), {}, {}, {}
+        for item in node.body:
+            if isinstance(item, ast.AnnAssign):
+                self.attributes.add(item.target.id)
+            elif isinstance(item, ast.FunctionDef):
+                decorators = [ast.unparse(d) for d in item.decorator_list]
+                if decorators == ["property"]:
+                    self.properties[item.name] = item
+                elif decorators == [f"{item.name}.setter"]:
+                    self.setters[item.name] = item
+                else:
+                    assert not decorators, f"unexpected decorators on {item.name}"
+                    self.methods[item.name] = item
+
+
+def _stub():
+    tree = ast.parse(STUB_PATH.read_text())
+    classes = {n.name: StubClass(n) for n in tree.body if isinstance(n, ast.ClassDef)}
+    variables = {n.target.id for n in tree.body if isinstance(n, ast.AnnAssign)}
+    return classes, variables
+
+
+STUB_CLASSES, STUB_VARIABLES = _stub()
+RUNTIME_CLASSES = [name for name, attr in vars(velmorqrk).items() if isinstance(attr, type)]
+
+
+def _runtime_parts(cls):
+    """Own public attributes of a bound class, split as the stub splits them."""
+    attributes, methods, properties = set(), {}, {}
+    for name, attr in vars(cls).items():
+        # __slotnames__ is copyreg's cache, left behind by any pickling attempt.
+        if not _is_public(name) or name in ("__doc__", "__module__", "__slotnames__"):
+            continue
+        value = getattr(cls, name)
+        if isinstance(attr, property) and value is attr:
+            properties[name] = attr
+        elif isinstance(value, cls) or not callable(value):
+            attributes.add(name)  # members, and __members__ (a static property)
+        else:
+            methods[name] = attr
+    return attributes, methods, properties
+
+
+def _signature(doc):
+    """(parameter types after self, return type) from a pybind11 docstring."""
+    match = re.match(r"^\w*\((.*)\) -> (.*)$", doc.splitlines()[0])
+    params, depth, current = [], 0, ""
+    for char in match.group(1):
+        depth += char in "[("
+        depth -= char in "])"
+        if char == "," and depth == 0:
+            params.append(current.strip())
+            current = ""
+        else:
+            current += char
+    params.append(current.strip())
+    types = [_normalise(p.split(": ", 1)[1]) for p in params[1:]]
+    return types, _normalise(match.group(2))
+
+
+def _stub_signature(function):
+    args = function.args.posonlyargs + function.args.args
+    # Defaults belong to the last parameters; render them as pybind11 does.
+    defaults = [None] * (len(args) - len(function.args.defaults)) + function.args.defaults
+    types = [_normalise(ast.unparse(a.annotation)) + ("" if d is None else f" = {ast.unparse(d)}")
+             for a, d in zip(args[1:], defaults[1:])]
+    return types, _normalise(ast.unparse(function.returns))
+
+
+def test_stub_and_marker_are_installed_next_to_the_module():
+    assert STUB_PATH.is_file()
+    assert STUB_PATH.with_name("py.typed").is_file()
+    assert ast.get_docstring(ast.parse(STUB_PATH.read_text())) == velmorqrk.__doc__
+
+
+def test_stub_names_exactly_the_module_attributes():
+    runtime = {name for name in vars(velmorqrk) if not name.startswith("_")}
+    classes = set(RUNTIME_CLASSES)
+    assert set(STUB_CLASSES) == classes
+    assert STUB_VARIABLES == runtime - classes
+
+
+@pytest.mark.parametrize("name", RUNTIME_CLASSES)
+def test_stub_class_matches_runtime_class(name):
+    assert name in STUB_CLASSES
+    stub = STUB_CLASSES[name]
+    attributes, methods, properties = _runtime_parts(getattr(velmorqrk, name))
+    assert stub.attributes == attributes
+    assert set(stub.methods) == set(methods)
+    assert set(stub.properties) == set(properties)
+    assert set(stub.setters) == {n for n, p in properties.items() if p.fset is not None}
+
+    for method_name, method in methods.items():
+        assert _stub_signature(stub.methods[method_name]) == _signature(method.__doc__), method_name
+    for prop_name, prop in properties.items():
+        assert _stub_signature(stub.properties[prop_name]) == _signature(prop.fget.__doc__), prop_name
+        if prop.fset is not None:
+            assert (_stub_signature(stub.setters[prop_name])
+                    == _signature(prop.fset.__doc__)), prop_name
