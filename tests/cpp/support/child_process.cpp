@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -78,6 +79,18 @@ void ChildProcess::Kill() {
   }
 }
 
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0 && !exit_code_) kill(pid_, signal);
+}
+
 std::string TestPeerPath() { return VELMOR_TEST_PEER_PATH; }
+
+std::vector<std::string> OnPeerHost(std::vector<std::string> argv) {
+  const char* peer = std::getenv("VELMOR_PEER_NETNS");
+  if (peer == nullptr || *peer == '\0') return argv;
+  // `ip netns exec` execs the command, so the child's pid stays the command's.
+  argv.insert(argv.begin(), {"/usr/sbin/ip", "netns", "exec", peer});
+  return argv;
+}
 
 }  // namespace velmor::test

@@ -23,6 +23,9 @@ class ChildProcess {
   /// Waits for exit; the exit code, or nothing if it did not exit in time.
   std::optional<int> Wait(std::chrono::milliseconds timeout);
   void Kill();
+  /// Sends `signal` if the child still runs.
+  void Signal(int signal);
+  pid_t pid() const noexcept { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -33,5 +36,9 @@ class ChildProcess {
 
 /// Path of the test peer program built beside the tests.
 std::string TestPeerPath();
+
+/// `argv` to run on the other host of scripts/netns-run --peer; unchanged
+/// when the tests run without a peer namespace.
+std::vector<std::string> OnPeerHost(std::vector<std::string> argv);
 
 }  // namespace velmor::test
