@@ -1,0 +1,363 @@
+#include "services/data_stream.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+#include "messages/stream_codec.hpp"
+#include "middleware/key_exprs.hpp"
+#include "middleware/shared_session.hpp"
+#include "middleware/zenoh/key_expr.hpp"
+#include "middleware/zenoh/publisher.hpp"
+#include "support/log_capture.hpp"
+
+namespace velmor::qrk_impl {
+namespace {
+
+using qrk::JointGroup;
+using qrk::RobotStates;
+using BasicData = DataStream::BasicData;
+using ExtraData = DataStream::ExtraData;
+constexpr auto kError = spdlog::level::err;
+constexpr std::size_t kJoints = 16;
+
+// The layout of a 16-joint robot as start-up learns it.
+const GroupNames kGroups{
+    {JointGroup::ARM_1, "ARM_1"}, {JointGroup::ARM_2, "ARM_2"}, {JointGroup::EXT_AXIS, "EXT_AXIS"}};
+const StartIds kStarts{{JointGroup::ARM_1, 0}, {JointGroup::ARM_2, 7}, {JointGroup::EXT_AXIS, 14}};
+const Dofs kDofs{{JointGroup::ARM_1, 7}, {JointGroup::ARM_2, 7}, {JointGroup::EXT_AXIS, 2}};
+
+// Joint vector v of a sample holds 100 * v + joint index, so a swapped or
+// shifted vector shows in the result.
+std::vector<float> JointVector(int v) {
+  std::vector<float> values(kJoints);
+  for (std::size_t i = 0; i < kJoints; ++i) values[i] = static_cast<float>(100 * v) + static_cast<float>(i);
+  return values;
+}
+std::vector<double> Slice(int v, int start, int count) {
+  std::vector<double> values;
+  for (int i = start; i < start + count; ++i) values.push_back(100.0 * v + i);
+  return values;
+}
+
+template <std::size_t N>
+std::array<float, N> Filled(float first) {
+  std::array<float, N> values{};
+  for (std::size_t i = 0; i < N; ++i) values[i] = first + static_cast<float>(i);
+  return values;
+}
+template <std::size_t N>
+std::array<double, N> Widened(const std::array<float, N>& values) {
+  std::array<double, N> wide{};
+  for (std::size_t i = 0; i < N; ++i) wide[i] = values[i];
+  return wide;
+}
+
+// Cartesian entry `tag`: distinct values per field, orientation a half turn about z.
+zenoh_msgs::qrk_msg::CartesianStateData Cartesian(float tag) {
+  zenoh_msgs::qrk_msg::CartesianStateData c;
+  c.flange_pose = Filled<7>(tag + 10);
+  c.tcp_pose = {tag, tag, tag, 0, 0, 0, 1};
+  c.tcp_twist = Filled<6>(tag + 30);
+  c.tcp_wrench_local = Filled<6>(tag + 40);
+  c.aux_wrench = Filled<6>(tag + 50);
+  c.raw_tcp_wrench_local = Filled<6>(tag + 60);
+  c.raw_ft_sensor = Filled<6>(tag + 70);
+  return c;
+}
+
+BasicData Basic(std::vector<std::uint16_t> indices) {
+  BasicData m;
+  auto& j = m.joint_data;
+  int v = 0;
+  for (auto* field :
+       {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
+    *field = JointVector(v++);
+  }
+  for (std::size_t i = 0; i < indices.size(); ++i) m.cartesian_data.push_back(Cartesian(1000.0f * (i + 1)));
+  m.group_indices = std::move(indices);
+  m.timestamp_first = 5;
+  m.timestamp_second = 4294967295u;
+  return m;
+}
+
+ExtraData Extra(std::vector<std::uint16_t> indices) {
+  ExtraData m;
+  m.joint_data = {JointVector(0), JointVector(1), JointVector(2)};
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    const float tag = 1000.0f * (i + 1);
+    m.cartesian_data.push_back({Filled<7>(tag), Filled<6>(tag + 10), Filled<6>(tag + 20)});
+  }
+  m.group_indices = std::move(indices);
+  return m;
+}
+
+// The record's joint vectors in the order of JointVector's v.
+const std::vector<double> RobotStates::*const kJointFields[] = {
+    &RobotStates::q,       &RobotStates::theta,   &RobotStates::dq,           &RobotStates::dtheta,
+    &RobotStates::tau,     &RobotStates::tau_dot, &RobotStates::tau_ext,      &RobotStates::tau_interact,
+    &RobotStates::temperature};
+
+// One started DataStream per test, on its own serial, fed through publishers
+// on the shared session (whose own subscribers receive a put before it returns).
+class DataStreamTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { session_ = zenoh_mdw::SharedSession(); }
+  static void TearDownTestSuite() { session_.reset(); }
+
+  void SetUp() override {
+    serial_ = "STREAM-" + std::to_string(++count_);
+    test::LogCapture log;
+    ASSERT_EQ(stream_.Start(session_, serial_).value, 100000);
+    start_lines_ = log.TextsAt(spdlog::level::debug);
+    basic_.emplace(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial_, zenoh_mdw::kBasicStreamSuffix)));
+    extra_.emplace(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial_, zenoh_mdw::kExtraStreamSuffix)));
+  }
+
+  void Feed(const BasicData& m) { basic_->put(zenoh_msgs::Encode(m)); }
+  void Feed(const ExtraData& m) { extra_->put(zenoh_msgs::Encode(m)); }
+
+  static inline std::shared_ptr<zenoh::Session> session_;
+  static inline int count_ = 0;
+  std::string serial_;
+  std::vector<std::string> start_lines_;
+  DataStream stream_;
+  std::optional<zenoh::Publisher> basic_;
+  std::optional<zenoh::Publisher> extra_;
+};
+
+TEST_F(DataStreamTest, BeforeAnySampleQueriesAnswerFromAnAllZeroMessage) {
+  EXPECT_EQ(start_lines_, (std::vector<std::string>{
+                              "[velmor::qrk::Client] Creating subscriber on topic: velmor/robot/" + serial_ +
+                                  "/basic_stream_data",
+                              "[velmor::qrk::Client] Creating subscriber on topic: velmor/robot/" + serial_ +
+                                  "/extra_stream_data"}));
+  test::LogCapture log;
+  EXPECT_TRUE(stream_.GetGroups(true).empty());
+  EXPECT_TRUE(stream_.GetGroups(false).empty());
+  EXPECT_EQ(stream_.GetDigitalInputs(), (std::array<bool, 20>{}));
+  EXPECT_EQ(stream_.GetDigitalOutputs(), (std::array<bool, 20>{}));
+  EXPECT_FALSE(stream_.IsEstopReleased());
+  EXPECT_FALSE(stream_.IsEnablingDeviceOn());
+  EXPECT_TRUE(stream_.GetStates(kGroups, kStarts, kDofs).empty());
+  EXPECT_TRUE(stream_.GetActions(kGroups, kStarts, kDofs).empty());
+  EXPECT_EQ(log.TextsAt(kError),
+            (std::vector<std::string>{
+                "[velmor::qrk::Client] Failed to segment full-DoF joint data for joint group [3]",
+                "[velmor::qrk::Client] Failed to segment desired joint data for joint group [3]"}));
+}
+
+TEST_F(DataStreamTest, StatesCutEachGroupOutOfTheFullRobotArraysAndRotateItsWrenches) {
+  BasicData m = Basic({3, 4});
+  m.status.estop_released = true;
+  m.status.digital_inputs[19] = true;
+  m.status.digital_outputs[0] = true;
+  Feed(m);
+  test::LogCapture log;
+  const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
+  ASSERT_EQ(states.size(), 3u);
+  const std::tuple<JointGroup, int, int> layout[] = {
+      {JointGroup::ARM_1, 0, 7}, {JointGroup::ARM_2, 7, 7}, {JointGroup::EXT_AXIS, 14, 2}};
+  for (const auto& [group, start, count] : layout) {
+    const RobotStates& s = states.at(group);
+    EXPECT_EQ(s.timestamp, (std::pair<std::int32_t, std::int32_t>{5, -1})) << "second half is kept bit for bit";
+    for (int v = 0; v < 9; ++v) EXPECT_EQ(s.*kJointFields[v], Slice(v, start, count)) << "vector " << v;
+  }
+  const std::pair<JointGroup, std::size_t> entries[] = {{JointGroup::ARM_1, 0}, {JointGroup::ARM_2, 1}};
+  for (const auto& [group, i] : entries) {
+    const RobotStates& s = states.at(group);
+    const auto& c = m.cartesian_data[i];
+    EXPECT_EQ(s.flange_pose, Widened(c.flange_pose));
+    EXPECT_EQ(s.tcp_pose, Widened(c.tcp_pose));
+    EXPECT_EQ(s.tcp_twist, Widened(c.tcp_twist));
+    EXPECT_EQ(s.tcp_wrench_local, Widened(c.tcp_wrench_local));
+    EXPECT_EQ(s.raw_tcp_wrench_local, Widened(c.raw_tcp_wrench_local));
+    EXPECT_EQ(s.raw_ft_sensor, Widened(c.raw_ft_sensor));
+    const auto& f = s.tcp_wrench_local;
+    EXPECT_EQ(s.tcp_wrench, (std::array<double, 6>{-f[0], -f[1], f[2], -f[3], -f[4], f[5]}));
+    const auto& r = s.raw_tcp_wrench_local;
+    EXPECT_EQ(s.raw_tcp_wrench, (std::array<double, 6>{-r[0], -r[1], r[2], -r[3], -r[4], r[5]}));
+  }
+  // In the layout but not in the sample's group list: joints only.
+  EXPECT_EQ(states.at(JointGroup::EXT_AXIS).tcp_pose, (std::array<double, 7>{}));
+  EXPECT_EQ(states.at(JointGroup::EXT_AXIS).tcp_wrench, (std::array<double, 6>{}));
+
+  EXPECT_TRUE(stream_.IsEstopReleased());
+  EXPECT_FALSE(stream_.IsEnablingDeviceOn());
+  EXPECT_TRUE(stream_.GetDigitalInputs()[19]);
+  EXPECT_FALSE(stream_.GetDigitalInputs()[0]);
+  EXPECT_TRUE(stream_.GetDigitalOutputs()[0]);
+  EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(DataStreamTest, SampleGroupsOutsideTheLayoutStillGetCartesianData) {
+  // 2 is not in the layout, 7 is no group at all, 3 appears twice.
+  Feed(Basic({2, 3, 7, 3}));
+  const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
+  ASSERT_EQ(states.size(), 5u);
+  const RobotStates& arms = states.at(JointGroup::ARMS);
+  EXPECT_EQ(arms.timestamp, (std::pair<std::int32_t, std::int32_t>{0, 0}));
+  EXPECT_TRUE(arms.q.empty());
+  EXPECT_EQ(arms.flange_pose[0], 1010.0);
+  EXPECT_EQ(arms.tcp_wrench[0], -1040.0);
+  EXPECT_EQ(states.at(static_cast<JointGroup>(7)).flange_pose[0], 3010.0);
+  EXPECT_EQ(states.at(JointGroup::ARM_1).flange_pose[0], 4010.0) << "the later entry of a repeated group wins";
+  EXPECT_EQ(states.at(JointGroup::ARM_1).q, Slice(0, 0, 7));
+}
+
+TEST_F(DataStreamTest, InconsistentSampleIsLoggedOnceAndAnswersEmpty) {
+  const std::string tag = "[velmor::qrk::Client] ";
+  const struct {
+    std::function<void(BasicData&, StartIds&, Dofs&)> change;
+    std::string line;
+  } cases[] = {
+      {[](BasicData& m, StartIds&, Dofs&) { m.cartesian_data.pop_back(); },
+       "The received data has mismatched sizes: cartesian_data size is 2, expected number of joint groups is 3"},
+      {[](BasicData&, StartIds&, Dofs& d) { d.erase(JointGroup::EXT_AXIS); },
+       "Missing start ID or DoF metadata for joint group [5]"},
+      {[](BasicData&, StartIds& s, Dofs&) { s.erase(JointGroup::ARM_1); },
+       "Missing start ID or DoF metadata for joint group [3]"},
+      {[](BasicData& m, StartIds&, Dofs&) { m.joint_data.temperature.pop_back(); },
+       "Failed to segment full-DoF joint data for joint group [5]"},
+      {[](BasicData&, StartIds& s, Dofs&) { s[JointGroup::ARM_2] = -1; },
+       "Failed to segment full-DoF joint data for joint group [4]"},
+      {[](BasicData&, StartIds&, Dofs& d) { d[JointGroup::ARM_1] = ~std::uint64_t{0}; },
+       "Failed to segment full-DoF joint data for joint group [3]"},
+  };
+  for (const auto& c : cases) {
+    BasicData m = Basic({3, 4, 5});
+    StartIds starts = kStarts;
+    Dofs dofs = kDofs;
+    c.change(m, starts, dofs);
+    Feed(m);
+    test::LogCapture log;
+    EXPECT_TRUE(stream_.GetStates(kGroups, starts, dofs).empty()) << c.line;
+    EXPECT_EQ(log.Lines().size(), 1u) << c.line;
+    EXPECT_EQ(log.Count(kError, tag + c.line), 1) << c.line;
+  }
+  Feed(Basic({3}));
+  EXPECT_EQ(stream_.GetStates(kGroups, kStarts, kDofs).size(), 3u) << "the next good sample is answered";
+}
+
+TEST_F(DataStreamTest, ActionsCarryTheLatestBasicTimeStamp) {
+  Feed(Basic({3}));
+  // Without an extra sample the desired vectors are empty: only empty slices at 0 fit.
+  const StartIds zero_starts{{JointGroup::ARM_1, 0}, {JointGroup::ARM_2, 0}, {JointGroup::EXT_AXIS, 0}};
+  const Dofs zero_dofs{{JointGroup::ARM_1, 0}, {JointGroup::ARM_2, 0}, {JointGroup::EXT_AXIS, 0}};
+  auto actions = stream_.GetActions(kGroups, zero_starts, zero_dofs);
+  ASSERT_EQ(actions.size(), 3u);
+  for (const auto& [group, a] : actions) {
+    EXPECT_EQ(a.timestamp, (std::pair<std::int32_t, std::int32_t>{5, -1}));
+    EXPECT_TRUE(a.q_d.empty());
+    EXPECT_EQ(a.tcp_pose_d, (std::array<double, 7>{}));
+  }
+
+  const ExtraData extra = Extra({4, 3});
+  Feed(extra);
+  BasicData later = Basic({3});
+  later.timestamp_first = 6;
+  later.timestamp_second = 7;
+  Feed(later);
+  actions = stream_.GetActions(kGroups, kStarts, kDofs);
+  ASSERT_EQ(actions.size(), 3u);
+  const auto& arm_2 = actions.at(JointGroup::ARM_2);
+  EXPECT_EQ(arm_2.timestamp, (std::pair<std::int32_t, std::int32_t>{6, 7}));
+  EXPECT_EQ(arm_2.q_d, Slice(0, 7, 7));
+  EXPECT_EQ(arm_2.dq_d, Slice(1, 7, 7));
+  EXPECT_EQ(arm_2.tau_d, Slice(2, 7, 7));
+  EXPECT_EQ(arm_2.tcp_pose_d, Widened(extra.cartesian_data[0].tcp_pose_d));
+  EXPECT_EQ(arm_2.tcp_twist_d, Widened(extra.cartesian_data[0].tcp_twist_d));
+  EXPECT_EQ(arm_2.tcp_wrench_d, Widened(extra.cartesian_data[0].tcp_wrench_d));
+  EXPECT_EQ(actions.at(JointGroup::ARM_1).tcp_pose_d, Widened(extra.cartesian_data[1].tcp_pose_d));
+  EXPECT_EQ(actions.at(JointGroup::EXT_AXIS).tau_d, Slice(2, 14, 2));
+  EXPECT_EQ(actions.at(JointGroup::EXT_AXIS).tcp_wrench_d, (std::array<double, 6>{}));
+}
+
+TEST_F(DataStreamTest, InconsistentDesiredSampleIsLoggedOnceAndAnswersEmpty) {
+  const std::string tag = "[velmor::qrk::Client] ";
+  ExtraData mismatched = Extra({3, 4});
+  mismatched.cartesian_data.pop_back();
+  ExtraData short_torque = Extra({3});
+  short_torque.joint_data.tau_d.resize(15);
+  const std::pair<ExtraData, std::string> cases[] = {
+      {mismatched,
+       "The received desired data has mismatched sizes: cartesian_data size is 1, expected number of joint groups "
+       "is 2"},
+      {short_torque, "Failed to segment desired joint data for joint group [5]"},
+  };
+  for (const auto& [m, line] : cases) {
+    Feed(m);
+    test::LogCapture log;
+    EXPECT_TRUE(stream_.GetActions(kGroups, kStarts, kDofs).empty()) << line;
+    EXPECT_EQ(log.Lines().size(), 1u) << line;
+    EXPECT_EQ(log.Count(kError, tag + line), 1) << line;
+  }
+  Feed(Extra({3}));
+  test::LogCapture log;
+  EXPECT_TRUE(stream_.GetActions(kGroups, kStarts, {{JointGroup::ARM_1, 7}}).empty());
+  EXPECT_EQ(log.TextsAt(kError),
+            std::vector<std::string>{tag + "Missing start ID or DoF metadata for joint group [4]"});
+}
+
+TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
+  Feed(Basic({3, 2, 3, 0}));
+  Feed(Extra({5}));
+  EXPECT_EQ(stream_.GetGroups(true), (GroupNames{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"},
+                                                 {JointGroup::ARM_1, "ARM_1"}}));
+  EXPECT_EQ(stream_.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
+
+  Feed(Basic({3, 7, 4}));
+  Feed(Extra({65535}));
+  test::LogCapture log;
+  EXPECT_TRUE(stream_.GetGroups(true).empty());
+  EXPECT_TRUE(stream_.GetGroups(false).empty());
+  EXPECT_EQ(log.TextsAt(kError),
+            (std::vector<std::string>{
+                "[velmor::qrk::Client] The received basic data contains invalid joint group index [7]",
+                "[velmor::qrk::Client] The received extra data contains invalid joint group index [65535]"}));
+
+  Feed(Basic({3, 1}));
+  EXPECT_THROW(stream_.GetGroups(true), std::out_of_range);
+  EXPECT_FALSE(stream_.IsEstopReleased()) << "the lock was released by the throw";
+}
+
+TEST_F(DataStreamTest, QueryNeverSeesAMixtureOfTwoSamples) {
+  // Two samples that differ in every value the query reads.
+  BasicData samples[2] = {Basic({3, 4}), Basic({3, 4})};
+  for (auto* field : {&samples[1].joint_data.q, &samples[1].joint_data.temperature}) {
+    for (float& value : *field) value += 0.5f;
+  }
+  for (auto& c : samples[1].cartesian_data) c.flange_pose[0] += 0.5f;
+  samples[1].timestamp_first = 6;
+  std::vector<std::vector<std::uint8_t>> payloads = {zenoh_msgs::Encode(samples[0]), zenoh_msgs::Encode(samples[1])};
+
+  Feed(samples[0]);
+  std::atomic<bool> done{false};
+  std::thread publisher([&] {
+    for (int i = 0; i < 3000; ++i) basic_->put(payloads[static_cast<std::size_t>(i % 2)]);
+    done = true;
+  });
+  auto fractional = [](double value) { return value != std::floor(value); };
+  int queries = 0;
+  bool consistent = true;
+  while (!done && consistent) {
+    const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
+    consistent = states.size() == 3;
+    const bool second = consistent && states.at(JointGroup::ARM_1).timestamp.first == 6;
+    for (const auto& [group, s] : states) {
+      consistent = consistent && fractional(s.q.front()) == second && fractional(s.temperature.back()) == second &&
+                   (group == JointGroup::EXT_AXIS || fractional(s.flange_pose[0]) == second);
+    }
+    ++queries;
+  }
+  publisher.join();
+  EXPECT_TRUE(consistent) << "query " << queries << " mixed two samples";
+}
+
+}  // namespace
+}  // namespace velmor::qrk_impl
