@@ -87,7 +87,7 @@ qrk::StateCode DataRpc::GetJointGroupLayout(const std::vector<qrk::JointGroup>& 
   }
   for (const float dof : reply.float_container) {
     if (!IsValidDof(dof)) {
-      spdlog::error("Malformed start ID reply: DoF value [{}] is not a whole number of joints in range", dof);
+      spdlog::error("Malformed start ID reply: DoF value [{}] is not a valid joint count", dof);
       return Fault();
     }
   }
