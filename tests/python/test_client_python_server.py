@@ -1,0 +1,132 @@
+"""velmorqrk.Client against a robot data server written on the zenoh Python package.
+
+The server (python_robot_server.py) runs on the other host and encodes with
+zenoh's own Python serializer, an implementation independent of the client's
+decoders. Every accessor has to read back exactly what the server sent: the
+float32 values widened without loss, the time stamp bit for bit, the texts
+parsed into typed values.
+"""
+
+import struct
+
+import pytest
+
+import python_robot_server as server
+from e2e_fixtures import connect, python_robot, wait_until
+from velmorqrk import JointGroup
+
+SERIAL = "PY-9-001"
+GROUPS = [JointGroup.ALL, JointGroup.ARM_1, JointGroup.EXT_AXIS]
+
+
+@pytest.fixture(scope="module")
+def client():
+    with python_robot(SERIAL):
+        yield connect(SERIAL, verbose=False)
+
+
+def f32(values):
+    return [struct.unpack("f", struct.pack("f", v))[0] for v in values]
+
+
+def sample_number(timestamp):
+    """The number of the sample that carried `timestamp`, after checking both halves."""
+    first, second = timestamp
+    assert second < 0  # sent as 2^32 - 65536 + n
+    n = second + 2**32 - server.SECOND_BASE
+    assert 0 <= n < 0x10000 and first == server.TIMESTAMP_FIRST + n // 100
+    return n
+
+
+def joint_slice(values, group):
+    start, dof = server.LAYOUT[group.value]
+    return values[start:start + dof]
+
+
+def world_frame(group, screw):
+    """`screw` in the world frame, for the server's three orientations."""
+    fx, fy, fz, mx, my, mz = screw
+    return {JointGroup.ALL: screw,                                # identity, given unnormalised
+            JointGroup.ARM_1: [-fx, -fy, fz, -mx, -my, mz],       # half a turn about z
+            JointGroup.EXT_AXIS: [fx, -fz, fy, mx, -mz, my]}[group]  # a quarter turn about x
+
+
+def test_joint_groups_come_from_the_stream_and_the_layout_reply(client):
+    assert client.connected() is True
+    assert client.groups() == {group: group.name for group in GROUPS}
+    assert list(client.states()) == GROUPS
+    assert list(client.actions()) == GROUPS
+
+
+def test_states_are_exactly_the_streamed_sample(client):
+    states = client.states()
+    n = sample_number(states[JointGroup.ALL].timestamp)
+    for group, record in states.items():
+        assert sample_number(record.timestamp) == n
+        for field in server.JOINT_FIELDS:
+            assert getattr(record, field) == joint_slice(f32(server.joint_values(field, n)), group), field
+        for field in ("flange_pose", "tcp_pose", "tcp_twist", "tcp_wrench_local", "raw_tcp_wrench_local",
+                      "raw_ft_sensor"):
+            assert getattr(record, field) == f32(server.cartesian_values(field, group.value)), field
+        for world, local in ((record.tcp_wrench, record.tcp_wrench_local),
+                             (record.raw_tcp_wrench, record.raw_tcp_wrench_local)):
+            assert world == pytest.approx(world_frame(group, local), rel=1e-12)
+
+
+def test_time_stamp_follows_the_samples(client):
+    first = sample_number(client.states()[JointGroup.EXT_AXIS].timestamp)
+    assert wait_until(lambda: sample_number(client.states()[JointGroup.EXT_AXIS].timestamp) > first)
+
+
+def test_actions_are_the_desired_values_with_the_basic_time_stamp(client):
+    before = sample_number(client.states()[JointGroup.ALL].timestamp)
+    actions = client.actions()
+    after = sample_number(client.states()[JointGroup.ALL].timestamp)
+    for group, record in actions.items():
+        assert before <= sample_number(record.timestamp) <= after
+        for field in server.DESIRED_JOINT_FIELDS:
+            assert getattr(record, field) == joint_slice(f32(server.joint_values(field)), group), field
+        for field in ("tcp_pose_d", "tcp_twist_d", "tcp_wrench_d"):
+            assert getattr(record, field) == f32(server.cartesian_values(field, group.value)), field
+
+
+def test_safety_inputs_and_digital_io(client):
+    assert client.estop_released() is True
+    assert client.enabling_device_on() is False
+    assert client.digital_inputs() == server.DIGITAL_INPUTS
+    assert client.digital_outputs() == server.DIGITAL_OUTPUTS
+
+
+def test_primitive_states_are_parsed_into_typed_values(client):
+    expected = {
+        JointGroup.ALL: ("Hold", {"blank": "", "count": 7, "gain": 12.0, "label": "two", "offset": -12,
+                                  "tag": "12abc"}),
+        JointGroup.ARM_1: ("MoveL", {"mode": "fast", "reachedTarget": 0, "speed": 0.25}),
+        JointGroup.EXT_AXIS: ("Home", {"ratio": 1000.0, "rule": "a=b"}),
+    }
+    primitives = client.primitive_states()
+    assert list(primitives) == GROUPS
+    got = {group: (record.pt_name, record.names_and_values) for group, record in primitives.items()}
+    assert got == expected
+    # 12 == 12.0 in Python: the alternatives must be told apart by type.
+    for group, (_, values) in expected.items():
+        assert {name: type(v) for name, v in got[group][1].items()} == \
+            {name: type(v) for name, v in values.items()}
+        assert list(got[group][1]) == sorted(values)
+
+
+def test_plan_info_fields(client):
+    plan = client.plan_info()
+    assert (plan.pt_name, plan.node_name, plan.node_path, plan.node_path_time_period, plan.node_path_number,
+            plan.assigned_plan_name) == tuple(server.PLAN_INFO[:6])
+    assert plan.velocity_scale == 0.75
+    assert plan.waiting_for_step is True  # "7x" reads as 7
+
+
+def test_configuration_scores_from_the_manipulability_values(client):
+    scores = client.configuration_score()
+    assert list(scores) == GROUPS
+    assert scores[JointGroup.ALL] == pytest.approx((40.0, 40.0), abs=1e-4)      # both upper knees
+    assert scores[JointGroup.ARM_1] == pytest.approx((10.0, 70.0), abs=1e-4)    # 0.04 and 0.525
+    assert scores[JointGroup.EXT_AXIS] == (100.0, 0.0)                           # capped, negative
+    assert all(type(pair) is tuple and all(type(s) is float for s in pair) for pair in scores.values())
