@@ -114,7 +114,10 @@ struct Reader<std::vector<T, Allocator>> {
       // Reading element by element would fail with this same error.
       if (length > readable) ThrowCodecError(kDeserializationFailure, zenoh::Z_EDESERIALIZE);
     }
+    // reserve() first: resize() alone may grow a reused vector to twice what
+    // is needed, beyond the bound above.
     if constexpr (zenoh::ext::detail::kIsWireScalar<T>) {
+      out.reserve(length);
       out.resize(length);
       ThrowIfFailed(d.deserialize_scalars(out.data(), length), kDeserializationFailure);
     } else if constexpr (std::is_same_v<T, bool>) {
@@ -128,6 +131,7 @@ struct Reader<std::vector<T, Allocator>> {
       // Elements are overwritten in place, so a reused vector keeps the
       // capacity of its nested vectors and strings.
       const std::size_t present = length < readable ? length : readable;
+      out.reserve(present);
       out.resize(present);
       for (T& element : out) Reader<T>::Read(d, element);
       if (length > present) {

@@ -23,15 +23,15 @@ std::uint64_t RunStreamLoop(std::vector<std::unique_ptr<RobotServer>>& robots, c
   TickSchedule ticks(Clock::now(), settings.rate);
   std::optional<TickSchedule> garbage;
   if (settings.garbage_rate > 0.0) garbage.emplace(ticks.due(), settings.garbage_rate);
-  const std::optional<Clock::time_point> end =
+  // Without a duration the loop runs until stopped.
+  const Clock::time_point end =
       settings.duration > 0.0
-          ? std::optional(clock.start() + std::chrono::duration_cast<Clock::duration>(
-                                              std::chrono::duration<double>(settings.duration)))
-          : std::nullopt;
+          ? clock.start() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(settings.duration))
+          : Clock::time_point::max();
   std::uint64_t published = 0;
   while (!stop()) {
     Clock::time_point now = Clock::now();
-    if (end && now >= *end) break;
+    if (now >= end) break;
     if (now < ticks.due()) {
       std::this_thread::sleep_until(std::min(ticks.due(), now + kMaxSleep));
       continue;

@@ -23,6 +23,11 @@ namespace {
 std::atomic<std::size_t> g_largest_allocation{0};
 }  // namespace
 
+#if defined(__GNUC__) && !defined(__clang__)
+// The replacements pair malloc with free themselves; GCC cannot see that.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void* operator new(std::size_t size) {
   std::size_t seen = g_largest_allocation.load(std::memory_order_relaxed);
   while (size > seen && !g_largest_allocation.compare_exchange_weak(seen, size)) {
@@ -32,6 +37,9 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -153,6 +161,24 @@ TEST(FieldReaders, HostileLengthsFailWithoutAllocatingFromThem) {
   // Beyond what any vector can hold.
   EXPECT_TRUE(HostileLengthFails<std::vector<float>>(std::size_t{1} << 63, kLength));
   EXPECT_TRUE(HostileLengthFails<std::vector<std::string>>(~std::size_t{0}, kLength));
+}
+
+// A vector reused across payloads (the subscriber's scratch message) grows to
+// the announced count, not by the container's doubling, which would allocate
+// up to twice what the payload can hold.
+TEST(FieldReaders, ReusedVectorsGrowOnlyToTheAnnouncedCount) {
+  const Bytes strings_payload = Encoded(std::vector<std::string>(81));
+  const Bytes floats_payload = Encoded(std::vector<float>(81));
+  std::vector<std::string> strings(80);
+  std::vector<float> floats(80);
+  g_largest_allocation = 0;
+  DecodeInto(strings, strings_payload.data(), strings_payload.size());
+  EXPECT_EQ(strings.size(), 81u);
+  EXPECT_LE(g_largest_allocation.load(), 81 * sizeof(std::string));
+  g_largest_allocation = 0;
+  DecodeInto(floats, floats_payload.data(), floats_payload.size());
+  EXPECT_EQ(floats.size(), 81u);
+  EXPECT_LE(g_largest_allocation.load(), 81 * sizeof(float));
 }
 
 // Nesting is invisible on the wire: a record inside a record writes exactly

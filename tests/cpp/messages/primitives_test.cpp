@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 #include <string>
 
 #include "messages/deserializer.hpp"
@@ -153,11 +154,12 @@ TEST(Primitives, StringsAreCopiedVerbatimAndBoundedByThePayload) {
 TEST(Primitives, BulkReadsRejectCountsBeyondThePayloadWithoutOverflow) {
   const Bytes bytes = FromHex("0000803f00000040");
   Deserializer d(bytes.data(), bytes.size());
-  float out[2] = {};
+  // Room for every count tried, so that even the refused reads stay in bounds.
+  std::vector<float> out(4);
   const std::size_t wrapping = std::numeric_limits<std::size_t>::max() / 2 + 2;  // 4 * count wraps to 6
-  EXPECT_EQ(d.deserialize_scalars(out, wrapping), Z_EDESERIALIZE);
-  EXPECT_EQ(d.deserialize_scalars(out, 3), Z_EDESERIALIZE);
-  ASSERT_EQ(d.deserialize_scalars(out, 2), Z_OK);
+  EXPECT_EQ(d.deserialize_scalars(out.data(), wrapping), Z_EDESERIALIZE);
+  EXPECT_EQ(d.deserialize_scalars(out.data(), 3), Z_EDESERIALIZE);
+  ASSERT_EQ(d.deserialize_scalars(out.data(), 2), Z_OK);
   EXPECT_EQ(out[0], 1.0f);
   EXPECT_EQ(out[1], 2.0f);
   EXPECT_TRUE(d.is_done());

@@ -1,0 +1,11 @@
+// libFuzzer entry point for the decoder of the commanded-values stream message.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/decoder_check.hpp"
+#include "messages/stream_codec.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  velmor::fuzz::CheckDecoder<velmor::zenoh_msgs::qrk_msg::AllExtraStreamData>(data, size);
+  return 0;
+}
