@@ -14,6 +14,12 @@ void BindJointGroup(pybind11::module_& module) {
     joint_group.value(name.c_str(), group);
   }
   joint_group.export_values();
+  // pybind11's own pickling support breaks down under protocols 0 and 1,
+  // which reach the extension's base type and abort the interpreter; an
+  // explicit reduction serves every protocol the same way.
+  joint_group.def("__reduce__", [](const pybind11::object& self) {
+    return pybind11::make_tuple(pybind11::type::of(self), pybind11::make_tuple(pybind11::int_(self)));
+  });
 }
 
 }  // namespace velmor::qrk::bindings

@@ -4,6 +4,7 @@
 // replacing the field, so a failed conversion leaves it untouched.
 #include <pybind11/stl.h>
 
+#include <string>
 #include <utility>
 
 #include "python/bindings.hpp"
@@ -22,6 +23,11 @@ class RecordBinder {
  public:
   RecordBinder(py::module_& module, const char* name) : class_binding_(module, name) {
     class_binding_.def(py::init<>());
+    // Records are not picklable. Without this, protocols 0 and 1 reach
+    // pybind11's base type and abort the interpreter instead of raising.
+    class_binding_.def("__reduce__", [type_name = std::string(name)](const py::object&) -> py::object {
+      throw py::type_error("cannot pickle '" + type_name + "' object");
+    });
   }
 
   template <typename Field>
