@@ -14,14 +14,18 @@ else()
 endif()
 set(VELMOR_CARGO_TARGET_DIR ${_velmor_cargo_default} CACHE PATH "cargo target directory for the bridge")
 set(VELMOR_BRIDGE_LIB ${VELMOR_CARGO_TARGET_DIR}/release/libvelmor_bridge.a)
+# C build scripts among zenoh's dependencies track CC and friends; the wheel
+# build sets them and the plain build does not, which would make every switch
+# between the two rebuild zenoh. Cargo always sees them unset.
+set(VELMOR_CARGO_ENV ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CFLAGS --unset=CXXFLAGS
+    --unset=AR --unset=LDFLAGS CARGO_TARGET_DIR=${VELMOR_CARGO_TARGET_DIR})
 
 if(NOT VELMOR_BRIDGE_NATIVE_LIBS)
   # cargo prints the list only when it compiles the crate itself, so retry
   # once after marking the crate's root as changed.
   foreach(_attempt 1 2)
     execute_process(
-      COMMAND ${CMAKE_COMMAND} -E env CARGO_TARGET_DIR=${VELMOR_CARGO_TARGET_DIR}
-              ${CARGO_EXECUTABLE} rustc --release --locked --lib --crate-type staticlib
+      COMMAND ${VELMOR_CARGO_ENV} ${CARGO_EXECUTABLE} rustc --release --locked --lib --crate-type staticlib
               -- --print native-static-libs
       WORKING_DIRECTORY ${VELMOR_BRIDGE_DIR}
       RESULT_VARIABLE _velmor_cargo_rc
@@ -47,8 +51,7 @@ endif()
 file(GLOB_RECURSE _velmor_bridge_sources CONFIGURE_DEPENDS ${VELMOR_BRIDGE_DIR}/src/*.rs)
 add_custom_command(
   OUTPUT ${VELMOR_BRIDGE_LIB}
-  COMMAND ${CMAKE_COMMAND} -E env CARGO_TARGET_DIR=${VELMOR_CARGO_TARGET_DIR}
-          ${CARGO_EXECUTABLE} build --release --locked --lib
+  COMMAND ${VELMOR_CARGO_ENV} ${CARGO_EXECUTABLE} build --release --locked --lib
   WORKING_DIRECTORY ${VELMOR_BRIDGE_DIR}
   DEPENDS ${_velmor_bridge_sources} ${VELMOR_BRIDGE_DIR}/Cargo.toml ${VELMOR_BRIDGE_DIR}/Cargo.lock
   COMMENT "Building the Rust bridge over zenoh"
