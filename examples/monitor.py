@@ -24,7 +24,7 @@ def live_line(client: velmorqrk.Client) -> str:
     tcp = states.get(velmorqrk.ARM_1)
     pose = " ".join(f"{v:+.3f}" for v in tcp.tcp_pose) if tcp else "-"
     stamp = next(iter(states.values())).timestamp if states else (0, 0)
-    return (f"t={stamp[0]}.{stamp[1]:<6} {' '.join(parts)} tcp1=({pose}) "
+    return (f"stamp=({stamp[0]}, {stamp[1]}) {' '.join(parts)} tcp1=({pose}) "
             f"estop_released={int(client.estop_released())} enabling={int(client.enabling_device_on())} "
             f"DI={bits(client.digital_inputs())} DO={bits(client.digital_outputs())}")
 
