@@ -11,6 +11,16 @@
 
 namespace velmor::zenoh_msgs::qrk_msg {
 
+/// The remote procedures of the robot's data server, by request_id.
+enum class Procedure : std::uint16_t {
+  kReachability = 0,
+  kServerVersion = 1,
+  kPrimitiveStates = 3,
+  kPlanInfo = 4,
+  kManipulability = 9,
+  kJointGroupLayout = 10,
+};
+
 struct RPCRequest {
   std::uint16_t request_id = 0;
   std::vector<std::uint16_t> joint_groups;  // empty except for the joint-group layout

@@ -22,15 +22,7 @@ namespace velmor::qrk_impl {
 /// Six manipulability values of one joint group.
 using ManipulabilityValues = std::array<double, 6>;
 
-/// Procedure numbers of the robot's data server.
-enum class Procedure : std::uint16_t {
-  kReachability = 0,
-  kServerVersion = 1,
-  kPrimitiveStates = 3,
-  kPlanInfo = 4,
-  kManipulability = 9,
-  kJointGroupLayout = 10,
-};
+using zenoh_msgs::qrk_msg::Procedure;
 
 inline constexpr double kReachabilityTimeout = 1.0;
 inline constexpr double kQueryTimeout = 2.0;

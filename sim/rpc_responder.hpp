@@ -11,16 +11,8 @@
 
 namespace velmor::sim {
 
-/// Procedure numbers of the data server; any other number is answered with
-/// success false.
-enum class Procedure : std::uint16_t {
-  kReachability = 0,
-  kServerVersion = 1,
-  kPrimitiveStates = 3,
-  kPlanInfo = 4,
-  kManipulability = 9,
-  kJointGroupLayout = 10,
-};
+/// Any procedure number the server does not know is answered with success false.
+using zenoh_msgs::qrk_msg::Procedure;
 
 struct ResponderSettings {
   std::string version = "v2.1";
