@@ -1,5 +1,7 @@
 #include "velmor/qrk/joint_group.hpp"
 
+#include <pybind11/typing.h>
+
 #include "python/bindings.hpp"
 
 namespace velmor::qrk::bindings {
@@ -17,8 +19,11 @@ void BindJointGroup(pybind11::module_& module) {
   // pybind11's own pickling support breaks down under protocols 0 and 1,
   // which reach the extension's base type and abort the interpreter; an
   // explicit reduction serves every protocol the same way.
+  // The typed result reads tuple[type[velmorqrk.JointGroup], tuple[int]] in
+  // the signature, as precise as the stub needs to be for a strict checker.
+  using Reduction = pybind11::typing::Tuple<pybind11::typing::Type<JointGroup>, pybind11::typing::Tuple<int>>;
   joint_group.def("__reduce__", [](const pybind11::object& self) {
-    return pybind11::make_tuple(pybind11::type::of(self), pybind11::make_tuple(pybind11::int_(self)));
+    return Reduction(pybind11::make_tuple(pybind11::type::of(self), pybind11::make_tuple(pybind11::int_(self))));
   });
 }
 

@@ -3,6 +3,7 @@
 // changes the record, and whose setter converts the whole value before
 // replacing the field, so a failed conversion leaves it untouched.
 #include <pybind11/stl.h>
+#include <pybind11/typing.h>
 
 #include <string>
 #include <utility>
@@ -25,7 +26,7 @@ class RecordBinder {
     class_binding_.def(py::init<>());
     // Records are not picklable. Without this, protocols 0 and 1 reach
     // pybind11's base type and abort the interpreter instead of raising.
-    class_binding_.def("__reduce__", [type_name = std::string(name)](const py::object&) -> py::object {
+    class_binding_.def("__reduce__", [type_name = std::string(name)](const py::object&) -> py::typing::NoReturn {
       throw py::type_error("cannot pickle '" + type_name + "' object");
     });
   }

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     for (const auto& [group, name] : client.groups()) std::printf("group %d: %s\n", static_cast<int>(group), name.c_str());
     for (int i = 0; i < 5; ++i) {
       for (const auto& [group, states] : client.states()) {
-        std::printf("group %d  t=%d.%d  q[0]=%+.3f  tcp=(%+.3f %+.3f %+.3f)\n", static_cast<int>(group),
+        std::printf("group %d  stamp=(%d, %d)  q[0]=%+.3f  tcp=(%+.3f %+.3f %+.3f)\n", static_cast<int>(group),
                     states.timestamp.first, states.timestamp.second, states.q.empty() ? 0.0 : states.q[0],
                     states.tcp_pose[0], states.tcp_pose[1], states.tcp_pose[2]);
       }
