@@ -56,17 +56,19 @@ qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const 
 }
 
 void DataStream::OnBasicStreamData() {
-  std::lock_guard<std::mutex> lock(basic_mutex);
+  basic_mutex.LockForCopy();
+  std::lock_guard<StreamMutex> lock(basic_mutex, std::adopt_lock);
   basic_latest = basic_rx;  // reuses basic_latest's storage: no allocation in steady state
 }
 
 void DataStream::OnExtraStreamData() {
-  std::lock_guard<std::mutex> lock(extra_mutex);
+  extra_mutex.LockForCopy();
+  std::lock_guard<StreamMutex> lock(extra_mutex, std::adopt_lock);
   extra_latest = extra_rx;
 }
 
 GroupNames DataStream::GetGroups(bool from_basic) {
-  std::lock_guard<std::mutex> lock(from_basic ? basic_mutex : extra_mutex);
+  std::lock_guard<StreamMutex> lock(from_basic ? basic_mutex : extra_mutex);
   const auto& indices = from_basic ? basic_latest.group_indices : extra_latest.group_indices;
   GroupNames result;
   for (const std::uint16_t index : indices) {
@@ -83,7 +85,7 @@ GroupNames DataStream::GetGroups(bool from_basic) {
 
 std::map<JointGroup, qrk::RobotStates> DataStream::GetStates(const GroupNames& groups, const StartIds& start_ids,
                                                              const Dofs& dofs) {
-  std::lock_guard<std::mutex> lock(basic_mutex);
+  std::lock_guard<StreamMutex> lock(basic_mutex);
   const auto& cartesian = basic_latest.cartesian_data;
   const auto& indices = basic_latest.group_indices;
   if (cartesian.size() != indices.size()) {
@@ -137,11 +139,11 @@ std::map<JointGroup, qrk::RobotActions> DataStream::GetActions(const GroupNames&
                                                                const Dofs& dofs) {
   std::pair<std::int32_t, std::int32_t> timestamp;
   {
-    std::lock_guard<std::mutex> lock(basic_mutex);
+    std::lock_guard<StreamMutex> lock(basic_mutex);
     timestamp = {basic_latest.timestamp_first, static_cast<std::int32_t>(basic_latest.timestamp_second)};
   }
 
-  std::lock_guard<std::mutex> lock(extra_mutex);
+  std::lock_guard<StreamMutex> lock(extra_mutex);
   const auto& cartesian = extra_latest.cartesian_data;
   const auto& indices = extra_latest.group_indices;
   if (cartesian.size() != indices.size()) {
@@ -183,7 +185,7 @@ std::map<JointGroup, qrk::RobotActions> DataStream::GetActions(const GroupNames&
 
 template <class Field>
 Field DataStream::ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field) {
-  std::lock_guard<std::mutex> lock(basic_mutex);
+  std::lock_guard<StreamMutex> lock(basic_mutex);
   return basic_latest.status.*field;
 }
 

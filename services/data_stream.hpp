@@ -4,10 +4,11 @@
 //
 // Threads: each subscriber's handler runs on a zenoh thread, decodes into its
 // receive buffer (basic_rx / extra_rx, touched by nothing else) and then
-// copies it into the latest message under that stream's mutex. Queries run on
-// the caller's thread under the same mutexes; no path but the destructor
-// holds both. Segmentation is lazy: the receive path only copies, the queries
-// pay for slicing, widening and rotation.
+// copies it into the latest message under that stream's mutex, which lets the
+// copy in ahead of waiting queries (StreamMutex). Queries run on the caller's
+// thread under the same mutexes; no path but the destructor holds both.
+// Segmentation is lazy: the receive path only copies, the queries pay for
+// slicing, widening and rotation.
 #include <array>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "messages/stream_messages.hpp"
 #include "middleware/subscriber.hpp"
 #include "services/group_maps.hpp"
+#include "services/stream_mutex.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
@@ -68,8 +70,8 @@ class DataStream {
   ExtraData extra_rx;
   BasicData basic_latest;
   ExtraData extra_latest;
-  std::mutex basic_mutex;
-  std::mutex extra_mutex;
+  StreamMutex basic_mutex;
+  StreamMutex extra_mutex;
 };
 
 }  // namespace velmor::qrk_impl

@@ -1,0 +1,64 @@
+#pragma once
+// StreamMutex: the lock between a stream's callback copy and the queries that
+// read the latest message. Every critical section under it is short (a copy
+// of one message, or one query's segmentation: a microsecond or two), so
+// both sides spin on it briefly before sleeping: on a virtual machine a
+// wake-up from a futex sleep costs several times the wait itself. And a caller
+// polling in a tight loop holds the lock almost all the time and would take it
+// again the moment it lets go, before the callback thread could; so a query
+// gives way while a copy waits (for at most kMaxGiveWay, after which it
+// competes like anyone else) and the sample goes in first.
+//
+// lock(), unlock() and try_lock() make it Lockable for std::lock_guard and
+// std::scoped_lock; the callback locks with LockForCopy() instead.
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace velmor::qrk_impl {
+
+class StreamMutex {
+ public:
+  static constexpr std::chrono::microseconds kSpin{10};
+  static constexpr std::chrono::microseconds kMaxGiveWay{200};
+
+  /// For the stream callback: announces the copy, so that queries give way.
+  void LockForCopy() {
+    copies_waiting_.fetch_add(1, std::memory_order_relaxed);
+    LockSpinning();
+    copies_waiting_.fetch_sub(1, std::memory_order_relaxed);
+  }
+
+  /// For queries and the destructor.
+  void lock() {
+    if (copies_waiting_.load(std::memory_order_relaxed) != 0) {
+      const auto until = Clock::now() + kMaxGiveWay;
+      while (copies_waiting_.load(std::memory_order_relaxed) != 0 && Clock::now() < until) {
+        std::this_thread::yield();
+      }
+    }
+    LockSpinning();
+  }
+  bool try_lock() { return mutex_.try_lock(); }
+  void unlock() { mutex_.unlock(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void LockSpinning() {
+    if (mutex_.try_lock()) return;
+    const auto until = Clock::now() + kSpin;
+    while (!mutex_.try_lock()) {
+      if (Clock::now() >= until) {
+        mutex_.lock();
+        return;
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::atomic<int> copies_waiting_{0};
+};
+
+}  // namespace velmor::qrk_impl
