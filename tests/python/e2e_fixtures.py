@@ -1,23 +1,14 @@
-"""Robot data servers on the other host, and clients that wait to find them.
-
-A server runs in the second namespace of scripts/netns-run --peer (named by
-VELMOR_PEER_NETNS; beside the tests when that is unset), prints "ready" on
-stdout once its endpoints are declared and exits cleanly on SIGINT. Its
-stderr goes to a temporary file that failures quote.
-"""
+"""Robot data servers on the other host (see peer_host), and clients that wait to find them."""
 
 import os
-import select
-import signal
-import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 import pytest
 
 import velmorqrk
+from peer_host import RobotServer
 
 ROOT = Path(__file__).resolve().parents[2]
 PYTHON_SERVER = Path(__file__).with_name("python_robot_server.py")
@@ -38,46 +29,6 @@ def qrk_sim():
             return path
     pytest.skip(f"no qrk-sim program at {' or '.join(map(str, candidates))} (build the target qrk-sim "
                 "or set QRK_SIM)")
-
-
-def on_peer_host(argv):
-    peer = os.environ.get("VELMOR_PEER_NETNS")
-    return ["ip", "netns", "exec", peer, *map(str, argv)] if peer else [*map(str, argv)]
-
-
-class RobotServer:
-    """One server process on the peer host; stopped by `stop()` or on leaving a `with` block."""
-
-    def __init__(self, argv, ready_within=20.0):
-        self._stderr = tempfile.TemporaryFile()
-        # `ip netns exec` execs the command, so signals reach the server itself.
-        self.process = subprocess.Popen(on_peer_host(argv), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=self._stderr, text=True)
-        line = None
-        if select.select([self.process.stdout], [], [], ready_within)[0]:
-            line = self.process.stdout.readline().strip()
-        if line != "ready":
-            self.__exit__()
-            raise RuntimeError(f"{argv[0]} did not get ready (first line {line!r}); its log:\n{self._log}")
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGINT)
-            try:
-                self.process.wait(15)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-        self._stderr.seek(0)
-        self._log = self._stderr.read().decode(errors="replace")
-        self._stderr.close()
 
 
 def simulated_robot(serial, *options, rate=100):

@@ -1,0 +1,54 @@
+"""Server processes on the other host of scripts/netns-run --peer.
+
+A server runs in the second namespace (named by VELMOR_PEER_NETNS; beside
+the caller when that is unset), prints "ready" on stdout once its endpoints
+are declared and exits cleanly on SIGINT. Its stderr goes to a temporary file
+that failures quote. Shared by the tests and the benchmarks, so it needs
+neither pytest nor the module.
+"""
+
+import os
+import select
+import signal
+import subprocess
+import tempfile
+
+
+def on_peer_host(argv):
+    peer = os.environ.get("VELMOR_PEER_NETNS")
+    return ["ip", "netns", "exec", peer, *map(str, argv)] if peer else [*map(str, argv)]
+
+
+class RobotServer:
+    """One server process on the peer host; stopped by `stop()` or on leaving a `with` block."""
+
+    def __init__(self, argv, ready_within=20.0):
+        self._stderr = tempfile.TemporaryFile()
+        # `ip netns exec` execs the command, so signals reach the server itself.
+        self.process = subprocess.Popen(on_peer_host(argv), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=self._stderr, text=True)
+        line = None
+        if select.select([self.process.stdout], [], [], ready_within)[0]:
+            line = self.process.stdout.readline().strip()
+        if line != "ready":
+            self.__exit__()
+            raise RuntimeError(f"{argv[0]} did not get ready (first line {line!r}); its log:\n{self._log}")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGINT)
+            try:
+                self.process.wait(15)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process.stdout.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        self._stderr.seek(0)
+        self._log = self._stderr.read().decode(errors="replace")
+        self._stderr.close()
