@@ -1,0 +1,242 @@
+"""Runs the end-to-end benchmarks and prints one table (scripts/bench).
+
+Every robot runs on the other host of scripts/netns-run --peer and every
+reader on this one, so samples and queries cross a real veth link:
+
+  freshness   stamp-server streams at 1 kHz with send-time stamps; the delay
+              until Client::states() (C++, tight poll) returns a sample,
+              against a bare subscriber callback on the same session, paired
+              per sample; Python's states() poll against a bare callback
+              alone in its process as further rows
+  query       connected() against a bare zenoh get to the same queryable
+  call cost   Python states()/actions()/digital_inputs() against the helper
+              module's conversion of the same prebuilt results
+  sustained   qrk-sim at 1 kHz: Python polling at 1 kHz (CPU, samples seen),
+              and a C++ client with a subscriber on its own session counting
+              every sample delivered and decoded
+
+The table goes to stdout and, with the machine and date, between the markers
+of bench/RESULTS.md (text outside the markers is kept).
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import socket
+import subprocess
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests/python"))
+from peer_host import RobotServer  # noqa: E402  (the tests' server processes, on the path above)
+
+BEGIN, END = "<!-- bench:begin -->", "<!-- bench:end -->"
+
+
+def isolation_problem():
+    if "VELMOR_NETNS" not in os.environ or "VELMOR_PEER_NETNS" not in os.environ:
+        return "not started through scripts/netns-run --peer"
+    allowed = {"lo", *filter(None, os.environ.get("VELMOR_NETNS_IFACES", "").split(","))}
+    foreign = sorted(name for _, name in socket.if_nameindex() if name not in allowed)
+    return f"foreign network interfaces {foreign}" if foreign else None
+
+
+def run(argv, env=None, timeout=600):
+    done = subprocess.run([*map(str, argv)], capture_output=True, text=True, env=env, timeout=timeout)
+    if done.returncode != 0:
+        raise RuntimeError(f"{argv[0]} {argv[1]} failed ({done.returncode}):\n{done.stderr[-3000:]}")
+    return done.stdout
+
+
+def labelled(text, label):
+    """The numbers of the lines "<label> <number>"; other lines (log output) are ignored."""
+    values = []
+    for line in text.splitlines():
+        parts = line.split()
+        if len(parts) == 2 and parts[0] == label:
+            values.append(int(parts[1]))
+    return values
+
+
+def json_line(text):
+    return json.loads(next(line for line in text.splitlines() if line.startswith("{")))
+
+
+def percentile(values, q):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, max(0, round(q * len(ordered)) - 1))]
+
+
+class Table:
+    def __init__(self):
+        self.rows = []
+        self.missed = []
+
+    def add(self, name, ours, reference="", ratio=None, aim=None, note=""):
+        verdict = ""
+        if aim is not None and ratio is not None:
+            verdict = "met" if ratio <= aim else "MISSED"
+            if verdict == "MISSED":
+                self.missed.append(name)
+        self.rows.append([name, ours, reference, "" if ratio is None else f"{ratio:.2f}",
+                          "" if aim is None else f"≤ {aim:g}", verdict, note])
+
+    def markdown(self):
+        head = ["measurement", "ours", "reference", "ratio", "aim", "result", "notes"]
+        lines = ["| " + " | ".join(head) + " |", "|" + "---|" * len(head)]
+        lines += ["| " + " | ".join(row) + " |" for row in self.rows]
+        return "\n".join(lines)
+
+
+def us(ns):
+    return f"{ns / 1000:.1f} µs"
+
+
+def pairs(text):
+    """(bare, client) delays of the lines "pair <bare> <client>"."""
+    found = []
+    for line in text.splitlines():
+        parts = line.split()
+        if len(parts) == 3 and parts[0] == "pair":
+            found.append((int(parts[1]), int(parts[2])))
+    return found
+
+
+def freshness(args, table, env):
+    bench = args.build / "bench"
+    paired, alone, python = [], [], []
+    missed = polls = 0
+    with RobotServer([bench / "stamp-server", "--serial", "BENCH-FRESH", "--rate", 1000, "--groups", "2,3,4,5",
+                     "--duration", 3600]):
+        for _ in range(args.rounds):
+            out = run([bench / "e2e_reader", "client", "BENCH-FRESH", args.samples])
+            paired += pairs(out)
+            missed += sum(labelled(out, "missed"))
+            polls += sum(labelled(out, "polls"))
+            alone += labelled(run([bench / "e2e_reader", "raw", "BENCH-FRESH", args.samples]), "raw")
+            out = run([sys.executable, ROOT / "bench/python/freshness.py", "--serial", "BENCH-FRESH", "--count",
+                       args.samples], env=env)
+            python += labelled(out, "python")
+        queries = run([bench / "e2e_reader", "query", "BENCH-FRESH", args.queries])
+    bare, polled = [p[0] for p in paired], [p[1] for p in paired]
+    extra = [client - raw for raw, client in paired]
+    for q, label in ((0.5, "median"), (0.99, "p99")):
+        ours, ref = percentile(polled, q), percentile(bare, q)
+        note = (f"{len(paired)} samples, {args.rounds} rounds, 1 kHz; per-sample difference median "
+                f"{us(percentile(extra, 0.5))}, p99 {us(percentile(extra, 0.99))}" if q == 0.5 else
+                f"{missed} samples overwritten before a poll saw them; "
+                f"{polls / (args.rounds * args.samples):.0f} polls per sample")
+        table.add(f"freshness {label}: C++ states() tight poll vs bare callback on the same session (paired)",
+                  us(ours), us(ref), ours / ref, 1.10, note)
+    for q, label in ((0.5, "median"), (0.99, "p99")):
+        ours, ref = percentile(python, q), percentile(alone, q)
+        table.add(f"freshness {label}: Python states() tight poll vs bare callback alone in its process",
+                  us(ours), us(ref), ours / ref, None,
+                  "separate runs, interleaved; the bare run spins a thread where the poller would run")
+    connected, bare_get = labelled(queries, "connected"), labelled(queries, "get")
+    for q, label in ((0.5, "median"), (0.99, "p99")):
+        ours, ref = percentile(connected, q), percentile(bare_get, q)
+        table.add(f"query round trip {label}: connected() vs bare Session::get", us(ours), us(ref), ours / ref,
+                  1.1 if q == 0.5 else None, f"{len(connected)} interleaved pairs" if q == 0.5 else "")
+
+
+def call_cost(args, table, env):
+    with RobotServer([args.build / "sim/qrk-sim", "--serial", "BENCH-CALLS", "--rate", 1000, "--groups", "2,3,4,5"]):
+        result = json_line(run([sys.executable, ROOT / "bench/python/call_cost.py", "--serial", "BENCH-CALLS"],
+                               env=env))
+    for name in ("states", "actions", "digital_inputs"):
+        ours, bare = result[name]["client_us"], result[name]["bare_us"]
+        table.add(f"Python client.{name}() per call vs bare pybind11 conversion", f"{ours:.2f} µs",
+                  f"{bare:.2f} µs", ours / bare, 1.2, "16 joints, 4 groups, streams at 1 kHz")
+
+
+def sustained(args, table, env):
+    with RobotServer([args.build / "sim/qrk-sim", "--serial", "BENCH-SUSTAIN", "--rate", 1000]) as sim:
+        result = json_line(run([sys.executable, ROOT / "bench/python/sustained.py", "--serial", "BENCH-SUSTAIN",
+                                "--sim-pid", sim.process.pid, "--seconds", args.seconds,
+                                "--tight-seconds", min(10, args.seconds)], env=env))
+        count = run([args.build / "bench/e2e_reader", "count", "BENCH-SUSTAIN", max(5, round(args.seconds / 3))])
+        idle = run([args.build / "bench/e2e_reader", "idle", "BENCH-SUSTAIN", max(5, round(args.seconds / 3))])
+    on, paused, tight = result["on"], result["paused"], result["tight"]
+    rate = on["polls"] / on["wall_s"]
+    table.add(f"sustained Python, {args.seconds:g} s: distinct samples seen by the 1 kHz poll / sent",
+              f"{on['distinct_seen']}", f"{on['sent']}", on["distinct_seen"] / on["sent"], None,
+              f"poll rate reached {rate:.0f}/s; {on['empty_results']} empty results")
+    table.add(f"sustained Python, tight poll {tight['wall_s']:.0f} s: distinct samples seen / sent",
+              f"{tight['distinct_seen']}", f"{tight['sent']}", tight["distinct_seen"] / tight["sent"], None,
+              f"a lower bound of samples decoded; {tight['polls'] / tight['wall_s']:.0f} polls/s")
+    sent, basic, extra, bad = (labelled(count, k)[0] for k in ("sent", "basic", "extra", "bad"))
+    table.add("sustained C++: basic samples delivered and decoded on the client's session / sent", f"{basic}",
+              f"{sent}", basic / sent, None, f"extra decoded {extra}, undecodable {bad}; tight poll saw "
+              f"{labelled(count, 'polled')[0]}")
+    # Threads other than the polling one: zenoh's and the client's receive path.
+    def background(phase):
+        return (phase["cpu_s"] - phase["poll_thread_cpu_s"]) / phase["wall_s"]
+    per_sample = (background(on) - background(paused)) / (on["sent"] / on["wall_s"])
+    bare = labelled(idle, "cpu_ns_per_sample")[0] / 1e9
+    table.add("sustained Python: receive-path CPU per sample (basic + extra) vs bare subscribers that only count",
+              f"{per_sample * 1e6:.1f} µs", f"{bare * 1e6:.1f} µs", per_sample / bare, None,
+              f"client's background threads {background(on) * 100:.1f}% of a core streaming, "
+              f"{background(paused) * 100:.1f}% paused")
+    table.add("sustained Python: client process CPU share (1 kHz poll of states() + actions())",
+              f"{on['cpu_s'] / on['wall_s'] * 100:.1f}% of a core",
+              f"{paused['cpu_s'] / paused['wall_s'] * 100:.1f}% paused", None, None, f"polling thread {on['poll_thread_cpu_s'] / on['wall_s'] * 100:.1f}%")
+
+
+def machine():
+    model = "unknown"
+    for line in Path("/proc/cpuinfo").read_text().splitlines():
+        if line.startswith("model name"):
+            model = line.split(":", 1)[1].strip()
+            break
+    return f"{os.cpu_count()} × {model}, {platform.system()} {platform.release()}"
+
+
+def write_results(path, header, table_text):
+    section = f"{BEGIN}\n{header}\n\n{table_text}\n{END}"
+    text = path.read_text() if path.exists() else "# Benchmark results\n\nWritten by scripts/bench.\n\n"
+    if BEGIN in text and END in text:
+        text = text[:text.index(BEGIN)] + section + text[text.index(END) + len(END):]
+    else:
+        text = text.rstrip("\n") + "\n\n" + section + "\n"
+    path.write_text(text)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", type=Path, required=True)
+    parser.add_argument("--seconds", type=float, default=60.0, help="sustained streams duration")
+    parser.add_argument("--rounds", type=int, default=3, help="freshness rounds")
+    parser.add_argument("--samples", type=int, default=3000, help="freshness samples per round")
+    parser.add_argument("--queries", type=int, default=1000, help="query round trips of each kind")
+    parser.add_argument("--results", type=Path, default=ROOT / "bench/RESULTS.md")
+    parser.add_argument("--no-record", action="store_true", help="print the table only (CI)")
+    args = parser.parse_args()
+    problem = isolation_problem()
+    if problem:
+        sys.exit(f"REFUSING TO RUN: {problem}")
+
+    env = dict(os.environ, PYTHONPATH=f"{args.build / 'python'}:{args.build / 'bench'}")
+    load_before = os.getloadavg()[0]
+    table = Table()
+    freshness(args, table, env)
+    call_cost(args, table, env)
+    sustained(args, table, env)
+    load_after = os.getloadavg()[0]
+
+    header = (f"Machine: {machine()}  \nDate: {datetime.datetime.now().astimezone():%Y-%m-%d %H:%M %Z}  \n"
+              f"Load average (1 min) before/after: {load_before:.2f}/{load_after:.2f}  \n"
+              f"Build: Release, {args.build}; sustained {args.seconds:g} s")
+    text = table.markdown()
+    print(header + "\n\n" + text)
+    if not args.no_record:
+        write_results(args.results, header, text)
+    if table.missed:
+        print(f"\naims missed: {', '.join(table.missed)}")
+
+
+if __name__ == "__main__":
+    main()
