@@ -2,7 +2,7 @@
 
 Connects to the robot given by --serial (qrk-sim with --groups 2,3,4,5: 16
 joints in four groups), hands the client's own first results to the
-benchmark-only helper module, then times, in alternating rounds, each
+benchmark-only helper module, then times, in alternating rounds of at least --round-ms, each
 accessor of the client and the helper's method that returns a copy of the
 same prebuilt result through the same casters. Prints one JSON object:
 {name: {"client_us": ..., "bare_us": ...}} with the median of the rounds.
@@ -33,7 +33,9 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--serial", required=True)
     parser.add_argument("--rounds", type=int, default=15)
-    parser.add_argument("--calls", type=int, default=2000)
+    parser.add_argument("--calls", type=int, default=2000, help="fewest calls in a round")
+    parser.add_argument("--round-ms", type=float, default=20.0,
+                        help="least length of a round: a fraction of a millisecond would be swayed by one interrupt")
     args = parser.parse_args()
 
     if not helper.shares_types():
@@ -48,16 +50,17 @@ def main():
         sys.exit("the helper's records are not velmorqrk.RobotStates")
 
     pairs = {name: (getattr(client, name), getattr(prebuilt, name)) for name in NAMES}
-    for ours, bare in pairs.values():  # warm up
-        per_call_us(ours, args.calls // 4)
-        per_call_us(bare, args.calls // 4)
+    calls = {}
+    for name, (ours, bare) in pairs.items():  # warm up, and size the rounds on the slower side
+        slowest_us = max(per_call_us(ours, args.calls // 4), per_call_us(bare, args.calls // 4))
+        calls[name] = max(args.calls, round(args.round_ms * 1000 / slowest_us))
     samples = {name: ([], []) for name in NAMES}
     for round_index in range(args.rounds):
         for name, (ours, bare) in pairs.items():
             # Alternate the order so that neither side always runs first.
             order = ((0, ours), (1, bare)) if round_index % 2 == 0 else ((1, bare), (0, ours))
             for side, function in order:
-                samples[name][side].append(per_call_us(function, args.calls))
+                samples[name][side].append(per_call_us(function, calls[name]))
     result = {name: {"client_us": statistics.median(ours), "bare_us": statistics.median(bare)}
               for name, (ours, bare) in samples.items()}
     print(json.dumps(result))
