@@ -12,6 +12,7 @@
 #include "middleware/shared_session.hpp"
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/queryable.hpp"
+#include "support/connect.hpp"
 #include "support/log_capture.hpp"
 #include "support/wait.hpp"
 #include "velmor/qrk/client.hpp"
@@ -21,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using test::ConnectWithin;
 using test::LogCapture;
 using test::SimulatedRobot;
 
@@ -28,19 +30,6 @@ constexpr const char* kExitLine = ">>>>> Velmor QRK exited <<<<<";
 constexpr const char* kConnected = "[velmor::qrk::Client] Connected to the robot";
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// The first queries may leave before zenoh has discovered the simulator's
-// host; construction itself retries only three times within ~3 s.
-std::unique_ptr<Client> ConnectWithin(const std::string& serial, bool verbose = true) {
-  const auto deadline = Clock::now() + 20s;
-  while (true) {
-    try {
-      return std::make_unique<Client>(serial, verbose);
-    } catch (const std::runtime_error&) {
-      if (Clock::now() > deadline) throw;
-    }
-  }
-}
 
 TEST(ClientEndToEnd, AccessorsAgreeWithWhatTheRobotStreamsAndAnswers) {
   SimulatedRobot robot("AB-12-345");

@@ -38,7 +38,7 @@ TEST(Churn, ClientsComeAndGoWhileTheRobotStreams) {
     } else if (!held) {
       held = zenoh_mdw::SharedSession();
     }
-    auto client = ConnectWithin("CHURN-1");
+    auto client = ConnectWithin("CHURN-1", false);
     ASSERT_TRUE(WaitUntil([&] { return client->states().size() == 5; }, 5s)) << "cycle " << cycle;
     // Half of the clients go while samples are still being copied in.
     if (cycle % 2 == 0) {
@@ -94,7 +94,7 @@ TEST(TwoThreads, EveryAccessorAndQueryAtOnceWhileSamplesStream) {
   SimProcess robot("HAMMER-1", {"--rate", "1000"}, static_cast<double>(seconds) + 300);
   ASSERT_TRUE(robot.ready());
   Watchdog watchdog("the two-thread run", std::chrono::seconds(seconds + 120));
-  auto client = ConnectWithin("HAMMER-1");
+  auto client = ConnectWithin("HAMMER-1", false);
   ASSERT_TRUE(WaitUntil([&] { return client->states().size() == 5; }, 5s));
 
   Hammer hammer;

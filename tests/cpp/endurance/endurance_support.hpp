@@ -14,12 +14,12 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/child_process.hpp"
+#include "support/connect.hpp"
 #include "velmor/qrk/client.hpp"
 
 namespace velmor::test {
@@ -76,20 +76,6 @@ class SimProcess {
   std::unique_ptr<ChildProcess> child_;
   bool ready_ = false;
 };
-
-/// A client for `serial`, retried while zenoh has not yet found the robot
-/// (construction itself gives up after three quick reachability queries).
-inline std::unique_ptr<qrk::Client> ConnectWithin(const std::string& serial,
-                                                  std::chrono::seconds within = std::chrono::seconds(30)) {
-  const auto deadline = std::chrono::steady_clock::now() + within;
-  while (true) {
-    try {
-      return std::make_unique<qrk::Client>(serial, false);
-    } catch (const std::runtime_error&) {
-      if (std::chrono::steady_clock::now() > deadline) throw;
-    }
-  }
-}
 
 /// Aborts the process with a message unless destroyed within `limit`: a hang
 /// in a destructor or a query must fail the run rather than stall it.

@@ -36,7 +36,7 @@ TEST(RobotRestart, ConnectedFollowsTheRobotAndStreamsResumeInTheSameClient) {
   auto robot = std::make_unique<SimProcess>(serial, options, 300);
   ASSERT_TRUE(robot->ready());
   Watchdog watchdog("the restart test", 240s);
-  auto client = ConnectWithin(serial);
+  auto client = ConnectWithin(serial, false);
   ASSERT_TRUE(WaitUntil([&] { return StreamAdvances(*client); }, 10s));
 
   // Killed without a goodbye, then stopped cleanly: both ways back.

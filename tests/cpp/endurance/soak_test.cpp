@@ -118,7 +118,7 @@ TEST(Soak, MemoryStaysFlatAndEverySampleDecodesAtOneKilohertz) {
   SimProcess robot("SOAK-1", {"--rate", "1000"}, seconds + 120);
   ASSERT_TRUE(robot.ready());
   Watchdog watchdog("the soak", std::chrono::seconds(static_cast<long>(seconds) + 120));
-  auto client = ConnectWithin("SOAK-1");
+  auto client = ConnectWithin("SOAK-1", false);
   DecodeTally tally("SOAK-1");
   LogCapture log;
   const long growth = PollAndMeasureGrowth(*client, seconds);
@@ -163,7 +163,7 @@ TEST(Soak, GarbageInterleavedWithGoodSamplesNeverReplacesTheLastGoodOne) {
   ASSERT_EQ(truncated.ReadLine(20s), std::optional<std::string>("ready"));
   ASSERT_EQ(junk.ReadLine(20s), std::optional<std::string>("ready"));
   Watchdog watchdog("the garbage run", std::chrono::seconds(static_cast<long>(seconds) + 120));
-  auto client = ConnectWithin("GARBAGE-1");
+  auto client = ConnectWithin("GARBAGE-1", false);
   LogCapture log;
   const long growth = PollAndMeasureGrowth(*client, seconds);
   EXPECT_EQ(log.CountAt(spdlog::level::err), 0);
