@@ -22,14 +22,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using velmor::test::SecondsSince;
 using test::ConnectWithin;
 using test::LogCapture;
 using test::SimulatedRobot;
 
 constexpr const char* kExitLine = ">>>>> Velmor QRK exited <<<<<";
 constexpr const char* kConnected = "[velmor::qrk::Client] Connected to the robot";
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 TEST(ClientEndToEnd, AccessorsAgreeWithWhatTheRobotStreamsAndAnswers) {
   SimulatedRobot robot("AB-12-345");

@@ -20,10 +20,6 @@ std::pair<std::int32_t, std::int32_t> Stamp(const qrk::Client& client) {
   return states.empty() ? std::pair<std::int32_t, std::int32_t>{0, 0} : states.begin()->second.timestamp;
 }
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 bool StreamAdvances(const qrk::Client& client) {
   const auto before = Stamp(client);
   std::this_thread::sleep_for(50ms);

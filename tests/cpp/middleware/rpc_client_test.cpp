@@ -12,6 +12,7 @@
 #include "middleware/zenoh/queryable.hpp"
 #include "support/child_process.hpp"
 #include "support/hex.hpp"
+#include "support/wait.hpp"
 
 namespace velmor::zenoh_mdw {
 namespace {
@@ -21,6 +22,7 @@ using zenoh_msgs::qrk_msg::RPCReply;
 using zenoh_msgs::qrk_msg::RPCRequest;
 using Client = RpcClient<RPCRequest, RPCReply>;
 using Clock = std::chrono::steady_clock;
+using velmor::test::SecondsSince;
 
 std::vector<std::uint8_t> ReplyBytes(std::uint16_t id, std::string text) {
   RPCReply reply;
@@ -29,8 +31,6 @@ std::vector<std::uint8_t> ReplyBytes(std::uint16_t id, std::string text) {
   reply.string_container = {std::move(text)};
   return zenoh_msgs::Encode(reply);
 }
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // An in-process queryable on the shared session that answers every query with
 // what `answer` does.

@@ -16,6 +16,7 @@
 #include "middleware/zenoh/queryable.hpp"
 #include "services/configuration_score.hpp"
 #include "support/log_capture.hpp"
+#include "support/wait.hpp"
 
 namespace velmor::qrk_impl {
 namespace {
@@ -24,12 +25,11 @@ using qrk::JointGroup;
 using zenoh_msgs::qrk_msg::RPCReply;
 using zenoh_msgs::qrk_msg::RPCRequest;
 using Clock = std::chrono::steady_clock;
+using velmor::test::SecondsSince;
 constexpr auto kDebug = spdlog::level::debug;
 constexpr auto kError = spdlog::level::err;
 constexpr int kOk = 100000;
 constexpr int kFault = 300000;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // A robot's data server, in process, on the rpc key of a fresh serial per
 // test. It answers each request with the right id and success flag (false

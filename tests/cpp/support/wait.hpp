@@ -16,4 +16,9 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = std::chr
   return true;
 }
 
+/// Wall time since `start`, in seconds, for timing assertions and reports.
+inline double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 }  // namespace velmor::test
