@@ -25,9 +25,8 @@ class StreamMutex {
 
   /// For the stream callback: announces the copy, so that queries give way.
   void LockForCopy() {
-    copies_waiting_.fetch_add(1, std::memory_order_relaxed);
+    const CopyAnnouncement announced(copies_waiting_);
     LockSpinning();
-    copies_waiting_.fetch_sub(1, std::memory_order_relaxed);
   }
 
   /// For queries and the destructor.
@@ -45,6 +44,21 @@ class StreamMutex {
 
  private:
   using Clock = std::chrono::steady_clock;
+
+  // Withdraws the announcement however the locking ends: if it throws, a
+  // count left behind would make every later query give way for nothing.
+  class CopyAnnouncement {
+   public:
+    explicit CopyAnnouncement(std::atomic<int>& count) : count_(count) {
+      count_.fetch_add(1, std::memory_order_relaxed);
+    }
+    ~CopyAnnouncement() { count_.fetch_sub(1, std::memory_order_relaxed); }
+    CopyAnnouncement(const CopyAnnouncement&) = delete;
+    CopyAnnouncement& operator=(const CopyAnnouncement&) = delete;
+
+   private:
+    std::atomic<int>& count_;
+  };
 
   void LockSpinning() {
     if (mutex_.try_lock()) return;
