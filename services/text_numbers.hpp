@@ -4,7 +4,8 @@
 // longest valid prefix converted, the rest ignored) but always raise
 // std::invalid_argument "invalid stoi argument" / "invalid stod argument" and
 // std::out_of_range "stoi argument out of range" / "stod argument out of
-// range", whatever the standard library's own wording is.
+// range", whatever the standard library's own wording is. Unlike them they
+// ignore the process's locale: a decimal point is always ".".
 #include <string>
 
 namespace velmor::qrk_impl {
