@@ -10,7 +10,6 @@
 // destination is never written after the destructor returns.
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -40,8 +39,9 @@ class Subscriber {
   // Decodes into a scratch message whose vectors keep their capacity from
   // sample to sample, then swaps it with the destination: the destination is
   // only ever replaced by a complete, valid message, and steady-state samples
-  // allocate nothing. Two publishers on one key can make zenoh run this on two
-  // threads at once, so one sample is taken at a time.
+  // allocate nothing. Two publishers on one key make zenoh deliver on two
+  // threads, but the bridge lets one call at a time in, so the scratch needs
+  // no lock (and a lock here could deadlock an undeclare from the callback).
   class Receiver {
    public:
     Receiver(std::function<void()> callback, T& destination)
@@ -49,7 +49,6 @@ class Subscriber {
 
     void Take(zenoh::ByteView payload) {
       try {
-        std::lock_guard<std::mutex> lock(mutex_);
         zenoh_msgs::DecodeInto(scratch_, payload.data, payload.size);
         std::swap(destination_, scratch_);
         callback_();
@@ -60,7 +59,6 @@ class Subscriber {
     }
 
    private:
-    std::mutex mutex_;
     std::function<void()> callback_;
     T& destination_;
     T scratch_{};

@@ -30,8 +30,9 @@ pub extern "C" fn vb_session_close(session: *mut VbSession) {
     }
     guard_unit(|| {
         let owned = unsafe { Box::from_raw(session) };
-        // Closing explicitly (rather than on drop) waits for zenoh to stop
-        // delivering to this session's callbacks before we return.
+        // Closing explicitly (rather than on drop) shuts zenoh's tasks and
+        // links down before we return. It does not wait for a callback that
+        // is already running: that is what the subscribers' gates are for.
         let _ = owned.session.close().wait();
     });
 }

@@ -4,8 +4,10 @@
 //! another thread, so a C++ owner could free the callback's destination while
 //! it is still being written. The gate below closes that window: undeclare
 //! returns only when no call is inside the C callback and none can enter.
+//! It also lets only one call in at a time, so the owner needs no lock of its
+//! own against a second sample.
 use std::ffi::c_void;
-use std::sync::{Arc, Condvar, Mutex};
+use std::sync::{Arc, Condvar, Mutex, MutexGuard};
 use std::thread::{self, ThreadId};
 
 use zenoh::pubsub::Subscriber;
@@ -30,41 +32,56 @@ pub struct VbSampleClosure {
 #[derive(Default)]
 struct GateState {
     closed: bool,
-    running: Vec<ThreadId>,
+    running: Option<ThreadId>,
 }
 
+/// Lets one call at a time into the C callback. A second sample (two
+/// publishers, or a fast stream) waits here, not inside the owner's code:
+/// closing the gate then sends it away at once, so undeclaring from inside
+/// the callback never waits for a call that is itself waiting for the owner.
 #[derive(Default)]
 struct Gate {
     state: Mutex<GateState>,
-    idle: Condvar,
+    changed: Condvar,
 }
 
 impl Gate {
+    fn lock(&self) -> MutexGuard<'_, GateState> {
+        self.state.lock().unwrap_or_else(|e| e.into_inner())
+    }
+
     fn enter(&self) -> bool {
-        let mut state = self.state.lock().unwrap_or_else(|e| e.into_inner());
-        if state.closed {
-            return false;
+        let me = thread::current().id();
+        let mut state = self.lock();
+        loop {
+            match state.running {
+                _ if state.closed => return false,
+                None => {
+                    state.running = Some(me);
+                    return true;
+                }
+                // A sample delivered inline from inside our own callback (a put
+                // on the same key) would wait for itself: it is dropped instead.
+                Some(id) if id == me => return false,
+                Some(_) => state = self.changed.wait(state).unwrap_or_else(|e| e.into_inner()),
+            }
         }
-        state.running.push(thread::current().id());
-        true
     }
 
     fn leave(&self) {
-        let mut state = self.state.lock().unwrap_or_else(|e| e.into_inner());
-        let me = thread::current().id();
-        if let Some(at) = state.running.iter().position(|id| *id == me) {
-            state.running.swap_remove(at);
-        }
-        self.idle.notify_all();
+        self.lock().running = None;
+        self.changed.notify_all();
     }
 
-    /// Closes the gate and waits for every call but the current thread's own.
+    /// Closes the gate and waits for the call inside, unless it is the
+    /// current thread's own.
     fn close_and_wait(&self) {
         let me = thread::current().id();
-        let mut state = self.state.lock().unwrap_or_else(|e| e.into_inner());
+        let mut state = self.lock();
         state.closed = true;
-        while state.running.iter().any(|id| *id != me) {
-            state = self.idle.wait(state).unwrap_or_else(|e| e.into_inner());
+        self.changed.notify_all();
+        while state.running.is_some_and(|id| id != me) {
+            state = self.changed.wait(state).unwrap_or_else(|e| e.into_inner());
         }
     }
 }

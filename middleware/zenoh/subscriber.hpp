@@ -9,7 +9,8 @@ namespace zenoh {
 class KeyExpr;
 class Session;
 
-/// Called on a zenoh thread for every sample; must not block for long.
+/// Called on a zenoh thread for every sample, one call at a time (the next
+/// sample waits); must not block for long.
 using SampleHandler = std::function<void(ByteView payload)>;
 
 /// A declared subscription. Destruction undeclares it and returns only when

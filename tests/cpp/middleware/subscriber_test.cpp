@@ -102,6 +102,36 @@ TEST(SubscriberTest, DestructionStopsWritesEvenWithSamplesInFlight) {
   }
 }
 
+// Two publishers make zenoh deliver on two threads: while the first sample's
+// callback runs, the second one waits. Undeclaring from inside the first
+// callback must then send the second away instead of waiting for it.
+TEST(SubscriberTest, UndeclaringFromTheCallbackWhileAnotherSampleWaitsReturns) {
+  const std::string key = "velmor/test/sub/undeclare_inside";
+  const auto payload = test::ToHex(Payload(5, {2}));
+  test::ChildProcess first({test::TestPeerPath(), "publish", key, payload, "100", "20000"});
+  test::ChildProcess second({test::TestPeerPath(), "publish", key, payload, "100", "20000"});
+  ASSERT_EQ(first.ReadLine(10s), "ready");
+  ASSERT_EQ(second.ReadLine(10s), "ready");
+
+  auto session = SharedSession();
+  RPCRequest destination;
+  std::unique_ptr<Subscriber<RPCRequest>> subscriber;
+  std::atomic<bool> armed{false};
+  std::atomic<bool> undeclared{false};
+  std::atomic<bool> first_call{true};
+  subscriber = std::make_unique<Subscriber<RPCRequest>>(
+      session,
+      [&] {
+        if (!armed.load() || !first_call.exchange(false)) return;
+        std::this_thread::sleep_for(300ms);  // both publishers put meanwhile
+        subscriber.reset();
+        undeclared.store(true);
+      },
+      destination, key);
+  armed.store(true);
+  EXPECT_TRUE(test::WaitUntil([&] { return undeclared.load(); }, 15s)) << "undeclare inside the callback hung";
+}
+
 TEST(SubscriberTest, RejectedKeyThrowsWithTheKeyInTheMessage) {
   RPCRequest destination;
   try {
