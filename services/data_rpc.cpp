@@ -52,6 +52,10 @@ bool DataRpc::CheckConnection() {
   return Call(Procedure::kReachability, {}, kReachabilityTimeout, reply);
 }
 
+bool DataRpc::AwaitServer(std::chrono::steady_clock::time_point deadline) {
+  return rpc_client && rpc_client->AwaitResponder(deadline);
+}
+
 qrk::StateCode DataRpc::RequestStrings(Procedure procedure, std::vector<std::string>& strings) {
   Reply reply;
   if (!Call(procedure, {}, kQueryTimeout, reply)) return Fault();

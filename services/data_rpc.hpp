@@ -5,6 +5,7 @@
 // bool), logging the reason; outputs are left unchanged on failure.
 // Concurrent calls wait for each other on the RPC client's own mutex.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -43,6 +44,9 @@ class DataRpc {
 
   /// One reachability query (1 s): true when the server answered it correctly.
   bool CheckConnection();
+  /// Waits, sending nothing, until zenoh knows a server on the rpc key, at
+  /// most until `deadline`: true when one is known.
+  bool AwaitServer(std::chrono::steady_clock::time_point deadline);
   /// The string container of procedure `procedure`'s reply.
   qrk::StateCode RequestStrings(Procedure procedure, std::vector<std::string>& strings);
   qrk::StateCode GetServerVersion(std::string& version);

@@ -2,7 +2,9 @@
 
 #include <spdlog/spdlog.h>
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "middleware/shared_session.hpp"
 
@@ -10,6 +12,8 @@ namespace velmor::qrk_impl {
 namespace {
 
 constexpr int kSearchAttempts = 3;
+// Each reachability query has a second of the search to itself.
+constexpr std::chrono::seconds kSearchSlot{1};
 
 }  // namespace
 
@@ -37,9 +41,7 @@ void QRKClient::Connect(const std::string& serial) {
     throw std::runtime_error("[velmor::qrk::Client] Failed to start communication services");
   }
   if (verbose) spdlog::info("[velmor::qrk::Client] Searching for [{}] ...", serial);
-  bool found = false;
-  for (int attempt = 0; attempt < kSearchAttempts && !found; ++attempt) found = rpc.CheckConnection();
-  if (!found) {
+  if (!SearchForRobot()) {
     throw std::runtime_error(
         "[velmor::qrk::Client] Failed to connect to [" + serial +
         "]. Please check that: a) Ethernet connection with the target robot is established; b) The specified "
@@ -47,6 +49,25 @@ void QRKClient::Connect(const std::string& serial) {
         "whitelisted; d) QRK version is compatible with the target robot's software version");
   }
   spdlog::info("[velmor::qrk::Client] Connected to the robot");
+}
+
+// zenoh ends a query at once when it knows no server on the key yet (a
+// robot still starting, or one this new session has not learnt of), so three
+// queries back to back could all be spent in a few milliseconds. Instead each
+// query gets its own second: it waits, within that second, until zenoh knows
+// a server (a robot already known is queried at once), and a query that ends
+// early without an answer does not shorten the search. A robot that turns up
+// at any time during the three seconds is found; with none, the search ends
+// after about three seconds and three queries.
+bool QRKClient::SearchForRobot() {
+  const auto start = std::chrono::steady_clock::now();
+  for (int attempt = 1; attempt <= kSearchAttempts; ++attempt) {
+    const auto slot_end = start + attempt * kSearchSlot;
+    rpc.AwaitServer(slot_end);  // queried at the slot's end even when none shows up
+    if (rpc.CheckConnection()) return true;
+    std::this_thread::sleep_until(slot_end);
+  }
+  return false;
 }
 
 }  // namespace velmor::qrk_impl

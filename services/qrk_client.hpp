@@ -26,13 +26,16 @@ class QRKClient {
   /// Starts the subscribers, then the RPC client.
   qrk::StateCode StartServices(const std::string& serial);
   /// Starts the services and searches for the robot with up to three
-  /// reachability queries; throws std::runtime_error when either fails.
+  /// reachability queries over about three seconds; throws
+  /// std::runtime_error when either fails.
   void Connect(const std::string& serial);
 
   DataStream& Stream() noexcept { return stream; }
   DataRpc& Rpc() noexcept { return rpc; }
 
  private:
+  bool SearchForRobot();
+
   std::shared_ptr<zenoh::Session> rpc_session;
   std::shared_ptr<zenoh::Session> stream_session;
   DataStream stream;

@@ -73,8 +73,9 @@ typedef struct vb_query_closure {
 } vb_query_closure;
 
 /* Session with zenoh's default configuration (peer mode, multicast scouting).
- * vb_session_close closes it and waits for zenoh to finish; never call it from
- * a zenoh callback thread. */
+ * vb_session_close closes it and waits for zenoh's tasks to stop, but not for
+ * a callback that is already running; never call it from a zenoh callback
+ * thread. */
 vb_result vb_session_open(vb_session** out);
 void vb_session_close(vb_session* session);
 
@@ -84,10 +85,14 @@ vb_result vb_keyexpr_autocanonize(const char* text, size_t len, vb_keyexpr** out
 void vb_keyexpr_as_str(const vb_keyexpr* keyexpr, const char** data, size_t* len);
 void vb_keyexpr_drop(vb_keyexpr* keyexpr);
 
-/* Subscriber. vb_subscriber_undeclare returns only when no call of the
- * closure is running any more and none will start: the caller may destroy
- * what the closure touches right after it (unless called from inside the
- * closure itself, where it does not wait for that one call). */
+/* Subscriber. Unlike other closures, calls of one subscriber's closure never
+ * overlap: a sample arriving while a call runs waits for it to return (a
+ * sample delivered inline from inside the call itself is dropped).
+ * vb_subscriber_undeclare returns only when no call of the closure is running
+ * any more and none will start: the caller may destroy what the closure
+ * touches right after it. Called from inside the closure, it does not wait for
+ * that one call, and samples waiting behind it are dropped, so it cannot
+ * deadlock. */
 vb_result vb_subscriber_declare(const vb_session* session, const vb_keyexpr* keyexpr,
                                 vb_sample_closure closure, vb_subscriber** out);
 void vb_subscriber_undeclare(vb_subscriber* subscriber);
@@ -98,6 +103,18 @@ void vb_subscriber_undeclare(vb_subscriber* subscriber);
  * dropped (end of replies) exactly once, also when this call fails. */
 vb_result vb_get(const vb_session* session, const vb_keyexpr* keyexpr, const uint8_t* payload,
                  size_t len, uint64_t timeout_ms, vb_reply_closure closure);
+
+/* Responder watch: whether zenoh knows a queryable that vb_get on `keyexpr`
+ * would reach. A query sent before zenoh has learnt of one ends at once with
+ * no reply, however soon the server appears. vb_responder_watch_wait returns
+ * true as soon as one is known (at once if it already is), false when
+ * `timeout_ms` passes first; it blocks the calling thread, so never call it
+ * from a zenoh callback. */
+typedef struct vb_responder_watch vb_responder_watch;
+vb_result vb_responder_watch_declare(const vb_session* session, const vb_keyexpr* keyexpr,
+                                     vb_responder_watch** out);
+bool vb_responder_watch_wait(const vb_responder_watch* watch, uint64_t timeout_ms);
+void vb_responder_watch_undeclare(vb_responder_watch* watch);
 
 /* Server side, for the simulator and tests (the client never publishes). */
 vb_result vb_publisher_declare(const vb_session* session, const vb_keyexpr* keyexpr,

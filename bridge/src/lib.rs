@@ -11,6 +11,7 @@ mod keyexpr;
 mod publisher;
 mod query;
 mod queryable;
+mod responder_watch;
 mod session;
 mod subscriber;
 
@@ -19,6 +20,7 @@ pub use keyexpr::{vb_keyexpr_as_str, vb_keyexpr_autocanonize, vb_keyexpr_drop};
 pub use publisher::{vb_publisher_declare, vb_publisher_put, vb_publisher_undeclare};
 pub use query::{vb_query_clone, vb_query_drop, vb_query_payload, vb_query_reply, vb_query_reply_err};
 pub use queryable::{vb_queryable_declare, vb_queryable_undeclare};
+pub use responder_watch::{vb_responder_watch_declare, vb_responder_watch_undeclare, vb_responder_watch_wait};
 pub use session::{vb_session_close, vb_session_open};
 pub use subscriber::{vb_subscriber_declare, vb_subscriber_undeclare};
 

@@ -8,4 +8,5 @@ struct vb_subscriber;
 struct vb_publisher;
 struct vb_queryable;
 struct vb_query;
+struct vb_responder_watch;
 }
