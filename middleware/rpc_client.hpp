@@ -1,10 +1,17 @@
 #pragma once
 // RpcClient<Req, Rep>: blocking request/reply over zenoh queries on one key
 // expression. One call at a time per client (call_mutex); the first reply
-// that decodes wins; zenoh's end-of-replies signal wakes the caller at once,
-// and the time-out is measured on the monotonic clock. Replies arriving after
-// the caller gave up touch only the per-call state, which the callbacks keep
-// alive through their own shared references.
+// that decodes wins; zenoh's end-of-replies signal wakes the caller.
+//
+// The caller waits for that signal rather than for its own clock: with the
+// default consolidation zenoh holds every reply until the query ends, and a
+// server that keeps its query object after replying (a `for query in
+// queryable:` loop) has its reply handed over only at the query's time-out,
+// together with the end of replies. Giving up at the same instant would lose
+// it. zenoh guarantees the signal at its time-out; the local deadline is only
+// a backstop a little later. Replies arriving after the caller gave up touch
+// only the per-call state, which the callbacks keep alive through their own
+// shared references.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -15,6 +22,7 @@
 
 #include "messages/message_codec.hpp"
 #include "middleware/zenoh/key_expr.hpp"
+#include "middleware/zenoh/responder_watch.hpp"
 #include "middleware/zenoh/session.hpp"
 
 namespace velmor::zenoh_mdw {
@@ -48,14 +56,33 @@ class RpcClient {
     } catch (const std::exception&) {
       return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms) + kEndOfRepliesBackstop;
     std::unique_lock<std::mutex> lock(state->mutex);
     if (timeout_ms > 0) state->condition.wait_until(lock, deadline, [&] { return state->done; });
     if (state->has_reply) reply = std::move(state->reply);
     return state->has_reply;
   }
 
+  /// Waits until zenoh knows a server that a query would reach, at most until
+  /// `deadline`: true when one is known. Sends nothing; false also when the
+  /// key expression is rejected.
+  bool AwaitResponder(std::chrono::steady_clock::time_point deadline) const {
+    try {
+      const zenoh::KeyExpr key(key_expr_);
+      const zenoh::ResponderWatch watch(*session_, key);
+      const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      return watch.WaitUntilKnown(rest);
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
  private:
+  // How long after the query's own time-out the caller still waits for
+  // zenoh's end of replies before giving up on a zenoh that never sends it.
+  static constexpr std::chrono::milliseconds kEndOfRepliesBackstop{500};
+
   struct RequestState {
     std::mutex mutex;
     std::condition_variable condition;

@@ -35,8 +35,8 @@ def simulated_robot(serial, *options, rate=100):
     return RobotServer([qrk_sim(), "--serial", serial, "--rate", rate, *options])
 
 
-def python_robot(serial, rate=100):
-    return RobotServer([sys.executable, PYTHON_SERVER, "--serial", serial, "--rate", rate])
+def python_robot(serial, rate=100, style="callback"):
+    return RobotServer([sys.executable, PYTHON_SERVER, "--serial", serial, "--rate", rate, "--style", style])
 
 
 def connect(*args, within=20.0, **kwargs):

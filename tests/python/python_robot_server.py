@@ -7,7 +7,11 @@ exactly what a client must read back. The values are module-level functions
 and constants, which the tests import; zenoh itself is imported only when
 serving, so importing this file loads no second zenoh runtime into a test.
 
-    python python_robot_server.py --serial SN [--rate HZ]
+    python python_robot_server.py --serial SN [--rate HZ] [--style callback|loop]
+
+--style loop serves the queries the way many servers are written, in a
+`for query in queryable:` loop, which keeps the last query object alive until
+the next one arrives: zenoh then ends each query only at its time-out.
 
 Prints "ready" on stdout once its endpoints are declared; exits cleanly on
 SIGINT or SIGTERM.
@@ -141,7 +145,12 @@ def reply_payload(request_id, requested_groups):
                         floats2d))
 
 
-def serve(serial, rate):
+def serve_in_a_loop(queryable, answer):
+    for query in queryable:
+        answer(query)
+
+
+def serve(serial, rate, style):
     import zenoh
     from zenoh.ext import UInt16, z_deserialize
 
@@ -163,7 +172,11 @@ def serve(serial, rate):
     with zenoh.open(zenoh.Config()) as session:
         basic = session.declare_publisher(f"{prefix}/basic_stream_data")
         extra = session.declare_publisher(f"{prefix}/extra_stream_data")
-        queryable = session.declare_queryable(f"{prefix}/rpc", answer)
+        if style == "loop":
+            queryable = session.declare_queryable(f"{prefix}/rpc")
+            threading.Thread(target=serve_in_a_loop, args=(queryable, answer), daemon=True).start()
+        else:
+            queryable = session.declare_queryable(f"{prefix}/rpc", answer)
         print("ready", flush=True)
         period = 1.0 / rate
         due = time.monotonic()
@@ -181,8 +194,9 @@ def main():
     parser = argparse.ArgumentParser(description="Robot data server on the zenoh Python package")
     parser.add_argument("--serial", required=True)
     parser.add_argument("--rate", type=float, default=100.0)
+    parser.add_argument("--style", choices=("callback", "loop"), default="callback")
     args = parser.parse_args()
-    serve(args.serial, args.rate)
+    serve(args.serial, args.rate, args.style)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ float32 values widened without loss, the time stamp bit for bit, the texts
 parsed into typed values.
 """
 
+import locale
 import struct
 
 import pytest
@@ -19,10 +20,23 @@ SERIAL = "PY-9-001"
 GROUPS = [JointGroup.ALL, JointGroup.ARM_1, JointGroup.EXT_AXIS]
 
 
-@pytest.fixture(scope="module")
-def client():
-    with python_robot(SERIAL):
+# "loop" serves queries in a `for query in queryable:` loop, which keeps the
+# last query alive: zenoh hands each reply over only at the query's time-out,
+# and the client must still take it.
+@pytest.fixture(scope="module", params=["callback", "loop"])
+def client(request):
+    with python_robot(SERIAL, style=request.param):
         yield connect(SERIAL, verbose=False)
+
+
+@pytest.fixture
+def comma_decimal_locale():
+    """The process's locale set to German, as a host program in a European plant may do."""
+    saved = locale.setlocale(locale.LC_ALL)
+    locale.setlocale(locale.LC_ALL, "de_DE.UTF-8")  # scripts/setup generates it
+    assert locale.localeconv()["decimal_point"] == ","
+    yield
+    locale.setlocale(locale.LC_ALL, saved)
 
 
 def f32(values):
@@ -97,7 +111,7 @@ def test_safety_inputs_and_digital_io(client):
     assert client.digital_outputs() == server.DIGITAL_OUTPUTS
 
 
-def test_primitive_states_are_parsed_into_typed_values(client):
+def test_primitive_states_are_parsed_into_typed_values(client, comma_decimal_locale):
     expected = {
         JointGroup.ALL: ("Hold", {"blank": "", "count": 7, "gain": 12.0, "label": "two", "offset": -12,
                                   "tag": "12abc"}),
@@ -115,7 +129,7 @@ def test_primitive_states_are_parsed_into_typed_values(client):
         assert list(got[group][1]) == sorted(values)
 
 
-def test_plan_info_fields(client):
+def test_plan_info_fields(client, comma_decimal_locale):
     plan = client.plan_info()
     assert (plan.pt_name, plan.node_name, plan.node_path, plan.node_path_time_period, plan.node_path_number,
             plan.assigned_plan_name) == tuple(server.PLAN_INFO[:6])
