@@ -56,9 +56,25 @@ qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const 
 }
 
 void DataStream::OnBasicStreamData() {
-  basic_mutex.LockForCopy();
-  std::lock_guard<StreamMutex> lock(basic_mutex, std::adopt_lock);
-  basic_latest = basic_rx;  // reuses basic_latest's storage: no allocation in steady state
+  {
+    basic_mutex.LockForCopy();
+    std::lock_guard<StreamMutex> lock(basic_mutex, std::adopt_lock);
+    basic_latest = basic_rx;  // reuses basic_latest's storage: no allocation in steady state
+  }
+  if (!basic_arrived.load(std::memory_order_acquire)) AnnounceFirstBasicData();
+}
+
+void DataStream::AnnounceFirstBasicData() {
+  {
+    std::lock_guard<std::mutex> lock(arrival_mutex);
+    basic_arrived.store(true, std::memory_order_release);
+  }
+  arrival.notify_all();
+}
+
+bool DataStream::AwaitBasicData(std::chrono::milliseconds within) {
+  std::unique_lock<std::mutex> lock(arrival_mutex);
+  return arrival.wait_for(lock, within, [this] { return basic_arrived.load(std::memory_order_acquire); });
 }
 
 void DataStream::OnExtraStreamData() {

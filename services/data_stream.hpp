@@ -10,6 +10,9 @@
 // Segmentation is lazy: the receive path only copies, the queries pay for
 // slicing, widening and rotation.
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -40,6 +43,10 @@ class DataStream {
   /// zenoh::ZException when a subscriber cannot be declared.
   qrk::StateCode Start(std::shared_ptr<zenoh::Session> session, const std::string& serial);
 
+  /// Waits until the first basic sample has arrived, at most `within`: true
+  /// when one has. Returns at once once one has.
+  bool AwaitBasicData(std::chrono::milliseconds within);
+
   /// The joint groups listed by the latest message of one stream, with their
   /// names. Empty, with an error line, if an index is above 5; throws
   /// std::out_of_range for an index that names no group (1).
@@ -63,6 +70,7 @@ class DataStream {
  private:
   template <class Field>
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
+  void AnnounceFirstBasicData();
 
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
   std::shared_ptr<zenoh_mdw::Subscriber<ExtraData>> extra_subscriber;
@@ -72,6 +80,10 @@ class DataStream {
   ExtraData extra_latest;
   StreamMutex basic_mutex;
   StreamMutex extra_mutex;
+  // Start-up waits for the first basic sample; later samples only read the flag.
+  std::atomic<bool> basic_arrived{false};
+  std::mutex arrival_mutex;
+  std::condition_variable arrival;
 };
 
 }  // namespace velmor::qrk_impl

@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kClientVersion = "v2.1";
 constexpr std::chrono::milliseconds kSettlingDelay{100};
+constexpr std::chrono::milliseconds kFirstSampleWait{1000};
 constexpr int kHighestGroupValue = 5;
 
 // Every group value from 0 to 5 that has a name: 0, 2, 3, 4, 5.
@@ -39,7 +40,7 @@ Client::Impl::Impl(const std::string& robot_sn, bool verbose) : verbose(verbose)
   qrk_client->Connect(serial);
   CheckServerVersion(serial);
   std::this_thread::sleep_for(kSettlingDelay);  // sleep_for measures on the steady clock
-  groups = qrk_client->Stream().GetGroups(true);
+  ReadJointGroups();
   LearnLayout();
   if (this->verbose) LogLayout();
 }
@@ -54,6 +55,18 @@ void Client::Impl::CheckServerVersion(const std::string& serial) {
   if (version != kClientVersion) {
     throw std::logic_error("[velmor::qrk::Client] Version of this client is incompatible with robot [" + serial + "]");
   }
+}
+
+// The groups are read once, for the client's whole life, so they must come
+// from a real sample: a robot streaming slowly, a busy network or a publisher
+// that learns of our subscriber late may not have delivered one within the
+// settling pause. Only a robot that streams nothing at all within the extra
+// wait leaves the groups unknown, and then the log says so.
+void Client::Impl::ReadJointGroups() {
+  if (!qrk_client->Stream().AwaitBasicData(kFirstSampleWait)) {
+    spdlog::warn("[velmor::qrk::Client] No basic stream data received during start-up; joint groups unknown");
+  }
+  groups = qrk_client->Stream().GetGroups(true);
 }
 
 void Client::Impl::LearnLayout() {

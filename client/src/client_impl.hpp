@@ -23,6 +23,7 @@ class Client::Impl {
 
  private:
   void CheckServerVersion(const std::string& serial);
+  void ReadJointGroups();
   void LearnLayout();
   void LogLayout() const;
 
