@@ -5,7 +5,14 @@
 // name instead of velmorqrk.JointGroup or the record class.
 #include <pybind11/pybind11.h>
 
+#include "python/initialised_caster.hpp"
+
 namespace velmor::qrk::bindings {
+
+/// Makes pybind11's common base raise TypeError instead of aborting when
+/// asked for an instance of a type without a bound class; first of all, so
+/// that the classes below inherit the guarded __new__.
+void GuardInstanceBase();
 
 /// JointGroup and its members, also exported as module attributes.
 void BindJointGroup(pybind11::module_& module);

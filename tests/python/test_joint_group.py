@@ -77,8 +77,6 @@ def test_no_ordering_bitwise_or_arithmetic(op):
         op(JointGroup.ARMS, 1)
 
 
-# Protocols 0 and 1 are left out: their copyreg fallback calls pybind11's base
-# type constructor, which throws through the interpreter and aborts it.
 @pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
 def test_pickle_round_trip_keeps_value_and_type(protocol):
     for member in [*JointGroup.__members__.values(), JointGroup(1)]:
