@@ -7,6 +7,7 @@ digital inputs), which the checks below hold the client's records to.
 """
 
 import math
+import pickle
 import re
 import subprocess
 import sys
@@ -68,6 +69,39 @@ def test_repr_and_missing_serial(client):
     assert repr(client) == "<velmorqrk.Client>"
     with pytest.raises(TypeError):
         velmorqrk.Client()
+
+
+# A connected client refuses pickling and copying under every protocol; run
+# in a fresh interpreter, since protocols 0 and 1 once aborted it.
+_PICKLING_CHILD = """
+import copy, pickle, sys, time
+import velmorqrk
+deadline = time.monotonic() + 20
+while True:
+    try:
+        client = velmorqrk.Client(sys.argv[1], False)
+        break
+    except RuntimeError:
+        if time.monotonic() > deadline:
+            raise
+ways = [(f"pickle {p}", lambda p=p: pickle.dumps(client, p)) for p in range(pickle.HIGHEST_PROTOCOL + 1)]
+for name, way in ways + [("copy", lambda: copy.copy(client)), ("deepcopy", lambda: copy.deepcopy(client))]:
+    try:
+        way()
+        print(name, "succeeded", flush=True)
+    except TypeError as error:
+        print(name, error, flush=True)
+assert client.connected()
+"""
+
+
+def test_connected_client_cannot_be_pickled_or_copied(robot):
+    child = subprocess.run([sys.executable, "-c", _PICKLING_CHILD, SERIAL], capture_output=True, text=True,
+                           timeout=60)
+    assert child.returncode == 0, child.stdout + child.stderr
+    ways = [f"pickle {p}" for p in range(pickle.HIGHEST_PROTOCOL + 1)] + ["copy", "deepcopy"]
+    outcomes = [line for line in child.stdout.splitlines() if not line.startswith("[")]  # not log lines
+    assert outcomes == [f"{way} cannot pickle 'Client' object" for way in ways]
 
 
 @pytest.mark.parametrize("serial", ["AB_1-345", "AB-3_45", "AB12345"])
@@ -273,6 +307,74 @@ def test_robot_going_away_keeps_the_last_data():
         assert client.estop_released() is True
 
 
+# Run in a fresh interpreter, whose new zenoh session knows nothing yet:
+# constructs one client and prints how long that took and how it ended.
+_CONSTRUCTING_CHILD = """
+import sys, time
+import velmorqrk
+start = time.monotonic()
+try:
+    velmorqrk.Client(sys.argv[1], False)
+    outcome = "connected"
+except RuntimeError as error:
+    outcome = str(error)
+print(f"{time.monotonic() - start:.3f} {outcome}", flush=True)
+"""
+
+
+def _construct_in_child(serial):
+    return subprocess.Popen([sys.executable, "-c", _CONSTRUCTING_CHILD, serial], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True)
+
+
+def _outcome(child):
+    """(seconds, outcome) of a constructing child; its last line, after the log lines."""
+    output, _ = child.communicate(timeout=60)
+    seconds, outcome = output.splitlines()[-1].split(" ", 1)
+    return float(seconds), outcome
+
+
+def test_search_finds_a_robot_that_starts_or_is_learnt_while_it_runs():
+    trials = 20  # enough that a one-in-eight failure cannot pass
+    started_late = []
+    for trial in range(trials):
+        serial = f"QRK-LATE-{trial}"
+        child = _construct_in_child(serial)
+        time.sleep(0.5)
+        with simulated_robot(serial):
+            started_late.append(_outcome(child))
+    assert [outcome for _, outcome in started_late] == ["connected"] * trials, started_late
+
+    # The robot is up; a second client process starts while a first one
+    # connects, and its session has yet to learn of the robot's queryable.
+    pairs = []
+    with simulated_robot("QRK-PAIR-1"):
+        for _ in range(trials):
+            first = _construct_in_child("QRK-PAIR-1")
+            time.sleep(0.5)
+            second = _construct_in_child("QRK-PAIR-1")
+            pairs.append((_outcome(first), _outcome(second)))
+        assert [(a[1], b[1]) for a, b in pairs] == [("connected", "connected")] * trials, pairs
+
+        # With no such robot, another zenoh peer on the network does not cut
+        # the search short.
+        seconds, outcome = _outcome(_construct_in_child("QRK-ABSENT-1"))
+        assert outcome.startswith("[velmor::qrk::Client] Failed to connect to [QRK-ABSENT-1]")
+        assert 2.9 <= seconds < 4.5
+    print("robot started late:", sorted(s for s, _ in started_late))
+    print("second client:", sorted(b[0] for _, b in pairs))
+
+
+def test_slow_robot_constructs_with_its_joint_groups():
+    with simulated_robot("QRK-SLOW-2", rate=2):
+        client = connect("QRK-SLOW-2", False)
+        assert client.groups() == {group: group.name for group in GROUPS}
+        states = client.states()
+        assert {group: len(record.q) for group, record in states.items()} == DOFS
+        assert all(record.timestamp != (0, 0) for record in states.values())
+        assert list(client.primitive_states()) == GROUPS
+
+
 def test_server_of_another_version_is_refused():
     with simulated_robot("QRK-VER-210", "--version", "v2.10"):
         with raises_exactly(RuntimeError, "[velmor::qrk::Client] Version of this client is incompatible "
@@ -280,9 +382,11 @@ def test_server_of_another_version_is_refused():
             connect("QRK VER-210", False)
 
 
-def test_robot_without_streams_answers_from_empty_data():
+def test_robot_without_streams_answers_from_empty_data(capfd):
     with simulated_robot("QRK-MUTE-1", "--pause-streams"):
         client = connect("QRK-MUTE-1", False)
+        assert capfd.readouterr().out.count("[warning] [velmor::qrk::Client] No basic stream data received "
+                                            "during start-up; joint groups unknown") == 1
         assert client.groups() == {} and client.states() == {} and client.actions() == {}
         assert client.estop_released() is False and client.enabling_device_on() is False
         assert client.digital_inputs() == [False] * 20 and client.digital_outputs() == [False] * 20
