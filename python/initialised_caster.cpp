@@ -2,8 +2,7 @@
 
 namespace velmor::qrk::bindings {
 
-void RequireInitialised(pybind11::handle object, const std::type_info& type) {
-  const auto* info = pybind11::detail::get_type_info(type);
+void RequireInitialised(pybind11::handle object, const pybind11::detail::type_info* info) {
   if (info == nullptr || !PyObject_TypeCheck(object.ptr(), info->type)) return;
   auto* instance = reinterpret_cast<pybind11::detail::instance*>(object.ptr());
   const auto value_and_holder = instance->get_value_and_holder(info, false);

@@ -14,8 +14,6 @@
 // binds or converts these types, so each sees the same specialisations.
 #include <pybind11/pybind11.h>
 
-#include <typeinfo>
-
 #include "velmor/qrk/client.hpp"
 #include "velmor/qrk/joint_group.hpp"
 #include "velmor/qrk/plan_info.hpp"
@@ -27,7 +25,7 @@ namespace velmor::qrk::bindings {
 
 /// Throws TypeError when `object` is an instance of the bound type `type`
 /// whose __init__ never ran; any other object is left to the normal load.
-void RequireInitialised(pybind11::handle object, const std::type_info& type);
+void RequireInitialised(pybind11::handle object, const pybind11::detail::type_info* type);
 
 }  // namespace velmor::qrk::bindings
 
@@ -38,7 +36,9 @@ class initialised_caster : public type_caster_base<T> {
  public:
   bool load(handle source, bool convert) {
     if (source.is_none()) return false;
-    velmor::qrk::bindings::RequireInitialised(source, typeid(T));
+    // The base caster looked the type up when it was made: no second lookup
+    // on a path that every call of a polling loop takes.
+    velmor::qrk::bindings::RequireInitialised(source, this->typeinfo);
     return type_caster_base<T>::load(source, convert);
   }
 };
