@@ -48,6 +48,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 using Clock = std::chrono::steady_clock;
 namespace mdw = velmor::zenoh_mdw;
 

@@ -20,6 +20,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 thread_local std::uint64_t allocations = 0;
 
 void* Allocate(std::size_t size) {

@@ -35,6 +35,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 using Clock = std::chrono::steady_clock;
 namespace mdw = velmor::zenoh_mdw;
 namespace sim = velmor::sim;

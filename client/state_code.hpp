@@ -6,6 +6,8 @@
 // no text. Everything here is immutable and usable from any thread.
 #include <cstdint>
 
+namespace velmor::qrk {
+
 /// Gives state code values their names, like std::error_category does for
 /// error codes. Implementations are immutable singletons.
 class VmrStateCategory {
@@ -20,8 +22,6 @@ class VmrStateCategory {
   /// The name of `value`; static storage.
   virtual const char* message(int value) const noexcept = 0;
 };
-
-namespace velmor::qrk {
 
 /// The values of the general category, the only category in use.
 enum class GeneralState : int32_t {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace zenoh::ext {
+namespace velmor::zenoh::ext {
 
 namespace {
 // Ten 7-bit groups cover 64 bits; the tenth may carry only bit 63.
@@ -40,4 +40,4 @@ ZResult Deserializer::deserialize_string(std::string& out) {
   return Z_OK;
 }
 
-}  // namespace zenoh::ext
+}  // namespace velmor::zenoh::ext

@@ -14,7 +14,7 @@
 #include "messages/little_endian.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh::ext {
+namespace velmor::zenoh::ext {
 
 class Deserializer {
  public:
@@ -93,4 +93,4 @@ class Deserializer {
   const std::uint8_t* end_;
 };
 
-}  // namespace zenoh::ext
+}  // namespace velmor::zenoh::ext

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <type_traits>
 
-namespace zenoh::ext::detail {
+namespace velmor::zenoh::ext::detail {
 
 inline constexpr bool kHostIsLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
 
@@ -48,4 +48,4 @@ void StoreLittleEndian(T value, std::uint8_t* dst) noexcept {
   }
 }
 
-}  // namespace zenoh::ext::detail
+}  // namespace velmor::zenoh::ext::detail

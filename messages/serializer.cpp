@@ -1,6 +1,6 @@
 #include "messages/serializer.hpp"
 
-namespace zenoh::ext {
+namespace velmor::zenoh::ext {
 
 ZResult Serializer::serialize_sequence_length(std::size_t length) {
   std::uint64_t value = length;
@@ -18,4 +18,4 @@ ZResult Serializer::serialize_string(std::string_view text) {
   return Z_OK;
 }
 
-}  // namespace zenoh::ext
+}  // namespace velmor::zenoh::ext

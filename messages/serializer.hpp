@@ -11,7 +11,7 @@
 #include "messages/little_endian.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh::ext {
+namespace velmor::zenoh::ext {
 
 class Serializer {
  public:
@@ -65,4 +65,4 @@ class Serializer {
   std::vector<std::uint8_t> buffer_;
 };
 
-}  // namespace zenoh::ext
+}  // namespace velmor::zenoh::ext

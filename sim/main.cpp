@@ -18,6 +18,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 using velmor::sim::SimOptions;
 
 std::string JoinGroups(const std::vector<std::uint16_t>& groups) {

@@ -1,5 +1,7 @@
 #include "client/state_code.hpp"
 
+namespace velmor::qrk {
+
 VmrStateCategory::~VmrStateCategory() = default;
 
 namespace {
@@ -11,7 +13,6 @@ class VmrGeneralStateCategoryImpl final : public VmrStateCategory {
   const char* name() const noexcept override { return "General"; }
 
   const char* message(int value) const noexcept override {
-    using velmor::qrk::GeneralState;
     switch (static_cast<GeneralState>(value)) {
       case GeneralState::OK:
         return "OK";
@@ -35,8 +36,6 @@ const VmrStateCategory& GeneralCategory() noexcept {
 }
 
 }  // namespace
-
-namespace velmor::qrk {
 
 StateCode MakeStateCode(int value) noexcept { return StateCode{value, &GeneralCategory()}; }
 

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 /// Borrowed bytes of a payload; valid only for the duration of the callback
 /// that received them.
@@ -11,4 +11,4 @@ struct ByteView {
   std::size_t size = 0;
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

@@ -19,7 +19,7 @@ extern "C" void __tsan_acquire(void* address);
 extern "C" void __tsan_release(void* address);
 #endif
 
-namespace zenoh::detail {
+namespace velmor::zenoh::detail {
 
 inline void Publish([[maybe_unused]] void* object) noexcept {
 #ifdef VELMOR_TSAN
@@ -33,4 +33,4 @@ inline void Receive([[maybe_unused]] void* object) noexcept {
 #endif
 }
 
-}  // namespace zenoh::detail
+}  // namespace velmor::zenoh::detail

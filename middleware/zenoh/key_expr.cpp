@@ -6,7 +6,7 @@
 
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 KeyExpr::KeyExpr(const std::string& text) {
   const vb_result code = vb_keyexpr_autocanonize(text.data(), text.size(), &handle_);
@@ -32,4 +32,4 @@ std::string_view KeyExpr::as_string_view() const noexcept {
   return {data, size};
 }
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

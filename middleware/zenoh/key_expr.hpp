@@ -4,7 +4,7 @@
 
 #include "middleware/zenoh/bridge_types.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 /// A key expression, canonised on construction (autocanonisation).
 class KeyExpr {
@@ -26,4 +26,4 @@ class KeyExpr {
   vb_keyexpr* handle_ = nullptr;
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

@@ -8,7 +8,7 @@
 #include "middleware/zenoh/session.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 Publisher::Publisher(const Session& session, const KeyExpr& key) {
   const vb_result code = vb_publisher_declare(session.handle(), key.handle(), &handle_);
@@ -32,4 +32,4 @@ void Publisher::put(const std::vector<std::uint8_t>& payload) const {
   if (code != VB_OK) throw ZException("Failed to put", code);
 }
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

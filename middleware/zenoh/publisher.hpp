@@ -6,7 +6,7 @@
 
 #include "middleware/zenoh/bridge_types.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 class KeyExpr;
 class Session;
@@ -28,4 +28,4 @@ class Publisher {
   vb_publisher* handle_ = nullptr;
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

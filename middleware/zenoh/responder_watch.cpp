@@ -6,7 +6,7 @@
 #include "middleware/zenoh/session.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 ResponderWatch::ResponderWatch(const Session& session, const KeyExpr& key) {
   const vb_result code = vb_responder_watch_declare(session.handle(), key.handle(), &handle_);
@@ -20,4 +20,4 @@ bool ResponderWatch::WaitUntilKnown(std::chrono::milliseconds within) const {
   return vb_responder_watch_wait(handle_, timeout_ms);
 }
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

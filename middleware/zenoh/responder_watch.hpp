@@ -8,7 +8,7 @@
 
 #include "middleware/zenoh/bridge_types.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 class KeyExpr;
 class Session;
@@ -29,4 +29,4 @@ class ResponderWatch {
   vb_responder_watch* handle_ = nullptr;
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

@@ -9,7 +9,7 @@
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 namespace {
 
 struct QueryContext {
@@ -56,4 +56,4 @@ void Session::get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply,
   if (code != VB_OK) throw ZException("Failed to perform get operation", code);
 }
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

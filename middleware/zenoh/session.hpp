@@ -10,7 +10,7 @@
 #include "middleware/zenoh/bridge_types.hpp"
 #include "middleware/zenoh/byte_view.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 class KeyExpr;
 
@@ -46,4 +46,4 @@ class Session {
   vb_session* handle_ = nullptr;
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

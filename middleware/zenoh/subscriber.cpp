@@ -10,7 +10,7 @@
 #include "middleware/zenoh/session.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 namespace {
 
 void OnSample(const std::uint8_t* data, std::size_t size, void* context) noexcept {
@@ -62,4 +62,4 @@ void Subscriber::Undeclare() noexcept {
   detail::Receive(context_);
 }
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

@@ -4,7 +4,7 @@
 #include "middleware/zenoh/bridge_types.hpp"
 #include "middleware/zenoh/byte_view.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 class KeyExpr;
 class Session;
@@ -33,4 +33,4 @@ class Subscriber {
   void* context_ = nullptr;  // owned by the bridge; kept only as a synchronisation token
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 /// zenoh's C result codes; 0 means success.
 using ZResult = std::int8_t;
@@ -33,4 +33,4 @@ class ZException : public std::runtime_error {
   ZResult code_;
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh

@@ -22,6 +22,8 @@
 // owns operator new itself; under it the probe stays at 0 and the bounds are
 // checked by the other builds.
 namespace {
+
+namespace zenoh = velmor::zenoh;
 std::atomic<std::size_t> g_largest_allocation{0};
 }  // namespace
 

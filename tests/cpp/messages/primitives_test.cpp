@@ -14,6 +14,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 using velmor::zenoh_msgs::test::Bytes;
 using velmor::zenoh_msgs::test::FromHex;
 using velmor::zenoh_msgs::test::ToHex;

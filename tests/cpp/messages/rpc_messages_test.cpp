@@ -9,6 +9,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 using namespace velmor::zenoh_msgs;
 using qrk_msg::RPCReply;
 using qrk_msg::RPCRequest;

@@ -10,6 +10,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 using namespace velmor::zenoh_msgs;
 using qrk_msg::AllBasicStreamData;
 using qrk_msg::AllExtraStreamData;

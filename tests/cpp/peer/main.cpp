@@ -25,6 +25,8 @@
 
 namespace {
 
+namespace zenoh = velmor::zenoh;
+
 int Listen(const std::string& key, int count, int timeout_ms) {
   zenoh::Session session;
   std::mutex mutex;
