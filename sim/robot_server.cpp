@@ -30,17 +30,18 @@ RobotServer::RobotServer(const zenoh::Session& session, const std::string& seria
       model_(options.groups, variant),
       basic_(session, RobotKeyExpr(serial, zenoh_mdw::kBasicStreamSuffix)),
       extra_(session, RobotKeyExpr(serial, zenoh_mdw::kExtraStreamSuffix)),
-      rpc_(std::make_shared<RpcService>(serial, options.faults, ResponderSettingsOf(options), clock)) {
+      rpc_(serial, options.faults, ResponderSettingsOf(options), clock) {
   const std::string rpc_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kRpcSuffix);
-  queryable_.emplace(session, zenoh::KeyExpr(rpc_key),
-                     [rpc = rpc_](const zenoh::Query& query) { rpc->Handle(query); });
+  // Undeclaring the queryable waits for a query in progress, so the service
+  // may be a plain member that outlives it.
+  queryable_.emplace(session, zenoh::KeyExpr(rpc_key), [this](const zenoh::Query& query) { rpc_.Handle(query); });
   spdlog::info("[{}] serving {}, {}, {}", serial_, zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix),
                zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix), rpc_key);
 }
 
 RobotServer::~RobotServer() {
   queryable_.reset();
-  rpc_->ReleaseAll();
+  rpc_.ReleaseAll();
 }
 
 void RobotServer::PublishSample(double t) {

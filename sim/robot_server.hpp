@@ -38,7 +38,7 @@ class RobotServer {
   /// Publishes one undecodable payload, on the basic and extra stream in turn.
   void PublishGarbage();
   /// Ends the held queries that have waited long enough.
-  void ReleaseHeldQueries(SimClock::Clock::time_point now) { rpc_->ReleaseExpired(now); }
+  void ReleaseHeldQueries(SimClock::Clock::time_point now) { rpc_.ReleaseExpired(now); }
 
   const std::string& serial() const noexcept { return serial_; }
 
@@ -47,7 +47,7 @@ class RobotServer {
   RobotModel model_;
   zenoh::Publisher basic_;
   zenoh::Publisher extra_;
-  std::shared_ptr<RpcService> rpc_;
+  RpcService rpc_;
   std::optional<zenoh::Queryable> queryable_;
   std::uint32_t sequence_ = 0;
   std::uint64_t garbage_sent_ = 0;

@@ -8,11 +8,22 @@
  * - Result codes are zenoh's C values: 0 ok, negative on failure (VB_EINVAL,
  *   VB_EDESERIALIZE, ..., VB_EGENERIC). No Rust panic ever crosses this
  *   boundary: a panic is caught and reported as VB_EGENERIC.
- * - Callbacks are {call, drop, context} triples. `call` runs on zenoh's own
- *   threads, possibly concurrently with itself; it must not block for long and
- *   must not unwind (C++ callers catch everything). `drop` runs exactly once,
- *   after the last `call` has returned, also when the operation that took the
- *   closure fails; it is where the context is released.
+ * - Callbacks are {call, drop, context} triples, and every closure keeps one
+ *   contract, whoever takes it (subscriber, queryable, get):
+ *   - `call` runs on zenoh's own threads, one call at a time: a call arriving
+ *     while another runs waits for it (zenoh itself would run them
+ *     concurrently). It must not block for long and must not unwind (C++
+ *     callers catch everything).
+ *   - Undeclaring the subscriber or queryable that took the closure returns
+ *     only when no call is running and none will start: the caller may free
+ *     what the calls touch right after it. Called from inside a call, it does
+ *     not wait for that call, and calls waiting behind it return without
+ *     running, so it cannot deadlock. A call that zenoh delivers inline from
+ *     inside a call on the same thread (a put or get on our own key from a
+ *     callback) is dropped rather than waiting for itself.
+ *   - `drop` runs exactly once, after the last `call` has returned, also
+ *     when the operation that took the closure fails; it is where the context
+ *     is released. For a get it is the end-of-replies signal.
  * - Local delivery is inline: a put on a session runs that session's matching
  *   subscribers on the putting thread, and a get runs matching local
  *   queryables inside vb_get.
@@ -85,14 +96,7 @@ vb_result vb_keyexpr_autocanonize(const char* text, size_t len, vb_keyexpr** out
 void vb_keyexpr_as_str(const vb_keyexpr* keyexpr, const char** data, size_t* len);
 void vb_keyexpr_drop(vb_keyexpr* keyexpr);
 
-/* Subscriber. Unlike other closures, calls of one subscriber's closure never
- * overlap: a sample arriving while a call runs waits for it to return (a
- * sample delivered inline from inside the call itself is dropped).
- * vb_subscriber_undeclare returns only when no call of the closure is running
- * any more and none will start: the caller may destroy what the closure
- * touches right after it. Called from inside the closure, it does not wait for
- * that one call, and samples waiting behind it are dropped, so it cannot
- * deadlock. */
+/* Subscriber; undeclaring keeps the closure contract above. */
 vb_result vb_subscriber_declare(const vb_session* session, const vb_keyexpr* keyexpr,
                                 vb_sample_closure closure, vb_subscriber** out);
 void vb_subscriber_undeclare(vb_subscriber* subscriber);

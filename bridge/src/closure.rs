@@ -1,33 +1,117 @@
-//! The {call, drop, context} triples of the C side, owned by Rust.
-//! Owning the triple in a value whose `Drop` calls the C drop is what makes
-//! "drop runs exactly once, also on failure" hold on every path.
+//! The {call, drop, context} triples of the C side, owned by Rust, and the one
+//! callback-lifetime contract that every closure of the bridge keeps:
+//!
+//! - calls never overlap: a call arriving while another runs waits for it;
+//! - once the closure is closed (undeclaring its subscriber or queryable) no
+//!   call is running and none will start, so the owner may free what the
+//!   calls touch. Calls still waiting return without entering. Closing from
+//!   inside a call does not wait for that call, and a call delivered inline
+//!   from inside a call on the same thread is dropped instead of waiting for
+//!   itself: neither can deadlock;
+//! - the C drop runs exactly once, after the last call has returned, also
+//!   when the operation that took the closure fails.
+//!
+//! zenoh itself guarantees none of the first two: its undeclare does not wait
+//! for a callback running on another thread, and two publishers (or two
+//! replying queryables) make it call on two threads at once.
 use std::ffi::c_void;
+use std::sync::{Condvar, Mutex, MutexGuard};
+use std::thread::{self, ThreadId};
 
 use crate::guard::guard_unit;
 
 /// The C context pointer. The C side promises that its callbacks may be run
-/// from any thread and concurrently, which is what makes sharing it sound.
+/// from any thread, which is what makes sharing it sound.
 #[derive(Clone, Copy)]
-pub struct Context(pub *mut c_void);
-impl Context {
-    /// Taking `self` whole keeps closures capturing the Send wrapper, not the raw field.
-    pub fn ptr(self) -> *mut c_void {
-        self.0
-    }
-}
+struct Context(*mut c_void);
 
 unsafe impl Send for Context {}
 unsafe impl Sync for Context {}
 
+#[derive(Default)]
+struct GateState {
+    closed: bool,
+    running: Option<ThreadId>,
+}
+
+#[derive(Default)]
+struct Gate {
+    state: Mutex<GateState>,
+    changed: Condvar,
+}
+
+impl Gate {
+    fn lock(&self) -> MutexGuard<'_, GateState> {
+        self.state.lock().unwrap_or_else(|e| e.into_inner())
+    }
+
+    fn enter(&self) -> bool {
+        let me = thread::current().id();
+        let mut state = self.lock();
+        loop {
+            match state.running {
+                _ if state.closed => return false,
+                None => {
+                    state.running = Some(me);
+                    return true;
+                }
+                Some(id) if id == me => return false,
+                Some(_) => state = self.changed.wait(state).unwrap_or_else(|e| e.into_inner()),
+            }
+        }
+    }
+
+    fn leave(&self) {
+        self.lock().running = None;
+        self.changed.notify_all();
+    }
+
+    fn close_and_wait(&self) {
+        let me = thread::current().id();
+        let mut state = self.lock();
+        state.closed = true;
+        self.changed.notify_all();
+        while state.running.is_some_and(|id| id != me) {
+            state = self.changed.wait(state).unwrap_or_else(|e| e.into_inner());
+        }
+    }
+}
+
 pub struct OwnedClosure<F: Copy> {
-    pub call: Option<F>,
+    call: Option<F>,
     drop: Option<extern "C" fn(*mut c_void)>,
-    pub context: Context,
+    context: Context,
+    gate: Gate,
 }
 
 impl<F: Copy> OwnedClosure<F> {
+    /// Takes ownership of the triple: from here on its drop runs exactly once.
     pub fn new(call: Option<F>, drop: Option<extern "C" fn(*mut c_void)>, context: *mut c_void) -> Self {
-        OwnedClosure { call, drop, context: Context(context) }
+        OwnedClosure { call, drop, context: Context(context), gate: Gate::default() }
+    }
+
+    pub fn has_call(&self) -> bool {
+        self.call.is_some()
+    }
+
+    /// Runs `body` with the C call and its context, one call at a time, unless
+    /// the closure is closed. A panic in `body` stops there.
+    pub fn run(&self, body: impl FnOnce(F, *mut c_void)) {
+        let Some(call) = self.call else {
+            return;
+        };
+        if !self.gate.enter() {
+            return;
+        }
+        let context = self.context;
+        guard_unit(|| body(call, context.0));
+        self.gate.leave();
+    }
+
+    /// Returns when no call is running (but the current thread's own) and
+    /// none will start.
+    pub fn close(&self) {
+        self.gate.close_and_wait();
     }
 }
 
@@ -39,6 +123,3 @@ impl<F: Copy> Drop for OwnedClosure<F> {
         }
     }
 }
-
-unsafe impl<F: Copy> Send for OwnedClosure<F> {}
-unsafe impl<F: Copy> Sync for OwnedClosure<F> {}

@@ -2,6 +2,7 @@
 //! drops the query state once, after the last reply callback, when all final
 //! replies are in, the time-out fires or the session closes.
 use std::ffi::c_void;
+use std::sync::Arc;
 use std::time::Duration;
 
 use zenoh::bytes::{Encoding, ZBytes};
@@ -11,7 +12,7 @@ use zenoh::query::{QueryTarget, Reply};
 use zenoh::Wait;
 
 use crate::closure::OwnedClosure;
-use crate::guard::{bytes, guard, guard_unit};
+use crate::guard::{bytes, guard};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
 use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
@@ -47,19 +48,20 @@ pub extern "C" fn vb_get(
     timeout_ms: u64,
     closure: VbReplyClosure,
 ) -> VbResult {
-    let owned = OwnedClosure::new(closure.call, closure.drop, closure.context);
-    let (Some(session), Some(keyexpr), Some(call)) = (session_ref(session), keyexpr_ref(keyexpr), owned.call) else {
+    let closure = Arc::new(OwnedClosure::new(closure.call, closure.drop, closure.context));
+    let (Some(session), Some(keyexpr), true) = (session_ref(session), keyexpr_ref(keyexpr), closure.has_call()) else {
         return VB_ENULL;
     };
     let request = bytes(payload, len).to_vec();
     guard(|| {
-        let context = owned.context;
+        let delivering = closure.clone();
         let handler = CallbackDrop {
-            callback: move |reply: Reply| guard_unit(|| deliver(call, context.ptr(), &reply)),
-            // Dropping `owned` runs the C drop exactly once.
+            callback: move |reply: Reply| delivering.run(|call, context| deliver(call, context, &reply)),
+            // zenoh runs this once, after the last reply callback: releasing
+            // the last reference here runs the C drop, the end of replies.
             drop: {
-                let mut owned = Some(owned);
-                move || drop(owned.take())
+                let mut closure = Some(closure);
+                move || drop(closure.take())
             },
         };
         let mut builder = session

@@ -1,5 +1,8 @@
-//! Queryables, for the simulator and tests.
+//! Queryables, for the simulator and tests. Undeclaring closes the closure
+//! (see closure.rs), so the owner may free what the callback touches right
+//! after it.
 use std::ffi::c_void;
+use std::sync::Arc;
 
 use zenoh::query::{Query, Queryable};
 use zenoh::Wait;
@@ -22,6 +25,7 @@ pub struct VbQueryClosure {
 
 pub struct VbQueryable {
     queryable: Queryable<()>,
+    closure: Arc<OwnedClosure<QueryCall>>,
 }
 
 #[no_mangle]
@@ -31,25 +35,24 @@ pub extern "C" fn vb_queryable_declare(
     closure: VbQueryClosure,
     out: *mut *mut VbQueryable,
 ) -> VbResult {
-    let owned = OwnedClosure::new(closure.call, closure.drop, closure.context);
+    let closure = Arc::new(OwnedClosure::new(closure.call, closure.drop, closure.context));
     store(out, None);
-    let (Some(session), Some(keyexpr), Some(call), false) =
-        (session_ref(session), keyexpr_ref(keyexpr), owned.call, out.is_null())
+    let (Some(session), Some(keyexpr), true, false) =
+        (session_ref(session), keyexpr_ref(keyexpr), closure.has_call(), out.is_null())
     else {
         return VB_ENULL;
     };
     guard(|| {
+        let delivering = closure.clone();
         let callback = move |query: Query| {
-            // Borrowing `owned` whole makes the closure own it, see subscriber.rs.
-            let owned = &owned;
-            guard_unit(|| {
+            delivering.run(|call, context| {
                 let query = VbQuery::new(query);
-                call(&query, owned.context.ptr());
+                call(&query, context);
             });
         };
         match session.declare_queryable(keyexpr.clone()).callback(callback).wait() {
             Ok(queryable) => {
-                store(out, Some(VbQueryable { queryable }));
+                store(out, Some(VbQueryable { queryable, closure }));
                 VB_OK
             }
             Err(_) => VB_EGENERIC,
@@ -59,10 +62,12 @@ pub extern "C" fn vb_queryable_declare(
 
 #[no_mangle]
 pub extern "C" fn vb_queryable_undeclare(queryable: *mut VbQueryable) {
-    if !queryable.is_null() {
-        guard_unit(|| {
-            let owned = unsafe { Box::from_raw(queryable) };
-            let _ = owned.queryable.undeclare().wait();
-        });
+    if queryable.is_null() {
+        return;
     }
+    guard_unit(|| {
+        let owned = unsafe { Box::from_raw(queryable) };
+        let _ = owned.queryable.undeclare().wait();
+        owned.closure.close();
+    });
 }

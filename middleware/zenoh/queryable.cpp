@@ -9,7 +9,7 @@
 #include "middleware/zenoh/session.hpp"
 #include "middleware/zenoh/z_exception.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 namespace {
 
 void OnQuery(const vb_query* query, void* context) noexcept {
@@ -50,22 +50,34 @@ void Query::reply_err(const std::vector<std::uint8_t>& payload) const {
 
 Queryable::Queryable(const Session& session, const KeyExpr& key, QueryHandler on_query) {
   auto context = std::make_unique<QueryHandler>(std::move(on_query));
-  detail::Publish(context.get());
+  // The bridge owns the context from here on and releases it through DropHandler.
+  context_ = context.get();
+  detail::Publish(context_);
   const vb_query_closure closure{&OnQuery, &DropHandler, context.release()};
   const vb_result code = vb_queryable_declare(session.handle(), key.handle(), closure, &handle_);
   if (code != VB_OK) throw ZException("Failed to declare Queryable", code);
 }
 
-Queryable::~Queryable() { vb_queryable_undeclare(handle_); }
+Queryable::~Queryable() { Undeclare(); }
 
-Queryable::Queryable(Queryable&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+Queryable::Queryable(Queryable&& other) noexcept
+    : handle_(std::exchange(other.handle_, nullptr)), context_(std::exchange(other.context_, nullptr)) {}
 
 Queryable& Queryable::operator=(Queryable&& other) noexcept {
   if (this != &other) {
-    vb_queryable_undeclare(handle_);
+    Undeclare();
     handle_ = std::exchange(other.handle_, nullptr);
+    context_ = std::exchange(other.context_, nullptr);
   }
   return *this;
 }
 
-}  // namespace zenoh
+void Queryable::Undeclare() noexcept {
+  if (handle_ == nullptr) return;
+  vb_queryable_undeclare(std::exchange(handle_, nullptr));
+  // The bridge returned after the last call finished: what that call wrote
+  // is visible here.
+  detail::Receive(context_);
+}
+
+}  // namespace velmor::zenoh

@@ -9,7 +9,7 @@
 #include "middleware/zenoh/bridge_types.hpp"
 #include "middleware/zenoh/byte_view.hpp"
 
-namespace zenoh {
+namespace velmor::zenoh {
 
 class KeyExpr;
 class Session;
@@ -30,9 +30,13 @@ class Query {
   std::shared_ptr<vb_query> query_;
 };
 
-/// Called on a zenoh thread for every query.
+/// Called on a zenoh thread for every query, one call at a time (the next
+/// query waits); must not block for long.
 using QueryHandler = std::function<void(const Query& query)>;
 
+/// A declared queryable. Destruction undeclares it and returns only when the
+/// handler is not running any more and will never run again, so the handler
+/// may touch objects that die right after the queryable.
 class Queryable {
  public:
   /// Throws ZException "Failed to declare Queryable".
@@ -44,7 +48,10 @@ class Queryable {
   Queryable& operator=(const Queryable&) = delete;
 
  private:
+  void Undeclare() noexcept;
+
   vb_queryable* handle_ = nullptr;
+  void* context_ = nullptr;  // owned by the bridge; kept only as a synchronisation token
 };
 
-}  // namespace zenoh
+}  // namespace velmor::zenoh
