@@ -46,20 +46,20 @@ qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const 
   const std::string basic_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", basic_key);
   basic_subscriber = std::make_shared<zenoh_mdw::Subscriber<BasicData>>(
-      session, [this] { OnBasicStreamData(); }, basic_rx, basic_key);
+      session, [this](BasicData& fresh) { OnBasicStreamData(fresh); }, basic_key);
 
   const std::string extra_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", extra_key);
   extra_subscriber = std::make_shared<zenoh_mdw::Subscriber<ExtraData>>(
-      session, [this] { OnExtraStreamData(); }, extra_rx, extra_key);
+      session, [this](ExtraData& fresh) { OnExtraStreamData(fresh); }, extra_key);
   return qrk::MakeStateCode(qrk::GeneralState::OK);
 }
 
-void DataStream::OnBasicStreamData() {
+void DataStream::OnBasicStreamData(BasicData& fresh) {
   {
     basic_mutex.LockForCopy();
     std::lock_guard<StreamMutex> lock(basic_mutex, std::adopt_lock);
-    basic_latest = basic_rx;  // reuses basic_latest's storage: no allocation in steady state
+    std::swap(basic_latest, fresh);  // the subscriber decodes the next sample into the old one's storage
   }
   if (!basic_arrived.load(std::memory_order_acquire)) AnnounceFirstBasicData();
 }
@@ -77,10 +77,10 @@ bool DataStream::AwaitBasicData(std::chrono::milliseconds within) {
   return arrival.wait_for(lock, within, [this] { return basic_arrived.load(std::memory_order_acquire); });
 }
 
-void DataStream::OnExtraStreamData() {
+void DataStream::OnExtraStreamData(ExtraData& fresh) {
   extra_mutex.LockForCopy();
   std::lock_guard<StreamMutex> lock(extra_mutex, std::adopt_lock);
-  extra_latest = extra_rx;
+  std::swap(extra_latest, fresh);
 }
 
 GroupNames DataStream::GetGroups(bool from_basic) {

@@ -2,10 +2,10 @@
 // DataStream receives the robot's two state streams and answers questions
 // about the latest sample of each.
 //
-// Threads: each subscriber's handler runs on a zenoh thread, decodes into its
-// receive buffer (basic_rx / extra_rx, touched by nothing else) and then
-// copies it into the latest message under that stream's mutex, which lets the
-// copy in ahead of waiting queries (StreamMutex). Queries run on the caller's
+// Threads: each subscriber's handler runs on a zenoh thread, decodes a sample
+// and hands it over; the callback swaps it into the latest message under that
+// stream's mutex, which lets the hand-over in ahead of waiting queries
+// (StreamMutex). Queries run on the caller's
 // thread under the same mutexes; no path but the destructor holds both.
 // Segmentation is lazy: the receive path only copies, the queries pay for
 // slicing, widening and rotation.
@@ -63,9 +63,10 @@ class DataStream {
   bool IsEstopReleased();
   bool IsEnablingDeviceOn();
 
-  /// Stream callbacks, run by the subscribers on zenoh's threads.
-  void OnBasicStreamData();
-  void OnExtraStreamData();
+  /// Stream callbacks, run by the subscribers on zenoh's threads: take the
+  /// freshly decoded message over, leaving the previous latest in `fresh`.
+  void OnBasicStreamData(BasicData& fresh);
+  void OnExtraStreamData(ExtraData& fresh);
 
  private:
   template <class Field>
@@ -74,8 +75,6 @@ class DataStream {
 
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
   std::shared_ptr<zenoh_mdw::Subscriber<ExtraData>> extra_subscriber;
-  BasicData basic_rx;
-  ExtraData extra_rx;
   BasicData basic_latest;
   ExtraData extra_latest;
   StreamMutex basic_mutex;

@@ -19,18 +19,17 @@ namespace {
 using namespace std::chrono_literals;
 using zenoh_msgs::qrk_msg::RPCRequest;
 
-// The owner side of a subscriber: destination plus a callback that publishes
-// it under a lock, the way the stream intake does.
+// The owner side of a subscriber: a callback that takes each message over
+// under a lock, the way the stream intake does.
 struct Owner {
   std::mutex mutex;
-  RPCRequest destination;
   RPCRequest latest;
   int calls = 0;
 
-  std::function<void()> Callback() {
-    return [this] {
+  Subscriber<RPCRequest>::Callback Callback() {
+    return [this](RPCRequest& fresh) {
       std::lock_guard<std::mutex> lock(mutex);
-      latest = destination;
+      std::swap(latest, fresh);
       ++calls;
     };
   }
@@ -52,7 +51,7 @@ TEST(SubscriberTest, GoodSampleAfterBadOnesReplacesTheDestination) {
   auto session = SharedSession();
   const std::string key = "velmor/test/sub/bad_then_good";
   Owner owner;
-  Subscriber<RPCRequest> subscriber(session, owner.Callback(), owner.destination, key);
+  Subscriber<RPCRequest> subscriber(session, owner.Callback(), key);
   zenoh::Publisher publisher(*session, zenoh::KeyExpr(key));
 
   publisher.put(Payload(1, {2, 3}));
@@ -73,15 +72,31 @@ TEST(SubscriberTest, GoodSampleAfterBadOnesReplacesTheDestination) {
   EXPECT_EQ(owner.Calls(), 2) << "a bad sample must not call back";
 }
 
-TEST(SubscriberTest, EmptyCallbackStillUpdatesTheDestination) {
+TEST(SubscriberTest, EveryMessageIsHandedOverWholeAndItsStorageReused) {
   auto session = SharedSession();
-  const std::string key = "velmor/test/sub/empty_callback";
-  RPCRequest destination;
-  Subscriber<RPCRequest> subscriber(session, std::function<void()>(), destination, key);
+  const std::string key = "velmor/test/sub/hand_over";
+  std::vector<RPCRequest> seen;
+  std::vector<const std::uint16_t*> storage;
+  Subscriber<RPCRequest> subscriber(
+      session,
+      [&](RPCRequest& fresh) {
+        seen.push_back(fresh);
+        storage.push_back(fresh.joint_groups.data());
+      },
+      key);
   zenoh::Publisher publisher(*session, zenoh::KeyExpr(key));
-  publisher.put(Payload(7, {}));
-  // Local delivery is inline: the put above returned after the handler ran.
-  EXPECT_EQ(destination.request_id, 7);
+  // Local delivery is inline: each put returns after the handler ran.
+  publisher.put(Payload(7, {1, 2, 3}));
+  publisher.put(Payload(8, {4}));
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[1].request_id, 8);
+  EXPECT_EQ(seen[1].joint_groups, std::vector<std::uint16_t>{4});
+  EXPECT_EQ(storage[0], storage[1]) << "the next sample must be decoded into the same storage";
+
+  // An empty callback throws inside the handler; nothing reaches zenoh.
+  Subscriber<RPCRequest> empty(session, Subscriber<RPCRequest>::Callback(), key);
+  publisher.put(Payload(9, {}));
+  EXPECT_EQ(seen.size(), 3u);
 }
 
 TEST(SubscriberTest, DestructionStopsWritesEvenWithSamplesInFlight) {
@@ -92,13 +107,13 @@ TEST(SubscriberTest, DestructionStopsWritesEvenWithSamplesInFlight) {
   for (int round = 0; round < 5; ++round) {
     auto owner = std::make_unique<Owner>();
     {
-      Subscriber<RPCRequest> subscriber(session, owner->Callback(), owner->destination, key);
+      Subscriber<RPCRequest> subscriber(session, owner->Callback(), key);
       ASSERT_TRUE(test::WaitUntil([&] { return owner->Calls() >= 3; }, 15s));
     }
     const int calls = owner->Calls();
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(owner->Calls(), calls) << "callback ran after the subscriber was destroyed";
-    owner.reset();  // freeing the destination must be safe now (ASan checks)
+    owner.reset();  // freeing what the callback touches must be safe now (ASan checks)
   }
 }
 
@@ -114,28 +129,26 @@ TEST(SubscriberTest, UndeclaringFromTheCallbackWhileAnotherSampleWaitsReturns) {
   ASSERT_EQ(second.ReadLine(10s), "ready");
 
   auto session = SharedSession();
-  RPCRequest destination;
   std::unique_ptr<Subscriber<RPCRequest>> subscriber;
   std::atomic<bool> armed{false};
   std::atomic<bool> undeclared{false};
   std::atomic<bool> first_call{true};
   subscriber = std::make_unique<Subscriber<RPCRequest>>(
       session,
-      [&] {
+      [&](RPCRequest&) {
         if (!armed.load() || !first_call.exchange(false)) return;
         std::this_thread::sleep_for(300ms);  // both publishers put meanwhile
         subscriber.reset();
         undeclared.store(true);
       },
-      destination, key);
+      key);
   armed.store(true);
   EXPECT_TRUE(test::WaitUntil([&] { return undeclared.load(); }, 15s)) << "undeclare inside the callback hung";
 }
 
 TEST(SubscriberTest, RejectedKeyThrowsWithTheKeyInTheMessage) {
-  RPCRequest destination;
   try {
-    Subscriber<RPCRequest> subscriber(SharedSession(), [] {}, destination, "velmor/robot/A#1/basic_stream_data");
+    Subscriber<RPCRequest> subscriber(SharedSession(), [](RPCRequest&) {}, "velmor/robot/A#1/basic_stream_data");
     FAIL() << "declared a subscriber on an invalid key";
   } catch (const zenoh::ZException& error) {
     EXPECT_EQ(std::string(error.what()),

@@ -80,14 +80,13 @@ TEST(SimProcess, StreamsAnswersAndStopsCleanlyOnSigterm) {
   {
     std::mutex mutex;
     std::vector<msg::AllBasicStreamData> samples;
-    msg::AllBasicStreamData destination;
     zenoh_mdw::Subscriber<msg::AllBasicStreamData> subscriber(
         session,
-        [&] {
+        [&](msg::AllBasicStreamData& fresh) {
           std::lock_guard<std::mutex> lock(mutex);
-          samples.push_back(destination);
+          samples.push_back(fresh);
         },
-        destination, zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix));
+        zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix));
     ASSERT_TRUE(test::WaitUntil([&] {
       std::lock_guard<std::mutex> lock(mutex);
       return samples.size() >= 2;
