@@ -12,6 +12,8 @@
 // a backstop a little later. Replies arriving after the caller gave up touch
 // only the per-call state, which the callbacks keep alive through their own
 // shared references.
+#include <spdlog/spdlog.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -53,7 +55,9 @@ class RpcClient {
           key, std::move(options),
           [state](bool ok, zenoh::ByteView payload) { state->Accept(ok, payload); },
           [state] { state->End(); });
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+      // The caller logs the generic failure line; zenoh's own reason goes here.
+      spdlog::debug("[velmor::zenoh_mdw::RpcClient] Query on {} not sent: {}", key_expr_, error.what());
       return false;
     }
     const auto deadline =

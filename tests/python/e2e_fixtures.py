@@ -19,7 +19,7 @@ _NOT_FOUND = "[velmor::qrk::Client] Failed to connect to ["
 
 
 def qrk_sim():
-    """The simulator program, or a skip naming where it was looked for."""
+    """The simulator program; a missing one fails the test (a broken build must not pass as skipped)."""
     if "QRK_SIM" in os.environ:
         candidates = [Path(os.environ["QRK_SIM"])]
     else:
@@ -27,7 +27,7 @@ def qrk_sim():
     for path in candidates:
         if os.access(path, os.X_OK):
             return path
-    pytest.skip(f"no qrk-sim program at {' or '.join(map(str, candidates))} (build the target qrk-sim "
+    pytest.fail(f"no qrk-sim program at {' or '.join(map(str, candidates))} (build the target qrk-sim "
                 "or set QRK_SIM)")
 
 

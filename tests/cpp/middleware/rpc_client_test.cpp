@@ -12,6 +12,7 @@
 #include "middleware/zenoh/queryable.hpp"
 #include "support/child_process.hpp"
 #include "support/hex.hpp"
+#include "support/log_capture.hpp"
 #include "support/wait.hpp"
 
 namespace velmor::zenoh_mdw {
@@ -144,9 +145,15 @@ TEST(RpcClientTest, NoServerOrRejectedKeyReturnsFalseSoon) {
   EXPECT_LT(SecondsSince(start), 1.5);
 
   Client rejected(SharedSession(), "velmor/robot/A#B/rpc");
+  test::LogCapture log;
   start = Clock::now();
   EXPECT_FALSE(rejected.SendRequestAndGetReply(RPCRequest{0, {}}, reply, 2.0));
   EXPECT_LT(SecondsSince(start), 0.1);
+  // zenoh's reason is kept for whoever turns debug logging on.
+  EXPECT_EQ(log.Count(spdlog::level::debug,
+                      "[velmor::zenoh_mdw::RpcClient] Query on velmor/robot/A#B/rpc not sent: Failed to construct "
+                      "KeyExpr from: velmor/robot/A#B/rpc(Error code: -1 )"),
+            1);
 }
 
 TEST(RpcClientTest, ConcurrentCallsOnOneClientRunOneAfterTheOther) {

@@ -1,0 +1,41 @@
+# Build step of the Rust bridge (see RustBridge.cmake), run with cmake -P:
+#   -DCARGO= -DBRIDGE_DIR= -DTARGET_DIR= -DOUTPUT= -DNATIVE_LIBS=<comma separated>
+# Runs cargo on the shared target directory and copies our library into the
+# build tree, both under one lock, so that a concurrent build of another
+# checkout cannot slip its library in between.
+cmake_minimum_required(VERSION 3.22)
+string(REPLACE "," ";" NATIVE_LIBS "${NATIVE_LIBS}")
+file(MAKE_DIRECTORY ${TARGET_DIR})
+file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
+
+# C build scripts among zenoh's dependencies track CC and friends; the wheel
+# build sets them and the plain build does not, which would make every switch
+# between the two rebuild zenoh. cargo always sees them unset.
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CFLAGS --unset=CXXFLAGS --unset=AR
+          --unset=LDFLAGS CARGO_TARGET_DIR=${TARGET_DIR}
+          ${CARGO} rustc --release --locked --lib --crate-type staticlib -- --print native-static-libs
+  WORKING_DIRECTORY ${BRIDGE_DIR}
+  RESULT_VARIABLE cargo_rc
+  ERROR_VARIABLE cargo_err)
+if(NOT cargo_rc EQUAL 0)
+  message(FATAL_ERROR "cargo failed to build the bridge:\n${cargo_err}")
+endif()
+
+# cargo reports the native libraries whenever it compiles the crate: a library
+# that the configuration does not link would fail the link later, obscurely.
+if(cargo_err MATCHES "native-static-libs: ([^\n]*)")
+  separate_arguments(needed UNIX_COMMAND "${CMAKE_MATCH_1}")
+  set(missing "")
+  foreach(library IN LISTS needed)
+    if(NOT library IN_LIST NATIVE_LIBS)
+      list(APPEND missing ${library})
+    endif()
+  endforeach()
+  if(missing)
+    message(FATAL_ERROR "the bridge needs native libraries that this build tree does not link: ${missing}; "
+                        "configure again with -UVELMOR_BRIDGE_NATIVE_LIBS")
+  endif()
+endif()
+
+file(COPY_FILE ${TARGET_DIR}/release/libvelmor_bridge.a ${OUTPUT} ONLY_IF_DIFFERENT)
