@@ -53,8 +53,8 @@ msg::AllBasicStreamData BasicMessage() {
   m.group_indices = {2, 3, 4, 5};  // both arms, each arm, the external axis
   auto& j = m.joint_data;
   int salt = 0;
-  for (auto* field : {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact,
-                      &j.temperature}) {
+  for (auto* field :
+       {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
     field->resize(kJoints);
     for (std::size_t i = 0; i < kJoints; ++i) (*field)[i] = Value(i, salt);
     ++salt;
@@ -64,8 +64,8 @@ msg::AllBasicStreamData BasicMessage() {
     j.aux_vec3_b.push_back(Floats<3>(static_cast<int>(i) + 20));
   }
   for (int g = 0; g < 4; ++g) {
-    m.cartesian_data.push_back({Floats<7>(g), Floats<7>(g + 1), Floats<6>(g + 2), Floats<6>(g + 3),
-                                Floats<6>(g + 4), Floats<6>(g + 5), Floats<6>(g + 6)});
+    m.cartesian_data.push_back({Floats<7>(g), Floats<7>(g + 1), Floats<6>(g + 2), Floats<6>(g + 3), Floats<6>(g + 4),
+                                Floats<6>(g + 5), Floats<6>(g + 6)});
   }
   m.timestamp_first = 1'700'000'000;
   m.timestamp_second = 123'456'789;
@@ -76,8 +76,8 @@ msg::RPCReply ReplyMessage() {
   msg::RPCReply r;
   r.request_id = 4;
   r.success = true;
-  r.string_container = {"PickAndPlace",   "ApproachGrasp-Primitive-3", "Running",          "node_approach",
-                        "ArmsCoordinated", "waypoint index 12 of 40",   "0.734",            "task-7f3a"};
+  r.string_container = {"PickAndPlace",    "ApproachGrasp-Primitive-3", "Running", "node_approach",
+                        "ArmsCoordinated", "waypoint index 12 of 40",   "0.734",   "task-7f3a"};
   return r;
 }
 
@@ -175,8 +175,8 @@ int main(int argc, char** argv) {
     const char* name;
     Bytes bytes;
   };
-  const std::array<Payload, 2> payloads{{{"basic", velmor::zenoh_msgs::Encode(BasicMessage())},
-                                         {"reply", velmor::zenoh_msgs::Encode(ReplyMessage())}}};
+  const std::array<Payload, 2> payloads{
+      {{"basic", velmor::zenoh_msgs::Encode(BasicMessage())}, {"reply", velmor::zenoh_msgs::Encode(ReplyMessage())}}};
   std::filesystem::create_directories(payload_dir);
   for (const Payload& p : payloads) {
     const auto path = payload_dir / (std::string(p.name) + "_payload.bin");

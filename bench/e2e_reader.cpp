@@ -109,18 +109,19 @@ int Raw(const std::string& serial, int count) {
     }
   } join{stop, spinner};
   // The clock is read first thing; the time stamp pair is the payload's last 8 bytes.
-  zenoh::Subscriber subscriber(
-      *session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kBasicStreamSuffix)), [log, wanted](zenoh::ByteView p) {
-        const std::uint32_t now = NowLow();
-        if (p.size < 8) return;
-        const std::uint32_t sequence = ReadU32(p.data + p.size - 8);
-        const std::uint32_t latency = now - ReadU32(p.data + p.size - 4);
-        std::lock_guard<std::mutex> lock(log->mutex);
-        if (log->seen > 0 && sequence != log->last_sequence + 1) ++log->gaps;
-        log->last_sequence = sequence;
-        if (++log->seen > kWarmUp && log->latencies.size() < wanted) log->latencies.push_back(latency);
-        if (log->latencies.size() == wanted) log->full.notify_all();
-      });
+  zenoh::Subscriber subscriber(*session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kBasicStreamSuffix)),
+                               [log, wanted](zenoh::ByteView p) {
+                                 const std::uint32_t now = NowLow();
+                                 if (p.size < 8) return;
+                                 const std::uint32_t sequence = ReadU32(p.data + p.size - 8);
+                                 const std::uint32_t latency = now - ReadU32(p.data + p.size - 4);
+                                 std::lock_guard<std::mutex> lock(log->mutex);
+                                 if (log->seen > 0 && sequence != log->last_sequence + 1) ++log->gaps;
+                                 log->last_sequence = sequence;
+                                 if (++log->seen > kWarmUp && log->latencies.size() < wanted)
+                                   log->latencies.push_back(latency);
+                                 if (log->latencies.size() == wanted) log->full.notify_all();
+                               });
   std::unique_lock<std::mutex> lock(log->mutex);
   if (!log->full.wait_for(lock, kGiveUpAfter, [&] { return log->latencies.size() == wanted; })) {
     std::fprintf(stderr, "raw: only %zu samples arrived\n", log->latencies.size());
@@ -281,25 +282,24 @@ int Count(const std::string& serial, int seconds) {
   };
   auto tally = std::make_shared<Tally>();
   auto session = mdw::SharedSession();
-  zenoh::Subscriber basic(*session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kBasicStreamSuffix)),
-                          [tally](zenoh::ByteView p) {
-                            std::uint32_t sequence = 0;
-                            bool good = true;
-                            try {
-                              sequence = velmor::zenoh_msgs::Decode<msg::AllBasicStreamData>(p.data, p.size)
-                                             .timestamp_second;
-                            } catch (const std::exception&) {
-                              good = false;
-                            }
-                            std::lock_guard<std::mutex> lock(tally->mutex);
-                            if (!tally->counting) return;
-                            if (!good) {
-                              ++tally->bad;
-                              return;
-                            }
-                            if (tally->basic++ == 0) tally->first = sequence;
-                            tally->last = sequence;
-                          });
+  zenoh::Subscriber basic(
+      *session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kBasicStreamSuffix)), [tally](zenoh::ByteView p) {
+        std::uint32_t sequence = 0;
+        bool good = true;
+        try {
+          sequence = velmor::zenoh_msgs::Decode<msg::AllBasicStreamData>(p.data, p.size).timestamp_second;
+        } catch (const std::exception&) {
+          good = false;
+        }
+        std::lock_guard<std::mutex> lock(tally->mutex);
+        if (!tally->counting) return;
+        if (!good) {
+          ++tally->bad;
+          return;
+        }
+        if (tally->basic++ == 0) tally->first = sequence;
+        tally->last = sequence;
+      });
   zenoh::Subscriber extra(*session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kExtraStreamSuffix)),
                           [tally](zenoh::ByteView p) {
                             bool good = true;
@@ -328,10 +328,10 @@ int Count(const std::string& serial, int seconds) {
   }
   std::lock_guard<std::mutex> lock(tally->mutex);
   tally->counting = false;
-  std::printf("sent %u\nbasic %llu\nextra %llu\nbad %llu\npolled %llu\npolls %llu\n",
-              tally->last - tally->first + 1, static_cast<unsigned long long>(tally->basic),
-              static_cast<unsigned long long>(tally->extra), static_cast<unsigned long long>(tally->bad),
-              static_cast<unsigned long long>(distinct), static_cast<unsigned long long>(polls));
+  std::printf("sent %u\nbasic %llu\nextra %llu\nbad %llu\npolled %llu\npolls %llu\n", tally->last - tally->first + 1,
+              static_cast<unsigned long long>(tally->basic), static_cast<unsigned long long>(tally->extra),
+              static_cast<unsigned long long>(tally->bad), static_cast<unsigned long long>(distinct),
+              static_cast<unsigned long long>(polls));
   return 0;
 }
 

@@ -70,10 +70,10 @@ int Run(const sim::SimOptions& options) {
   std::fflush(stdout);
 
   sim::TickSchedule ticks(Clock::now(), options.rate);
-  const auto end = options.duration > 0.0
-                       ? clock.start() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(options.duration))
-                       : Clock::time_point::max();
+  const auto end =
+      options.duration > 0.0
+          ? clock.start() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.duration))
+          : Clock::time_point::max();
   std::uint32_t sequence = 0;
   while (!sim::StopRequested() && Clock::now() < end) {
     if (Clock::now() < ticks.due()) {

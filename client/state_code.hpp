@@ -40,15 +40,11 @@ struct StateCode {
 /// A code holding `value` in the general category. Thread-safe.
 StateCode MakeStateCode(int value) noexcept;
 
-inline StateCode MakeStateCode(GeneralState state) noexcept {
-  return MakeStateCode(static_cast<int>(state));
-}
+inline StateCode MakeStateCode(GeneralState state) noexcept { return MakeStateCode(static_cast<int>(state)); }
 
 /// The success test every single step uses: anything but OK, a warning
 /// included, counts as failed.
-constexpr bool IsOk(const StateCode& code) noexcept {
-  return code.value == static_cast<int32_t>(GeneralState::OK);
-}
+constexpr bool IsOk(const StateCode& code) noexcept { return code.value == static_cast<int32_t>(GeneralState::OK); }
 
 /// The looser test for a sequence of start-up steps: only FAULT and worse stop
 /// it, a warning lets it go on.

@@ -42,9 +42,8 @@ void* Allocate(std::size_t size) {
 void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
   Charge(size);
   void* p = nullptr;
-  const std::size_t align = static_cast<std::size_t>(alignment) < sizeof(void*)
-                                ? sizeof(void*)
-                                : static_cast<std::size_t>(alignment);
+  const std::size_t align =
+      static_cast<std::size_t>(alignment) < sizeof(void*) ? sizeof(void*) : static_cast<std::size_t>(alignment);
   if (posix_memalign(&p, align, size == 0 ? 1 : size) == 0) return p;
   throw std::bad_alloc();
 }

@@ -56,8 +56,8 @@ msg::AllBasicStreamData RobotBasic(const std::vector<std::uint16_t>& groups) {
   m.group_indices = groups;
   auto& j = m.joint_data;
   int salt = 0;
-  for (auto* field : {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact,
-                      &j.temperature}) {
+  for (auto* field :
+       {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
     *field = Joints(salt++);
   }
   for (std::size_t i = 0; i < kJoints; ++i) {
@@ -155,7 +155,6 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path root = argv[1];
   const bool ok = WriteAll(root / "basic_stream_fuzz", BasicSeeds()) &&
-                  WriteAll(root / "extra_stream_fuzz", ExtraSeeds()) &&
-                  WriteAll(root / "rpc_reply_fuzz", ReplySeeds());
+                  WriteAll(root / "extra_stream_fuzz", ExtraSeeds()) && WriteAll(root / "rpc_reply_fuzz", ReplySeeds());
   return ok ? 0 : 1;
 }

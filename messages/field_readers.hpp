@@ -34,9 +34,7 @@ namespace detail {
 template <class T, auto Primitive, std::size_t MinWireSize>
 struct PrimitiveReader {
   static constexpr std::size_t kMinWireSize = MinWireSize;
-  static void Read(zenoh::ext::Deserializer& d, T& out) {
-    ThrowIfFailed((d.*Primitive)(out), kDeserializationFailure);
-  }
+  static void Read(zenoh::ext::Deserializer& d, T& out) { ThrowIfFailed((d.*Primitive)(out), kDeserializationFailure); }
 };
 
 inline std::size_t ReadSequenceLength(zenoh::ext::Deserializer& d) {
@@ -54,9 +52,7 @@ constexpr std::size_t LengthPrefixSize(std::size_t length) {
 template <class Record>
 constexpr std::size_t RecordMinWireSize() {
   return std::apply(
-      [](auto... members) {
-        return (std::size_t{0} + ... + Reader<MemberTypeT<decltype(members)>>::kMinWireSize);
-      },
+      [](auto... members) { return (std::size_t{0} + ... + Reader<MemberTypeT<decltype(members)>>::kMinWireSize); },
       RecordFields<Record>::kMembers);
 }
 

@@ -14,8 +14,8 @@ inline constexpr bool kHostIsLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_END
 /// The fixed-width kinds of the wire format (bool is excluded: it is validated).
 template <class T>
 inline constexpr bool kIsWireScalar =
-    std::is_same_v<T, std::uint16_t> || std::is_same_v<T, std::int16_t> ||
-    std::is_same_v<T, std::uint32_t> || std::is_same_v<T, std::int32_t> || std::is_same_v<T, float>;
+    std::is_same_v<T, std::uint16_t> || std::is_same_v<T, std::int16_t> || std::is_same_v<T, std::uint32_t> ||
+    std::is_same_v<T, std::int32_t> || std::is_same_v<T, float>;
 
 template <class T>
 using WireBits = std::conditional_t<sizeof(T) == 2, std::uint16_t, std::uint32_t>;

@@ -35,8 +35,7 @@ using MemberTypeT = typename MemberType<MemberPointer>::type;
 /// Calls `f(record.*member)` for every field in wire order.
 template <class Record, class F>
 void ForEachField(Record& record, F&& f) {
-  std::apply([&](auto... members) { (f(record.*members), ...); },
-             RecordFields<std::remove_const_t<Record>>::kMembers);
+  std::apply([&](auto... members) { (f(record.*members), ...); }, RecordFields<std::remove_const_t<Record>>::kMembers);
 }
 
 }  // namespace velmor::zenoh_msgs

@@ -49,9 +49,8 @@ struct RecordFields<qrk_msg::RPCRequest> {
 template <>
 struct RecordFields<qrk_msg::RPCReply> {
   using T = qrk_msg::RPCReply;
-  static constexpr auto kMembers = std::make_tuple(&T::request_id, &T::success, &T::joint_groups,
-                                                   &T::int_container, &T::string_container, &T::float_container,
-                                                   &T::float2d_container);
+  static constexpr auto kMembers = std::make_tuple(&T::request_id, &T::success, &T::joint_groups, &T::int_container,
+                                                   &T::string_container, &T::float_container, &T::float2d_container);
 };
 
 }  // namespace velmor::zenoh_msgs

@@ -84,9 +84,8 @@ namespace velmor::zenoh_msgs {
 template <>
 struct RecordFields<qrk_msg::StatusData> {
   using T = qrk_msg::StatusData;
-  static constexpr auto kMembers = std::make_tuple(&T::aux_u16, &T::aux_i16, &T::estop_released,
-                                                   &T::enabling_device_on, &T::aux_flags, &T::digital_inputs,
-                                                   &T::digital_outputs);
+  static constexpr auto kMembers = std::make_tuple(&T::aux_u16, &T::aux_i16, &T::estop_released, &T::enabling_device_on,
+                                                   &T::aux_flags, &T::digital_inputs, &T::digital_outputs);
 };
 
 template <>
@@ -100,16 +99,15 @@ struct RecordFields<qrk_msg::JointStateData> {
 template <>
 struct RecordFields<qrk_msg::CartesianStateData> {
   using T = qrk_msg::CartesianStateData;
-  static constexpr auto kMembers =
-      std::make_tuple(&T::flange_pose, &T::tcp_pose, &T::tcp_twist, &T::tcp_wrench_local, &T::aux_wrench,
-                      &T::raw_tcp_wrench_local, &T::raw_ft_sensor);
+  static constexpr auto kMembers = std::make_tuple(&T::flange_pose, &T::tcp_pose, &T::tcp_twist, &T::tcp_wrench_local,
+                                                   &T::aux_wrench, &T::raw_tcp_wrench_local, &T::raw_ft_sensor);
 };
 
 template <>
 struct RecordFields<qrk_msg::AllBasicStreamData> {
   using T = qrk_msg::AllBasicStreamData;
-  static constexpr auto kMembers = std::make_tuple(&T::status, &T::group_indices, &T::joint_data,
-                                                   &T::cartesian_data, &T::timestamp_first, &T::timestamp_second);
+  static constexpr auto kMembers = std::make_tuple(&T::status, &T::group_indices, &T::joint_data, &T::cartesian_data,
+                                                   &T::timestamp_first, &T::timestamp_second);
 };
 
 template <>

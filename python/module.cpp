@@ -51,8 +51,8 @@ extern "C" PYBIND11_EXPORT PyObject* PyInit_velmorqrk() {
   if (!InterpreterMatches()) return nullptr;
   try {
     pybind11::detail::get_internals();
-    auto module = py::module_::create_extension_module(
-        "velmorqrk", "Velmor Quartz Relay Kit (QRK)", &module_definition);
+    auto module =
+        py::module_::create_extension_module("velmorqrk", "Velmor Quartz Relay Kit (QRK)", &module_definition);
     velmor::qrk::bindings::GuardInstanceBase();
     velmor::qrk::bindings::BindJointGroup(module);
     velmor::qrk::bindings::BindRecords(module);

@@ -38,8 +38,7 @@ class RecordBinder {
     const py::is_method method(class_binding_);
     class_binding_.def_property(
         name, py::cpp_function([field](const Record& record) { return record.*field; }, method),
-        py::cpp_function([field](Record& record, Field value) { record.*field = std::move(value); },
-                         method));
+        py::cpp_function([field](Record& record, Field value) { record.*field = std::move(value); }, method));
     return *this;
   }
 

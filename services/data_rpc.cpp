@@ -59,8 +59,8 @@ bool DataRpc::AwaitServer(std::chrono::steady_clock::time_point deadline) {
 qrk::StateCode DataRpc::RequestStrings(Procedure procedure, std::vector<std::string>& strings) {
   Reply reply;
   if (!Call(procedure, {}, kQueryTimeout, reply)) return Fault();
-  spdlog::debug("[velmor::qrk::DataRpc] RPC reply request_id={} success={} string_container_size={}",
-                reply.request_id, reply.success, reply.string_container.size());
+  spdlog::debug("[velmor::qrk::DataRpc] RPC reply request_id={} success={} string_container_size={}", reply.request_id,
+                reply.success, reply.string_container.size());
   for (std::size_t i = 0; i < reply.string_container.size(); ++i) {
     spdlog::debug("[velmor::qrk::DataRpc] string_container[{}] = {}", i, reply.string_container[i]);
   }

@@ -21,8 +21,7 @@ void Widen(const std::array<float, N>& source, std::array<double, N>& destinatio
 
 bool HasLayout(JointGroup group, const StartIds& start_ids, const Dofs& dofs) {
   if (start_ids.count(group) != 0 && dofs.count(group) != 0) return true;
-  spdlog::error("[velmor::qrk::Client] Missing start ID or DoF metadata for joint group [{}]",
-                static_cast<int>(group));
+  spdlog::error("[velmor::qrk::Client] Missing start ID or DoF metadata for joint group [{}]", static_cast<int>(group));
   return false;
 }
 

@@ -28,8 +28,7 @@ std::array<double, 6> Rotate(const Matrix& r, const std::array<double, 6>& local
   std::array<double, 6> world{};
   for (std::size_t half = 0; half < 6; half += 3) {
     for (std::size_t row = 0; row < 3; ++row) {
-      world[half + row] =
-          r[row][0] * local[half] + r[row][1] * local[half + 1] + r[row][2] * local[half + 2];
+      world[half + row] = r[row][0] * local[half] + r[row][1] * local[half + 1] + r[row][2] * local[half + 2];
     }
   }
   return world;

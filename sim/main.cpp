@@ -48,8 +48,8 @@ int Run(const SimOptions& options) {
   const velmor::sim::SimClock clock;
   std::vector<std::unique_ptr<velmor::sim::RobotServer>> robots;
   for (std::size_t i = 0; i < options.serials.size(); ++i) {
-    robots.push_back(std::make_unique<velmor::sim::RobotServer>(session, options.serials[i],
-                                                                static_cast<unsigned>(i), options, clock));
+    robots.push_back(std::make_unique<velmor::sim::RobotServer>(session, options.serials[i], static_cast<unsigned>(i),
+                                                                options, clock));
   }
   spdlog::info("qrk-sim: {} robot(s), streams at {} Hz, joint groups {}", robots.size(), options.rate,
                JoinGroups(options.groups));

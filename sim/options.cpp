@@ -32,7 +32,8 @@ double ParseNumber(std::string_view option, const std::string& text, double min,
 
 int ParseCount(std::string_view option, const std::string& text) {
   const double value = ParseNumber(option, text, 0, 1e9);
-  if (value != std::floor(value)) throw std::invalid_argument(fmt::format("{}: not a whole number: '{}'", option, text));
+  if (value != std::floor(value))
+    throw std::invalid_argument(fmt::format("{}: not a whole number: '{}'", option, text));
   return static_cast<int>(value);
 }
 
@@ -63,7 +64,8 @@ struct OptionEntry {
 };
 
 constexpr OptionEntry kOptions[] = {
-    {"--serial", "SN", "serve the robot with this serial number, used verbatim in its keys (repeat for more robots; at least one)",
+    {"--serial", "SN",
+     "serve the robot with this serial number, used verbatim in its keys (repeat for more robots; at least one)",
      [](SimOptions& o, const std::string& v) {
        if (v.empty()) throw std::invalid_argument("--serial: empty serial number");
        if (std::find(o.serials.begin(), o.serials.end(), v) != o.serials.end()) {
@@ -76,7 +78,8 @@ constexpr OptionEntry kOptions[] = {
        o.rate = ParseNumber("--rate", v, 0.0, kMaxRate);
        if (o.rate <= 0.0) throw std::invalid_argument("--rate: must be above 0");
      }},
-    {"--groups", "LIST", "comma-separated joint groups reported in the streams and replies, from 0 (ALL), 2 (ARMS), "
+    {"--groups", "LIST",
+     "comma-separated joint groups reported in the streams and replies, from 0 (ALL), 2 (ARMS), "
      "3 (ARM_1), 4 (ARM_2), 5 (EXT_AXIS) (default 0,2,3,4,5)",
      [](SimOptions& o, const std::string& v) { o.groups = ParseGroups(v); }},
     {"--version", "STR", "server version reported by procedure 1 (default v2.1; anything else makes clients refuse)",
@@ -87,13 +90,17 @@ constexpr OptionEntry kOptions[] = {
      [](SimOptions& o, const std::string&) { o.faults.silent = true; }},
     {"--malformed", "", "reply to every query with bytes that do not decode",
      [](SimOptions& o, const std::string&) { o.faults.malformed = true; }},
-    {"--corrupt-primitives", "N", "the first N primitive-state replies (procedure 3) of each robot contain one empty entry",
+    {"--corrupt-primitives", "N",
+     "the first N primitive-state replies (procedure 3) of each robot contain one empty entry",
      [](SimOptions& o, const std::string& v) { o.faults.corrupt_primitives = ParseCount("--corrupt-primitives", v); }},
     {"--pause-streams", "", "publish nothing on either stream (queries are still answered)",
      [](SimOptions& o, const std::string&) { o.faults.pause_streams = true; }},
-    {"--garbage-rate", "HZ", "also publish this many undecodable stream payloads per second, alternating between "
+    {"--garbage-rate", "HZ",
+     "also publish this many undecodable stream payloads per second, alternating between "
      "the streams (at most one per stream tick; default 0)",
-     [](SimOptions& o, const std::string& v) { o.faults.garbage_rate = ParseNumber("--garbage-rate", v, 0.0, kMaxRate); }},
+     [](SimOptions& o, const std::string& v) {
+       o.faults.garbage_rate = ParseNumber("--garbage-rate", v, 0.0, kMaxRate);
+     }},
     {"--reachability-success", "", "answer the reachability procedure (0) with success true, which clients reject",
      [](SimOptions& o, const std::string&) { o.faults.reachability_success = true; }},
     {"--verbose", "", "log at debug level, including every query and its procedure number",
@@ -125,7 +132,8 @@ SimOptions ParseOptions(const std::vector<std::string>& args) {
       if (entry->value_name.empty()) throw std::invalid_argument(fmt::format("{} takes no value", name));
       value = std::string(arg.substr(equals + 1));
     } else if (!entry->value_name.empty()) {
-      if (i + 1 >= args.size()) throw std::invalid_argument(fmt::format("{} needs a value {}", name, entry->value_name));
+      if (i + 1 >= args.size())
+        throw std::invalid_argument(fmt::format("{} needs a value {}", name, entry->value_name));
       value = args[++i];
     }
     if (entry->name == "--groups") {

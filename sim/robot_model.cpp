@@ -100,8 +100,8 @@ msg::CartesianStateData RobotModel::Cartesian(std::uint16_t group, double t) con
   const Vec3 tool = Rotate(tcp.orientation, {0.0, 0.0, kToolLength});
   const Vec3 flange{tcp.position[0] - tool[0], tcp.position[1] - tool[1], tcp.position[2] - tool[2]};
   const double p = phase_ + static_cast<double>(group);
-  const std::array<double, 6> wrench{2.0 * std::sin(0.7 * t + p),  1.5 * std::cos(0.5 * t + p),
-                                     -15.0 + std::sin(t + p),      0.3 * std::sin(0.6 * t + p),
+  const std::array<double, 6> wrench{2.0 * std::sin(0.7 * t + p), 1.5 * std::cos(0.5 * t + p),
+                                     -15.0 + std::sin(t + p),     0.3 * std::sin(0.6 * t + p),
                                      0.2 * std::cos(0.8 * t + p), 0.05 * std::sin(0.4 * t + p)};
   std::array<double, 6> raw{};
   std::array<double, 6> aux{};
@@ -153,8 +153,8 @@ msg::AllBasicStreamData RobotModel::Basic(double t, std::uint32_t sequence) cons
     joints.tau_dot.push_back(static_cast<float>(m.tau_dot));
     joints.tau_ext.push_back(static_cast<float>(tau_ext));
     joints.tau_interact.push_back(static_cast<float>(0.8 * tau_ext));
-    joints.temperature.push_back(
-        static_cast<float>(32.0 + 0.5 * static_cast<double>(i) + 1.5 * std::sin(kTwoPi * t / 300.0 + static_cast<double>(i))));
+    joints.temperature.push_back(static_cast<float>(32.0 + 0.5 * static_cast<double>(i) +
+                                                    1.5 * std::sin(kTwoPi * t / 300.0 + static_cast<double>(i))));
     // Motor currents and a gravity-aligned accelerometer, per joint.
     joints.aux_vec3_a.push_back(ToFloats<3>({0.01 * m.tau, 0.02 * m.tau, 0.0}));
     joints.aux_vec3_b.push_back(ToFloats<3>({0.0, 0.0, 9.81}));

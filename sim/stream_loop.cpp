@@ -24,10 +24,10 @@ std::uint64_t RunStreamLoop(std::vector<std::unique_ptr<RobotServer>>& robots, c
   std::optional<TickSchedule> garbage;
   if (settings.garbage_rate > 0.0) garbage.emplace(ticks.due(), settings.garbage_rate);
   // Without a duration the loop runs until stopped.
-  const Clock::time_point end =
-      settings.duration > 0.0
-          ? clock.start() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(settings.duration))
-          : Clock::time_point::max();
+  const Clock::time_point end = settings.duration > 0.0
+                                    ? clock.start() + std::chrono::duration_cast<Clock::duration>(
+                                                          std::chrono::duration<double>(settings.duration))
+                                    : Clock::time_point::max();
   std::uint64_t published = 0;
   while (!stop()) {
     Clock::time_point now = Clock::now();

@@ -25,9 +25,7 @@ constexpr std::array<PlanStep, 4> kPlan{{
     {"place", "Hold", 0.0, false},
 }};
 
-std::size_t StepIndex(double t) {
-  return static_cast<std::size_t>(std::floor(t / kStepSeconds)) % kPlan.size();
-}
+std::size_t StepIndex(double t) { return static_cast<std::size_t>(std::floor(t / kStepSeconds)) % kPlan.size(); }
 
 double SecondsInStep(double t) { return std::fmod(t, kStepSeconds); }
 

@@ -90,14 +90,16 @@ fn main() {
     let dir = payload_dir();
     let read = |file: &str| {
         let path = dir.join(file);
-        std::fs::read(&path).unwrap_or_else(|e| {
-            panic!("cannot read {} ({e}); run bench/decode_bench first", path.display())
-        })
+        std::fs::read(&path)
+            .unwrap_or_else(|e| panic!("cannot read {} ({e}); run bench/decode_bench first", path.display()))
     };
     let basic = read("basic_payload.bin");
     let reply = read("reply_payload.bin");
 
-    println!("zenoh-ext z_deserialize, ns per message (median of {ROUNDS} rounds), payloads in {}", dir.display());
+    println!(
+        "zenoh-ext z_deserialize, ns per message (median of {ROUNDS} rounds), payloads in {}",
+        dir.display()
+    );
     println!("{:<8} {:>6} {:>10}", "payload", "bytes", "ns");
     let basic_ns = time_decode::<AllBasicStreamData>("basic", &basic);
     println!("{:<8} {:>6} {:>10.1}", "basic", basic.len(), basic_ns);

@@ -97,16 +97,16 @@ void vb_keyexpr_as_str(const vb_keyexpr* keyexpr, const char** data, size_t* len
 void vb_keyexpr_drop(vb_keyexpr* keyexpr);
 
 /* Subscriber; undeclaring keeps the closure contract above. */
-vb_result vb_subscriber_declare(const vb_session* session, const vb_keyexpr* keyexpr,
-                                vb_sample_closure closure, vb_subscriber** out);
+vb_result vb_subscriber_declare(const vb_session* session, const vb_keyexpr* keyexpr, vb_sample_closure closure,
+                                vb_subscriber** out);
 void vb_subscriber_undeclare(vb_subscriber* subscriber);
 
 /* Query with the payload tagged zenoh-serialized; target best-matching,
  * default consolidation, congestion control block, priority data, not
  * express. `timeout_ms` 0 means zenoh's default time-out. The closure is
  * dropped (end of replies) exactly once, also when this call fails. */
-vb_result vb_get(const vb_session* session, const vb_keyexpr* keyexpr, const uint8_t* payload,
-                 size_t len, uint64_t timeout_ms, vb_reply_closure closure);
+vb_result vb_get(const vb_session* session, const vb_keyexpr* keyexpr, const uint8_t* payload, size_t len,
+                 uint64_t timeout_ms, vb_reply_closure closure);
 
 /* Responder watch: whether zenoh knows a queryable that vb_get on `keyexpr`
  * would reach. A query sent before zenoh has learnt of one ends at once with
@@ -115,19 +115,17 @@ vb_result vb_get(const vb_session* session, const vb_keyexpr* keyexpr, const uin
  * `timeout_ms` passes first; it blocks the calling thread, so never call it
  * from a zenoh callback. */
 typedef struct vb_responder_watch vb_responder_watch;
-vb_result vb_responder_watch_declare(const vb_session* session, const vb_keyexpr* keyexpr,
-                                     vb_responder_watch** out);
+vb_result vb_responder_watch_declare(const vb_session* session, const vb_keyexpr* keyexpr, vb_responder_watch** out);
 bool vb_responder_watch_wait(const vb_responder_watch* watch, uint64_t timeout_ms);
 void vb_responder_watch_undeclare(vb_responder_watch* watch);
 
 /* Server side, for the simulator and tests (the client never publishes). */
-vb_result vb_publisher_declare(const vb_session* session, const vb_keyexpr* keyexpr,
-                               vb_publisher** out);
+vb_result vb_publisher_declare(const vb_session* session, const vb_keyexpr* keyexpr, vb_publisher** out);
 vb_result vb_publisher_put(const vb_publisher* publisher, const uint8_t* payload, size_t len);
 void vb_publisher_undeclare(vb_publisher* publisher);
 
-vb_result vb_queryable_declare(const vb_session* session, const vb_keyexpr* keyexpr,
-                               vb_query_closure closure, vb_queryable** out);
+vb_result vb_queryable_declare(const vb_session* session, const vb_keyexpr* keyexpr, vb_query_closure closure,
+                               vb_queryable** out);
 void vb_queryable_undeclare(vb_queryable* queryable);
 
 /* The query's payload, valid as long as the query; empty when it has none. */

@@ -87,7 +87,12 @@ pub struct OwnedClosure<F: Copy> {
 impl<F: Copy> OwnedClosure<F> {
     /// Takes ownership of the triple: from here on its drop runs exactly once.
     pub fn new(call: Option<F>, drop: Option<extern "C" fn(*mut c_void)>, context: *mut c_void) -> Self {
-        OwnedClosure { call, drop, context: Context(context), gate: Gate::default() }
+        OwnedClosure {
+            call,
+            drop,
+            context: Context(context),
+            gate: Gate::default(),
+        }
     }
 
     pub fn has_call(&self) -> bool {

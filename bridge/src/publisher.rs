@@ -23,7 +23,11 @@ pub extern "C" fn vb_publisher_declare(
         return VB_ENULL;
     };
     guard(|| {
-        match session.declare_publisher(keyexpr.clone()).encoding(Encoding::ZENOH_SERIALIZED).wait() {
+        match session
+            .declare_publisher(keyexpr.clone())
+            .encoding(Encoding::ZENOH_SERIALIZED)
+            .wait()
+        {
             Ok(publisher) => {
                 store(out, Some(VbPublisher { publisher }));
                 VB_OK
@@ -38,9 +42,15 @@ pub extern "C" fn vb_publisher_put(publisher: *const VbPublisher, payload: *cons
     let Some(publisher) = (unsafe { publisher.as_ref() }) else {
         return VB_ENULL;
     };
-    guard(|| match publisher.publisher.put(ZBytes::from(bytes(payload, len).to_vec())).wait() {
-        Ok(()) => VB_OK,
-        Err(_) => VB_EGENERIC,
+    guard(|| {
+        match publisher
+            .publisher
+            .put(ZBytes::from(bytes(payload, len).to_vec()))
+            .wait()
+        {
+            Ok(()) => VB_OK,
+            Err(_) => VB_EGENERIC,
+        }
     })
 }
 

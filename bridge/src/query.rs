@@ -41,10 +41,17 @@ pub extern "C" fn vb_query_reply(query: *const VbQuery, payload: *const u8, len:
     guard(|| {
         let reply = query
             .query
-            .reply(query.query.key_expr().clone(), ZBytes::from(bytes(payload, len).to_vec()))
+            .reply(
+                query.query.key_expr().clone(),
+                ZBytes::from(bytes(payload, len).to_vec()),
+            )
             .encoding(Encoding::ZENOH_SERIALIZED)
             .wait();
-        if reply.is_ok() { VB_OK } else { VB_EGENERIC }
+        if reply.is_ok() {
+            VB_OK
+        } else {
+            VB_EGENERIC
+        }
     })
 }
 
@@ -55,7 +62,11 @@ pub extern "C" fn vb_query_reply_err(query: *const VbQuery, payload: *const u8, 
     };
     guard(|| {
         let reply = query.query.reply_err(ZBytes::from(bytes(payload, len).to_vec())).wait();
-        if reply.is_ok() { VB_OK } else { VB_EGENERIC }
+        if reply.is_ok() {
+            VB_OK
+        } else {
+            VB_EGENERIC
+        }
     })
 }
 
@@ -64,7 +75,10 @@ pub extern "C" fn vb_query_clone(query: *const VbQuery) -> *mut VbQuery {
     let mut out = std::ptr::null_mut();
     guard_unit(|| {
         if let Some(query) = unsafe { query.as_ref() } {
-            out = Box::into_raw(Box::new(VbQuery { query: query.query.clone(), payload: query.payload.clone() }));
+            out = Box::into_raw(Box::new(VbQuery {
+                query: query.query.clone(),
+                payload: query.payload.clone(),
+            }));
         }
     });
     out

@@ -22,7 +22,11 @@ pub struct VbResponderWatch {
 
 impl VbResponderWatch {
     fn known(&self) -> bool {
-        self.querier.matching_status().wait().map(|s| s.matching()).unwrap_or(false)
+        self.querier
+            .matching_status()
+            .wait()
+            .map(|s| s.matching())
+            .unwrap_or(false)
     }
 
     fn wait_until(&self, deadline: Instant) -> bool {
@@ -52,7 +56,11 @@ pub extern "C" fn vb_responder_watch_declare(
     };
     guard(|| {
         // The same target as vb_get, so "known" means "a query would reach it".
-        let Ok(querier) = session.declare_querier(keyexpr.clone()).target(QueryTarget::BestMatching).wait() else {
+        let Ok(querier) = session
+            .declare_querier(keyexpr.clone())
+            .target(QueryTarget::BestMatching)
+            .wait()
+        else {
             return VB_EGENERIC;
         };
         let Ok(listener) = querier.matching_listener().wait() else {

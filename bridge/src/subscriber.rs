@@ -37,9 +37,12 @@ pub extern "C" fn vb_subscriber_declare(
 ) -> VbResult {
     let closure = Arc::new(OwnedClosure::new(closure.call, closure.drop, closure.context));
     store(out, None);
-    let (Some(session), Some(keyexpr), true, false) =
-        (session_ref(session), keyexpr_ref(keyexpr), closure.has_call(), out.is_null())
-    else {
+    let (Some(session), Some(keyexpr), true, false) = (
+        session_ref(session),
+        keyexpr_ref(keyexpr),
+        closure.has_call(),
+        out.is_null(),
+    ) else {
         return VB_ENULL;
     };
     guard(|| {

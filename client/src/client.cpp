@@ -26,9 +26,8 @@ std::map<JointGroup, RobotActions> Client::actions() const {
 
 std::map<JointGroup, PrimitiveStates> Client::primitive_states() const {
   auto& rpc = impl->Services().Rpc();
-  return qrk_impl::FetchPrimitiveStates(impl->Groups(), [&rpc](std::vector<std::string>& entries) {
-    return rpc.GetPrimitiveStatesData(entries);
-  });
+  return qrk_impl::FetchPrimitiveStates(
+      impl->Groups(), [&rpc](std::vector<std::string>& entries) { return rpc.GetPrimitiveStatesData(entries); });
 }
 
 PlanInfo Client::plan_info() const {

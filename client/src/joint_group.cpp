@@ -6,9 +6,8 @@ const std::map<JointGroup, std::string>& JointGroupNames() {
   // A function-local static so that a static initialiser elsewhere in the
   // library that reads the table gets it built, whatever the link order.
   static const std::map<JointGroup, std::string> names{
-      {JointGroup::UNKNOWN, "UNKNOWN"}, {JointGroup::ALL, "ALL"},
-      {JointGroup::ARMS, "ARMS"},       {JointGroup::ARM_1, "ARM_1"},
-      {JointGroup::ARM_2, "ARM_2"},     {JointGroup::EXT_AXIS, "EXT_AXIS"},
+      {JointGroup::UNKNOWN, "UNKNOWN"}, {JointGroup::ALL, "ALL"},     {JointGroup::ARMS, "ARMS"},
+      {JointGroup::ARM_1, "ARM_1"},     {JointGroup::ARM_2, "ARM_2"}, {JointGroup::EXT_AXIS, "EXT_AXIS"},
   };
   return names;
 }

@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
   const char* serial = argc > 1 ? argv[1] : "AB-12-345";
   try {
     velmor::qrk::Client client(serial);
-    for (const auto& [group, name] : client.groups()) std::printf("group %d: %s\n", static_cast<int>(group), name.c_str());
+    for (const auto& [group, name] : client.groups())
+      std::printf("group %d: %s\n", static_cast<int>(group), name.c_str());
     for (int i = 0; i < 5; ++i) {
       for (const auto& [group, states] : client.states()) {
         std::printf("group %d  stamp=(%d, %d)  q[0]=%+.3f  tcp=(%+.3f %+.3f %+.3f)\n", static_cast<int>(group),

@@ -45,14 +45,13 @@ Session::Session() {
 
 Session::~Session() { vb_session_close(handle_); }
 
-void Session::get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply,
-                  RepliesDoneHandler on_done) const {
+void Session::get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply, RepliesDoneHandler on_done) const {
   auto context = std::make_unique<QueryContext>(QueryContext{std::move(on_reply), std::move(on_done)});
   detail::Publish(context.get());
   const vb_reply_closure closure{&OnReply, &OnRepliesDone, context.release()};
   const auto timeout = options.timeout_ms > 0 ? static_cast<std::uint64_t>(options.timeout_ms) : 0;
-  const vb_result code = vb_get(handle_, key.handle(), options.payload.data(), options.payload.size(),
-                                timeout, closure);
+  const vb_result code =
+      vb_get(handle_, key.handle(), options.payload.data(), options.payload.size(), timeout, closure);
   if (code != VB_OK) throw ZException("Failed to perform get operation", code);
 }
 

@@ -37,8 +37,7 @@ class Session {
   /// Sends a query. Handlers must not throw out (exceptions are swallowed)
   /// and must not block. `on_done` also runs when this call fails, which it
   /// reports by throwing ZException "Failed to perform get operation".
-  void get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply,
-           RepliesDoneHandler on_done) const;
+  void get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply, RepliesDoneHandler on_done) const;
 
   const vb_session* handle() const noexcept { return handle_; }
 

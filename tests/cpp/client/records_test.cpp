@@ -48,14 +48,14 @@ bool AllZero(const std::array<double, N>& values) {
 TEST(RecordDefaults, RobotStatesIsAllZero) {
   OnDirtyMemory<RobotStates>([](const RobotStates& r) {
     EXPECT_EQ(r.timestamp, std::make_pair(0, 0));
-    for (const auto* v : {&r.q, &r.theta, &r.dq, &r.dtheta, &r.tau, &r.tau_dot, &r.tau_ext,
-                          &r.tau_interact, &r.temperature}) {
+    for (const auto* v :
+         {&r.q, &r.theta, &r.dq, &r.dtheta, &r.tau, &r.tau_dot, &r.tau_ext, &r.tau_interact, &r.temperature}) {
       EXPECT_TRUE(v->empty());
     }
     EXPECT_TRUE(AllZero(r.flange_pose));
     EXPECT_TRUE(AllZero(r.tcp_pose));
-    for (const auto* a : {&r.tcp_twist, &r.tcp_wrench, &r.tcp_wrench_local, &r.raw_tcp_wrench,
-                          &r.raw_tcp_wrench_local, &r.raw_ft_sensor}) {
+    for (const auto* a : {&r.tcp_twist, &r.tcp_wrench, &r.tcp_wrench_local, &r.raw_tcp_wrench, &r.raw_tcp_wrench_local,
+                          &r.raw_ft_sensor}) {
       EXPECT_TRUE(AllZero(*a));
     }
   });

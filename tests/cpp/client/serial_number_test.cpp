@@ -21,11 +21,24 @@ TEST(NormalizeSerialNumberTest, PrefixTokensAreRejoinedWithHyphensAndTheSuffixIs
 
 TEST(NormalizeSerialNumberTest, MalformedSerialsAreRejected) {
   const std::string rejected[] = {
-      "", "AB12", "-345", "AB-", "_", "-",                  // empty, no hyphen, hyphen first or last
-      "AB_1-345", "AB-34_5",                                // underscore anywhere
-      "AB--345", " AB-345", "AB  12-345", "AB 12 -345",     // empty prefix token
-      "A.B-345", "AB\t12-345", std::string("A\0B-1", 5),    // not a letter, digit, space or hyphen
-      "AB\xC3\xA9-345", "\xFF-1", "AB\x80 1-2",             // bytes above 0x7F are not letters
+      "",
+      "AB12",
+      "-345",
+      "AB-",
+      "_",
+      "-",  // empty, no hyphen, hyphen first or last
+      "AB_1-345",
+      "AB-34_5",  // underscore anywhere
+      "AB--345",
+      " AB-345",
+      "AB  12-345",
+      "AB 12 -345",  // empty prefix token
+      "A.B-345",
+      "AB\t12-345",
+      std::string("A\0B-1", 5),  // not a letter, digit, space or hyphen
+      "AB\xC3\xA9-345",
+      "\xFF-1",
+      "AB\x80 1-2",  // bytes above 0x7F are not letters
   };
   for (const std::string& input : rejected) {
     try {

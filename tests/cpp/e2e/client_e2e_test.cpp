@@ -22,10 +22,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using velmor::test::SecondsSince;
 using test::ConnectWithin;
 using test::LogCapture;
 using test::SimulatedRobot;
+using velmor::test::SecondsSince;
 
 constexpr const char* kExitLine = ">>>>> Velmor QRK exited <<<<<";
 constexpr const char* kConnected = "[velmor::qrk::Client] Connected to the robot";
@@ -36,16 +36,19 @@ TEST(ClientEndToEnd, AccessorsAgreeWithWhatTheRobotStreamsAndAnswers) {
   LogCapture log;
   auto client = ConnectWithin("AB 12-345");  // normalised to AB-12-345 everywhere
   EXPECT_EQ(log.Count(spdlog::level::info, "[velmor::qrk::Client] Searching for [AB-12-345] ..."), 1);
-  EXPECT_EQ(log.Count(spdlog::level::debug,
-                      "[velmor::qrk::Client] Creating RPC client on topic: velmor/robot/AB-12-345/rpc"), 1);
+  EXPECT_EQ(
+      log.Count(spdlog::level::debug, "[velmor::qrk::Client] Creating RPC client on topic: velmor/robot/AB-12-345/rpc"),
+      1);
 
   const auto groups = client->groups();
   ASSERT_EQ(groups.size(), 5u);
   EXPECT_EQ(groups.begin()->second, "ALL");
   ASSERT_TRUE(client->connected());
 
-  const std::map<JointGroup, std::size_t> dofs{{JointGroup::ALL, 16}, {JointGroup::ARMS, 14},
-                                               {JointGroup::ARM_1, 7}, {JointGroup::ARM_2, 7},
+  const std::map<JointGroup, std::size_t> dofs{{JointGroup::ALL, 16},
+                                               {JointGroup::ARMS, 14},
+                                               {JointGroup::ARM_1, 7},
+                                               {JointGroup::ARM_2, 7},
                                                {JointGroup::EXT_AXIS, 2}};
   const auto states = client->states();
   ASSERT_EQ(states.size(), 5u);

@@ -58,9 +58,10 @@ TEST(RobotRestart, ConnectedFollowsTheRobotAndStreamsResumeInTheSameClient) {
     const double reconnected = SecondsSince(back);
     // The new process numbers its samples from 1 again.
     EXPECT_TRUE(WaitUntil([&] { return Stamp(*client) != frozen && StreamAdvances(*client); }, 30s));
-    std::printf("%s: connected() false after %.2f s; true %.2f s and streams back %.2f s after the new robot "
-                "was ready (sample %d)\n",
-                kill ? "SIGKILL" : "SIGINT", noticed, reconnected, SecondsSince(back), Stamp(*client).second);
+    std::printf(
+        "%s: connected() false after %.2f s; true %.2f s and streams back %.2f s after the new robot "
+        "was ready (sample %d)\n",
+        kill ? "SIGKILL" : "SIGINT", noticed, reconnected, SecondsSince(back), Stamp(*client).second);
     EXPECT_EQ(StatesInconsistency(client->states()), "");
     EXPECT_EQ(ActionsInconsistency(client->actions()), "");
     EXPECT_EQ(client->plan_info().velocity_scale, 0.5);

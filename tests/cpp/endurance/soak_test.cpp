@@ -76,8 +76,8 @@ class DecodeTally {
 // the end of the warm-up (the first quarter, at least 2 s).
 long PollAndMeasureGrowth(const qrk::Client& client, double seconds) {
   const auto start = Clock::now();
-  const auto warm_up = start + std::chrono::duration_cast<Clock::duration>(
-                                   std::chrono::duration<double>(std::max(2.0, seconds / 4)));
+  const auto warm_up =
+      start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(std::max(2.0, seconds / 4)));
   const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   long baseline = -1, peak = 0;
   auto next_sample = start;
@@ -128,9 +128,10 @@ TEST(Soak, MemoryStaysFlatAndEverySampleDecodesAtOneKilohertz) {
   // Zenoh may drop a sample under congestion, so this is a floor, not equality.
   EXPECT_GT(tally.basic_good(), static_cast<long>(seconds * 900));
   EXPECT_GT(tally.extra_good(), static_cast<long>(seconds * 900));
-  std::printf("soak: %.0f s, %ld basic and %ld extra samples decoded, resident %ld KiB, growth after warm-up %ld "
-              "bytes\n",
-              seconds, tally.basic_good(), tally.extra_good(), ResidentBytes() / 1024, growth);
+  std::printf(
+      "soak: %.0f s, %ld basic and %ld extra samples decoded, resident %ld KiB, growth after warm-up %ld "
+      "bytes\n",
+      seconds, tally.basic_good(), tally.extra_good(), ResidentBytes() / 1024, growth);
   if (!kSanitized) {
     EXPECT_LT(growth, kMaxGrowth);
   }
@@ -156,10 +157,10 @@ TEST(Soak, GarbageInterleavedWithGoodSamplesNeverReplacesTheLastGoodOne) {
   SimProcess robot("GARBAGE-1", {"--rate", "1000", "--garbage-rate", "1000"}, seconds + 120);
   ASSERT_TRUE(robot.ready());
   const std::string count = std::to_string(static_cast<long>(seconds + 30) * 1000);
-  ChildProcess truncated(OnPeerHost({TestPeerPath(), "publish", "velmor/robot/GARBAGE-1/basic_stream_data",
-                                     TruncatedBasicHex(), "1", count}));
-  ChildProcess junk(OnPeerHost({TestPeerPath(), "publish", "velmor/robot/GARBAGE-1/extra_stream_data",
-                                std::string(400, 'f'), "1", count}));
+  ChildProcess truncated(OnPeerHost(
+      {TestPeerPath(), "publish", "velmor/robot/GARBAGE-1/basic_stream_data", TruncatedBasicHex(), "1", count}));
+  ChildProcess junk(OnPeerHost(
+      {TestPeerPath(), "publish", "velmor/robot/GARBAGE-1/extra_stream_data", std::string(400, 'f'), "1", count}));
   ASSERT_EQ(truncated.ReadLine(20s), std::optional<std::string>("ready"));
   ASSERT_EQ(junk.ReadLine(20s), std::optional<std::string>("ready"));
   Watchdog watchdog("the garbage run", std::chrono::seconds(static_cast<long>(seconds) + 120));

@@ -56,8 +56,8 @@ template <class F>
   } catch (const zenoh::ZException& e) {
     const std::string expected = operation + "(Error code: " + std::to_string(code) + " )";
     if (e.what() == expected && e.code() == code) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "threw \"" << e.what() << "\" (code " << int{e.code()}
-                                         << "), expected \"" << expected << "\"";
+    return ::testing::AssertionFailure() << "threw \"" << e.what() << "\" (code " << int{e.code()} << "), expected \""
+                                         << expected << "\"";
   } catch (const std::exception& e) {
     return ::testing::AssertionFailure() << "threw a non-zenoh exception: " << e.what();
   }

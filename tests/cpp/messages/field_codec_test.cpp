@@ -74,8 +74,8 @@ TEST(FieldReaders, ScalarAndLengthFailuresCarryTheirTextsAndZenohCode) {
   EXPECT_TRUE(ThrowsZ([] { Decode<std::array<float, 3>>(FromHex("80")); },
                       "Deserialization failure:: Failed to read sequence length", Z_EDESERIALIZE));
   // The message of a failing element, not of the sequence, ends the read.
-  EXPECT_TRUE(ThrowsZ([] { Decode<std::vector<bool>>(FromHex("030100ff")); }, "Deserialization failure",
-                      Z_EDESERIALIZE));
+  EXPECT_TRUE(
+      ThrowsZ([] { Decode<std::vector<bool>>(FromHex("030100ff")); }, "Deserialization failure", Z_EDESERIALIZE));
   EXPECT_TRUE(ThrowsZ([] { Decode<std::vector<float>>(FromHex("000000")); },
                       "Payload contains more bytes than required for deserialization", Z_EDESERIALIZE));
 }

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <limits>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "messages/deserializer.hpp"
 #include "messages/serializer.hpp"
@@ -139,7 +139,9 @@ TEST(Primitives, StringsAreCopiedVerbatimAndBoundedByThePayload) {
   Deserializer d(bytes.data(), bytes.size());
   std::string text;
   ASSERT_EQ(d.deserialize_string(text), Z_OK);
-  EXPECT_EQ(text, std::string("\xff\0\xfe" "A", 4));
+  EXPECT_EQ(text, std::string("\xff\0\xfe"
+                              "A",
+                              4));
   EXPECT_TRUE(d.is_done());
 
   const Bytes short_payload = FromHex("05616263");

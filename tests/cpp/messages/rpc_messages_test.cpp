@@ -34,7 +34,10 @@ RPCReply FullReply() {
 }
 
 TEST(RpcMessages, RequestsEncodeAsNumberThenJointGroups) {
+  // One literal per wire field.
+  // clang-format off
   EXPECT_EQ(ToHex(Encode(RPCRequest{10, {0, 2, 3, 4, 5}})), "0a00" "05" "0000" "0200" "0300" "0400" "0500");
+  // clang-format on
   for (const std::uint16_t id : {0, 1, 3, 4, 9}) {
     EXPECT_EQ(Encode(RPCRequest{id, {}}), (Bytes{static_cast<std::uint8_t>(id), 0, 0})) << id;
   }
@@ -48,13 +51,19 @@ TEST(RpcMessages, RoundTripsKeepEveryField) {
 }
 
 TEST(RpcMessages, AllEmptyReplyDecodesToDefault) {
+  // One literal per wire field.
+  // clang-format off
   const RPCReply reply = Decode<RPCReply>(FromHex("0000" "00" "00" "00" "00" "00" "00"));
+  // clang-format on
   EXPECT_TRUE(SameValue(reply, RPCReply{}));
   EXPECT_FALSE(reply.success);
 }
 
 TEST(RpcMessages, JointGroupsAreUnsignedSixteenBit) {
+  // One literal per wire field.
+  // clang-format off
   const RPCReply reply = Decode<RPCReply>(FromHex("0a00" "01" "02" "ffff" "0100" "00" "00" "00" "00"));
+  // clang-format on
   ASSERT_EQ(reply.joint_groups.size(), 2u);
   EXPECT_EQ(static_cast<std::int32_t>(reply.joint_groups[0]), 65535);
   EXPECT_EQ(reply.joint_groups[1], 1);
@@ -68,15 +77,18 @@ TEST(RpcMessages, MalformedRepliesAreRejectedWhole) {
 
   const Bytes full = Encode(FullReply());
   // The last two bytes belong to the float -3.5 inside float2d_container.
-  EXPECT_TRUE(ThrowsZ([&] { Decode<RPCReply>(full.data(), full.size() - 2); }, "Deserialization failure",
-                      Z_EDESERIALIZE));
+  EXPECT_TRUE(
+      ThrowsZ([&] { Decode<RPCReply>(full.data(), full.size() - 2); }, "Deserialization failure", Z_EDESERIALIZE));
   for (std::size_t size = 0; size < full.size(); ++size) {
     EXPECT_THROW(Decode<RPCReply>(full.data(), size), zenoh::ZException) << size;
   }
 
   // success must be a zenoh bool.
+  // One literal per wire field.
+  // clang-format off
   EXPECT_TRUE(ThrowsZ([] { Decode<RPCReply>(FromHex("0000" "02" "00" "00" "00" "00" "00")); },
                       "Deserialization failure", Z_EDESERIALIZE));
+  // clang-format on
 }
 
 }  // namespace

@@ -58,8 +58,7 @@ TEST(KeyExprTest, RejectedTextThrowsWithTheTextInTheMessage) {
       zenoh::KeyExpr key(text);
       ADD_FAILURE() << "accepted '" << text << "'";
     } catch (const zenoh::ZException& error) {
-      EXPECT_EQ(std::string(error.what()),
-                "Failed to construct KeyExpr from: " + text + "(Error code: -1 )");
+      EXPECT_EQ(std::string(error.what()), "Failed to construct KeyExpr from: " + text + "(Error code: -1 )");
       EXPECT_EQ(error.code(), zenoh::Z_EINVAL);
     }
   }

@@ -148,7 +148,8 @@ TEST(SubscriberTest, UndeclaringFromTheCallbackWhileAnotherSampleWaitsReturns) {
 
 TEST(SubscriberTest, RejectedKeyThrowsWithTheKeyInTheMessage) {
   try {
-    Subscriber<RPCRequest> subscriber(SharedSession(), [](RPCRequest&) {}, "velmor/robot/A#1/basic_stream_data");
+    Subscriber<RPCRequest> subscriber(
+        SharedSession(), [](RPCRequest&) {}, "velmor/robot/A#1/basic_stream_data");
     FAIL() << "declared a subscriber on an invalid key";
   } catch (const zenoh::ZException& error) {
     EXPECT_EQ(std::string(error.what()),

@@ -22,16 +22,16 @@ void ExpectScores(const ScoreKnees& knees, std::initializer_list<Point> points) 
 }
 
 TEST(ConfigurationScoreTest, FirstScorePassesEveryKnee) {
-  ExpectScores(kFirstScoreKnees, {{0.0, 0.0}, {0.04, 10.0}, {0.08, 20.0}, {0.115, 30.0}, {0.15, 40.0}, {0.185, 70.0},
-                                  {0.22, 100.0}});
+  ExpectScores(kFirstScoreKnees,
+               {{0.0, 0.0}, {0.04, 10.0}, {0.08, 20.0}, {0.115, 30.0}, {0.15, 40.0}, {0.185, 70.0}, {0.22, 100.0}});
   for (const double capped : {0.23, 1.0, 1e30, std::numeric_limits<double>::infinity()}) {
     EXPECT_EQ(ConfigurationScore(capped, kFirstScoreKnees), 100.0) << capped;
   }
 }
 
 TEST(ConfigurationScoreTest, SecondScorePassesEveryKnee) {
-  ExpectScores(kSecondScoreKnees, {{0.0, 0.0}, {0.04, 10.0}, {0.08, 20.0}, {0.19, 30.0}, {0.3, 40.0}, {0.525, 70.0},
-                                   {0.75, 100.0}});
+  ExpectScores(kSecondScoreKnees,
+               {{0.0, 0.0}, {0.04, 10.0}, {0.08, 20.0}, {0.19, 30.0}, {0.3, 40.0}, {0.525, 70.0}, {0.75, 100.0}});
   EXPECT_EQ(ConfigurationScore(0.76, kSecondScoreKnees), 100.0);
 }
 

@@ -126,8 +126,8 @@ TEST_F(DataRpcTest, ReachabilityIsConfirmedOnlyByReplyZeroWithoutSuccess) {
   EXPECT_EQ(Requests()[0].request_id, 0);
   EXPECT_TRUE(Requests()[0].joint_groups.empty());
 
-  for (const auto& script : std::vector<std::function<void(RPCReply&)>>{
-           [](RPCReply& r) { r.success = true; }, [](RPCReply& r) { r.request_id = 1; }}) {
+  for (const auto& script : std::vector<std::function<void(RPCReply&)>>{[](RPCReply& r) { r.success = true; },
+                                                                        [](RPCReply& r) { r.request_id = 1; }}) {
     Serve(script);
     test::LogCapture log;
     EXPECT_FALSE(rpc_.CheckConnection());
@@ -220,9 +220,9 @@ TEST_F(DataRpcTest, StringRequestLogsTheReplyAndReplacesTheStrings) {
   log.Clear();
   ASSERT_EQ(rpc_.RequestStrings(Procedure::kPlanInfo, strings).value, kOk);
   EXPECT_TRUE(strings.empty());
-  EXPECT_EQ(log.TextsAt(kDebug),
-            std::vector<std::string>{
-                "[velmor::qrk::DataRpc] RPC reply request_id=4 success=true string_container_size=0"});
+  EXPECT_EQ(
+      log.TextsAt(kDebug),
+      std::vector<std::string>{"[velmor::qrk::DataRpc] RPC reply request_id=4 success=true string_container_size=0"});
 }
 
 TEST_F(DataRpcTest, ServerVersionIsTheFirstStringOfANonEmptyReply) {
@@ -248,9 +248,9 @@ TEST_F(DataRpcTest, LayoutHoldsExactlyTheGroupsOfTheReplyWithTheLastEntryWinning
   });
   StartIds starts{{JointGroup::ARM_2, 1}};
   Dofs dofs{{JointGroup::ARM_2, 1}};
-  ASSERT_EQ(rpc_.GetJointGroupLayout({JointGroup::ALL, JointGroup::ARMS, JointGroup::ARM_1, JointGroup::ARM_2,
-                                      JointGroup::EXT_AXIS},
-                                     starts, dofs)
+  ASSERT_EQ(rpc_.GetJointGroupLayout(
+                    {JointGroup::ALL, JointGroup::ARMS, JointGroup::ARM_1, JointGroup::ARM_2, JointGroup::EXT_AXIS},
+                    starts, dofs)
                 .value,
             kOk);
   EXPECT_EQ(Requests().back().request_id, 10);
@@ -297,7 +297,10 @@ TEST_F(DataRpcTest, PlanInfoConvertsTheLastTwoStrings) {
     std::string scale, waiting;
     double expected_scale;
     bool expected_waiting;
-  } accepted[] = {{"0.5", "1", 0.5, true}, {" 0.25x", "0", 0.25, false}, {"1", "2", 1.0, true}, {"1", "7x", 1.0, true},
+  } accepted[] = {{"0.5", "1", 0.5, true},
+                  {" 0.25x", "0", 0.25, false},
+                  {"1", "2", 1.0, true},
+                  {"1", "7x", 1.0, true},
                   {"-0", " -3", 0.0, true}};
   for (const auto& c : accepted) {
     Serve([&c](RPCReply& r) {
@@ -334,9 +337,8 @@ TEST_F(DataRpcTest, PlanInfoConvertsTheLastTwoStrings) {
 TEST_F(DataRpcTest, ManipulabilityTakesPackedFloatsTwoToSevenPerGroup) {
   Serve([](RPCReply& r) {
     r.joint_groups = {3, 5, 3};
-    r.float2d_container = {{9, 9, 9, 9, 9, 9, 9, 9},
-                           {0, 0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 99},
-                           {0, 0, 0, 0, 0.115f, 0, 0, 0.525f}};
+    r.float2d_container = {
+        {9, 9, 9, 9, 9, 9, 9, 9}, {0, 0, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 99}, {0, 0, 0, 0, 0.115f, 0, 0, 0.525f}};
   });
   std::map<JointGroup, ManipulabilityValues> values{{JointGroup::ALL, {}}};
   ASSERT_EQ(rpc_.GetManipulability(values).value, kOk);

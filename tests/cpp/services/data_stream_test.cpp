@@ -99,9 +99,9 @@ ExtraData Extra(std::vector<std::uint16_t> indices) {
 
 // The record's joint vectors in the order of JointVector's v.
 const std::vector<double> RobotStates::*const kJointFields[] = {
-    &RobotStates::q,       &RobotStates::theta,   &RobotStates::dq,           &RobotStates::dtheta,
-    &RobotStates::tau,     &RobotStates::tau_dot, &RobotStates::tau_ext,      &RobotStates::tau_interact,
-    &RobotStates::temperature};
+    &RobotStates::q,       &RobotStates::theta,        &RobotStates::dq,
+    &RobotStates::dtheta,  &RobotStates::tau,          &RobotStates::tau_dot,
+    &RobotStates::tau_ext, &RobotStates::tau_interact, &RobotStates::temperature};
 
 // One started DataStream per test, on its own serial, fed through publishers
 // on the shared session (whose own subscribers receive a put before it returns).
@@ -132,11 +132,10 @@ class DataStreamTest : public ::testing::Test {
 };
 
 TEST_F(DataStreamTest, BeforeAnySampleQueriesAnswerFromAnAllZeroMessage) {
-  EXPECT_EQ(start_lines_, (std::vector<std::string>{
-                              "[velmor::qrk::Client] Creating subscriber on topic: velmor/robot/" + serial_ +
-                                  "/basic_stream_data",
-                              "[velmor::qrk::Client] Creating subscriber on topic: velmor/robot/" + serial_ +
-                                  "/extra_stream_data"}));
+  EXPECT_EQ(start_lines_,
+            (std::vector<std::string>{
+                "[velmor::qrk::Client] Creating subscriber on topic: velmor/robot/" + serial_ + "/basic_stream_data",
+                "[velmor::qrk::Client] Creating subscriber on topic: velmor/robot/" + serial_ + "/extra_stream_data"}));
   test::LogCapture log;
   EXPECT_TRUE(stream_.GetGroups(true).empty());
   EXPECT_TRUE(stream_.GetGroups(false).empty());
@@ -146,10 +145,10 @@ TEST_F(DataStreamTest, BeforeAnySampleQueriesAnswerFromAnAllZeroMessage) {
   EXPECT_FALSE(stream_.IsEnablingDeviceOn());
   EXPECT_TRUE(stream_.GetStates(kGroups, kStarts, kDofs).empty());
   EXPECT_TRUE(stream_.GetActions(kGroups, kStarts, kDofs).empty());
-  EXPECT_EQ(log.TextsAt(kError),
-            (std::vector<std::string>{
-                "[velmor::qrk::Client] Failed to segment full-DoF joint data for joint group [3]",
-                "[velmor::qrk::Client] Failed to segment desired joint data for joint group [3]"}));
+  EXPECT_EQ(
+      log.TextsAt(kError),
+      (std::vector<std::string>{"[velmor::qrk::Client] Failed to segment full-DoF joint data for joint group [3]",
+                                "[velmor::qrk::Client] Failed to segment desired joint data for joint group [3]"}));
 }
 
 TEST_F(DataStreamTest, StatesCutEachGroupOutOfTheFullRobotArraysAndRotateItsWrenches) {
@@ -307,8 +306,8 @@ TEST_F(DataStreamTest, InconsistentDesiredSampleIsLoggedOnceAndAnswersEmpty) {
 TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
   Feed(Basic({3, 2, 3, 0}));
   Feed(Extra({5}));
-  EXPECT_EQ(stream_.GetGroups(true), (GroupNames{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"},
-                                                 {JointGroup::ARM_1, "ARM_1"}}));
+  EXPECT_EQ(stream_.GetGroups(true),
+            (GroupNames{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}}));
   EXPECT_EQ(stream_.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
 
   Feed(Basic({3, 7, 4}));

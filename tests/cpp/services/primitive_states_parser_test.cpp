@@ -79,7 +79,10 @@ TEST(ParsePrimitiveValueTest, ValueTextClassifiesByItsFirstToken) {
       {" a=b", std::string("a=b")},
       // Bytes above 0x7F are neither blanks nor digits.
       {" \xC3\xA9t\xC3\xA9", std::string("\xC3\xA9t\xC3\xA9")},
-      {"\xA0" "12", std::string("\xA0" "12")},
+      {"\xA0"
+       "12",
+       std::string("\xA0"
+                   "12")},
       {" 12\xFF", std::string("12\xFF")},
       {" -\x80", std::string("-\x80")},
   };
@@ -96,7 +99,12 @@ TEST(TextNumbersTest, ConversionsReadTheLongestPrefixAndFailWithFixedTexts) {
   EXPECT_EQ(TextToDouble(" 2.5e1x"), 25.0);
   const std::pair<std::function<void()>, std::string> failures[] = {
       {[] { TextToInt(""); }, "invalid_argument: invalid stoi argument"},
-      {[] { TextToInt("\xFF" "1"); }, "invalid_argument: invalid stoi argument"},
+      {[] {
+         TextToInt(
+             "\xFF"
+             "1");
+       },
+       "invalid_argument: invalid stoi argument"},
       {[] { TextToInt("2147483648"); }, "out_of_range: stoi argument out of range"},
       {[] { TextToInt("-2147483649"); }, "out_of_range: stoi argument out of range"},
       {[] { TextToDouble("abc"); }, "invalid_argument: invalid stod argument"},
@@ -106,9 +114,9 @@ TEST(TextNumbersTest, ConversionsReadTheLongestPrefixAndFailWithFixedTexts) {
 }
 
 TEST(FetchPrimitiveStatesTest, EntriesAreGroupedByMarkerAndParsed) {
-  const auto result = Parse({"jointGroup = 3", "primitiveName = MoveL", "reachedTarget = 0", "speed = 0.25",
-                             "mode = fast", "mode = slow", "primitiveName = Other", "jointGroup = 0",
-                             "primitiveName = Hold", "a=1"});
+  const auto result =
+      Parse({"jointGroup = 3", "primitiveName = MoveL", "reachedTarget = 0", "speed = 0.25", "mode = fast",
+             "mode = slow", "primitiveName = Other", "jointGroup = 0", "primitiveName = Hold", "a=1"});
   ASSERT_EQ(result.size(), 2u);
   const auto& arm = result.at(JointGroup::ARM_1);
   EXPECT_EQ(arm.pt_name, "MoveL") << "the first entry of a name wins";
@@ -141,7 +149,9 @@ TEST(FetchPrimitiveStatesTest, MalformedListsRaiseTheirOwnErrors) {
   for (const auto& [entries, expected] : cases) {
     EXPECT_EQ(Outcome([&entries = entries] { Parse(entries); }), expected) << entries.front();
   }
-  EXPECT_EQ(Outcome([] { Parse({"jointGroup = 0", "primitiveName = X"}, {}); }),
+  EXPECT_EQ(Outcome([] {
+              Parse({"jointGroup = 0", "primitiveName = X"}, {});
+            }),
             Failure("Received primitive states for unknown joint group"))
       << "no groups known at start-up";
   EXPECT_EQ(Outcome([] { Parse({"jointGroup = 3", "primitiveName = \xFF\xFE", "\x80 = \x81"}); }), "no error");

@@ -23,10 +23,10 @@ TEST(SimOptions, DefaultsDescribeAHealthyServer) {
 }
 
 TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
-  const SimOptions options = ParseOptions({"--serial", "AB-12-345", "--serial=CD-34-567", "--rate", "250.5",
-                                           "--groups=5,3", "--version", "v3.0", "--duration", "2.5", "--silent",
-                                           "--malformed", "--corrupt-primitives", "3", "--pause-streams",
-                                           "--garbage-rate=20", "--reachability-success", "--verbose"});
+  const SimOptions options =
+      ParseOptions({"--serial", "AB-12-345", "--serial=CD-34-567", "--rate", "250.5", "--groups=5,3", "--version",
+                    "v3.0", "--duration", "2.5", "--silent", "--malformed", "--corrupt-primitives", "3",
+                    "--pause-streams", "--garbage-rate=20", "--reachability-success", "--verbose"});
   EXPECT_EQ(options.serials, (Args{"AB-12-345", "CD-34-567"}));
   EXPECT_EQ(options.rate, 250.5);
   EXPECT_EQ(options.groups, (std::vector<std::uint16_t>{5, 3}));

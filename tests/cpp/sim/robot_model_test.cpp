@@ -37,8 +37,8 @@ TEST(RobotModel, BasicSamplesAreSelfConsistent) {
     EXPECT_EQ(data.group_indices, kGroups);
     ASSERT_EQ(data.cartesian_data.size(), data.group_indices.size());
     const msg::JointStateData& j = data.joint_data;
-    for (const auto* vector : {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact,
-                               &j.temperature}) {
+    for (const auto* vector :
+         {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
       EXPECT_EQ(vector->size(), kJointCount);
     }
     EXPECT_EQ(j.aux_vec3_a.size(), kJointCount);
@@ -67,7 +67,8 @@ TEST(RobotModel, SetPointsCoverTheSameGroupsAndStayNearTheMeasuredState) {
     ASSERT_EQ(desired.joint_data.q_d.size(), kJointCount);
     EXPECT_EQ(desired.joint_data.dq_d.size(), kJointCount);
     EXPECT_EQ(desired.joint_data.tau_d.size(), kJointCount);
-    for (std::size_t i = 0; i < kJointCount; ++i) EXPECT_NEAR(desired.joint_data.q_d[i], measured.joint_data.q[i], 0.01);
+    for (std::size_t i = 0; i < kJointCount; ++i)
+      EXPECT_NEAR(desired.joint_data.q_d[i], measured.joint_data.q[i], 0.01);
     for (std::size_t g = 0; g < desired.cartesian_data.size(); ++g) {
       const auto& pose_d = desired.cartesian_data[g].tcp_pose_d;
       EXPECT_NEAR(Norm(Orientation(pose_d)), 1.0, 1e-5);

@@ -50,8 +50,8 @@ class SimProcess {
 
  private:
   static std::vector<std::string> Command(const std::vector<std::string>& options) {
-    std::vector<std::string> argv{"/bin/sh", "-c", "\"$0\" \"$@\" & echo $!; wait $!", QRK_SIM_PATH,
-                                  "--duration", "30"};
+    std::vector<std::string> argv{"/bin/sh",    "-c",         "\"$0\" \"$@\" & echo $!; wait $!",
+                                  QRK_SIM_PATH, "--duration", "30"};
     argv.insert(argv.end(), options.begin(), options.end());
     return argv;
   }

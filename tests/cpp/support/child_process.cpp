@@ -45,7 +45,8 @@ std::optional<std::string> ChildProcess::ReadLine(std::chrono::milliseconds time
       buffer_.erase(0, newline + 1);
       return line;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::nullopt;
     pollfd pfd{stdout_fd_, POLLIN, 0};
     if (poll(&pfd, 1, static_cast<int>(left.count())) <= 0) continue;
