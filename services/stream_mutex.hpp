@@ -1,13 +1,16 @@
 #pragma once
-// StreamMutex: the lock between a stream's callback copy and the queries that
-// read the latest message. Every critical section under it is short (a copy
-// of one message, or one query's segmentation: a microsecond or two), so
+// StreamMutex: the lock between a stream's callback hand-over and the queries
+// that read the latest message. Every critical section under it is short (a
+// swap of one message, or one query's segmentation: a microsecond or two), so
 // both sides spin on it briefly before sleeping: on a virtual machine a
 // wake-up from a futex sleep costs several times the wait itself. And a caller
 // polling in a tight loop holds the lock almost all the time and would take it
 // again the moment it lets go, before the callback thread could; so a query
-// gives way while a copy waits (for at most kMaxGiveWay, after which it
-// competes like anyone else) and the sample goes in first.
+// gives way while a hand-over waits (for at most kMaxGiveWay, after which it
+// competes like anyone else) and the sample goes in first. Measured against a
+// plain std::mutex with the hand-over by swap: the C++ tight poll saw a
+// sample 17.5 µs later than a bare callback (median; p99 197 µs) with
+// std::mutex, 5.8 µs later (p99 10.8 µs) with this lock.
 //
 // lock(), unlock() and try_lock() make it Lockable for std::lock_guard and
 // std::scoped_lock; the callback locks with LockForCopy() instead.

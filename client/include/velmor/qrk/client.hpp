@@ -29,7 +29,7 @@ class Client {
  public:
   /// Connects to the robot `robot_sn`. Throws std::invalid_argument for a
   /// malformed serial number, std::runtime_error when the robot cannot be
-  /// reached or a start-up query fails (zenoh::ZException, a runtime_error,
+  /// reached or a start-up query fails (velmor::zenoh::ZException, a runtime_error,
   /// for middleware failures), std::logic_error for an incompatible protocol
   /// version. `verbose` only adds informational log lines.
   explicit Client(const std::string& robot_sn, bool verbose = true);
