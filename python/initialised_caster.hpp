@@ -36,9 +36,14 @@ class initialised_caster : public type_caster_base<T> {
  public:
   bool load(handle source, bool convert) {
     if (source.is_none()) return false;
-    // The base caster looked the type up when it was made: no second lookup
-    // on a path that every call of a polling loop takes.
-    velmor::qrk::bindings::RequireInitialised(source, this->typeinfo);
+    // Every call of a polling loop takes this path: an instance of exactly
+    // the bound class is checked with two comparisons and a flag, using the
+    // type the base caster looked up when it was made.
+    auto* instance = reinterpret_cast<detail::instance*>(source.ptr());
+    const bool exact = this->typeinfo != nullptr && Py_TYPE(source.ptr()) == this->typeinfo->type;
+    if (!(exact && instance->simple_layout && instance->simple_holder_constructed)) {
+      velmor::qrk::bindings::RequireInitialised(source, this->typeinfo);
+    }
     return type_caster_base<T>::load(source, convert);
   }
 };
