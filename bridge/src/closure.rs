@@ -15,7 +15,7 @@
 //! for a callback running on another thread, and two publishers (or two
 //! replying queryables) make it call on two threads at once.
 use std::ffi::c_void;
-use std::sync::{Condvar, Mutex, MutexGuard};
+use std::sync::{Arc, Condvar, Mutex, MutexGuard};
 use std::thread::{self, ThreadId};
 
 use crate::guard::guard_unit;
@@ -32,6 +32,9 @@ unsafe impl Sync for Context {}
 struct GateState {
     closed: bool,
     running: Option<ThreadId>,
+    // Threads blocked on `changed`: leaving wakes them only when there are
+    // any, so the common case (one sample at a time) makes no futex call.
+    waiting: usize,
 }
 
 #[derive(Default)]
@@ -45,6 +48,13 @@ impl Gate {
         self.state.lock().unwrap_or_else(|e| e.into_inner())
     }
 
+    fn wait<'a>(&self, mut state: MutexGuard<'a, GateState>) -> MutexGuard<'a, GateState> {
+        state.waiting += 1;
+        let mut state = self.changed.wait(state).unwrap_or_else(|e| e.into_inner());
+        state.waiting -= 1;
+        state
+    }
+
     fn enter(&self) -> bool {
         let me = thread::current().id();
         let mut state = self.lock();
@@ -56,23 +66,28 @@ impl Gate {
                     return true;
                 }
                 Some(id) if id == me => return false,
-                Some(_) => state = self.changed.wait(state).unwrap_or_else(|e| e.into_inner()),
+                Some(_) => state = self.wait(state),
             }
         }
     }
 
     fn leave(&self) {
-        self.lock().running = None;
-        self.changed.notify_all();
+        let mut state = self.lock();
+        state.running = None;
+        if state.waiting > 0 {
+            self.changed.notify_all();
+        }
     }
 
     fn close_and_wait(&self) {
         let me = thread::current().id();
         let mut state = self.lock();
         state.closed = true;
-        self.changed.notify_all();
+        if state.waiting > 0 {
+            self.changed.notify_all();
+        }
         while state.running.is_some_and(|id| id != me) {
-            state = self.changed.wait(state).unwrap_or_else(|e| e.into_inner());
+            state = self.wait(state);
         }
     }
 }
@@ -126,5 +141,25 @@ impl<F: Copy> Drop for OwnedClosure<F> {
             let context = self.context;
             guard_unit(|| drop(context.0));
         }
+    }
+}
+
+/// A declared subscriber or queryable with the closure its callback runs.
+pub struct Declared<E, F: Copy> {
+    entity: E,
+    closure: Arc<OwnedClosure<F>>,
+}
+
+impl<E, F: Copy> Declared<E, F> {
+    pub fn new(entity: E, closure: Arc<OwnedClosure<F>>) -> Self {
+        Declared { entity, closure }
+    }
+
+    /// Undeclares the entity (zenoh undeclares a subscriber or queryable when
+    /// it is dropped), then closes the closure: once this returns, no call
+    /// runs and none will start.
+    pub fn undeclare(self) {
+        drop(self.entity);
+        self.closure.close();
     }
 }

@@ -7,7 +7,7 @@ use std::sync::Arc;
 use zenoh::query::{Query, Queryable};
 use zenoh::Wait;
 
-use crate::closure::OwnedClosure;
+use crate::closure::{Declared, OwnedClosure};
 use crate::guard::{guard, guard_unit, store};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::query::VbQuery;
@@ -23,10 +23,7 @@ pub struct VbQueryClosure {
     pub context: *mut c_void,
 }
 
-pub struct VbQueryable {
-    queryable: Queryable<()>,
-    closure: Arc<OwnedClosure<QueryCall>>,
-}
+pub type VbQueryable = Declared<Queryable<()>, QueryCall>;
 
 #[no_mangle]
 pub extern "C" fn vb_queryable_declare(
@@ -55,7 +52,7 @@ pub extern "C" fn vb_queryable_declare(
         };
         match session.declare_queryable(keyexpr.clone()).callback(callback).wait() {
             Ok(queryable) => {
-                store(out, Some(VbQueryable { queryable, closure }));
+                store(out, Some(Declared::new(queryable, closure)));
                 VB_OK
             }
             Err(_) => VB_EGENERIC,
@@ -68,9 +65,5 @@ pub extern "C" fn vb_queryable_undeclare(queryable: *mut VbQueryable) {
     if queryable.is_null() {
         return;
     }
-    guard_unit(|| {
-        let owned = unsafe { Box::from_raw(queryable) };
-        let _ = owned.queryable.undeclare().wait();
-        owned.closure.close();
-    });
+    guard_unit(|| unsafe { Box::from_raw(queryable) }.undeclare());
 }

@@ -8,7 +8,7 @@ use zenoh::pubsub::Subscriber;
 use zenoh::sample::Sample;
 use zenoh::Wait;
 
-use crate::closure::OwnedClosure;
+use crate::closure::{Declared, OwnedClosure};
 use crate::guard::{guard, guard_unit, store};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
@@ -23,10 +23,7 @@ pub struct VbSampleClosure {
     pub context: *mut c_void,
 }
 
-pub struct VbSubscriber {
-    subscriber: Subscriber<()>,
-    closure: Arc<OwnedClosure<SampleCall>>,
-}
+pub type VbSubscriber = Declared<Subscriber<()>, SampleCall>;
 
 #[no_mangle]
 pub extern "C" fn vb_subscriber_declare(
@@ -55,7 +52,7 @@ pub extern "C" fn vb_subscriber_declare(
         };
         match session.declare_subscriber(keyexpr.clone()).callback(callback).wait() {
             Ok(subscriber) => {
-                store(out, Some(VbSubscriber { subscriber, closure }));
+                store(out, Some(Declared::new(subscriber, closure)));
                 VB_OK
             }
             Err(_) => VB_EGENERIC,
@@ -68,9 +65,5 @@ pub extern "C" fn vb_subscriber_undeclare(subscriber: *mut VbSubscriber) {
     if subscriber.is_null() {
         return;
     }
-    guard_unit(|| {
-        let owned = unsafe { Box::from_raw(subscriber) };
-        let _ = owned.subscriber.undeclare().wait();
-        owned.closure.close();
-    });
+    guard_unit(|| unsafe { Box::from_raw(subscriber) }.undeclare());
 }
