@@ -4,6 +4,9 @@
 // function whose signature mentions it, or the signature shows the C++ type
 // name instead of velmorqrk.JointGroup or the record class.
 #include <pybind11/pybind11.h>
+#include <pybind11/typing.h>
+
+#include <string>
 
 #include "python/initialised_caster.hpp"
 
@@ -13,6 +16,16 @@ namespace velmor::qrk::bindings {
 /// asked for an instance of a type without a bound class; first of all, so
 /// that the classes below inherit the guarded __new__.
 void GuardInstanceBase();
+
+/// Makes instances of `cls` refuse pickling and copying with TypeError
+/// "cannot pickle '<name>' object" under every protocol. Spelled out because
+/// protocols 0 and 1 would otherwise reach pybind11's base type.
+template <typename Class>
+void RefusePickling(Class& cls, const std::string& name) {
+  cls.def("__reduce__", [name](const pybind11::object&) -> pybind11::typing::NoReturn {
+    throw pybind11::type_error("cannot pickle '" + name + "' object");
+  });
+}
 
 /// JointGroup and its members, also exported as module attributes.
 void BindJointGroup(pybind11::module_& module);

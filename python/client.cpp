@@ -1,5 +1,4 @@
 #include <pybind11/stl.h>
-#include <pybind11/typing.h>
 
 #include "python/bindings.hpp"
 #include "velmor/qrk/client.hpp"
@@ -12,14 +11,11 @@ namespace py = pybind11;
 // call into Python, and holding the lock keeps calls from several Python
 // threads reaching the client one at a time.
 void BindClient(py::module_& module) {
-  py::class_<Client>(module, "Client")
-      .def(py::init<const std::string&, bool>(), py::arg("robot_sn"), py::arg("verbose") = true)
-      // A client is a live connection, not a value: it cannot be pickled or
-      // copied. Spelled out because protocols 0 and 1 would otherwise reach
-      // pybind11's base type instead of raising.
-      .def("__reduce__",
-           [](const py::object&) -> py::typing::NoReturn { throw py::type_error("cannot pickle 'Client' object"); })
-      .def("connected", &Client::connected)
+  py::class_<Client> client(module, "Client");
+  client.def(py::init<const std::string&, bool>(), py::arg("robot_sn"), py::arg("verbose") = true);
+  // A client is a live connection, not a value.
+  RefusePickling(client, "Client");
+  client.def("connected", &Client::connected)
       .def("groups", &Client::groups)
       .def("states", &Client::states)
       .def("actions", &Client::actions)

@@ -3,7 +3,6 @@
 // changes the record, and whose setter converts the whole value before
 // replacing the field, so a failed conversion leaves it untouched.
 #include <pybind11/stl.h>
-#include <pybind11/typing.h>
 
 #include <string>
 #include <utility>
@@ -24,11 +23,7 @@ class RecordBinder {
  public:
   RecordBinder(py::module_& module, const char* name) : class_binding_(module, name) {
     class_binding_.def(py::init<>());
-    // Records are not picklable. Without this, protocols 0 and 1 reach
-    // pybind11's base type and abort the interpreter instead of raising.
-    class_binding_.def("__reduce__", [type_name = std::string(name)](const py::object&) -> py::typing::NoReturn {
-      throw py::type_error("cannot pickle '" + type_name + "' object");
-    });
+    RefusePickling(class_binding_, name);
   }
 
   template <typename Field>
