@@ -30,6 +30,8 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/velmorqrkConfigVersion.cm
 install(FILES ${PROJECT_BINARY_DIR}/velmorqrkConfig.cmake ${PROJECT_BINARY_DIR}/velmorqrkConfigVersion.cmake
   DESTINATION ${VELMOR_INSTALL_CMAKEDIR} COMPONENT Development)
 
-if(TARGET qrk-sim)
-  install(TARGETS qrk-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
-endif()
+foreach(program IN ITEMS qrk-sim qrk)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  endif()
+endforeach()
