@@ -219,7 +219,7 @@ class BareQuery {
     options.timeout_ms = 1000;
     session_->get(
         key_, std::move(options),
-        [wait](bool ok, zenoh::ByteView) {
+        [wait](bool ok, std::string_view, zenoh::ByteView) {
           if (!ok) return;
           std::lock_guard<std::mutex> lock(wait->mutex);
           wait->replied = wait->done = true;

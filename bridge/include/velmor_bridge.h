@@ -59,18 +59,20 @@ typedef struct vb_publisher vb_publisher;
 typedef struct vb_queryable vb_queryable;
 typedef struct vb_query vb_query;
 
-/* One received sample: `payload` is valid only during the call. */
+/* One received sample: its key expression (not NUL-terminated) and
+ * `payload` are valid only during the call. */
 typedef struct vb_sample_closure {
-  void (*call)(const uint8_t* payload, size_t len, void* context);
+  void (*call)(const char* key, size_t key_len, const uint8_t* payload, size_t len, void* context);
   void (*drop)(void* context);
   void* context;
 } vb_sample_closure;
 
 /* One reply to a get: `is_ok` false for an error reply (its payload is the
- * error's). `drop` is the end-of-replies signal: it runs once when zenoh
+ * error's, and its key is empty). Key and payload are valid only during the
+ * call. `drop` is the end-of-replies signal: it runs once when zenoh
  * releases the query state (all final replies in, time-out, session closed). */
 typedef struct vb_reply_closure {
-  void (*call)(bool is_ok, const uint8_t* payload, size_t len, void* context);
+  void (*call)(bool is_ok, const char* key, size_t key_len, const uint8_t* payload, size_t len, void* context);
   void (*drop)(void* context);
   void* context;
 } vb_reply_closure;
@@ -130,7 +132,9 @@ void vb_queryable_undeclare(vb_queryable* queryable);
 
 /* The query's payload, valid as long as the query; empty when it has none. */
 void vb_query_payload(const vb_query* query, const uint8_t** data, size_t* len);
-/* Replies on the query's own key expression, payload tagged zenoh-serialized. */
+/* Replies on the queryable's own key expression when it names a single
+ * resource (so a wildcard query learns who answered), else on the query's;
+ * payload tagged zenoh-serialized. */
 vb_result vb_query_reply(const vb_query* query, const uint8_t* payload, size_t len);
 vb_result vb_query_reply_err(const vb_query* query, const uint8_t* payload, size_t len);
 /* A query's final reply is sent when its last clone is dropped: holding a

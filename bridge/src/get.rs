@@ -17,7 +17,7 @@ use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
 use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
 
-type ReplyCall = extern "C" fn(bool, *const u8, usize, *mut c_void);
+type ReplyCall = extern "C" fn(bool, *const u8, usize, *const u8, usize, *mut c_void);
 
 #[repr(C)]
 pub struct VbReplyClosure {
@@ -29,12 +29,14 @@ pub struct VbReplyClosure {
 fn deliver(call: ReplyCall, context: *mut c_void, reply: &Reply) {
     match reply.result() {
         Ok(sample) => {
+            let key = sample.key_expr().as_str();
             let payload = sample.payload().to_bytes();
-            call(true, payload.as_ptr(), payload.len(), context);
+            call(true, key.as_ptr(), key.len(), payload.as_ptr(), payload.len(), context);
         }
+        // An error reply names no key.
         Err(error) => {
             let payload = error.payload().to_bytes();
-            call(false, payload.as_ptr(), payload.len(), context);
+            call(false, std::ptr::null(), 0, payload.as_ptr(), payload.len(), context);
         }
     }
 }

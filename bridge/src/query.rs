@@ -1,5 +1,6 @@
 //! Queries as a queryable sees them, for the simulator and tests.
 use zenoh::bytes::{Encoding, ZBytes};
+use zenoh::key_expr::KeyExpr;
 use zenoh::query::Query;
 use zenoh::Wait;
 
@@ -9,12 +10,25 @@ use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
 pub struct VbQuery {
     query: Query,
     payload: Vec<u8>,
+    reply_key: KeyExpr<'static>,
 }
 
 impl VbQuery {
-    pub fn new(query: Query) -> Self {
+    /// `declared` is the queryable's own key. Replies go out on it when it
+    /// names one resource, so that a wildcard query (a scan of every robot's
+    /// endpoint) learns who answered; otherwise on the query's key.
+    pub fn new(query: Query, declared: &KeyExpr<'static>) -> Self {
         let payload = query.payload().map(|p| p.to_bytes().into_owned()).unwrap_or_default();
-        VbQuery { query, payload }
+        let reply_key = if declared.is_wild() {
+            query.key_expr().clone().into_owned()
+        } else {
+            declared.clone()
+        };
+        VbQuery {
+            query,
+            payload,
+            reply_key,
+        }
     }
 }
 
@@ -41,10 +55,7 @@ pub extern "C" fn vb_query_reply(query: *const VbQuery, payload: *const u8, len:
     guard(|| {
         let reply = query
             .query
-            .reply(
-                query.query.key_expr().clone(),
-                ZBytes::from(bytes(payload, len).to_vec()),
-            )
+            .reply(query.reply_key.clone(), ZBytes::from(bytes(payload, len).to_vec()))
             .encoding(Encoding::ZENOH_SERIALIZED)
             .wait();
         if reply.is_ok() {
@@ -78,6 +89,7 @@ pub extern "C" fn vb_query_clone(query: *const VbQuery) -> *mut VbQuery {
             out = Box::into_raw(Box::new(VbQuery {
                 query: query.query.clone(),
                 payload: query.payload.clone(),
+                reply_key: query.reply_key.clone(),
             }));
         }
     });

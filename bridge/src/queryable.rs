@@ -44,9 +44,10 @@ pub extern "C" fn vb_queryable_declare(
     };
     guard(|| {
         let delivering = closure.clone();
+        let declared = keyexpr.clone();
         let callback = move |query: Query| {
             delivering.run(|call, context| {
-                let query = VbQuery::new(query);
+                let query = VbQuery::new(query, &declared);
                 call(&query, context);
             });
         };

@@ -14,7 +14,7 @@ use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
 use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
 
-type SampleCall = extern "C" fn(*const u8, usize, *mut c_void);
+type SampleCall = extern "C" fn(*const u8, usize, *const u8, usize, *mut c_void);
 
 #[repr(C)]
 pub struct VbSampleClosure {
@@ -46,8 +46,9 @@ pub extern "C" fn vb_subscriber_declare(
         let delivering = closure.clone();
         let callback = move |sample: Sample| {
             delivering.run(|call, context| {
+                let key = sample.key_expr().as_str();
                 let payload = sample.payload().to_bytes();
-                call(payload.as_ptr(), payload.len(), context);
+                call(key.as_ptr(), key.len(), payload.as_ptr(), payload.len(), context);
             });
         };
         match session.declare_subscriber(keyexpr.clone()).callback(callback).wait() {

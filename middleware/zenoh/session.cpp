@@ -17,10 +17,12 @@ struct QueryContext {
   RepliesDoneHandler on_done;
 };
 
-void OnReply(bool ok, const std::uint8_t* data, std::size_t size, void* context) noexcept {
+void OnReply(bool ok, const char* key, std::size_t key_size, const std::uint8_t* data, std::size_t size,
+             void* context) noexcept {
   detail::Receive(context);
   try {
-    static_cast<QueryContext*>(context)->on_reply(ok, ByteView{data, size});
+    static_cast<QueryContext*>(context)->on_reply(ok, key == nullptr ? std::string_view() : std::string_view(key, key_size),
+                                                ByteView{data, size});
   } catch (...) {
     // Never unwind into zenoh's thread; a failing handler loses this reply only.
   }

@@ -5,6 +5,7 @@
 // concurrent use.
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "middleware/zenoh/bridge_types.hpp"
@@ -21,8 +22,9 @@ struct GetOptions {
   std::int64_t timeout_ms = 0;
 };
 
-/// Called on zenoh's threads for every reply; `ok` is false for an error reply.
-using ReplyHandler = std::function<void(bool ok, ByteView payload)>;
+/// Called on zenoh's threads for every reply; `ok` is false for an error
+/// reply, whose key is empty. Key and payload are valid only during the call.
+using ReplyHandler = std::function<void(bool ok, std::string_view key, ByteView payload)>;
 /// Called exactly once on zenoh's threads when the query's replies have ended.
 using RepliesDoneHandler = std::function<void()>;
 

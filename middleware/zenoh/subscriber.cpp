@@ -13,10 +13,11 @@
 namespace velmor::zenoh {
 namespace {
 
-void OnSample(const std::uint8_t* data, std::size_t size, void* context) noexcept {
+void OnSample(const char* key, std::size_t key_size, const std::uint8_t* data, std::size_t size,
+              void* context) noexcept {
   detail::Receive(context);
   try {
-    (*static_cast<SampleHandler*>(context))(ByteView{data, size});
+    (*static_cast<KeyedSampleHandler*>(context))(std::string_view(key, key_size), ByteView{data, size});
   } catch (...) {
     // Never unwind into zenoh's thread.
   }
@@ -25,13 +26,18 @@ void OnSample(const std::uint8_t* data, std::size_t size, void* context) noexcep
 
 void DropHandler(void* context) noexcept {
   detail::Receive(context);
-  delete static_cast<SampleHandler*>(context);
+  delete static_cast<KeyedSampleHandler*>(context);
 }
 
 }  // namespace
 
-Subscriber::Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample) {
-  auto context = std::make_unique<SampleHandler>(std::move(on_sample));
+Subscriber::Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample)
+    : Subscriber(session, key, [on_sample = std::move(on_sample)](std::string_view, ByteView payload) {
+        on_sample(payload);
+      }) {}
+
+Subscriber::Subscriber(const Session& session, const KeyExpr& key, KeyedSampleHandler on_sample) {
+  auto context = std::make_unique<KeyedSampleHandler>(std::move(on_sample));
   // The bridge owns the context from here on and releases it through DropHandler.
   context_ = context.get();
   detail::Publish(context_);

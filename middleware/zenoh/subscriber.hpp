@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <string_view>
 
 #include "middleware/zenoh/bridge_types.hpp"
 #include "middleware/zenoh/byte_view.hpp"
@@ -12,6 +13,9 @@ class Session;
 /// Called on a zenoh thread for every sample, one call at a time (the next
 /// sample waits); must not block for long.
 using SampleHandler = std::function<void(ByteView payload)>;
+/// The same, with the sample's key expression (valid only during the call),
+/// for a subscription on a wildcard key.
+using KeyedSampleHandler = std::function<void(std::string_view key, ByteView payload)>;
 
 /// A declared subscription. Destruction undeclares it and returns only when
 /// the handler is not running any more and will never run again, so the
@@ -20,6 +24,7 @@ class Subscriber {
  public:
   /// Throws ZException "Failed to declare Subscriber".
   Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample);
+  Subscriber(const Session& session, const KeyExpr& key, KeyedSampleHandler on_sample);
   ~Subscriber();
   Subscriber(Subscriber&& other) noexcept;
   Subscriber& operator=(Subscriber&& other) noexcept;
