@@ -1,0 +1,225 @@
+// qrk info: everything the client can tell about one robot, once, as text or
+// as one JSON document. A remote query that fails is reported in its place;
+// the rest is still printed, and the exit status is 1.
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "cli/commands.hpp"
+#include "cli/json_writer.hpp"
+#include "cli/robot_profile.hpp"
+
+namespace velmor::cli {
+namespace {
+
+std::string GroupName(qrk::JointGroup group) {
+  const auto& names = qrk::JointGroupNames();
+  const auto found = names.find(group);
+  return found != names.end() ? found->second : std::to_string(static_cast<int>(group));
+}
+
+std::string Bits(const std::array<bool, 20>& bits) {
+  std::string text;
+  for (const bool bit : bits) text += bit ? '1' : '0';
+  return text;
+}
+
+// A remote part of the report: its value, or why there is none.
+template <class T>
+struct Fetched {
+  std::optional<T> value;
+  std::string error;
+};
+
+template <class F>
+auto Fetch(F query) -> Fetched<decltype(query())> {
+  try {
+    return {query(), {}};
+  } catch (const std::exception& error) {
+    return {std::nullopt, error.what()};
+  }
+}
+
+struct RobotReport {
+  bool connected = false;
+  bool estop_released = false;
+  bool enabling_device_on = false;
+  std::array<bool, 20> digital_inputs{};
+  std::array<bool, 20> digital_outputs{};
+  Fetched<qrk::PlanInfo> plan_info;
+  Fetched<std::map<qrk::JointGroup, qrk::PrimitiveStates>> primitive_states;
+  Fetched<std::map<qrk::JointGroup, std::pair<double, double>>> configuration_score;
+
+  bool Complete() const { return connected && plan_info.value && primitive_states.value && configuration_score.value; }
+};
+
+RobotReport ReadReport(const qrk::Client& client) {
+  RobotReport report;
+  report.connected = client.connected();
+  report.estop_released = client.estop_released();
+  report.enabling_device_on = client.enabling_device_on();
+  report.digital_inputs = client.digital_inputs();
+  report.digital_outputs = client.digital_outputs();
+  report.plan_info = Fetch([&] { return client.plan_info(); });
+  report.primitive_states = Fetch([&] { return client.primitive_states(); });
+  report.configuration_score = Fetch([&] { return client.configuration_score(); });
+  return report;
+}
+
+template <class T, class Write>
+void WriteFetched(JsonWriter& json, const char* name, const Fetched<T>& fetched, Write write) {
+  json.Key(name);
+  if (fetched.value) {
+    write(json, *fetched.value);
+  } else {
+    json.BeginObject().Key("error").String(fetched.error).EndObject();
+  }
+}
+
+void WriteLayout(JsonWriter& json, const RobotProfile& robot) {
+  json.BeginArray();
+  for (const auto& [group, name] : robot.groups) {
+    json.BeginObject().Key("group").String(name).Key("index").Integer(static_cast<int>(group));
+    const auto start = robot.start_ids.find(group);
+    const auto dof = robot.dofs.find(group);
+    json.Key("start_id");
+    start != robot.start_ids.end() ? json.Integer(start->second) : json.Null();
+    json.Key("dof");
+    dof != robot.dofs.end() ? json.Integer(static_cast<std::int64_t>(dof->second)) : json.Null();
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
+void WritePlanInfo(JsonWriter& json, const qrk::PlanInfo& plan) {
+  json.BeginObject()
+      .Key("pt_name").String(plan.pt_name)
+      .Key("node_name").String(plan.node_name)
+      .Key("node_path").String(plan.node_path)
+      .Key("node_path_time_period").String(plan.node_path_time_period)
+      .Key("node_path_number").String(plan.node_path_number)
+      .Key("assigned_plan_name").String(plan.assigned_plan_name)
+      .Key("velocity_scale").Number(plan.velocity_scale)
+      .Key("waiting_for_step").Bool(plan.waiting_for_step)
+      .EndObject();
+}
+
+void WritePrimitiveStates(JsonWriter& json, const std::map<qrk::JointGroup, qrk::PrimitiveStates>& states) {
+  json.BeginObject();
+  for (const auto& [group, primitive] : states) {
+    json.Key(GroupName(group)).BeginObject().Key("pt_name").String(primitive.pt_name).Key("values").BeginObject();
+    for (const auto& [name, value] : primitive.names_and_values) {
+      json.Key(name);
+      std::visit(
+          [&json](const auto& v) {
+            using V = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<V, std::string>) {
+              json.String(v);
+            } else if constexpr (std::is_same_v<V, double>) {
+              json.Number(v);
+            } else {
+              json.Integer(v);
+            }
+          },
+          value);
+    }
+    json.EndObject().EndObject();
+  }
+  json.EndObject();
+}
+
+void WriteScores(JsonWriter& json, const std::map<qrk::JointGroup, std::pair<double, double>>& scores) {
+  json.BeginObject();
+  for (const auto& [group, score] : scores) {
+    json.Key(GroupName(group)).BeginArray().Number(score.first).Number(score.second).EndArray();
+  }
+  json.EndObject();
+}
+
+std::string InfoJson(const RobotProfile& robot, const RobotReport& report) {
+  JsonWriter json;
+  json.BeginObject().Key("serial").String(robot.serial).Key("version").String(robot.version);
+  json.Key("connected").Bool(report.connected).Key("joint_groups");
+  WriteLayout(json, robot);
+  json.Key("estop_released").Bool(report.estop_released).Key("enabling_device_on").Bool(report.enabling_device_on);
+  json.Key("digital_inputs").Bools(report.digital_inputs).Key("digital_outputs").Bools(report.digital_outputs);
+  WriteFetched(json, "plan_info", report.plan_info, WritePlanInfo);
+  WriteFetched(json, "primitive_states", report.primitive_states, WritePrimitiveStates);
+  WriteFetched(json, "configuration_score", report.configuration_score, WriteScores);
+  json.EndObject();
+  return json.Text() + "\n";
+}
+
+std::string FormatValue(const std::variant<int32_t, double, std::string>& value) {
+  return std::visit([](const auto& v) { return fmt::format("{}", v); }, value);
+}
+
+template <class T, class Print>
+void PrintFetched(std::string& out, const char* title, const Fetched<T>& fetched, Print print) {
+  out += fmt::format("{}:", title);
+  if (!fetched.value) {
+    out += fmt::format(" failed: {}\n", fetched.error);
+    return;
+  }
+  out += '\n';
+  print(*fetched.value);
+}
+
+std::string InfoText(const RobotProfile& robot, const RobotReport& report) {
+  std::string out = fmt::format("serial:             {}\nprotocol version:   {}\nreachable:          {}\n",
+                                robot.serial, robot.version, report.connected ? "yes" : "no");
+  out += "joint groups:\n";
+  for (const auto& [group, name] : robot.groups) {
+    const auto start = robot.start_ids.find(group);
+    const auto dof = robot.dofs.find(group);
+    out += fmt::format("  {:<9} index {}  start ID {}  DoF {}\n", name, static_cast<int>(group),
+                       start != robot.start_ids.end() ? std::to_string(start->second) : "?",
+                       dof != robot.dofs.end() ? std::to_string(dof->second) : "?");
+  }
+  out += fmt::format("E-stop released:    {}\nenabling device on: {}\n", report.estop_released ? "yes" : "no",
+                     report.enabling_device_on ? "yes" : "no");
+  out += fmt::format("digital inputs:     {} (bit 0 first)\ndigital outputs:    {}\n", Bits(report.digital_inputs),
+                     Bits(report.digital_outputs));
+  PrintFetched(out, "plan info", report.plan_info, [&](const qrk::PlanInfo& plan) {
+    out += fmt::format(
+        "  pt_name {}\n  node_name {}\n  node_path {}\n  node_path_time_period {}\n  node_path_number {}\n"
+        "  assigned_plan_name {}\n  velocity_scale {}\n  waiting_for_step {}\n",
+        plan.pt_name, plan.node_name, plan.node_path, plan.node_path_time_period, plan.node_path_number,
+        plan.assigned_plan_name, plan.velocity_scale, plan.waiting_for_step);
+  });
+  PrintFetched(out, "primitive states", report.primitive_states, [&](const auto& states) {
+    for (const auto& [group, primitive] : states) {
+      out += fmt::format("  {} ({})\n", GroupName(group), primitive.pt_name);
+      for (const auto& [name, value] : primitive.names_and_values) {
+        out += fmt::format("    {} = {}\n", name, FormatValue(value));
+      }
+    }
+  });
+  PrintFetched(out, "configuration score", report.configuration_score, [&](const auto& scores) {
+    for (const auto& [group, score] : scores) {
+      out += fmt::format("  {:<9} {} {}\n", GroupName(group), score.first, score.second);
+    }
+  });
+  return out;
+}
+
+}  // namespace
+
+int RunInfo(const CommandLine& line) {
+  const RobotProfile robot = ConnectToRobot(line.serial);
+  const RobotReport report = ReadReport(*robot.client);
+  const std::string text = line.json ? InfoJson(robot, report) : InfoText(robot, report);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (!report.Complete()) {
+    std::fprintf(stderr, "qrk: info: some of the robot's answers are missing (see above)\n");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace velmor::cli

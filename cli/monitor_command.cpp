@@ -1,0 +1,97 @@
+// qrk monitor: a live view of one robot. On a terminal the view is redrawn
+// in place ten times a second; otherwise one plain block a second, so that
+// the output can be logged or piped. Ctrl-C (or --seconds) ends it with
+// status 0.
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "cli/commands.hpp"
+#include "cli/robot_profile.hpp"
+#include "cli/sample_clock.hpp"
+#include "middleware/key_exprs.hpp"
+#include "middleware/shared_session.hpp"
+#include "sim/stop_signal.hpp"
+
+namespace velmor::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Bits(const std::array<bool, 20>& bits) {
+  std::string text;
+  for (const bool bit : bits) text += bit ? '1' : '0';
+  return text;
+}
+
+template <class Range>
+std::string Numbers(const Range& values) {
+  std::string text;
+  for (const double value : values) text += fmt::format("{}{:.4f}", text.empty() ? "" : " ", value);
+  return text;
+}
+
+std::string Age(const SampleClock& clock) {
+  const auto age = clock.Age();
+  return age ? fmt::format("{:.1f} ms", std::chrono::duration<double, std::milli>(*age).count()) : "no sample yet";
+}
+
+std::string View(const RobotProfile& robot, const SampleClock& clock, double rate) {
+  const auto states = robot.client->states();
+  std::string out = fmt::format("{}  protocol {}  basic stream {:.1f} Hz  latest sample {} ago\n", robot.serial,
+                                robot.version, rate, Age(clock));
+  if (!states.empty()) {
+    const auto& stamp = states.begin()->second.timestamp;
+    out += fmt::format("time stamp ({}, {})\n", stamp.first, stamp.second);
+  }
+  out += fmt::format("E-stop released {}  enabling device {}\ndigital inputs  {}\ndigital outputs {}\n",
+                     robot.client->estop_released() ? "yes" : "no", robot.client->enabling_device_on() ? "on" : "off",
+                     Bits(robot.client->digital_inputs()), Bits(robot.client->digital_outputs()));
+  const auto& names = qrk::JointGroupNames();
+  for (const auto& [group, state] : states) {
+    out += fmt::format("{:<9} q [rad]   {}\n", names.at(group), Numbers(state.q));
+    out += fmt::format("{:<9} TCP pose  {}  (x y z [m], qw qx qy qz)\n", "", Numbers(state.tcp_pose));
+  }
+  return out;
+}
+
+}  // namespace
+
+int RunMonitor(const CommandLine& line) {
+  sim::InstallStopSignalHandlers();
+  const RobotProfile robot = ConnectToRobot(line.serial);
+  const SampleClock clock(*zenoh_mdw::SharedSession(),
+                          zenoh_mdw::RobotKey(robot.serial, zenoh_mdw::kBasicStreamSuffix));
+  const bool terminal = isatty(STDOUT_FILENO) != 0;
+  const auto period = terminal ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
+  const auto start = Clock::now();
+  const auto end = line.seconds > 0.0 ? start + std::chrono::duration_cast<Clock::duration>(
+                                                    std::chrono::duration<double>(line.seconds))
+                                      : Clock::time_point::max();
+  auto window_start = start;
+  std::uint64_t window_samples = clock.Samples();
+  auto next = start + period;
+  while (!sim::StopRequested() && Clock::now() < end) {
+    std::this_thread::sleep_until(std::min({next, end, Clock::now() + std::chrono::milliseconds(50)}));
+    if (Clock::now() < next) continue;
+    const auto now = Clock::now();
+    const std::uint64_t samples = clock.Samples();
+    const double rate = static_cast<double>(samples - window_samples) / std::chrono::duration<double>(now - window_start).count();
+    window_start = now;
+    window_samples = samples;
+    next += period;
+    const std::string view = View(robot, clock, rate);
+    // Home and clear, then the view: redrawn in place.
+    if (terminal) std::fputs("\x1b[H\x1b[2J", stdout);
+    std::fputs(view.c_str(), stdout);
+    if (!terminal) std::fputs("\n", stdout);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+}  // namespace velmor::cli

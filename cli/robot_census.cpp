@@ -1,0 +1,129 @@
+#include "cli/robot_census.hpp"
+
+#include <algorithm>
+#include <condition_variable>
+#include <thread>
+#include <utility>
+
+#include "messages/message_codec.hpp"
+#include "messages/rpc_messages.hpp"
+#include "middleware/key_exprs.hpp"
+#include "middleware/zenoh/key_expr.hpp"
+
+namespace velmor::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::int64_t kQueryTimeoutMs = 1000;
+constexpr std::chrono::milliseconds kQueryPeriod{500};
+
+void Count(StreamTally& tally, Clock::time_point now) {
+  if (tally.samples++ == 0) tally.first = now;
+  tally.last = now;
+}
+
+std::string WildcardKey(std::string_view suffix) { return zenoh_mdw::RobotKey("*", suffix); }
+
+}  // namespace
+
+double StreamTally::Rate() const {
+  const double span = std::chrono::duration<double>(last - first).count();
+  return samples >= 2 && span > 0.0 ? static_cast<double>(samples - 1) / span : 0.0;
+}
+
+std::optional<std::string> SerialOfKey(std::string_view key, std::string_view suffix) {
+  const std::string_view prefix = zenoh_mdw::kKeyPrefix;
+  if (key.size() <= prefix.size() + suffix.size() || key.substr(0, prefix.size()) != prefix ||
+      key.substr(key.size() - suffix.size()) != suffix) {
+    return std::nullopt;
+  }
+  const std::string_view serial = key.substr(prefix.size(), key.size() - prefix.size() - suffix.size());
+  if (serial.find('/') != std::string_view::npos || serial.find('*') != std::string_view::npos) return std::nullopt;
+  return std::string(serial);
+}
+
+RobotCensus::RobotCensus(std::shared_ptr<zenoh::Session> session) : session_(std::move(session)) {
+  basic_.emplace(*session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kBasicStreamSuffix)),
+                 [this](std::string_view key, zenoh::ByteView payload) {
+                   Tally(key, payload.data, payload.size, true);
+                 });
+  extra_.emplace(*session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kExtraStreamSuffix)),
+                 [this](std::string_view key, zenoh::ByteView payload) {
+                   Tally(key, payload.data, payload.size, false);
+                 });
+}
+
+void RobotCensus::Tally(std::string_view key, const std::uint8_t* data, std::size_t size, bool basic) {
+  const auto serial = SerialOfKey(key, basic ? zenoh_mdw::kBasicStreamSuffix : zenoh_mdw::kExtraStreamSuffix);
+  if (!serial) return;
+  const auto now = Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  Sighting& sighting = seen_[*serial];
+  Count(basic ? sighting.basic : sighting.extra, now);
+  if (!basic) return;
+  try {
+    zenoh_msgs::DecodeInto(scratch_, data, size);
+    sighting.groups = {scratch_.group_indices.begin(), scratch_.group_indices.end()};
+  } catch (...) {
+    // A sample that does not decode still shows the robot is there.
+  }
+}
+
+std::map<std::string, Sighting> RobotCensus::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return seen_;
+}
+
+Responders RobotCensus::AskOnce() const {
+  struct Collected {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    Responders responders;
+  };
+  auto collected = std::make_shared<Collected>();
+  zenoh::GetOptions options;
+  options.payload = zenoh_msgs::Encode(
+      zenoh_msgs::qrk_msg::RPCRequest{static_cast<std::uint16_t>(zenoh_msgs::qrk_msg::Procedure::kReachability), {}});
+  options.timeout_ms = kQueryTimeoutMs;
+  session_->get(
+      zenoh::KeyExpr(WildcardKey(zenoh_mdw::kRpcSuffix)), std::move(options),
+      [collected](bool ok, std::string_view reply_key, zenoh::ByteView) {
+        if (!ok) return;
+        std::lock_guard<std::mutex> lock(collected->mutex);
+        if (const auto serial = SerialOfKey(reply_key, zenoh_mdw::kRpcSuffix)) {
+          collected->responders.serials.insert(*serial);
+        } else {
+          ++collected->responders.unnamed;
+        }
+      },
+      [collected] {
+        std::lock_guard<std::mutex> lock(collected->mutex);
+        collected->done = true;
+        collected->ended.notify_all();
+      });
+  std::unique_lock<std::mutex> lock(collected->mutex);
+  // zenoh ends the query at its time-out; the margin only guards against a
+  // zenoh that never says so.
+  collected->ended.wait_for(lock, std::chrono::milliseconds(kQueryTimeoutMs + 500), [&] { return collected->done; });
+  return collected->responders;
+}
+
+Responders RobotCensus::AskResponders(std::chrono::milliseconds within) const {
+  // zenoh ends a query at once while it knows no server, and it cannot tell
+  // whether one would answer a wildcard query (it only matches servers whose
+  // key covers the whole wildcard). So the query is repeated through the
+  // window, catching servers as zenoh learns of them.
+  Responders all;
+  const auto end = Clock::now() + within;
+  do {
+    const auto next = Clock::now() + kQueryPeriod;
+    const Responders round = AskOnce();
+    all.serials.insert(round.serials.begin(), round.serials.end());
+    all.unnamed = std::max(all.unnamed, round.unnamed);
+    std::this_thread::sleep_until(std::min(next, end));
+  } while (Clock::now() < end);
+  return all;
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,80 @@
+#pragma once
+// RobotCensus: which robots are on the network. It subscribes to every
+// robot's two stream keys at once and tallies samples per serial number (the
+// serial is the key's third chunk), and asks every robot's rpc endpoint at
+// once with one wildcard reachability query.
+//
+// Threads: samples are tallied on zenoh's threads under the census's mutex;
+// Snapshot() and AskResponders() run on the caller's.
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "messages/stream_messages.hpp"
+#include "middleware/zenoh/session.hpp"
+#include "middleware/zenoh/subscriber.hpp"
+
+namespace velmor::cli {
+
+struct StreamTally {
+  std::uint64_t samples = 0;
+  std::chrono::steady_clock::time_point first;
+  std::chrono::steady_clock::time_point last;
+
+  /// Samples per second between the first and the last sample; 0 below two.
+  double Rate() const;
+};
+
+struct Sighting {
+  StreamTally basic;
+  StreamTally extra;
+  /// Joint groups of the latest basic sample that decoded.
+  std::set<std::uint16_t> groups;
+};
+
+struct Responders {
+  std::set<std::string> serials;
+  /// Replies on the query's own wildcard key: a server that does not say
+  /// which robot it is.
+  int unnamed = 0;
+};
+
+class RobotCensus {
+ public:
+  /// Subscribes at once; throws zenoh::ZException when it cannot.
+  explicit RobotCensus(std::shared_ptr<zenoh::Session> session);
+  RobotCensus(const RobotCensus&) = delete;
+  RobotCensus& operator=(const RobotCensus&) = delete;
+
+  /// Sends a reachability query to every robot's rpc endpoint twice a
+  /// second for `within`, and collects who answered. Blocks for `within`
+  /// (at least one query's 1 s time-out).
+  Responders AskResponders(std::chrono::milliseconds within) const;
+
+  /// The robots seen so far, by serial number as the keys spell it.
+  std::map<std::string, Sighting> Snapshot() const;
+
+ private:
+  Responders AskOnce() const;
+  void Tally(std::string_view key, const std::uint8_t* data, std::size_t size, bool basic);
+
+  std::shared_ptr<zenoh::Session> session_;
+  mutable std::mutex mutex_;
+  std::map<std::string, Sighting> seen_;
+  zenoh_msgs::qrk_msg::AllBasicStreamData scratch_;
+  // Declared last: undeclared first, before what the handlers touch.
+  std::optional<zenoh::Subscriber> basic_;
+  std::optional<zenoh::Subscriber> extra_;
+};
+
+/// The serial number in a robot key "velmor/robot/<serial>/<suffix>", or
+/// nothing when `key` is not one with that suffix.
+std::optional<std::string> SerialOfKey(std::string_view key, std::string_view suffix);
+
+}  // namespace velmor::cli
