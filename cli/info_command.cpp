@@ -98,14 +98,22 @@ void WriteLayout(JsonWriter& json, const RobotProfile& robot) {
 
 void WritePlanInfo(JsonWriter& json, const qrk::PlanInfo& plan) {
   json.BeginObject()
-      .Key("pt_name").String(plan.pt_name)
-      .Key("node_name").String(plan.node_name)
-      .Key("node_path").String(plan.node_path)
-      .Key("node_path_time_period").String(plan.node_path_time_period)
-      .Key("node_path_number").String(plan.node_path_number)
-      .Key("assigned_plan_name").String(plan.assigned_plan_name)
-      .Key("velocity_scale").Number(plan.velocity_scale)
-      .Key("waiting_for_step").Bool(plan.waiting_for_step)
+      .Key("pt_name")
+      .String(plan.pt_name)
+      .Key("node_name")
+      .String(plan.node_name)
+      .Key("node_path")
+      .String(plan.node_path)
+      .Key("node_path_time_period")
+      .String(plan.node_path_time_period)
+      .Key("node_path_number")
+      .String(plan.node_path_number)
+      .Key("assigned_plan_name")
+      .String(plan.assigned_plan_name)
+      .Key("velocity_scale")
+      .Number(plan.velocity_scale)
+      .Key("waiting_for_step")
+      .Bool(plan.waiting_for_step)
       .EndObject();
 }
 

@@ -69,9 +69,10 @@ int RunMonitor(const CommandLine& line) {
   const bool terminal = isatty(STDOUT_FILENO) != 0;
   const auto period = terminal ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
   const auto start = Clock::now();
-  const auto end = line.seconds > 0.0 ? start + std::chrono::duration_cast<Clock::duration>(
-                                                    std::chrono::duration<double>(line.seconds))
-                                      : Clock::time_point::max();
+  const auto end =
+      line.seconds > 0.0
+          ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(line.seconds))
+          : Clock::time_point::max();
   auto window_start = start;
   std::uint64_t window_samples = clock.Samples();
   auto next = start + period;
@@ -80,7 +81,8 @@ int RunMonitor(const CommandLine& line) {
     if (Clock::now() < next) continue;
     const auto now = Clock::now();
     const std::uint64_t samples = clock.Samples();
-    const double rate = static_cast<double>(samples - window_samples) / std::chrono::duration<double>(now - window_start).count();
+    const double rate =
+        static_cast<double>(samples - window_samples) / std::chrono::duration<double>(now - window_start).count();
     window_start = now;
     window_samples = samples;
     next += period;

@@ -45,8 +45,8 @@ int RunRecord(const CommandLine& line) {
     return 1;
   }
   const RobotProfile robot = ConnectToRobot(line.serial);
-  RecordingSetup setup{robot.serial, robot.version, robot.groups, robot.start_ids, robot.dofs, line.format,
-                       line.output};
+  RecordingSetup setup{robot.serial, robot.version, robot.groups, robot.start_ids,
+                       robot.dofs,   line.format,   line.output};
   try {
     Recording recording(std::move(setup));
     recording.Start(zenoh_mdw::SharedSession());
@@ -57,8 +57,7 @@ int RunRecord(const CommandLine& line) {
     std::printf("%s\n%s\nmetadata: %s\n", Summary("basic", basic).c_str(), Summary("extra", extra).c_str(),
                 recording.MetaPath().c_str());
     if (const auto error = recording.Error()) {
-      std::fprintf(stderr, "qrk: record: %s; the files keep every complete row written before it\n",
-                   error->c_str());
+      std::fprintf(stderr, "qrk: record: %s; the files keep every complete row written before it\n", error->c_str());
       return 1;
     }
     if (basic.dropped + extra.dropped > 0) {

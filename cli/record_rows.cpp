@@ -52,8 +52,8 @@ std::string CsvHeader(std::size_t joint_columns) {
 template <class Record>
 void AppendCsv(std::string& out, const RowStamp& stamp, std::string_view group, const Record& record,
                std::size_t joint_columns) {
-  fmt::format_to(std::back_inserter(out), "{},{:.6f},{},{},{}", stamp.sample, stamp.receive_time,
-                 stamp.timestamp.first, stamp.timestamp.second, group);
+  fmt::format_to(std::back_inserter(out), "{},{:.6f},{},{},{}", stamp.sample, stamp.receive_time, stamp.timestamp.first,
+                 stamp.timestamp.second, group);
   VisitFields(record, [&](const char*, const auto& values, bool joint) {
     for (const double value : values) {
       out += ',';

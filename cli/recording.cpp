@@ -12,9 +12,7 @@
 namespace velmor::cli {
 namespace {
 
-double Now() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(); }
 
 std::string Extension(RecordFormat format) { return format == RecordFormat::kCsv ? "csv" : "jsonl"; }
 
@@ -78,10 +76,10 @@ Recording::Recording(RecordingSetup setup)
              }),
       extra_(setup_.prefix + ".extra." + Extension(setup_.format), rows_.ActionsHeader(),
              [this](std::string& out, const RowStamp& stamp, const qrk_impl::ExtraStreamData& message) {
-               return AppendAll(out, stamp,
-                                qrk_impl::SliceActions(message, stamp.timestamp, setup_.groups, setup_.start_ids,
-                                                       setup_.dofs),
-                                rows_, &RowWriter::AppendActions);
+               return AppendAll(
+                   out, stamp,
+                   qrk_impl::SliceActions(message, stamp.timestamp, setup_.groups, setup_.start_ids, setup_.dofs),
+                   rows_, &RowWriter::AppendActions);
              }) {
   start_time_ = Now();
   WriteMeta("", false);

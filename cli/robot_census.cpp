@@ -43,14 +43,12 @@ std::optional<std::string> SerialOfKey(std::string_view key, std::string_view su
 }
 
 RobotCensus::RobotCensus(std::shared_ptr<zenoh::Session> session) : session_(std::move(session)) {
-  basic_.emplace(*session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kBasicStreamSuffix)),
-                 [this](std::string_view key, zenoh::ByteView payload) {
-                   Tally(key, payload.data, payload.size, true);
-                 });
-  extra_.emplace(*session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kExtraStreamSuffix)),
-                 [this](std::string_view key, zenoh::ByteView payload) {
-                   Tally(key, payload.data, payload.size, false);
-                 });
+  basic_.emplace(
+      *session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kBasicStreamSuffix)),
+      [this](std::string_view key, zenoh::ByteView payload) { Tally(key, payload.data, payload.size, true); });
+  extra_.emplace(
+      *session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kExtraStreamSuffix)),
+      [this](std::string_view key, zenoh::ByteView payload) { Tally(key, payload.data, payload.size, false); });
 }
 
 void RobotCensus::Tally(std::string_view key, const std::uint8_t* data, std::size_t size, bool basic) {

@@ -38,9 +38,7 @@ std::string GroupList(const std::set<std::uint16_t>& groups) {
   return text;
 }
 
-std::string Rate(const StreamTally& tally) {
-  return tally.samples == 0 ? "-" : fmt::format("{:.1f}", tally.Rate());
-}
+std::string Rate(const StreamTally& tally) { return tally.samples == 0 ? "-" : fmt::format("{:.1f}", tally.Rate()); }
 
 struct Probe {
   std::string version = "-";
