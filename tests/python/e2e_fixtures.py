@@ -31,6 +31,18 @@ def qrk_sim():
                 "or set QRK_SIM)")
 
 
+def qrk_tool():
+    """The qrk command-line tool; a missing one fails the test, as for qrk_sim()."""
+    if "QRK" in os.environ:
+        candidates = [Path(os.environ["QRK"])]
+    else:
+        candidates = [ROOT / "build/test/cli/qrk", ROOT / "build/dev/cli/qrk"]
+    for path in candidates:
+        if os.access(path, os.X_OK):
+            return path
+    pytest.fail(f"no qrk program at {' or '.join(map(str, candidates))} (build the target qrk or set QRK)")
+
+
 def simulated_robot(serial, *options, rate=100):
     return RobotServer([qrk_sim(), "--serial", serial, "--rate", rate, *options])
 

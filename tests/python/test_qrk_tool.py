@@ -1,0 +1,161 @@
+"""The qrk command-line tool against simulated robots on the other host."""
+
+import csv
+import json
+import resource
+import signal
+import subprocess
+import time
+
+import pytest
+
+from e2e_fixtures import connect, qrk_tool, simulated_robot, wait_until
+
+SERIAL = "QRK-TOOL-1"
+OTHER = "QRK-TOOL-2"
+GROUP_NAMES = ["ALL", "ARMS", "ARM_1", "ARM_2", "EXT_AXIS"]
+
+
+def qrk(*args, timeout=60, **kwargs):
+    return subprocess.run([qrk_tool(), *map(str, args)], capture_output=True, text=True, timeout=timeout, **kwargs)
+
+
+@pytest.fixture(scope="module")
+def robots():
+    with simulated_robot(SERIAL, "--serial", OTHER, rate=1000) as server:
+        yield server
+
+
+@pytest.mark.parametrize("args, message", [
+    (["scan", "--bogus"], "scan: unknown option '--bogus'"),
+    (["frobnicate"], "unknown command 'frobnicate'"),
+    (["info", "not a serial!"], "info: invalid serial number 'not a serial!'"),
+    (["record", SERIAL, "-o", "x"], "record: missing --seconds S"),
+    (["record", SERIAL, "--seconds", "1", "-o", "x", "--format", "xml"], "--format: expected csv or jsonl"),
+])
+def test_usage_errors_are_one_line_and_status_2(args, message):
+    result = qrk(*args)
+    assert result.returncode == 2
+    assert result.stdout == ""
+    assert result.stderr.count("\n") == 1 and message in result.stderr
+
+
+def test_scan_lists_the_robots_on_the_network(robots):
+    result = qrk("scan")
+    assert result.returncode == 0, result.stderr
+    rows = {line.split()[0]: line.split() for line in result.stdout.splitlines()[1:-1]}
+    assert set(rows) == {SERIAL, OTHER}
+    for serial, (_, basic_hz, extra_hz, groups, version, rtt, unit) in rows.items():
+        assert 900 < float(basic_hz) < 1100 and 900 < float(extra_hz) < 1100
+        assert groups.split(",") == GROUP_NAMES and version == "v2.1" and unit == "ms"
+
+
+def test_scan_without_robots_says_what_to_check():
+    # A namespace of its own, with a multicast loopback and nobody else on it.
+    alone = f"ip link set lo up && ip link set lo multicast on && exec {qrk_tool()} scan --seconds 0.5"
+    result = subprocess.run(["unshare", "--net", "sh", "-c", alone], capture_output=True, text=True, timeout=30)
+    assert result.returncode == 1
+    assert "no robot seen" in result.stderr and "multicast" in result.stderr and "router" in result.stderr
+
+
+def test_info_matches_the_client(robots):
+    result = qrk("info", SERIAL, "--json")
+    assert result.returncode == 0, result.stderr
+    info = json.loads(result.stdout)
+    client = connect(SERIAL, verbose=False)
+    groups = client.groups()
+    assert info["serial"] == SERIAL and info["version"] == "v2.1" and info["connected"] is True
+    assert [entry["group"] for entry in info["joint_groups"]] == list(groups.values())
+    states = client.states()
+    assert [entry["dof"] for entry in info["joint_groups"]] == [len(states[g].q) for g in groups]
+    assert len(info["digital_inputs"]) == len(info["digital_outputs"]) == 20
+    assert info["estop_released"] == client.estop_released()
+    assert set(info["plan_info"]) == {name for name in dir(client.plan_info()) if not name.startswith("_")}
+    assert set(info["primitive_states"]) == {g.name for g in client.primitive_states()}
+    assert set(info["configuration_score"]) == {g.name for g in client.configuration_score()}
+    assert all(len(score) == 2 for score in info["configuration_score"].values())
+
+    text = qrk("info", SERIAL)
+    assert text.returncode == 0 and "protocol version:   v2.1" in text.stdout
+
+
+def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots):
+    with subprocess.Popen([qrk_tool(), "monitor", SERIAL], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          text=True) as monitor:
+        first = monitor.stdout.readline()
+        monitor.send_signal(signal.SIGINT)
+        out = first + monitor.stdout.read()
+        assert monitor.wait(timeout=10) == 0, monitor.stderr.read()
+    assert first.startswith(SERIAL) and "Hz" in first and "\x1b" not in out
+    assert "TCP pose" in out
+
+
+def read_rows(path):
+    with open(path, newline="") as file:
+        return list(csv.reader(file))
+
+
+@pytest.mark.parametrize("file_format", ["csv", "jsonl"])
+def test_record_writes_every_sample_of_both_streams(robots, tmp_path, file_format):
+    prefix = tmp_path / "run"
+    result = qrk("record", SERIAL, "--seconds", 3, "-o", prefix, "--format", file_format)
+    assert result.returncode == 0, result.stderr
+    meta = json.loads((tmp_path / "run.meta.json").read_text())
+    assert meta["complete"] and meta["ended_by"] == "time" and meta["version"] == "v2.1"
+    assert [entry["group"] for entry in meta["layout"]] == GROUP_NAMES
+    for stream in ("basic", "extra"):
+        counts = meta["streams"][stream]
+        assert 2950 <= counts["written"] <= 3050 and counts["dropped"] == 0
+        assert counts["received"] == counts["written"] and counts["rows"] == counts["written"] * len(GROUP_NAMES)
+        path = tmp_path / counts["file"]
+        if file_format == "csv":
+            header, *rows = read_rows(path)
+            assert all(len(row) == len(header) for row in rows)
+            samples = [int(row[0]) for row in rows]
+            stamps = [int(row[3]) for row in rows]
+        else:
+            rows = [json.loads(line) for line in path.read_text().splitlines()]
+            samples = [row["sample"] for row in rows]
+            stamps = [row["stamp"][1] for row in rows]
+        assert len(rows) == counts["rows"]
+        assert samples[::len(GROUP_NAMES)] == list(range(counts["written"]))
+        if stream == "basic":  # the simulator numbers its samples: none missing in between
+            assert stamps[-1] - stamps[0] == counts["written"] - 1
+
+
+@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
+def test_record_stopped_by_a_signal_leaves_complete_files(robots, tmp_path, stop):
+    prefix = tmp_path / "run"
+    recorder = subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "60", "-o", prefix],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    assert wait_until(lambda: (tmp_path / "run.basic.csv").exists() and
+                      (tmp_path / "run.basic.csv").stat().st_size > 300_000, within=20)
+    recorder.send_signal(stop)
+    out, err = recorder.communicate(timeout=20)
+    assert recorder.returncode == 0, err
+    meta = json.loads((tmp_path / "run.meta.json").read_text())
+    assert meta["complete"] and meta["ended_by"] == "signal"
+    for stream in ("basic", "extra"):
+        header, *rows = read_rows(tmp_path / meta["streams"][stream]["file"])
+        assert len(rows) == meta["streams"][stream]["rows"] > 0
+        assert all(len(row) == len(header) for row in rows)
+
+
+def limit_file_size():
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG instead
+    resource.setrlimit(resource.RLIMIT_FSIZE, (2_000_000, 2_000_000))
+
+
+def test_record_write_errors_fail_cleanly_and_keep_complete_rows(robots, tmp_path):
+    directory = qrk("record", SERIAL, "--seconds", 1, "-o", tmp_path)
+    assert directory.returncode == 1 and "is a directory" in directory.stderr
+    missing = qrk("record", SERIAL, "--seconds", 1, "-o", tmp_path / "no" / "run")
+    assert missing.returncode == 1 and "cannot write" in missing.stderr and "No such file" in missing.stderr
+
+    # A file-size limit stands in for a full disk: the write fails part-way.
+    start = time.monotonic()
+    full = qrk("record", SERIAL, "--seconds", 30, "-o", tmp_path / "run", preexec_fn=limit_file_size)
+    assert full.returncode == 1 and "File too large" in full.stderr, full.stderr
+    assert time.monotonic() - start < 20
+    header, *rows = read_rows(tmp_path / "run.basic.csv")
+    assert rows and all(len(row) == len(header) for row in rows)
