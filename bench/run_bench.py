@@ -14,6 +14,9 @@ reader on this one, so samples and queries cross a real veth link:
   sustained   qrk-sim at 1 kHz: Python polling at 1 kHz (CPU, samples seen),
               and a C++ client with a subscriber on its own session counting
               every sample delivered and decoded
+  recording   qrk record of qrk-sim at 1 kHz: samples written against those
+              the simulator numbered in the same span, drops, the recorder's
+              CPU share
 
 The table goes to stdout and, with the machine and date, between the markers
 of bench/RESULTS.md (text outside the markers is kept).
@@ -27,6 +30,7 @@ import platform
 import socket
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -186,6 +190,34 @@ def sustained(args, table, env):
               f"{paused['cpu_s'] / paused['wall_s'] * 100:.1f}% paused", None, None, f"polling thread {on['poll_thread_cpu_s'] / on['wall_s'] * 100:.1f}%")
 
 
+def recording(args, table):
+    with RobotServer([args.build / "sim/qrk-sim", "--serial", "BENCH-RECORD", "--rate", 1000]), \
+            tempfile.TemporaryDirectory() as folder:
+        prefix = Path(folder) / "run"
+        recorder = subprocess.Popen([args.build / "cli/qrk", "record", "BENCH-RECORD", "--seconds", str(args.seconds),
+                                     "-o", prefix], stdout=subprocess.DEVNULL)
+        _, status, usage = os.wait4(recorder.pid, 0)
+        recorder.returncode = os.waitstatus_to_exitcode(status)
+        if recorder.returncode != 0:
+            sys.exit(f"qrk record failed with status {recorder.returncode}")
+        meta = json.loads(prefix.with_suffix(".meta.json").read_text())
+        counts = meta["streams"]["basic"]
+        with open(Path(folder) / counts["file"]) as rows:
+            next(rows)
+            stamps = [int(line.split(",", 4)[3]) for line in rows]
+        size = sum(path.stat().st_size for path in Path(folder).iterdir())
+    wall = meta["end_time"] - meta["start_time"]
+    sent = stamps[-1] - stamps[0] + 1
+    written = len(set(stamps))
+    table.add(f"recording at 1 kHz, {args.seconds:g} s: basic samples written / sent in the same span",
+              f"{written}", f"{sent}", written / sent, None,
+              f"dropped {counts['dropped']} basic, {meta['streams']['extra']['dropped']} extra; "
+              f"{size / 1e6:.0f} MB written")
+    table.add("recording: qrk record CPU share (both streams, 5 groups, CSV)",
+              f"{(usage.ru_utime + usage.ru_stime) / wall * 100:.1f}% of a core", "", None, None,
+              f"peak RSS {usage.ru_maxrss / 1024:.0f} MiB")
+
+
 def machine():
     model = "unknown"
     for line in Path("/proc/cpuinfo").read_text().splitlines():
@@ -225,6 +257,7 @@ def main():
     freshness(args, table, env)
     call_cost(args, table, env)
     sustained(args, table, env)
+    recording(args, table)
     load_after = os.getloadavg()[0]
 
     header = (f"Machine: {machine()}  \nDate: {datetime.datetime.now().astimezone():%Y-%m-%d %H:%M %Z}  \n"

@@ -53,7 +53,8 @@ class RpcClient {
     try {
       const zenoh::KeyExpr key(key_expr_);
       session_->get(
-          key, std::move(options), [state](bool ok, std::string_view, zenoh::ByteView payload) { state->Accept(ok, payload); },
+          key, std::move(options),
+          [state](bool ok, std::string_view, zenoh::ByteView payload) { state->Accept(ok, payload); },
           [state] { state->End(); });
     } catch (const std::exception& error) {
       // The caller logs the generic failure line; zenoh's own reason goes here.

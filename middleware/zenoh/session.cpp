@@ -21,8 +21,8 @@ void OnReply(bool ok, const char* key, std::size_t key_size, const std::uint8_t*
              void* context) noexcept {
   detail::Receive(context);
   try {
-    static_cast<QueryContext*>(context)->on_reply(ok, key == nullptr ? std::string_view() : std::string_view(key, key_size),
-                                                ByteView{data, size});
+    static_cast<QueryContext*>(context)->on_reply(
+        ok, key == nullptr ? std::string_view() : std::string_view(key, key_size), ByteView{data, size});
   } catch (...) {
     // Never unwind into zenoh's thread; a failing handler loses this reply only.
   }

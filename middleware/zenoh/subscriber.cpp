@@ -32,9 +32,8 @@ void DropHandler(void* context) noexcept {
 }  // namespace
 
 Subscriber::Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample)
-    : Subscriber(session, key, [on_sample = std::move(on_sample)](std::string_view, ByteView payload) {
-        on_sample(payload);
-      }) {}
+    : Subscriber(session, key,
+                 [on_sample = std::move(on_sample)](std::string_view, ByteView payload) { on_sample(payload); }) {}
 
 Subscriber::Subscriber(const Session& session, const KeyExpr& key, KeyedSampleHandler on_sample) {
   auto context = std::make_unique<KeyedSampleHandler>(std::move(on_sample));

@@ -2,25 +2,29 @@
 
 The process's resident memory stays flat after a warm-up, nothing is logged
 at error level, and every result comes from a single sample; with garbage
-interleaved on both streams the same holds. The short forms run with the
-suite; scripts/soak sets VELMOR_SOAK_SECONDS and VELMOR_GARBAGE_SECONDS.
+interleaved on both streams the same holds. `qrk record` keeps its memory
+flat too and drops nothing. The short forms run with the suite; scripts/soak
+sets VELMOR_SOAK_SECONDS, VELMOR_GARBAGE_SECONDS and VELMOR_RECORD_SECONDS.
 """
 
+import json
 import os
+import subprocess
 import time
 
 import pytest
 
-from e2e_fixtures import connect, simulated_robot
+from e2e_fixtures import connect, qrk_tool, simulated_robot, wait_until
 from velmorqrk import JointGroup
 
 SOAK_SECONDS = float(os.environ.get("VELMOR_SOAK_SECONDS", "20"))
 GARBAGE_SECONDS = float(os.environ.get("VELMOR_GARBAGE_SECONDS", "10"))
+RECORD_SECONDS = float(os.environ.get("VELMOR_RECORD_SECONDS", "6"))
 MAX_GROWTH = 1 << 20
 
 
-def resident_bytes():
-    with open("/proc/self/statm") as statm:
+def resident_bytes(pid="self"):
+    with open(f"/proc/{pid}/statm") as statm:
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
@@ -82,3 +86,31 @@ def test_memory_stays_flat_and_nothing_is_logged_at_one_kilohertz(garbage, capfd
     assert growth < MAX_GROWTH
     # The poll and the stream both run at 1 kHz; most samples are seen.
     assert seen > seconds * 500
+
+
+def test_recording_keeps_memory_flat_and_drops_nothing(tmp_path):
+    # One joint group keeps a long soak's files small; the receive path and
+    # the queue are the same.
+    with simulated_robot("QRK-SOAK-REC", "--groups", "3", rate=1000):
+        recorder = subprocess.Popen([qrk_tool(), "record", "QRK-SOAK-REC", "--seconds", str(RECORD_SECONDS),
+                                     "-o", tmp_path / "run"], stdout=subprocess.DEVNULL)
+        assert wait_until(lambda: (tmp_path / "run.basic.csv").stat().st_size > 0
+                          if (tmp_path / "run.basic.csv").exists() else False, within=20)
+        start = time.monotonic()
+        baseline, growth = None, 0
+        while recorder.poll() is None:
+            if time.monotonic() - start >= max(2.0, RECORD_SECONDS / 4):
+                try:
+                    resident = resident_bytes(recorder.pid)
+                except (FileNotFoundError, ProcessLookupError, IndexError):
+                    break  # it just exited
+                baseline = resident if baseline is None else baseline
+                growth = max(growth, resident - baseline)
+            time.sleep(0.5)
+        assert recorder.wait() == 0
+    meta = json.loads((tmp_path / "run.meta.json").read_text())
+    print(f"\nrecording {RECORD_SECONDS:g} s: resident growth {growth / 1024:.0f} KiB, "
+          f"{meta['streams']['basic']['written']} basic samples")
+    assert growth < MAX_GROWTH
+    assert meta["streams"]["basic"]["dropped"] == meta["streams"]["extra"]["dropped"] == 0
+    assert meta["streams"]["basic"]["written"] >= RECORD_SECONDS * 1000 * 0.95
