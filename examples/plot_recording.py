@@ -1,0 +1,82 @@
+"""Plots one joint group of a `qrk record` recording: joint positions and the
+TCP pose over time, as a PNG.
+
+    qrk record AB-12-345 --seconds 10 -o run1
+    python examples/plot_recording.py run1 --group ARM_1 -o run1.png
+
+Reads run1.meta.json to find the format (CSV or JSON Lines) and the basic
+stream's file. Needs matplotlib (`pip install matplotlib`).
+"""
+import argparse
+import csv
+import json
+import sys
+from pathlib import Path
+
+import matplotlib
+
+matplotlib.use("Agg")  # files only, no display needed
+import matplotlib.pyplot as plt  # noqa: E402  (after choosing the back end)
+
+
+def group_rows(prefix: Path, group: str) -> tuple[list[float], list[list[float]], list[list[float]]]:
+    """Receive times (s from the first row), joint positions and TCP poses of `group`."""
+    meta = json.loads(prefix.with_name(prefix.name + ".meta.json").read_text())
+    path = prefix.with_name(meta["streams"]["basic"]["file"])
+    dof = next(entry["dof"] for entry in meta["layout"] if entry["group"] == group)
+    times: list[float] = []
+    q: list[list[float]] = []
+    pose: list[list[float]] = []
+    with open(path, newline="") as file:
+        if meta["format"] == "csv":
+            for row in csv.DictReader(file):
+                if row["group"] == group:
+                    times.append(float(row["receive_time"]))
+                    q.append([float(row[f"q_{i}"]) for i in range(dof)])
+                    pose.append([float(row[f"tcp_pose_{i}"]) for i in range(7)])
+        else:
+            for line in file:
+                record = json.loads(line)
+                if record["group"] == group:
+                    times.append(float(record["receive_time"]))
+                    q.append([float(v) for v in record["q"]])
+                    pose.append([float(v) for v in record["tcp_pose"]])
+    start = times[0] if times else 0.0
+    return [t - start for t in times], q, pose
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("prefix", type=Path, help="the -o PATH given to qrk record")
+    parser.add_argument("--group", default="ARM_1", help="joint group name (default ARM_1)")
+    parser.add_argument("-o", "--output", type=Path, help="PNG to write (default PATH.GROUP.png)")
+    args = parser.parse_args()
+
+    times, q, pose = group_rows(args.prefix, args.group)
+    if not times:
+        print(f"no rows of group {args.group} in the recording", file=sys.stderr)
+        return 1
+    figure, (joints, position, orientation) = plt.subplots(3, 1, sharex=True, figsize=(10, 9))
+    for i in range(len(q[0])):
+        joints.plot(times, [row[i] for row in q], label=f"q{i}", linewidth=0.8)
+    joints.set_ylabel("joint position [rad]")
+    joints.legend(ncol=7, fontsize="small", loc="upper right")
+    for i, axis in enumerate("xyz"):
+        position.plot(times, [row[i] for row in pose], label=axis, linewidth=0.8)
+    position.set_ylabel("TCP position [m]")
+    position.legend(loc="upper right")
+    for i, part in enumerate(("qw", "qx", "qy", "qz"), start=3):
+        orientation.plot(times, [row[i] for row in pose], label=part, linewidth=0.8)
+    orientation.set_ylabel("TCP orientation (quaternion)")
+    orientation.set_xlabel("receive time [s]")
+    orientation.legend(loc="upper right")
+    figure.suptitle(f"{args.prefix.name}: joint group {args.group}")
+    figure.tight_layout()
+    output = args.output or args.prefix.with_name(f"{args.prefix.name}.{args.group}.png")
+    figure.savefig(output, dpi=80)
+    print(output)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
