@@ -8,6 +8,23 @@ string(REPLACE "," ";" NATIVE_LIBS "${NATIVE_LIBS}")
 file(MAKE_DIRECTORY ${TARGET_DIR})
 file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
 
+# cargo names our crate's build by its path relative to the workspace, the
+# same in every checkout, and judges it by file times: after another checkout
+# has built, this one's older sources look up to date and its build would
+# pick up the other's library. So the crate (only ours, not zenoh) is rebuilt
+# whenever another checkout built last.
+set(owner_file ${TARGET_DIR}/velmor-bridge.owner)
+set(owner "")
+if(EXISTS ${owner_file})
+  file(READ ${owner_file} owner)
+endif()
+if(NOT owner STREQUAL BRIDGE_DIR)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env CARGO_TARGET_DIR=${TARGET_DIR} ${CARGO} clean --release -p velmor_bridge
+    WORKING_DIRECTORY ${BRIDGE_DIR}
+    OUTPUT_QUIET ERROR_QUIET)
+endif()
+
 # C build scripts among zenoh's dependencies track CC and friends; the wheel
 # build sets them and the plain build does not, which would make every switch
 # between the two rebuild zenoh. cargo always sees them unset.
@@ -39,3 +56,4 @@ if(cargo_err MATCHES "native-static-libs: ([^\n]*)")
 endif()
 
 file(COPY_FILE ${TARGET_DIR}/release/libvelmor_bridge.a ${OUTPUT} ONLY_IF_DIFFERENT)
+file(WRITE ${owner_file} ${BRIDGE_DIR})

@@ -5,9 +5,10 @@
 # cargo's target directory is shared by every build tree and checkout, so that
 # zenoh and the other crates, which take minutes, compile once; cargo keys
 # them itself. Our own crate is uplifted to one shared file name there, so
-# every build runs cargo (cargo, not file times, decides what is stale) and
-# copies the library into this build tree under a lock: no build tree can link
-# another checkout's bridge. Nothing is compiled at configure time and nothing
+# every build runs cargo and copies the library into this build tree under a
+# lock, rebuilding our crate when another checkout built last (cargo's own
+# record of it is shared between checkouts): no build tree can link another
+# checkout's bridge. Nothing is compiled at configure time and nothing
 # in the source tree is touched.
 find_program(CARGO_EXECUTABLE cargo HINTS $ENV{HOME}/.cargo/bin REQUIRED)
 find_program(RUSTC_EXECUTABLE rustc HINTS $ENV{HOME}/.cargo/bin REQUIRED)
