@@ -33,5 +33,11 @@ install(FILES ${PROJECT_BINARY_DIR}/velmorqrkConfig.cmake ${PROJECT_BINARY_DIR}/
 foreach(program IN ITEMS qrk-sim qrk)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+    # In a wheel build (scikit-build-core installs only the python component)
+    # the programs go to the wheel's scripts, which pip puts on the PATH of the
+    # environment that installs it.
+    if(SKBUILD)
+      install(TARGETS ${program} RUNTIME DESTINATION ${SKBUILD_SCRIPTS_DIR} COMPONENT python)
+    endif()
   endif()
 endforeach()
