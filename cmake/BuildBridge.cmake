@@ -8,6 +8,13 @@ string(REPLACE "," ";" NATIVE_LIBS "${NATIVE_LIBS}")
 file(MAKE_DIRECTORY ${TARGET_DIR})
 file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
 
+# cargo names our crate's build alike in every checkout and tells it stale by
+# file times alone, so a checkout whose sources are older than another
+# checkout's last build would take that build as its own. The checkout's path
+# among the arguments after `--` (a path remapping that changes nothing, as
+# rustc sees relative paths) enters cargo's fingerprint: a build that another
+# checkout made last is rebuilt.
+
 # C build scripts among zenoh's dependencies track CC and friends; the wheel
 # build sets them and the plain build does not, which would make every switch
 # between the two rebuild zenoh. cargo always sees them unset.
@@ -15,6 +22,7 @@ execute_process(
   COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CFLAGS --unset=CXXFLAGS --unset=AR
           --unset=LDFLAGS CARGO_TARGET_DIR=${TARGET_DIR}
           ${CARGO} rustc --release --locked --lib --crate-type staticlib -- --print native-static-libs
+          --remap-path-prefix=${BRIDGE_DIR}=bridge
   WORKING_DIRECTORY ${BRIDGE_DIR}
   RESULT_VARIABLE cargo_rc
   ERROR_VARIABLE cargo_err)
