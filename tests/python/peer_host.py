@@ -3,8 +3,8 @@
 A server runs in the second namespace (named by VELMOR_PEER_NETNS; beside
 the caller when that is unset), prints "ready" on stdout once its endpoints
 are declared and exits cleanly on SIGINT. Its stderr goes to a temporary file
-that failures quote. Shared by the tests and the benchmarks, so it needs
-neither pytest nor the module.
+that failures quote and that `log` holds once the server has stopped. Shared
+by the tests and the benchmarks, so it needs neither pytest nor the module.
 """
 
 import os
@@ -32,7 +32,7 @@ class RobotServer:
             line = self.process.stdout.readline().strip()
         if line != "ready":
             self.__exit__()
-            raise RuntimeError(f"{argv[0]} did not get ready (first line {line!r}); its log:\n{self._log}")
+            raise RuntimeError(f"{argv[0]} did not get ready (first line {line!r}); its log:\n{self.log}")
 
     def stop(self):
         if self.process.poll() is None:
@@ -50,5 +50,5 @@ class RobotServer:
     def __exit__(self, *exc):
         self.stop()
         self._stderr.seek(0)
-        self._log = self._stderr.read().decode(errors="replace")
+        self.log = self._stderr.read().decode(errors="replace")
         self._stderr.close()
