@@ -1,10 +1,11 @@
 #pragma once
-// A zenoh session opened with zenoh's default configuration. It is shared by
-// every user in the process (see middleware/shared_session.hpp) and closes
-// when the last shared reference is released. Thread safe: zenoh serialises
-// concurrent use.
+// A zenoh session. The client's is opened with zenoh's default configuration
+// and shared by every user in the process (see middleware/shared_session.hpp);
+// it closes when the last shared reference is released. Thread safe: zenoh
+// serialises concurrent use.
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "middleware/zenoh/bridge_types.hpp"
@@ -21,6 +22,15 @@ struct GetOptions {
   std::int64_t timeout_ms = 0;
 };
 
+/// Where a session differs from zenoh's default configuration: only a server
+/// placed behind a router (the simulator) needs it; the client never does.
+struct SessionOptions {
+  /// "peer" or "client"; empty keeps zenoh's default (peer).
+  std::string mode;
+  /// Endpoints to connect to, such as "tcp/10.0.0.1:7447".
+  std::vector<std::string> connect;
+};
+
 /// Called on zenoh's threads for every reply; `ok` is false for an error reply.
 using ReplyHandler = std::function<void(bool ok, ByteView payload)>;
 /// Called exactly once on zenoh's threads when the query's replies have ended.
@@ -30,6 +40,9 @@ class Session {
  public:
   /// Opens a session; throws ZException "Failed to open session".
   Session();
+  /// Opens a session with `options`; throws ZException "Failed to open session"
+  /// also for a mode or endpoint that zenoh rejects.
+  explicit Session(const SessionOptions& options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
