@@ -14,18 +14,19 @@ import subprocess
 import tempfile
 
 
-def on_peer_host(argv):
-    peer = os.environ.get("VELMOR_PEER_NETNS")
-    return ["ip", "netns", "exec", peer, *map(str, argv)] if peer else [*map(str, argv)]
+def on_peer_host(argv, netns=None):
+    host = netns or os.environ.get("VELMOR_PEER_NETNS")
+    return ["ip", "netns", "exec", host, *map(str, argv)] if host else [*map(str, argv)]
 
 
 class RobotServer:
-    """One server process on the peer host; stopped by `stop()` or on leaving a `with` block."""
+    """One server process on the peer host (or in namespace `netns`); stopped by `stop()` or on leaving a `with`
+    block."""
 
-    def __init__(self, argv, ready_within=20.0):
+    def __init__(self, argv, ready_within=20.0, netns=None):
         self._stderr = tempfile.TemporaryFile()
         # `ip netns exec` execs the command, so signals reach the server itself.
-        self.process = subprocess.Popen(on_peer_host(argv), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+        self.process = subprocess.Popen(on_peer_host(argv, netns), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=self._stderr, text=True)
         line = None
         if select.select([self.process.stdout], [], [], ready_within)[0]:
