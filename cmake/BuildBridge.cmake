@@ -8,22 +8,12 @@ string(REPLACE "," ";" NATIVE_LIBS "${NATIVE_LIBS}")
 file(MAKE_DIRECTORY ${TARGET_DIR})
 file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
 
-# cargo names our crate's build by its path relative to the workspace, the
-# same in every checkout, and judges it by file times: after another checkout
-# has built, this one's older sources look up to date and its build would
-# pick up the other's library. So the crate (only ours, not zenoh) is rebuilt
-# whenever another checkout built last.
-set(owner_file ${TARGET_DIR}/velmor-bridge.owner)
-set(owner "")
-if(EXISTS ${owner_file})
-  file(READ ${owner_file} owner)
-endif()
-if(NOT owner STREQUAL BRIDGE_DIR)
-  execute_process(
-    COMMAND ${CMAKE_COMMAND} -E env CARGO_TARGET_DIR=${TARGET_DIR} ${CARGO} clean --release -p velmor_bridge
-    WORKING_DIRECTORY ${BRIDGE_DIR}
-    OUTPUT_QUIET ERROR_QUIET)
-endif()
+# cargo names our crate's build alike in every checkout and tells it stale by
+# file times alone, so a checkout whose sources are older than another
+# checkout's last build would take that build as its own. The checkout's path
+# among the arguments after `--` (a path remapping that changes nothing, as
+# rustc sees relative paths) enters cargo's fingerprint: a build that another
+# checkout made last is rebuilt.
 
 # C build scripts among zenoh's dependencies track CC and friends; the wheel
 # build sets them and the plain build does not, which would make every switch
@@ -32,6 +22,7 @@ execute_process(
   COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CFLAGS --unset=CXXFLAGS --unset=AR
           --unset=LDFLAGS CARGO_TARGET_DIR=${TARGET_DIR}
           ${CARGO} rustc --release --locked --lib --crate-type staticlib -- --print native-static-libs
+          --remap-path-prefix=${BRIDGE_DIR}=bridge
   WORKING_DIRECTORY ${BRIDGE_DIR}
   RESULT_VARIABLE cargo_rc
   ERROR_VARIABLE cargo_err)
@@ -56,4 +47,3 @@ if(cargo_err MATCHES "native-static-libs: ([^\n]*)")
 endif()
 
 file(COPY_FILE ${TARGET_DIR}/release/libvelmor_bridge.a ${OUTPUT} ONLY_IF_DIFFERENT)
-file(WRITE ${owner_file} ${BRIDGE_DIR})

@@ -44,7 +44,7 @@ void LogFaults(const SimOptions& options) {
 int Run(const SimOptions& options) {
   velmor::sim::InstallStopSignalHandlers();
   // The session is declared first so that it closes after every endpoint.
-  zenoh::Session session;
+  zenoh::Session session(zenoh::SessionOptions{options.mode, options.connect});
   const velmor::sim::SimClock clock;
   std::vector<std::unique_ptr<velmor::sim::RobotServer>> robots;
   for (std::size_t i = 0; i < options.serials.size(); ++i) {
@@ -54,6 +54,7 @@ int Run(const SimOptions& options) {
   spdlog::info("qrk-sim: {} robot(s), streams at {} Hz, joint groups {}", robots.size(), options.rate,
                JoinGroups(options.groups));
   LogFaults(options);
+  for (const std::string& endpoint : options.connect) spdlog::info("zenoh {}, connected to {}", options.mode, endpoint);
   if (options.duration > 0.0) spdlog::info("exiting after {} s", options.duration);
   std::printf("ready\n");
   std::fflush(stdout);

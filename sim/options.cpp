@@ -103,6 +103,19 @@ constexpr OptionEntry kOptions[] = {
      }},
     {"--reachability-success", "", "answer the reachability procedure (0) with success true, which clients reject",
      [](SimOptions& o, const std::string&) { o.faults.reachability_success = true; }},
+    {"--mode", "MODE",
+     "zenoh session mode: peer (default), or client, which talks only through the routers it connects to",
+     [](SimOptions& o, const std::string& v) {
+       if (v != "peer" && v != "client")
+         throw std::invalid_argument(fmt::format("--mode: not peer or client: '{}'", v));
+       o.mode = v;
+     }},
+    {"--connect", "ENDPOINT",
+     "connect to this zenoh endpoint, such as a router's tcp/10.0.0.1:7447 (repeat for more; default none)",
+     [](SimOptions& o, const std::string& v) {
+       if (v.empty()) throw std::invalid_argument("--connect: empty endpoint");
+       o.connect.push_back(v);
+     }},
     {"--verbose", "", "log at debug level, including every query and its procedure number",
      [](SimOptions& o, const std::string&) { o.verbose = true; }},
     {"--help", "", "print this text and exit", [](SimOptions& o, const std::string&) { o.help = true; }},
@@ -152,7 +165,8 @@ std::string UsageText() {
       "Simulates the data server of a robot with two 7-joint arms and a 2-axis external axis\n"
       "(16 joints): publishes the basic and extra state streams and answers remote procedures\n"
       "on velmor/robot/<SN>/{basic_stream_data,extra_stream_data,rpc} with zenoh's default\n"
-      "configuration. Prints \"ready\" on stdout once every endpoint is declared; logs go to stderr.\n\n"
+      "configuration (unless --mode or --connect change it). Prints \"ready\" on stdout once\n"
+      "every endpoint is declared; logs go to stderr.\n\n"
       "Options:\n";
   for (const OptionEntry& entry : kOptions) {
     std::string left(entry.name);

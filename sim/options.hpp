@@ -17,6 +17,10 @@ struct SimOptions {
   std::string version = "v2.1";
   /// Seconds until a clean exit; 0 runs until SIGINT or SIGTERM.
   double duration = 0.0;
+  /// zenoh session mode, "peer" or "client", and endpoints to connect to:
+  /// how a robot placed behind a router reaches it.
+  std::string mode = "peer";
+  std::vector<std::string> connect;
   bool verbose = false;
   bool help = false;
   FaultSwitches faults;

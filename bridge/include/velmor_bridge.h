@@ -90,6 +90,13 @@ typedef struct vb_query_closure {
  * a callback that is already running; never call it from a zenoh callback
  * thread. */
 vb_result vb_session_open(vb_session** out);
+/* Session with zenoh's default configuration but for `mode` ("peer",
+ * "client" or "router"; NULL keeps the default, peer) and the `connect_len`
+ * endpoints of `connect` (NUL-terminated UTF-8, such as "tcp/10.0.0.1:7447")
+ * to connect to: for a server that reaches its clients through a router.
+ * VB_EINVAL when zenoh rejects the mode or an endpoint's syntax; VB_EGENERIC
+ * when the session does not open (a client finds none of its endpoints). */
+vb_result vb_session_open_with(const char* mode, const char* const* connect, size_t connect_len, vb_session** out);
 void vb_session_close(vb_session* session);
 
 /* Key expressions, canonised then validated (VB_EINVAL when rejected). The

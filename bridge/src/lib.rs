@@ -27,7 +27,7 @@ pub use publisher::{vb_publisher_declare, vb_publisher_put, vb_publisher_undecla
 pub use query::{vb_query_clone, vb_query_drop, vb_query_payload, vb_query_reply, vb_query_reply_err};
 pub use queryable::{vb_queryable_declare, vb_queryable_undeclare};
 pub use responder_watch::{vb_responder_watch_declare, vb_responder_watch_undeclare, vb_responder_watch_wait};
-pub use session::{vb_session_close, vb_session_open};
+pub use session::{vb_session_close, vb_session_open, vb_session_open_with};
 pub use subscriber::{vb_subscriber_declare, vb_subscriber_undeclare};
 
 /// zenoh's C result codes.

@@ -1,8 +1,12 @@
-//! Sessions with zenoh's default configuration.
+//! Sessions: zenoh's default configuration for the client, and a mode with
+//! endpoints to connect to for a server placed behind a router.
+use std::ffi::CStr;
+use std::os::raw::c_char;
+
 use zenoh::{Config, Session, Wait};
 
 use crate::guard::{guard, guard_unit, store};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+use crate::{VbResult, VB_EGENERIC, VB_EINVAL, VB_ENULL, VB_OK};
 
 pub struct VbSession {
     pub session: Session,
@@ -14,13 +18,86 @@ pub extern "C" fn vb_session_open(out: *mut *mut VbSession) -> VbResult {
         return VB_ENULL;
     }
     store(out, None);
-    guard(|| match zenoh::open(Config::default()).wait() {
+    guard(|| open(Config::default(), out))
+}
+
+#[no_mangle]
+pub extern "C" fn vb_session_open_with(
+    mode: *const c_char,
+    connect: *const *const c_char,
+    connect_len: usize,
+    out: *mut *mut VbSession,
+) -> VbResult {
+    if out.is_null() || (connect.is_null() && connect_len > 0) {
+        return VB_ENULL;
+    }
+    store(out, None);
+    guard(|| {
+        let endpoints = if connect_len == 0 {
+            &[][..]
+        } else {
+            unsafe { std::slice::from_raw_parts(connect, connect_len) }
+        };
+        let mut texts = Vec::with_capacity(endpoints.len());
+        for &endpoint in endpoints {
+            let Some(text) = c_text(endpoint) else {
+                return VB_EINVAL;
+            };
+            texts.push(json_string(text));
+        }
+        let mut config = Config::default();
+        if !mode.is_null() {
+            let Some(mode) = c_text(mode) else {
+                return VB_EINVAL;
+            };
+            if config.insert_json5("mode", &json_string(mode)).is_err() {
+                return VB_EINVAL;
+            }
+        }
+        // zenoh checks each endpoint's syntax here; reaching it is open's job.
+        if !texts.is_empty()
+            && config
+                .insert_json5("connect/endpoints", &format!("[{}]", texts.join(",")))
+                .is_err()
+        {
+            return VB_EINVAL;
+        }
+        open(config, out)
+    })
+}
+
+fn open(config: Config, out: *mut *mut VbSession) -> VbResult {
+    match zenoh::open(config).wait() {
         Ok(session) => {
             store(out, Some(VbSession { session }));
             VB_OK
         }
         Err(_) => VB_EGENERIC,
-    })
+    }
+}
+
+/// A NUL-terminated UTF-8 string from C; None for NULL or invalid UTF-8.
+fn c_text<'a>(text: *const c_char) -> Option<&'a str> {
+    if text.is_null() {
+        return None;
+    }
+    unsafe { CStr::from_ptr(text) }.to_str().ok()
+}
+
+/// `text` as a JSON string literal, which JSON5 reads unchanged.
+fn json_string(text: &str) -> String {
+    let mut quoted = String::with_capacity(text.len() + 2);
+    quoted.push('"');
+    for c in text.chars() {
+        match c {
+            '"' => quoted.push_str("\\\""),
+            '\\' => quoted.push_str("\\\\"),
+            c if c.is_control() => quoted.push_str(&format!("\\u{:04x}", c as u32)),
+            c => quoted.push(c),
+        }
+    }
+    quoted.push('"');
+    quoted
 }
 
 #[no_mangle]

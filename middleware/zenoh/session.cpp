@@ -3,6 +3,7 @@
 #include <velmor_bridge.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "middleware/zenoh/handoff.hpp"
@@ -42,6 +43,15 @@ void OnRepliesDone(void* context) noexcept {
 
 Session::Session() {
   const vb_result code = vb_session_open(&handle_);
+  if (code != VB_OK) throw ZException("Failed to open session", code);
+}
+
+Session::Session(const SessionOptions& options) {
+  std::vector<const char*> connect;
+  connect.reserve(options.connect.size());
+  for (const std::string& endpoint : options.connect) connect.push_back(endpoint.c_str());
+  const char* mode = options.mode.empty() ? nullptr : options.mode.c_str();
+  const vb_result code = vb_session_open_with(mode, connect.data(), connect.size(), &handle_);
   if (code != VB_OK) throw ZException("Failed to open session", code);
 }
 

@@ -1,10 +1,11 @@
 #pragma once
-// A zenoh session opened with zenoh's default configuration. It is shared by
-// every user in the process (see middleware/shared_session.hpp) and closes
-// when the last shared reference is released. Thread safe: zenoh serialises
-// concurrent use.
+// A zenoh session. The client's is opened with zenoh's default configuration
+// and shared by every user in the process (see middleware/shared_session.hpp);
+// it closes when the last shared reference is released. Thread safe: zenoh
+// serialises concurrent use.
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,6 +23,15 @@ struct GetOptions {
   std::int64_t timeout_ms = 0;
 };
 
+/// Where a session differs from zenoh's default configuration: only a server
+/// placed behind a router (the simulator) needs it; the client never does.
+struct SessionOptions {
+  /// "peer" or "client"; empty keeps zenoh's default (peer).
+  std::string mode;
+  /// Endpoints to connect to, such as "tcp/10.0.0.1:7447".
+  std::vector<std::string> connect;
+};
+
 /// Called on zenoh's threads for every reply; `ok` is false for an error
 /// reply, whose key is empty. Key and payload are valid only during the call.
 using ReplyHandler = std::function<void(bool ok, std::string_view key, ByteView payload)>;
@@ -32,6 +42,9 @@ class Session {
  public:
   /// Opens a session; throws ZException "Failed to open session".
   Session();
+  /// Opens a session with `options`; throws ZException "Failed to open session"
+  /// also for a mode or endpoint that zenoh rejects.
+  explicit Session(const SessionOptions& options);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;

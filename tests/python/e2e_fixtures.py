@@ -1,5 +1,6 @@
 """Robot data servers on the other host (see peer_host), and clients that wait to find them."""
 
+import importlib.metadata
 import os
 import sys
 import time
@@ -47,8 +48,25 @@ def simulated_robot(serial, *options, rate=100):
     return RobotServer([qrk_sim(), "--serial", serial, "--rate", rate, *options])
 
 
-def python_robot(serial, rate=100, style="callback"):
-    return RobotServer([sys.executable, PYTHON_SERVER, "--serial", serial, "--rate", rate, "--style", style])
+# The zenoh release of the tests' own .venv (requirements-dev.txt); older ones
+# live in venvs of their own that scripts/setup makes (.venv-zenoh-<version>).
+ZENOH_VERSION = importlib.metadata.version("eclipse-zenoh")
+OLDER_ZENOH_VERSIONS = ("1.0.4", "1.6.2")
+
+
+def zenoh_python(version):
+    """An interpreter whose zenoh package is `version`; a missing venv fails the test (run scripts/setup)."""
+    if version == ZENOH_VERSION:
+        return Path(sys.executable)
+    python = ROOT / f".venv-zenoh-{version}/bin/python"
+    if not os.access(python, os.X_OK):
+        pytest.fail(f"no {python} (scripts/setup makes it)")
+    return python
+
+
+def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION):
+    return RobotServer([zenoh_python(zenoh_version), PYTHON_SERVER, "--serial", serial, "--rate", rate,
+                        "--style", style])
 
 
 def connect(*args, within=20.0, **kwargs):
@@ -60,6 +78,12 @@ def connect(*args, within=20.0, **kwargs):
         except RuntimeError as error:
             if not str(error).startswith(_NOT_FOUND) or time.monotonic() > deadline:
                 raise
+
+
+def report(config, text):
+    """Prints `text` in the test output, past pytest's capture (for measured figures)."""
+    with config.pluginmanager.getplugin("capturemanager").global_and_fixture_disabled():
+        print(f"\n{text}", flush=True)
 
 
 def wait_until(condition, within=5.0, step=0.01):

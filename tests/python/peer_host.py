@@ -3,8 +3,8 @@
 A server runs in the second namespace (named by VELMOR_PEER_NETNS; beside
 the caller when that is unset), prints "ready" on stdout once its endpoints
 are declared and exits cleanly on SIGINT. Its stderr goes to a temporary file
-that failures quote. Shared by the tests and the benchmarks, so it needs
-neither pytest nor the module.
+that failures quote and that `log` holds once the server has stopped. Shared
+by the tests and the benchmarks, so it needs neither pytest nor the module.
 """
 
 import os
@@ -14,25 +14,26 @@ import subprocess
 import tempfile
 
 
-def on_peer_host(argv):
-    peer = os.environ.get("VELMOR_PEER_NETNS")
-    return ["ip", "netns", "exec", peer, *map(str, argv)] if peer else [*map(str, argv)]
+def on_peer_host(argv, netns=None):
+    host = netns or os.environ.get("VELMOR_PEER_NETNS")
+    return ["ip", "netns", "exec", host, *map(str, argv)] if host else [*map(str, argv)]
 
 
 class RobotServer:
-    """One server process on the peer host; stopped by `stop()` or on leaving a `with` block."""
+    """One server process on the peer host (or in namespace `netns`); stopped by `stop()` or on leaving a `with`
+    block."""
 
-    def __init__(self, argv, ready_within=20.0):
+    def __init__(self, argv, ready_within=20.0, netns=None):
         self._stderr = tempfile.TemporaryFile()
         # `ip netns exec` execs the command, so signals reach the server itself.
-        self.process = subprocess.Popen(on_peer_host(argv), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+        self.process = subprocess.Popen(on_peer_host(argv, netns), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=self._stderr, text=True)
         line = None
         if select.select([self.process.stdout], [], [], ready_within)[0]:
             line = self.process.stdout.readline().strip()
         if line != "ready":
             self.__exit__()
-            raise RuntimeError(f"{argv[0]} did not get ready (first line {line!r}); its log:\n{self._log}")
+            raise RuntimeError(f"{argv[0]} did not get ready (first line {line!r}); its log:\n{self.log}")
 
     def stop(self):
         if self.process.poll() is None:
@@ -50,5 +51,5 @@ class RobotServer:
     def __exit__(self, *exc):
         self.stop()
         self._stderr.seek(0)
-        self._log = self._stderr.read().decode(errors="replace")
+        self.log = self._stderr.read().decode(errors="replace")
         self._stderr.close()

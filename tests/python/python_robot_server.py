@@ -7,11 +7,16 @@ exactly what a client must read back. The values are module-level functions
 and constants, which the tests import; zenoh itself is imported only when
 serving, so importing this file loads no second zenoh runtime into a test.
 
-    python python_robot_server.py --serial SN [--rate HZ] [--style callback|loop]
+    python python_robot_server.py --serial SN [--rate HZ] [--style callback|loop|silent]
 
 --style loop serves the queries the way many servers are written, in a
 `for query in queryable:` loop, which keeps the last query object alive until
 the next one arrives: zenoh then ends each query only at its time-out.
+--style silent keeps every query without ever replying, as a robot whose
+software hangs; it logs "held: procedure N" for each.
+
+It runs on every zenoh Python release from 1.0 on (the tests also serve from
+1.0.4 and 1.6.2), so it keeps to the API those share.
 
 Prints "ready" on stdout once its endpoints are declared; exits cleanly on
 SIGINT or SIGTERM.
@@ -158,6 +163,13 @@ def serve(serial, rate, style):
     for signum in (signal.SIGINT, signal.SIGTERM):
         signal.signal(signum, lambda *_: stop.set())
 
+    held = []
+
+    def hold(query):
+        request_id, _ = z_deserialize(tuple[UInt16, list[UInt16]], query.payload)
+        print(f"held: procedure {request_id}", file=sys.stderr, flush=True)
+        held.append(query)  # the requester waits until its own time-out
+
     def answer(query):
         try:
             request_id, groups = z_deserialize(tuple[UInt16, list[UInt16]], query.payload)
@@ -176,7 +188,7 @@ def serve(serial, rate, style):
             queryable = session.declare_queryable(f"{prefix}/rpc")
             threading.Thread(target=serve_in_a_loop, args=(queryable, answer), daemon=True).start()
         else:
-            queryable = session.declare_queryable(f"{prefix}/rpc", answer)
+            queryable = session.declare_queryable(f"{prefix}/rpc", hold if style == "silent" else answer)
         print("ready", flush=True)
         period = 1.0 / rate
         due = time.monotonic()
@@ -194,7 +206,7 @@ def main():
     parser = argparse.ArgumentParser(description="Robot data server on the zenoh Python package")
     parser.add_argument("--serial", required=True)
     parser.add_argument("--rate", type=float, default=100.0)
-    parser.add_argument("--style", choices=("callback", "loop"), default="callback")
+    parser.add_argument("--style", choices=("callback", "loop", "silent"), default="callback")
     args = parser.parse_args()
     serve(args.serial, args.rate, args.style)
 

@@ -4,29 +4,43 @@ The server (python_robot_server.py) runs on the other host and encodes with
 zenoh's own Python serializer, an implementation independent of the client's
 decoders. Every accessor has to read back exactly what the server sent: the
 float32 values widened without loss, the time stamp bit for bit, the texts
-parsed into typed values.
+parsed into typed values. The server also runs on older zenoh releases
+(.venv-zenoh-<version>, made by scripts/setup), as a robot whose software is
+updated on its own schedule would.
 """
 
 import locale
 import struct
+import time
 
 import pytest
 
 import python_robot_server as server
-from e2e_fixtures import connect, python_robot, wait_until
+import velmorqrk
+from e2e_fixtures import OLDER_ZENOH_VERSIONS, ZENOH_VERSION, connect, python_robot, report, wait_until
 from velmorqrk import JointGroup
 
 SERIAL = "PY-9-001"
 GROUPS = [JointGroup.ALL, JointGroup.ARM_1, JointGroup.EXT_AXIS]
 
 
-# "loop" serves queries in a `for query in queryable:` loop, which keeps the
-# last query alive: zenoh hands each reply over only at the query's time-out,
-# and the client must still take it.
-@pytest.fixture(scope="module", params=["callback", "loop"])
+# (zenoh release of the server, how it serves queries). "loop" serves queries
+# in a `for query in queryable:` loop, which keeps the last query alive: zenoh
+# hands each reply over only at the query's time-out, and the client must
+# still take it.
+SERVERS = [(ZENOH_VERSION, "callback"), (ZENOH_VERSION, "loop"),
+           *((version, "callback") for version in OLDER_ZENOH_VERSIONS)]
+
+
+@pytest.fixture(scope="module", params=SERVERS, ids=lambda server: f"zenoh-{server[0]}-{server[1]}")
 def client(request):
-    with python_robot(SERIAL, style=request.param):
-        yield connect(SERIAL, verbose=False)
+    version, style = request.param
+    with python_robot(SERIAL, style=style, zenoh_version=version):
+        start = time.monotonic()
+        client = connect(SERIAL, verbose=False)
+        report(request.config, f"server on zenoh {version} ({style}): client constructed in "
+                               f"{time.monotonic() - start:.3f} s")
+        yield client
 
 
 @pytest.fixture
@@ -144,3 +158,17 @@ def test_configuration_scores_from_the_manipulability_values(client):
     assert scores[JointGroup.ARM_1] == pytest.approx((10.0, 70.0), abs=1e-4)    # 0.04 and 0.525
     assert scores[JointGroup.EXT_AXIS] == (100.0, 0.0)                           # capped, negative
     assert all(type(pair) is tuple and all(type(s) is float for s in pair) for pair in scores.values())
+
+
+@pytest.mark.parametrize("version", [ZENOH_VERSION, *OLDER_ZENOH_VERSIONS])
+def test_search_gives_up_on_a_server_that_holds_every_query(version):
+    serial = f"PY-HELD-{version.replace('.', '')}"
+    with python_robot(serial, style="silent", zenoh_version=version) as robot:
+        start = time.monotonic()
+        with pytest.raises(RuntimeError, match=rf"^\[velmor::qrk::Client\] Failed to connect to \[{serial}\]"):
+            velmorqrk.Client(serial, False)
+        elapsed = time.monotonic() - start
+    # One reachability query a second, each reaching the server and ended by
+    # the client's own time-out.
+    assert robot.log.count("held: procedure 0") == 3, robot.log
+    assert 2.9 <= elapsed < 4.5

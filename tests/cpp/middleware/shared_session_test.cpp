@@ -39,6 +39,23 @@ TEST(SharedSessionTest, ConcurrentCallersOpenOnlyOneSession) {
   for (const auto& session : sessions) EXPECT_EQ(session.get(), sessions.front().get());
 }
 
+// Options the simulator gives a session behind a router: they must reach
+// zenoh (a default session would open), and zenoh's refusals must surface.
+TEST(SessionOptionsTest, RefusedOptionsAndAnUnreachableRouterFailToOpen) {
+  const auto code_of = [](const zenoh::SessionOptions& options) -> int {
+    try {
+      zenoh::Session session(options);
+    } catch (const zenoh::ZException& error) {
+      return error.code();
+    }
+    return 0;
+  };
+  EXPECT_EQ(code_of({"bogus", {}}), -1);
+  EXPECT_EQ(code_of({"client", {"not an endpoint"}}), -1);
+  EXPECT_EQ(code_of({"client", {"tcp/127.0.0.1:9"}}), -128) << "a client must fail without its router";
+  EXPECT_EQ(code_of({"peer", {}}), 0);
+}
+
 TEST(ZExceptionTest, MessageEndsWithTheCodeInZenohsFormat) {
   EXPECT_STREQ(zenoh::ZException("Failed to open session", -1).what(), "Failed to open session(Error code: -1 )");
   EXPECT_STREQ(zenoh::ZException("Incorrect sequence size", -7).what(), "Incorrect sequence size(Error code: -7 )");

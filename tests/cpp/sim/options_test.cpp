@@ -16,6 +16,8 @@ TEST(SimOptions, DefaultsDescribeAHealthyServer) {
   EXPECT_EQ(options.groups, (std::vector<std::uint16_t>{0, 2, 3, 4, 5}));
   EXPECT_EQ(options.version, "v2.1");
   EXPECT_EQ(options.duration, 0.0);
+  EXPECT_EQ(options.mode, "peer");
+  EXPECT_TRUE(options.connect.empty());
   EXPECT_FALSE(options.faults.silent || options.faults.malformed || options.faults.pause_streams ||
                options.faults.reachability_success);
   EXPECT_EQ(options.faults.corrupt_primitives, 0);
@@ -36,6 +38,11 @@ TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
               options.faults.reachability_success && options.verbose);
   EXPECT_EQ(options.faults.corrupt_primitives, 3);
   EXPECT_EQ(options.faults.garbage_rate, 20.0);
+
+  const SimOptions routed =
+      ParseOptions({"--serial", "A", "--mode=client", "--connect", "tcp/10.78.0.1:7447", "--connect=udp/[::1]:7447"});
+  EXPECT_EQ(routed.mode, "client");
+  EXPECT_EQ(routed.connect, (Args{"tcp/10.78.0.1:7447", "udp/[::1]:7447"}));
 }
 
 TEST(SimOptions, HelpNeedsNoSerial) {
@@ -61,6 +68,8 @@ TEST(SimOptions, RejectsWhatWouldMisconfigureTheServer) {
       {"--serial", "A", "--duration", "-1"},
       {"--serial", "A", "--silent=yes"},
       {"--serial", "A", "--bogus"},
+      {"--serial", "A", "--mode", "router"},
+      {"--serial", "A", "--connect", ""},
   };
   for (const Args& args : bad) {
     std::string joined;
