@@ -16,8 +16,12 @@ import time
 import pytest
 
 import velmorqrk
-from e2e_fixtures import CONNECTED_LINE, EXIT_LINE, connect, simulated_robot, wait_until
+from e2e_fixtures import CONNECTED_LINE, EXIT_LINE, ROOT, connect, simulated_robot, wait_until
 from velmorqrk import JointGroup
+
+# The user guide's start-up and freshness recipes, from the example that holds them.
+sys.path.insert(0, str(ROOT / "examples"))
+from fresh_data import Freshness, connect_within  # noqa: E402
 
 SERIAL = "QRK-E2E-1001"
 DOFS = {JointGroup.ALL: 16, JointGroup.ARMS: 14, JointGroup.ARM_1: 7, JointGroup.ARM_2: 7,
@@ -279,12 +283,17 @@ def _snapshot(states):
     return {group: (record.timestamp, record.q, record.tcp_pose) for group, record in states.items()}
 
 
-def test_robot_going_away_keeps_the_last_data():
+def test_robot_going_away_keeps_the_last_data_which_the_freshness_recipe_calls_stale():
     serial = "QRK-GONE-7"
-    with simulated_robot(serial) as robot:
-        client = connect(serial, False)
+    with simulated_robot(serial, rate=1000) as robot:
+        client = connect_within(serial, 20, verbose=False)
+        freshness = Freshness(max_age=0.5)
+        assert wait_until(lambda: freshness.fresh(client)), "fresh while the robot streams"
+        # Three seconds into the robot's clock, so that its successor's stamps stay lower for as long.
+        assert wait_until(lambda: freshness.fresh(client) and freshness.stamp >= (3, 0), within=10.0)
         groups, seen = client.groups(), _snapshot(client.states())
         robot.stop()
+        assert wait_until(lambda: not freshness.fresh(client), within=2.0), "stale once the robot stops"
 
         start = time.monotonic()
         assert client.connected() is False
@@ -305,6 +314,14 @@ def test_robot_going_away_keeps_the_last_data():
         assert _snapshot(client.states()) == last
         assert client.groups() == groups
         assert client.estop_released() is True
+        assert freshness.fresh(client) is False
+
+    # The same client resumes with the robot's new process, whose clock and
+    # sample numbers start over: its stamps are lower for a while.
+    gone_stamp = freshness.stamp
+    with simulated_robot(serial):
+        assert wait_until(lambda: freshness.fresh(client), within=30.0), "fresh again after the restart"
+        assert freshness.stamp < gone_stamp
 
 
 # Run in a fresh interpreter, whose new zenoh session knows nothing yet:

@@ -37,8 +37,7 @@ TEST(JsonWriterTest, NumbersReadBackExactlyAndNonFiniteOnesBecomeStrings) {
   json.Number(std::nan("")).Number(std::numeric_limits<double>::infinity());
   json.Number(-std::numeric_limits<double>::infinity());
   json.EndArray().Key("ok").Bool(true).Key("none").Null().EndObject();
-  EXPECT_EQ(json.Text(),
-            R"({"values":[0.1,0.1,-2.5,1e-07,-42,"NaN","Infinity","-Infinity"],"ok":true,"none":null})");
+  EXPECT_EQ(json.Text(), R"({"values":[0.1,0.1,-2.5,1e-07,-42,"NaN","Infinity","-Infinity"],"ok":true,"none":null})");
 
   std::string cells;
   AppendNumber(cells, static_cast<double>(0.1f));  // a float widened to double prints as the float
