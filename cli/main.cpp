@@ -3,6 +3,7 @@
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -27,6 +28,9 @@ int Dispatch(const velmor::cli::CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed pipe or FIFO then fails the write with EPIPE, reported like any
+  // other write error, instead of killing the program mid-recording.
+  std::signal(SIGPIPE, SIG_IGN);
   // stdout carries the command's output; the client's own log lines go to
   // stderr, warnings and worse only.
   spdlog::set_default_logger(spdlog::stderr_color_mt("qrk"));
