@@ -3,6 +3,7 @@
 // ever blocking the producer. When the queue is full the new item is dropped
 // and counted: a recorder that cannot keep up says so instead of growing
 // without bound or stalling reception.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +35,10 @@ class BoundedQueue {
   /// Waits for the next item: false once the queue is closed and empty.
   bool Pop(T& out) {
     std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [this] { return closed_ || !items_.empty(); });
+    // A timed wait: GCC 12 versions the untimed one (GLIBCXX_3.4.30), which
+    // would raise the C++ runtime the wheel's programs need past GCC 11's.
+    while (!ready_.wait_for(lock, std::chrono::seconds(1), [this] { return closed_ || !items_.empty(); })) {
+    }
     if (items_.empty()) return false;
     out = std::move(items_.front());
     items_.pop_front();
