@@ -1,30 +1,42 @@
 // e2e_reader fleet SN,SN,... SECONDS: one velmor::qrk::Client per robot of a
 // stamp-server, all in this process and so on its one session, measured
-// against bare subscribers on the same keys in the same process. Each of
-// kRounds rounds runs, for SECONDS each (odd rounds run "bare" first):
+// against bare subscribers on the same keys. Each of kRounds rounds runs, for
+// SECONDS each (odd rounds run "bare" first):
 //
 //   clients  the clients, polled at 100 Hz each; CPU of every thread but the
-//            polling one ("cpu_client <cpu ns> <wall ns> <basic samples>")
+//            polling one ("cpu_client <cpu ns> <wall ns> <basic samples>
+//            <start, CLOCK_MONOTONIC ns>")
 //   fresh    the clients polled in a tight loop, round robin; each new sample
 //            paired with its delay at a bare callback on the same session
 //            ("pair <bare ns> <client ns>")
 //   bare     the clients gone, two subscribers per robot that only count in
-//            their place ("cpu_bare <cpu ns> <wall ns> <basic samples>"),
-//            then the same with this thread spinning where the tight poll ran
+//            their place, this thread waking at 100 Hz all the same
+//            ("cpu_bare ..."), then the same with this thread spinning where
+//            the tight poll ran
 //
 // The bare stamp callbacks (declared before the clients, so zenoh runs them
 // first) stay for all three phases, so each CPU phase has the same number of
 // subscribers per key. They also count the basic samples that reached the
-// session and the gaps in the sequence numbers, phase by phase ("lost_clients",
-// "lost_tight", "lost_bare", "lost_spin": <arrived> <lost>; "lost_other" for
-// the time in between): zenoh hands a sample to every matching subscriber of a session,
-// so a sample missing there is missing for the clients too.
+// session and the gaps in the sequence numbers, phase by phase
+// ("lost_clients", "lost_tight", "lost_bare", "lost_spin": <arrived> <lost>;
+// "lost_other" for the time in between): zenoh hands a sample to every
+// matching subscriber of a session, so a sample missing there is missing for
+// the clients too.
 //
 // Each round also builds the clients anew: "construct <i> <ns>" for the i-th
 // client (its robot already streaming, i-1 clients already live), and
-// "threads <n>" with all of them live. The first round alone reports memory,
-// "rss <i> <bytes>" after the i-th client and "rss_base" before the first,
-// since later rounds reuse what the allocator kept.
+// "threads <n>" with all of them live, after the polling. The first round
+// alone reports memory, "rss <i> <bytes>" after the i-th client and
+// "rss_base" before the first, since later rounds reuse what the allocator
+// kept.
+//
+// e2e_reader fleet-bare SN,SN,... SECONDS runs alongside, in a process of its
+// own: the same subscribers as the clients' process (a stamp callback and two
+// on each robot's streams), only counting, with its cumulative receive CPU
+// every 100 ms ("tick <CLOCK_MONOTONIC ns> <cpu ns> <basic samples>"). Both
+// processes then receive the same samples under the same load at the same
+// time, which on a shared machine whose load keeps changing is the fairer
+// reference; the in-process bare phase is the second one.
 #include <time.h>
 
 #include <atomic>
@@ -52,7 +64,7 @@ namespace {
 namespace zenoh = velmor::zenoh;
 namespace mdw = velmor::zenoh_mdw;
 
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr auto kWarmUpTime = std::chrono::seconds(1);
 constexpr auto kPollPeriod = std::chrono::milliseconds(10);
 
@@ -126,8 +138,13 @@ class LossCount {
   std::uint64_t arrived_ = 0, lost_ = 0;
 };
 
+std::int64_t SinceEpoch(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
 // Receive-path CPU while `during` runs on this thread: the whole process less
-// this thread. Prints "<label> <cpu ns> <wall ns> <basic samples>".
+// this thread. Prints "<label> <cpu ns> <wall ns> <basic samples> <start>"
+// (start on CLOCK_MONOTONIC, for the concurrent bare process's figures).
 template <class Body>
 void ReportReceiveCpu(const char* label, const std::atomic<std::uint64_t>& arrivals, Body during) {
   const auto wall0 = Clock::now();
@@ -135,10 +152,12 @@ void ReportReceiveCpu(const char* label, const std::atomic<std::uint64_t>& arriv
   const double cpu0 = CpuSeconds(), mine0 = ThreadCpuSeconds();
   during();
   const double cpu = (CpuSeconds() - cpu0) - (ThreadCpuSeconds() - mine0);
-  std::printf("%s %.0f %lld %llu\n", label, cpu * 1e9, static_cast<long long>(NanosBetween(wall0, Clock::now())),
-              static_cast<unsigned long long>(arrivals.load() - samples0));
+  std::printf("%s %.0f %lld %llu %lld\n", label, cpu * 1e9, static_cast<long long>(NanosBetween(wall0, Clock::now())),
+              static_cast<unsigned long long>(arrivals.load() - samples0), static_cast<long long>(SinceEpoch(wall0)));
 }
 
+// The bare phase runs the same loop with no clients: this thread wakes as
+// often in both, so its wake-ups weigh on the other threads alike.
 void PollAt100Hz(const std::vector<std::unique_ptr<qrk::Client>>& clients, int seconds) {
   const auto end = Clock::now() + std::chrono::seconds(seconds);
   for (auto next = Clock::now(); next < end; next += kPollPeriod) {
@@ -184,7 +203,7 @@ void BarePhase(const zenoh::Session& session, const std::vector<std::string>& se
   }
   std::this_thread::sleep_for(kWarmUpTime);
   losses.Report("lost_other");
-  ReportReceiveCpu("cpu_bare", arrivals, [&] { std::this_thread::sleep_for(std::chrono::seconds(seconds)); });
+  ReportReceiveCpu("cpu_bare", arrivals, [&] { PollAt100Hz({}, seconds); });
   losses.Report("lost_bare");
   // The tight poll's share of the machine without the clients: a thread that
   // only spins, for the samples lost to a busy machine rather than to them.
@@ -196,6 +215,37 @@ void BarePhase(const zenoh::Session& session, const std::vector<std::string>& se
 }
 
 }  // namespace
+
+int FleetBare(const std::vector<std::string>& serials, int seconds) {
+  auto session = mdw::SharedSession();
+  std::atomic<std::uint64_t> arrivals{0};
+  std::vector<std::unique_ptr<Robot>> robots;
+  std::vector<zenoh::Subscriber> subscribers;
+  for (const auto& serial : serials) {
+    robots.push_back(std::make_unique<Robot>(arrivals));
+    subscribers.emplace_back(*session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kBasicStreamSuffix)),
+                             [robot = robots.back().get()](zenoh::ByteView p) { robot->Take(p); });
+    for (const std::string_view suffix : {mdw::kBasicStreamSuffix, mdw::kExtraStreamSuffix}) {
+      subscribers.emplace_back(*session, zenoh::KeyExpr(mdw::RobotKey(serial, suffix)), [](zenoh::ByteView) {});
+    }
+  }
+  std::printf("ready\n");
+  std::fflush(stdout);
+  // Cumulative readings every 100 ms; this thread wakes at 100 Hz like the
+  // measured process's poller and its own CPU is left out.
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  const double mine0 = ThreadCpuSeconds(), cpu0 = CpuSeconds();
+  std::uint64_t wakes = 0;
+  for (auto next = Clock::now(); next < end; next += kPollPeriod) {
+    std::this_thread::sleep_until(next);
+    if (++wakes % 10 != 0) continue;
+    const double cpu = (CpuSeconds() - cpu0) - (ThreadCpuSeconds() - mine0);
+    std::printf("tick %lld %.0f %llu\n", static_cast<long long>(SinceEpoch(Clock::now())), cpu * 1e9,
+                static_cast<unsigned long long>(arrivals.load()));
+    std::fflush(stdout);
+  }
+  return 0;
+}
 
 int Fleet(const std::vector<std::string>& serials, int seconds) {
   auto session = mdw::SharedSession();  // held throughout, so every round's clients join this one
@@ -223,13 +273,13 @@ int Fleet(const std::vector<std::string>& serials, int seconds) {
       std::printf("construct %zu %lld\n", i + 1, static_cast<long long>(NanosBetween(start, Clock::now())));
       if (round == 0) std::printf("rss %zu %ld\n", i + 1, ResidentBytes());
     }
-    std::printf("threads %ld\n", ThreadCount());
     std::this_thread::sleep_for(kWarmUpTime);
     losses.Report("lost_other");
     ReportReceiveCpu("cpu_client", arrivals, [&] { PollAt100Hz(clients, seconds); });
     losses.Report("lost_clients");
     PollTight(clients, robots, seconds, missed, polls);
     losses.Report("lost_tight");
+    std::printf("threads %ld\n", ThreadCount());
     clients.clear();
     if (round % 2 == 0) BarePhase(*session, serials, arrivals, losses, seconds);
     std::fflush(stdout);

@@ -22,6 +22,8 @@
 //                                bare subscribers on the same keys: receive
 //                                CPU, paired freshness, construction, memory,
 //                                threads, samples lost (bench/e2e_fleet.cpp)
+//   e2e_reader fleet-bare SN,SN.. S  the same keys' bare subscribers in a
+//                                process of its own, alongside
 //
 // Latencies need stamp-server's time stamps: (sequence, CLOCK_MONOTONIC ns
 // modulo 2^32 at the put). The first kWarmUp samples are not reported.
@@ -310,7 +312,8 @@ int Idle(const std::string& serial, int seconds) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: %s raw|client|query|count|idle SERIAL COUNT | fleet SERIAL,SERIAL... SECONDS\n",
+    std::fprintf(stderr,
+                 "usage: %s raw|client|query|count|idle SERIAL COUNT | fleet|fleet-bare SERIAL,SERIAL... SECONDS\n",
                  argv[0]);
     return 64;
   }
@@ -323,14 +326,14 @@ int main(int argc, char** argv) {
     if (mode == "query") return Queries(serial, count);
     if (mode == "count") return Count(serial, count);
     if (mode == "idle") return Idle(serial, count);
-    if (mode == "fleet") {
+    if (mode == "fleet" || mode == "fleet-bare") {
       std::vector<std::string> serials;
       for (std::size_t from = 0; from <= serial.size();) {
         const std::size_t comma = std::min(serial.find(',', from), serial.size());
         serials.push_back(serial.substr(from, comma - from));
         from = comma + 1;
       }
-      return Fleet(serials, count);
+      return mode == "fleet" ? Fleet(serials, count) : FleetBare(serials, count);
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: %s\n", mode.c_str(), error.what());

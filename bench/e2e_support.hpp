@@ -82,5 +82,7 @@ class RawDelays {
 /// e2e_reader fleet: N clients in one process against N robots (see
 /// e2e_fleet.cpp).
 int Fleet(const std::vector<std::string>& serials, int seconds);
+/// e2e_reader fleet-bare: the bare reference process run beside it.
+int FleetBare(const std::vector<std::string>& serials, int seconds);
 
 }  // namespace velmor::bench
