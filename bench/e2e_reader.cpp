@@ -18,11 +18,16 @@
 //   e2e_reader idle SN SECONDS   process CPU time per sample of bare
 //                                subscribers to both streams that only count:
 //                                zenoh's own share of receiving
+//   e2e_reader fleet SN,SN.. S   one client per robot in this process against
+//                                bare subscribers on the same keys: receive
+//                                CPU, paired freshness, construction, memory,
+//                                threads, samples lost (bench/e2e_fleet.cpp)
+//   e2e_reader fleet-bare SN,SN.. S  the same keys' bare subscribers in a
+//                                process of its own, alongside
 //
 // Latencies need stamp-server's time stamps: (sequence, CLOCK_MONOTONIC ns
 // modulo 2^32 at the put). The first kWarmUp samples are not reported.
-#include <sys/resource.h>
-
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -37,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/e2e_support.hpp"
 #include "messages/rpc_codec.hpp"
 #include "messages/stream_codec.hpp"
 #include "middleware/key_exprs.hpp"
@@ -49,38 +55,8 @@
 namespace {
 
 namespace zenoh = velmor::zenoh;
-
-using Clock = std::chrono::steady_clock;
 namespace mdw = velmor::zenoh_mdw;
-
-constexpr int kWarmUp = 300;
-constexpr auto kGiveUpAfter = std::chrono::seconds(120);
-
-std::uint32_t NowLow() {
-  return static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
-}
-
-std::int64_t NanosBetween(Clock::time_point from, Clock::time_point to) {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count();
-}
-
-// The robot may not be discovered yet when the first search starts.
-std::unique_ptr<velmor::qrk::Client> Connect(const std::string& serial) {
-  const auto deadline = Clock::now() + std::chrono::seconds(30);
-  while (true) {
-    try {
-      return std::make_unique<velmor::qrk::Client>(serial, false);
-    } catch (const std::runtime_error&) {
-      if (Clock::now() > deadline) throw;
-    }
-  }
-}
-
-std::uint32_t ReadU32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+using namespace velmor::bench;  // NOLINT: the helpers every mode shares
 
 int Raw(const std::string& serial, int count) {
   struct Log {
@@ -131,27 +107,6 @@ int Raw(const std::string& serial, int count) {
   std::printf("gaps %d\n", log->gaps);
   return 0;
 }
-
-// Each sample's delay as seen by a bare subscriber callback, by sequence
-// number; written on zenoh's thread, read by the poller.
-class RawDelays {
- public:
-  void Record(std::uint32_t sequence, std::uint32_t delay) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    slots_[sequence % kSlots] = {sequence, delay};
-  }
-  std::optional<std::uint32_t> Find(std::uint32_t sequence) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto& slot = slots_[sequence % kSlots];
-    if (slot.first != sequence) return std::nullopt;
-    return slot.second;
-  }
-
- private:
-  static constexpr std::size_t kSlots = 1 << 16;
-  std::mutex mutex_;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> slots_ = decltype(slots_)(kSlots);
-};
 
 // The client and a bare subscriber share the session, the link and the
 // machine's load, so each sample yields a pair of delays. The bare
@@ -335,13 +290,6 @@ int Count(const std::string& serial, int seconds) {
   return 0;
 }
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 int Idle(const std::string& serial, int seconds) {
   auto session = mdw::SharedSession();
   std::atomic<std::uint64_t> basic{0}, extra{0};
@@ -364,7 +312,9 @@ int Idle(const std::string& serial, int seconds) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: %s raw|client|query|count|idle SERIAL COUNT\n", argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s raw|client|query|count|idle SERIAL COUNT | fleet|fleet-bare SERIAL,SERIAL... SECONDS\n",
+                 argv[0]);
     return 64;
   }
   const std::string mode = argv[1];
@@ -376,6 +326,15 @@ int main(int argc, char** argv) {
     if (mode == "query") return Queries(serial, count);
     if (mode == "count") return Count(serial, count);
     if (mode == "idle") return Idle(serial, count);
+    if (mode == "fleet" || mode == "fleet-bare") {
+      std::vector<std::string> serials;
+      for (std::size_t from = 0; from <= serial.size();) {
+        const std::size_t comma = std::min(serial.find(',', from), serial.size());
+        serials.push_back(serial.substr(from, comma - from));
+        from = comma + 1;
+      }
+      return mode == "fleet" ? Fleet(serials, count) : FleetBare(serials, count);
+    }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s: %s\n", mode.c_str(), error.what());
     return 1;

@@ -18,8 +18,18 @@ reader on this one, so samples and queries cross a real veth link:
               the simulator numbered in the same span, drops, the recorder's
               CPU share
 
+With --fleet, only the fleet benchmark runs instead:
+
+  fleet       for N robots of one stamp-server (1 kHz, both streams), one
+              process holding N clients (e2e_reader fleet, then Python's
+              bench/python/fleet.py polling each at 100 Hz) against bare
+              subscribers on the same keys: receive-path CPU per robot,
+              paired freshness, construction of the N-th client, memory per
+              client, threads, samples lost
+
 The table goes to stdout and, with the machine and date, between the markers
-of bench/RESULTS.md (text outside the markers is kept).
+of bench/RESULTS.md (text outside the markers is kept); the fleet table has
+markers of its own.
 """
 
 import argparse
@@ -31,6 +41,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -38,6 +49,7 @@ sys.path.insert(0, str(ROOT / "tests/python"))
 from peer_host import RobotServer  # noqa: E402  (the tests' server processes, on the path above)
 
 BEGIN, END = "<!-- bench:begin -->", "<!-- bench:end -->"
+FLEET_BEGIN, FLEET_END = "<!-- bench:fleet:begin -->", "<!-- bench:fleet:end -->"
 
 
 def isolation_problem():
@@ -218,6 +230,172 @@ def recording(args, table):
               f"peak RSS {usage.ru_maxrss / 1024:.0f} MiB")
 
 
+def fleet_lines(text, label):
+    """The number lists of the lines "<label> <number>..."."""
+    return [[int(value) for value in line.split()[1:]] for line in text.splitlines()
+            if line.split()[:1] == [label]]
+
+
+def median(values):
+    return percentile(values, 0.5)
+
+
+class BareReference:
+    """e2e_reader fleet-bare beside the measured process: the same keys' bare
+    subscribers in a process of their own, their receive CPU read every 100 ms."""
+
+    def __init__(self, bench, serials):
+        self._output = tempfile.NamedTemporaryFile("w+")
+        self.process = subprocess.Popen([bench / "e2e_reader", "fleet-bare", ",".join(serials), "3600"],
+                                        stdout=self._output, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 20
+        while "ready" not in Path(self._output.name).read_text():
+            if time.monotonic() > deadline or self.process.poll() is not None:
+                self.stop()
+                raise RuntimeError("e2e_reader fleet-bare did not get ready")
+            time.sleep(0.05)
+
+    def stop(self):
+        if self.process.poll() is None:
+            time.sleep(0.3)  # a reading after the last measured phase's end
+            self.process.terminate()
+            self.process.wait()
+        self.ticks = fleet_lines(Path(self._output.name).read_text(), "tick")
+        self._output.close()
+
+    def per_sample(self, start_ns, wall_ns):
+        """Bare CPU ns per basic sample over the readings that span [start, start + wall]."""
+        before = [tick for tick in self.ticks if tick[0] <= start_ns]
+        after = [tick for tick in self.ticks if tick[0] >= start_ns + wall_ns]
+        if not before or not after:
+            raise RuntimeError("the bare reference process did not cover a measured phase")
+        (_, cpu0, samples0), (_, cpu1, samples1) = before[-1], after[0]
+        return (cpu1 - cpu0) / (samples1 - samples0)
+
+
+class FleetTable:
+    HEAD = ["N", "reader", "receive CPU per robot sample: ours / bare (medians)", "ratio, load-corrected",
+            "aim ≤ 1.1",
+            "receive CPU per robot", "freshness median: ours / bare", "freshness p99: ours / bare",
+            "paired difference median / p99",
+            "N-th client construction", "RSS per added client", "threads", "basic samples lost / sent"]
+
+    def __init__(self):
+        self.rows = []
+        self.missed = []
+
+    def add(self, cells):
+        self.rows.append([str(cell) for cell in cells])
+
+    def markdown(self):
+        lines = ["| " + " | ".join(self.HEAD) + " |", "|" + "---|" * len(self.HEAD)]
+        lines += ["| " + " | ".join(row) + " |" for row in self.rows]
+        return "\n".join(lines)
+
+
+def fleet(args, env):
+    bench = args.build / "bench"
+    table = FleetTable()
+    per_robot = {"C++": {}, "Python": {}}
+    threads = {"C++": {}, "Python": {}}
+    for n in args.fleet_sizes:
+        serials = [f"BENCH-FLEET-{i + 1}" for i in range(n)]
+        argv = [bench / "stamp-server", "--rate", 1000, "--groups", "2,3,4,5", "--duration", 3600]
+        for serial in serials:
+            argv += ["--serial", serial]
+        with RobotServer(argv):
+            reference = BareReference(bench, serials)
+            try:
+                out = run([bench / "e2e_reader", "fleet", ",".join(serials), args.fleet_seconds])
+                python = json_line(run([sys.executable, ROOT / "bench/python/fleet.py", "--serials",
+                                        ",".join(serials), "--seconds", args.fleet_seconds, "--rounds", 3], env=env))
+            finally:
+                reference.stop()
+
+        def share(label):  # a robot's share of a core
+            return median([v[0] / v[1] / n for v in fleet_lines(out, label)])
+
+        # CPU ns per basic sample of one robot (with its extra sample), raw and as a share of the reference
+        # process's over the same span of time. That share cancels the machine's changing load; dividing the
+        # clients' share by the bare phases' share cancels what separates the two processes (the bare phase
+        # holds the same subscribers as the reference, yet reads some 10-15% below it). One ratio per round.
+        def normalised(label):
+            raw = [(cpu / samples, reference.per_sample(start, wall))
+                   for cpu, wall, samples, start in fleet_lines(out, label)]
+            return [ours for ours, _ in raw], [ours / ref for ours, ref in raw]
+
+        client_raw, client_share = normalised("cpu_client")
+        bare_raw, bare_share = normalised("cpu_bare")
+        ratios = [c / b for c, b in zip(client_share, bare_share)]
+        ours, bare, ratio = median(client_raw), median(bare_raw), median(ratios)
+        verdict = "met" if ratio <= 1.1 else "MISSED"
+        if verdict == "MISSED":
+            table.missed.append(f"receive CPU ratio at N = {n}")
+        found = pairs(out)
+        fresh_bare, fresh_ours = [p[0] for p in found], [p[1] for p in found]
+        extra = [client - raw for raw, client in found]
+        construct = median([ns for i, ns in fleet_lines(out, "construct") if i == n])
+        rss = {i: value for i, value in fleet_lines(out, "rss")}
+        rss_base = fleet_lines(out, "rss_base")[0][0]
+        added = (rss[n] - rss[1]) / (n - 1) if n > 1 else rss[1] - rss_base
+        def losses(*labels):  # (lost, sent) of basic samples in the given phases
+            counts = [v for label in labels for v in fleet_lines(out, label)]
+            return sum(lost for _, lost in counts), sum(arrived + lost for arrived, lost in counts)
+
+        lost, sent = losses("lost_clients", "lost_tight")
+        lost_poll, sent_poll = losses("lost_clients")
+        lost_bare, sent_bare = losses("lost_bare")
+        lost_spin, sent_spin = losses("lost_spin")
+        with_clients = max(v[0] for v in fleet_lines(out, "threads"))
+        per_robot["C++"][n], threads["C++"][n] = share("cpu_client"), with_clients
+        table.add([n, "C++", f"{us(ours)} / {us(bare)}",
+                   f"{ratio:.2f} (rounds {min(ratios):.2f}-{max(ratios):.2f})", verdict,
+                   f"{share('cpu_client') * 100:.2f}% of a core",
+                   f"{us(percentile(fresh_ours, 0.5))} / {us(percentile(fresh_bare, 0.5))}",
+                   f"{us(percentile(fresh_ours, 0.99))} / {us(percentile(fresh_bare, 0.99))}",
+                   f"{us(percentile(extra, 0.5))} / {us(percentile(extra, 0.99))} ({len(found)} pairs)",
+                   f"{construct / 1e6:.0f} ms", f"{added / 1024:.0f} KiB" + (" (the first client)" if n == 1 else ""),
+                   f"{fleet_lines(out, 'threads_base')[0][0]} session alone, {with_clients} with clients",
+                   f"{lost} / {sent} with clients ({lost_poll} / {sent_poll} while polled at 100 Hz); "
+                   f"{lost_bare} / {sent_bare} with bare subscribers, {lost_spin} / {sent_spin} with bare "
+                   f"subscribers and a thread spinning in the tight poll's place"])
+
+        phases = python["phases"]
+        # The Python process is measured against the reference like the clients' one, and its share divided
+        # by the C++ bare phases' share of the same run.
+        py_raw = [phase["receive_cpu_s"] * 1e9 / phase["sent"] for phase in phases]
+        py_ratios = [ours / reference.per_sample(phase["start_ns"], round(phase["wall_s"] * 1e9)) /
+                     median(bare_share) for ours, phase in zip(py_raw, phases)]
+        py_ours, py_ratio = median(py_raw), median(py_ratios)
+        py_verdict = "met" if py_ratio <= 1.1 else "MISSED"
+        if py_verdict == "MISSED":
+            table.missed.append(f"Python receive CPU ratio at N = {n}")
+        py_rss = python["rss"]
+        py_added = (py_rss[-1] - py_rss[0]) / (n - 1) if n > 1 else py_rss[0] - python["rss_base"]
+        per_robot["Python"][n] = median([phase["receive_cpu_s"] / phase["wall_s"] / n for phase in phases])
+        threads["Python"][n] = python["threads"]
+        table.add([n, "Python", f"{us(py_ours)} / {us(bare)} (C++ bare phases)",
+                   f"{py_ratio:.2f} (phases {min(py_ratios):.2f}-{max(py_ratios):.2f})", py_verdict,
+                   f"{per_robot['Python'][n] * 100:.2f}% of a core", "", "", "",
+                   f"{python['construct_s'][-1] * 1e3:.0f} ms",
+                   f"{py_added / 1024:.0f} KiB" + (" (the first client, opening the session)" if n == 1 else ""),
+                   f"{python['threads_base']} before the first client, {python['threads']} with clients",
+                   f"seen by the 100 Hz poll: {sum(p['seen'] for p in phases)} of {sum(p['sent'] for p in phases)} sent"])
+        if n == max(args.fleet_sizes) and lost:
+            table.missed.append(f"{lost} basic samples lost at N = {n}")
+    notes = []
+    for reader in ("C++", "Python"):
+        shares, counts = per_robot[reader], threads[reader]
+        smallest, largest = min(shares), max(shares)
+        notes.append(f"{reader}: receive CPU per robot {shares[smallest] * 100:.2f}% of a core at N = {smallest}, "
+                     f"{shares[largest] * 100:.2f}% at N = {largest} (×{shares[largest] / shares[smallest]:.2f}); "
+                     f"threads with clients {', '.join(f'{counts[k]}' for k in sorted(counts))} "
+                     f"for N = {', '.join(str(k) for k in sorted(counts))}")
+        if len(set(counts.values())) != 1:
+            table.missed.append(f"{reader} thread count depends on N")
+    return table, notes
+
+
 def machine():
     model = "unknown"
     for line in Path("/proc/cpuinfo").read_text().splitlines():
@@ -227,11 +405,11 @@ def machine():
     return f"{os.cpu_count()} × {model}, {platform.system()} {platform.release()}"
 
 
-def write_results(path, header, table_text):
-    section = f"{BEGIN}\n{header}\n\n{table_text}\n{END}"
+def write_results(path, header, table_text, begin=BEGIN, end=END):
+    section = f"{begin}\n{header}\n\n{table_text}\n{end}"
     text = path.read_text() if path.exists() else "# Benchmark results\n\nWritten by scripts/bench.\n\n"
-    if BEGIN in text and END in text:
-        text = text[:text.index(BEGIN)] + section + text[text.index(END) + len(END):]
+    if begin in text and end in text:
+        text = text[:text.index(begin)] + section + text[text.index(end) + len(end):]
     else:
         text = text.rstrip("\n") + "\n\n" + section + "\n"
     path.write_text(text)
@@ -246,6 +424,9 @@ def main():
     parser.add_argument("--queries", type=int, default=1000, help="query round trips of each kind")
     parser.add_argument("--results", type=Path, default=ROOT / "bench/RESULTS.md")
     parser.add_argument("--no-record", action="store_true", help="print the table only (CI)")
+    parser.add_argument("--fleet", action="store_true", help="run the fleet benchmark alone")
+    parser.add_argument("--fleet-sizes", type=lambda text: [int(n) for n in text.split(",")], default=[1, 2, 4, 8])
+    parser.add_argument("--fleet-seconds", type=int, default=5, help="length of each fleet phase")
     args = parser.parse_args()
     problem = isolation_problem()
     if problem:
@@ -253,6 +434,20 @@ def main():
 
     env = dict(os.environ, PYTHONPATH=f"{args.build / 'python'}:{args.build / 'bench'}")
     load_before = os.getloadavg()[0]
+    if args.fleet:
+        table, notes = fleet(args, env)
+        load_after = os.getloadavg()[0]
+        header = (f"Machine: {machine()}  \nDate: {datetime.datetime.now().astimezone():%Y-%m-%d %H:%M %Z}  \n"
+                  f"Load average (1 min) before/after: {load_before:.2f}/{load_after:.2f}  \n"
+                  f"Build: Release, {args.build}; N = {', '.join(map(str, args.fleet_sizes))}; "
+                  f"phases of {args.fleet_seconds} s, 5 rounds (C++), 3 (Python)")
+        text = table.markdown() + "\n\n" + "\n".join(f"- {note}" for note in notes)
+        print(header + "\n\n" + text)
+        if not args.no_record:
+            write_results(args.results, header, text, FLEET_BEGIN, FLEET_END)
+        if table.missed:
+            print(f"\naims missed: {', '.join(table.missed)}")
+        return
     table = Table()
     freshness(args, table, env)
     call_cost(args, table, env)

@@ -1,14 +1,17 @@
-// stamp-server: the robot of the freshness benchmark. It serves one robot like
-// qrk-sim (both streams from the simulator's robot model, the remote
-// procedures from its responder), but every basic sample's time stamp reads
+// stamp-server: the robots of the freshness benchmarks. It serves each
+// --serial like qrk-sim (both streams from the simulator's robot model, the
+// remote procedures from its responder), but every basic sample's time stamp reads
 // (sequence number, send time): the send time is CLOCK_MONOTONIC in
 // nanoseconds modulo 2^32, written into the encoded payload immediately
 // before the put. CLOCK_MONOTONIC is one clock for every network namespace of
 // the machine, so a reader in the other namespace gets a sample's delivery
 // latency as (its own clock - send time) modulo 2^32, valid up to 4.29 s.
 //
-//   stamp-server --serial SN [--rate HZ] [--groups LIST] [--duration S]
+//   stamp-server --serial SN [--serial SN...] [--rate HZ] [--groups LIST] [--duration S]
 //
+// Robots share the session and the tick; each sample is stamped right before
+// its own put, so a robot served later in a tick is not charged for the
+// others' puts.
 // Prints "ready" once every endpoint is declared; stops on SIGINT/SIGTERM.
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
@@ -18,7 +21,9 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "messages/stream_codec.hpp"
 #include "middleware/key_exprs.hpp"
@@ -53,19 +58,38 @@ void StampSendTime(std::vector<std::uint8_t>& payload) {
   for (std::size_t i = 0; i < 4; ++i) payload[payload.size() - 4 + i] = static_cast<std::uint8_t>(now >> (8 * i));
 }
 
+// One robot's endpoints; the session outlives them.
+struct Robot {
+  Robot(zenoh::Session& session, const std::string& serial, unsigned variant, const sim::SimOptions& options,
+        const sim::SimClock& clock)
+      : model(options.groups, variant),
+        basic(session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kBasicStreamSuffix))),
+        extra(session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kExtraStreamSuffix))),
+        rpc(std::make_shared<sim::RpcService>(serial, options.faults, Settings(options), clock)),
+        queryable(session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kRpcSuffix)),
+                  [rpc = rpc](const zenoh::Query& query) { rpc->Handle(query); }) {}
+
+  static sim::ResponderSettings Settings(const sim::SimOptions& options) {
+    sim::ResponderSettings settings;
+    settings.groups = options.groups;
+    return settings;
+  }
+
+  sim::RobotModel model;
+  zenoh::Publisher basic;
+  zenoh::Publisher extra;
+  std::shared_ptr<sim::RpcService> rpc;
+  zenoh::Queryable queryable;
+};
+
 int Run(const sim::SimOptions& options) {
   sim::InstallStopSignalHandlers();
   zenoh::Session session;  // declared first, so it closes after every endpoint
   const sim::SimClock clock;
-  const std::string& serial = options.serials.front();
-  sim::RobotModel model(options.groups, 0);
-  zenoh::Publisher basic(session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kBasicStreamSuffix)));
-  zenoh::Publisher extra(session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kExtraStreamSuffix)));
-  sim::ResponderSettings settings;
-  settings.groups = options.groups;
-  auto rpc = std::make_shared<sim::RpcService>(serial, options.faults, settings, clock);
-  zenoh::Queryable queryable(session, zenoh::KeyExpr(mdw::RobotKey(serial, mdw::kRpcSuffix)),
-                             [rpc](const zenoh::Query& query) { rpc->Handle(query); });
+  std::vector<std::unique_ptr<Robot>> robots;
+  for (std::size_t i = 0; i < options.serials.size(); ++i) {
+    robots.push_back(std::make_unique<Robot>(session, options.serials[i], static_cast<unsigned>(i), options, clock));
+  }
   std::printf("ready\n");
   std::fflush(stdout);
 
@@ -81,17 +105,20 @@ int Run(const sim::SimOptions& options) {
       continue;
     }
     const double t = clock.Seconds();
-    auto message = model.Basic(t, 0);
-    message.timestamp_first = static_cast<std::int32_t>(++sequence);
-    std::vector<std::uint8_t> payload = velmor::zenoh_msgs::Encode(message);
-    const std::vector<std::uint8_t> desired = velmor::zenoh_msgs::Encode(model.Extra(t));
-    StampSendTime(payload);
-    basic.put(payload);
-    extra.put(desired);
+    ++sequence;
+    for (auto& robot : robots) {
+      auto message = robot->model.Basic(t, 0);
+      message.timestamp_first = static_cast<std::int32_t>(sequence);
+      std::vector<std::uint8_t> payload = velmor::zenoh_msgs::Encode(message);
+      const std::vector<std::uint8_t> desired = velmor::zenoh_msgs::Encode(robot->model.Extra(t));
+      StampSendTime(payload);
+      robot->basic.put(payload);
+      robot->extra.put(desired);
+    }
     ticks.Advance(Clock::now());
   }
-  rpc->ReleaseAll();
-  spdlog::info("stamp-server: {} samples", sequence);
+  for (auto& robot : robots) robot->rpc->ReleaseAll();
+  spdlog::info("stamp-server: {} samples per robot", sequence);
   return 0;
 }
 
@@ -102,7 +129,7 @@ int main(int argc, char** argv) {
   try {
     const sim::SimOptions options = sim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.help) {
-      std::puts("usage: stamp-server --serial SN [--rate HZ] [--groups LIST] [--duration S]");
+      std::puts("usage: stamp-server --serial SN [--serial SN...] [--rate HZ] [--groups LIST] [--duration S]");
       return 0;
     }
     return Run(options);
