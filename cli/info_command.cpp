@@ -11,23 +11,12 @@
 #include <variant>
 
 #include "cli/commands.hpp"
+#include "cli/group_text.hpp"
 #include "cli/json_writer.hpp"
 #include "cli/robot_profile.hpp"
 
 namespace velmor::cli {
 namespace {
-
-std::string GroupName(qrk::JointGroup group) {
-  const auto& names = qrk::JointGroupNames();
-  const auto found = names.find(group);
-  return found != names.end() ? found->second : std::to_string(static_cast<int>(group));
-}
-
-std::string Bits(const std::array<bool, 20>& bits) {
-  std::string text;
-  for (const bool bit : bits) text += bit ? '1' : '0';
-  return text;
-}
 
 // A remote part of the report: its value, or why there is none.
 template <class T>

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/commands.hpp"
+#include "cli/group_text.hpp"
 #include "cli/robot_profile.hpp"
 #include "cli/sample_clock.hpp"
 #include "middleware/key_exprs.hpp"
@@ -21,12 +22,6 @@ namespace velmor::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Bits(const std::array<bool, 20>& bits) {
-  std::string text;
-  for (const bool bit : bits) text += bit ? '1' : '0';
-  return text;
-}
 
 template <class Range>
 std::string Numbers(const Range& values) {
@@ -51,9 +46,8 @@ std::string View(const RobotProfile& robot, const SampleClock& clock, double rat
   out += fmt::format("E-stop released {}  enabling device {}\ndigital inputs  {}\ndigital outputs {}\n",
                      robot.client->estop_released() ? "yes" : "no", robot.client->enabling_device_on() ? "on" : "off",
                      Bits(robot.client->digital_inputs()), Bits(robot.client->digital_outputs()));
-  const auto& names = qrk::JointGroupNames();
   for (const auto& [group, state] : states) {
-    out += fmt::format("{:<9} q [rad]   {}\n", names.at(group), Numbers(state.q));
+    out += fmt::format("{:<9} q [rad]   {}\n", GroupName(group), Numbers(state.q));
     out += fmt::format("{:<9} TCP pose  {}  (x y z [m], qw qx qy qz)\n", "", Numbers(state.tcp_pose));
   }
   return out;

@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "cli/group_text.hpp"
 #include "cli/json_writer.hpp"
 #include "middleware/key_exprs.hpp"
 
@@ -31,18 +32,11 @@ std::pair<std::int32_t, std::int32_t> UnpackStamp(std::uint64_t packed) {
   return {static_cast<std::int32_t>(packed >> 32), static_cast<std::int32_t>(packed & 0xFFFFFFFFu)};
 }
 
-const std::string& NameOf(qrk::JointGroup group) {
-  static const std::string unknown = "UNKNOWN";
-  const auto& names = qrk::JointGroupNames();
-  const auto found = names.find(group);
-  return found != names.end() ? found->second : unknown;
-}
-
 template <class Records>
 std::uint64_t AppendAll(std::string& out, const RowStamp& stamp, const Records& records, const RowWriter& rows,
                         void (RowWriter::*append)(std::string&, const RowStamp&, std::string_view,
                                                   const typename Records::mapped_type&) const) {
-  for (const auto& [group, record] : records) (rows.*append)(out, stamp, NameOf(group), record);
+  for (const auto& [group, record] : records) (rows.*append)(out, stamp, GroupName(group), record);
   return records.size();
 }
 
@@ -83,11 +77,6 @@ Recording::Recording(RecordingSetup setup)
              }) {
   start_time_ = Now();
   WriteMeta("", false);
-}
-
-Recording::~Recording() {
-  basic_subscriber_.reset();
-  extra_subscriber_.reset();
 }
 
 void Recording::Start(const std::shared_ptr<zenoh::Session>& session) {

@@ -33,7 +33,6 @@ class Recording {
   /// Creates the three files (throws WriteError) and writes the headers and
   /// the first metadata.
   explicit Recording(RecordingSetup setup);
-  ~Recording();
   Recording(const Recording&) = delete;
   Recording& operator=(const Recording&) = delete;
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/commands.hpp"
+#include "cli/group_text.hpp"
 #include "cli/robot_census.hpp"
 #include "middleware/shared_session.hpp"
 #include "services/data_rpc.hpp"
@@ -30,11 +31,7 @@ constexpr const char* kNothingFound =
 std::string GroupList(const std::set<std::uint16_t>& groups) {
   if (groups.empty()) return "-";
   std::string text;
-  const auto& names = qrk::JointGroupNames();
-  for (const std::uint16_t index : groups) {
-    const auto found = names.find(qrk_impl::WireGroup(index));
-    text += (text.empty() ? "" : ",") + (found != names.end() ? found->second : std::to_string(index));
-  }
+  for (const std::uint16_t index : groups) text += (text.empty() ? "" : ",") + GroupName(qrk_impl::WireGroup(index));
   return text;
 }
 
