@@ -19,29 +19,28 @@ EXIT_LINE = ">>>>> Velmor QRK exited <<<<<"
 _NOT_FOUND = "[velmor::qrk::Client] Failed to connect to ["
 
 
-def qrk_sim():
-    """The simulator program; a missing one fails the test (a broken build must not pass as skipped)."""
-    if "QRK_SIM" in os.environ:
-        candidates = [Path(os.environ["QRK_SIM"])]
+def _built_program(variable, path, target):
+    """A program of the build ($variable, else build/test or build/dev); a missing one fails the test
+    (a broken build must not pass as skipped)."""
+    if variable in os.environ:
+        candidates = [Path(os.environ[variable])]
     else:
-        candidates = [ROOT / "build/test/sim/qrk-sim", ROOT / "build/dev/sim/qrk-sim"]
-    for path in candidates:
-        if os.access(path, os.X_OK):
-            return path
-    pytest.fail(f"no qrk-sim program at {' or '.join(map(str, candidates))} (build the target qrk-sim "
-                "or set QRK_SIM)")
+        candidates = [ROOT / "build/test" / path, ROOT / "build/dev" / path]
+    for candidate in candidates:
+        if os.access(candidate, os.X_OK):
+            return candidate
+    pytest.fail(f"no {target} program at {' or '.join(map(str, candidates))} (build the target {target} "
+                f"or set {variable})")
+
+
+def qrk_sim():
+    """The simulator program."""
+    return _built_program("QRK_SIM", "sim/qrk-sim", "qrk-sim")
 
 
 def qrk_tool():
-    """The qrk command-line tool; a missing one fails the test, as for qrk_sim()."""
-    if "QRK" in os.environ:
-        candidates = [Path(os.environ["QRK"])]
-    else:
-        candidates = [ROOT / "build/test/cli/qrk", ROOT / "build/dev/cli/qrk"]
-    for path in candidates:
-        if os.access(path, os.X_OK):
-            return path
-    pytest.fail(f"no qrk program at {' or '.join(map(str, candidates))} (build the target qrk or set QRK)")
+    """The qrk command-line tool."""
+    return _built_program("QRK", "cli/qrk", "qrk")
 
 
 def simulated_robot(serial, *options, rate=100):
