@@ -55,16 +55,21 @@ void RobotCensus::Tally(std::string_view key, const std::uint8_t* data, std::siz
   const auto serial = SerialOfKey(key, basic ? zenoh_mdw::kBasicStreamSuffix : zenoh_mdw::kExtraStreamSuffix);
   if (!serial) return;
   const auto now = Clock::now();
+  // Decoded outside the lock: only the basic handler touches the scratch, one
+  // sample at a time.
+  bool decoded = false;
+  if (basic) {
+    try {
+      zenoh_msgs::DecodeInto(scratch_, data, size);
+      decoded = true;
+    } catch (...) {
+      // A sample that does not decode still shows the robot is there.
+    }
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   Sighting& sighting = seen_[*serial];
   Count(basic ? sighting.basic : sighting.extra, now);
-  if (!basic) return;
-  try {
-    zenoh_msgs::DecodeInto(scratch_, data, size);
-    sighting.groups = {scratch_.group_indices.begin(), scratch_.group_indices.end()};
-  } catch (...) {
-    // A sample that does not decode still shows the robot is there.
-  }
+  if (decoded) sighting.groups = {scratch_.group_indices.begin(), scratch_.group_indices.end()};
 }
 
 std::map<std::string, Sighting> RobotCensus::Snapshot() const {
