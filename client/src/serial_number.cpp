@@ -33,6 +33,20 @@ std::vector<std::string> PrefixTokens(const std::string& prefix) {
   return tokens;
 }
 
+// The serial becomes one chunk of the robot's key expressions, so a suffix
+// must name exactly one robot: zenoh's wildcards (*, $*), its chunk separator
+// and the characters it reserves (?, #) would make it a pattern that matches
+// several robots and mixes their data in one client. Control characters have
+// no place in a name either.
+bool IsKeyExpressionSafe(const std::string& suffix) {
+  for (const char c : suffix) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
+    if (c == '*' || c == '$' || c == '/' || c == '?' || c == '#') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string NormalizeSerialNumber(const std::string& serial) {
@@ -40,12 +54,15 @@ std::string NormalizeSerialNumber(const std::string& serial) {
   const std::size_t last_hyphen = serial.rfind('-');
   if (last_hyphen == std::string::npos || last_hyphen == 0 || last_hyphen == serial.size() - 1) Reject();
 
+  const std::string suffix = serial.substr(last_hyphen + 1);
+  if (!IsKeyExpressionSafe(suffix)) Reject();
+
   std::string normalized;
   for (const std::string& token : PrefixTokens(serial.substr(0, last_hyphen))) {
     normalized += token;
     normalized += '-';
   }
-  normalized += serial.substr(last_hyphen + 1);
+  normalized += suffix;
   return normalized;
 }
 

@@ -108,14 +108,20 @@ def test_connected_client_cannot_be_pickled_or_copied(robot):
     assert outcomes == [f"{way} cannot pickle 'Client' object" for way in ways]
 
 
-@pytest.mark.parametrize("serial", ["AB_1-345", "AB-3_45", "AB12345"])
-def test_invalid_serial_is_refused_before_any_network_activity(serial, capfd):
-    start = time.monotonic()
-    with raises_exactly(ValueError,
-                        "[velmor::qrk::Client] Format of the provided robot serial number is invalid"):
-        velmorqrk.Client(serial, False)
-    assert time.monotonic() - start < 0.5
-    assert capfd.readouterr().out == ""  # no exit line: nothing was started
+def test_invalid_serial_is_refused_before_any_network_activity(capfd):
+    # Two robots whose keys a pattern serial would match: a client must never
+    # reach them, nor mix their samples.
+    with simulated_robot("QRK-PAT-1", "--serial", "QRK-PAT-2"):
+        connect("QRK-PAT-1", False)  # both robots are known to zenoh by now
+        capfd.readouterr()
+        for serial in ["AB_1-345", "AB-3_45", "AB12345", "QRK-PAT-$*", "QRK-PAT-*", "QRK-PAT-**", "QRK-PAT-1/*",
+                       "QRK-PAT-1?x", "QRK-PAT-1#x", "QRK-PAT-1\n"]:
+            start = time.monotonic()
+            with raises_exactly(ValueError,
+                                "[velmor::qrk::Client] Format of the provided robot serial number is invalid"):
+                velmorqrk.Client(serial, False)
+            assert time.monotonic() - start < 0.5, serial
+            assert capfd.readouterr().out == "", serial  # no exit line: nothing was started
 
 
 # Run in a fresh interpreter on this host: builds a client with the given

@@ -14,7 +14,7 @@ TEST(NormalizeSerialNumberTest, PrefixTokensAreRejoinedWithHyphensAndTheSuffixIs
       {"AB-3 45", "AB-3 45"},
       {"A B-C 1-x", "A-B-C-1-x"},
       {"a-1", "a-1"},
-      {"AB-\xC3\xA9 .#", "AB-\xC3\xA9 .#"},  // the suffix is not scanned
+      {"AB-\xC3\xA9 .+%@!", "AB-\xC3\xA9 .+%@!"},  // the suffix is kept as it is
   };
   for (const auto& [input, normalised] : cases) EXPECT_EQ(NormalizeSerialNumber(input), normalised) << input;
 }
@@ -39,6 +39,15 @@ TEST(NormalizeSerialNumberTest, MalformedSerialsAreRejected) {
       "AB\xC3\xA9-345",
       "\xFF-1",
       "AB\x80 1-2",  // bytes above 0x7F are not letters
+      "AB-$*",
+      "AB-*",
+      "AB-**",
+      "AB-1/*",
+      "AB-1?x",
+      "AB-1#x",
+      "AB-1\x7F",
+      "AB-1\tx",
+      std::string("AB-1\0", 5),  // a suffix that would make the key expression a pattern, or a control character
   };
   for (const std::string& input : rejected) {
     try {
