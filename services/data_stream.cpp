@@ -14,6 +14,22 @@ namespace {
 using qrk::JointGroup;
 constexpr std::uint16_t kHighestGroupIndex = 5;
 
+// Empty, with an error line, if an index is above 5; throws
+// std::out_of_range for an index that names no group (1).
+GroupNames NameGroups(const std::vector<std::uint16_t>& indices, const char* stream) {
+  GroupNames result;
+  for (const std::uint16_t index : indices) {
+    if (index > kHighestGroupIndex) {
+      spdlog::error("[velmor::qrk::Client] The received {} data contains invalid joint group index [{}]", stream,
+                    index);
+      return {};
+    }
+    const JointGroup group = WireGroup(index);
+    result.emplace(group, qrk::JointGroupNames().at(group));
+  }
+  return result;
+}
+
 }  // namespace
 
 DataStream::~DataStream() {
@@ -43,15 +59,29 @@ void DataStream::OnBasicStreamData(BasicData& fresh) {
     std::lock_guard<StreamMutex> lock(basic_mutex, std::adopt_lock);
     std::swap(basic_latest, fresh);  // the subscriber decodes the next sample into the old one's storage
   }
-  if (!basic_arrived.load(std::memory_order_acquire)) AnnounceFirstBasicData();
+  // Only this thread writes basic_latest, so it may read it without the lock.
+  if (!basic_arrived.load(std::memory_order_acquire)) AnnounceFirstBasicData(basic_latest.group_indices);
 }
 
-void DataStream::AnnounceFirstBasicData() {
+void DataStream::AnnounceFirstBasicData(const std::vector<std::uint16_t>& group_indices) {
+  GroupNames named;
+  try {
+    named = NameGroups(group_indices, "basic");
+  } catch (const std::out_of_range&) {
+    // Start-up would have failed on this sample; a running client cannot,
+    // so the groups stay unknown, as for an index above 5.
+    spdlog::error("[velmor::qrk::Client] The received basic data contains invalid joint group index [1]");
+  }
   {
     std::lock_guard<std::mutex> lock(arrival_mutex);
+    first_basic_groups = std::move(named);
     basic_arrived.store(true, std::memory_order_release);
   }
   arrival.notify_all();
+}
+
+const GroupNames* DataStream::FirstBasicGroups() const noexcept {
+  return basic_arrived.load(std::memory_order_acquire) ? &first_basic_groups : nullptr;
 }
 
 bool DataStream::AwaitBasicData(std::chrono::milliseconds within) {
@@ -67,18 +97,8 @@ void DataStream::OnExtraStreamData(ExtraData& fresh) {
 
 GroupNames DataStream::GetGroups(bool from_basic) {
   std::lock_guard<StreamMutex> lock(from_basic ? basic_mutex : extra_mutex);
-  const auto& indices = from_basic ? basic_latest.group_indices : extra_latest.group_indices;
-  GroupNames result;
-  for (const std::uint16_t index : indices) {
-    if (index > kHighestGroupIndex) {
-      spdlog::error("[velmor::qrk::Client] The received {} data contains invalid joint group index [{}]",
-                    from_basic ? "basic" : "extra", index);
-      return {};
-    }
-    const JointGroup group = WireGroup(index);
-    result.emplace(group, qrk::JointGroupNames().at(group));
-  }
-  return result;
+  return NameGroups(from_basic ? basic_latest.group_indices : extra_latest.group_indices,
+                    from_basic ? "basic" : "extra");
 }
 
 std::map<JointGroup, qrk::RobotStates> DataStream::GetStates(const GroupNames& groups, const StartIds& start_ids,

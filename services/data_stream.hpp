@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "client/state_code.hpp"
 #include "messages/stream_messages.hpp"
@@ -47,6 +48,11 @@ class DataStream {
   /// when one has. Returns at once once one has.
   bool AwaitBasicData(std::chrono::milliseconds within);
 
+  /// The joint groups named by the first basic sample, once one has arrived;
+  /// null before. Written once, before the arrival is announced, and never
+  /// again, so any thread may read it without a lock.
+  const GroupNames* FirstBasicGroups() const noexcept;
+
   /// The joint groups listed by the latest message of one stream, with their
   /// names. Empty, with an error line, if an index is above 5; throws
   /// std::out_of_range for an index that names no group (1).
@@ -71,7 +77,7 @@ class DataStream {
  private:
   template <class Field>
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
-  void AnnounceFirstBasicData();
+  void AnnounceFirstBasicData(const std::vector<std::uint16_t>& group_indices);
 
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
   std::shared_ptr<zenoh_mdw::Subscriber<ExtraData>> extra_subscriber;
@@ -79,8 +85,10 @@ class DataStream {
   ExtraData extra_latest;
   StreamMutex basic_mutex;
   StreamMutex extra_mutex;
-  // Start-up waits for the first basic sample; later samples only read the flag.
+  // Start-up waits for the first basic sample; later samples only read the
+  // flag. The first sample's groups stand in for a start-up that saw none.
   std::atomic<bool> basic_arrived{false};
+  GroupNames first_basic_groups;
   std::mutex arrival_mutex;
   std::condition_variable arrival;
 };

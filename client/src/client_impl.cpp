@@ -60,13 +60,22 @@ void Client::Impl::CheckServerVersion(const std::string& serial) {
 // The groups are read once, for the client's whole life, so they must come
 // from a real sample: a robot streaming slowly, a busy network or a publisher
 // that learns of our subscriber late may not have delivered one within the
-// settling pause. Only a robot that streams nothing at all within the extra
-// wait leaves the groups unknown, and then the log says so.
+// settling pause. A robot that streams nothing within the extra wait leaves
+// the groups unknown for now, and the log says so; its first sample, however
+// late, names them then.
 void Client::Impl::ReadJointGroups() {
-  if (!qrk_client->Stream().AwaitBasicData(kFirstSampleWait)) {
+  const bool arrived = qrk_client->Stream().AwaitBasicData(kFirstSampleWait);
+  if (!arrived) {
     spdlog::warn("[velmor::qrk::Client] No basic stream data received during start-up; joint groups unknown");
   }
   groups = qrk_client->Stream().GetGroups(true);
+  groups_from_first_sample = !arrived && groups.empty();
+}
+
+const qrk_impl::GroupNames& Client::Impl::Groups() const noexcept {
+  if (!groups_from_first_sample) return groups;
+  const qrk_impl::GroupNames* first = qrk_client->Stream().FirstBasicGroups();
+  return first != nullptr ? *first : groups;
 }
 
 void Client::Impl::LearnLayout() {

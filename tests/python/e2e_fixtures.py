@@ -63,9 +63,9 @@ def zenoh_python(version):
     return python
 
 
-def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION):
+def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION, stream_delay=0.0):
     return RobotServer([zenoh_python(zenoh_version), PYTHON_SERVER, "--serial", serial, "--rate", rate,
-                        "--style", style])
+                        "--style", style, "--stream-delay", stream_delay])
 
 
 def connect(*args, within=20.0, **kwargs):

@@ -8,12 +8,15 @@ and constants, which the tests import; zenoh itself is imported only when
 serving, so importing this file loads no second zenoh runtime into a test.
 
     python python_robot_server.py --serial SN [--rate HZ] [--style callback|loop|silent]
+                                  [--stream-delay SECONDS]
 
 --style loop serves the queries the way many servers are written, in a
 `for query in queryable:` loop, which keeps the last query object alive until
 the next one arrives: zenoh then ends each query only at its time-out.
 --style silent keeps every query without ever replying, as a robot whose
 software hangs; it logs "held: procedure N" for each.
+--stream-delay starts both streams that long after the queries are served,
+as a robot whose controller boots after its data server.
 
 It runs on every zenoh Python release from 1.0 on (the tests also serve from
 1.0.4 and 1.6.2), so it keeps to the API those share.
@@ -155,7 +158,7 @@ def serve_in_a_loop(queryable, answer):
         answer(query)
 
 
-def serve(serial, rate, style):
+def serve(serial, rate, style, stream_delay):
     import zenoh
     from zenoh.ext import UInt16, z_deserialize
 
@@ -191,7 +194,7 @@ def serve(serial, rate, style):
             queryable = session.declare_queryable(f"{prefix}/rpc", hold if style == "silent" else answer)
         print("ready", flush=True)
         period = 1.0 / rate
-        due = time.monotonic()
+        due = time.monotonic() + stream_delay
         n = 0
         while not stop.wait(max(0.0, due - time.monotonic())):
             basic.put(basic_payload(n), encoding=zenoh.Encoding.ZENOH_SERIALIZED)
@@ -207,8 +210,9 @@ def main():
     parser.add_argument("--serial", required=True)
     parser.add_argument("--rate", type=float, default=100.0)
     parser.add_argument("--style", choices=("callback", "loop", "silent"), default="callback")
+    parser.add_argument("--stream-delay", type=float, default=0.0)
     args = parser.parse_args()
-    serve(args.serial, args.rate, args.style)
+    serve(args.serial, args.rate, args.style, args.stream_delay)
 
 
 if __name__ == "__main__":

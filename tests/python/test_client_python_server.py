@@ -160,6 +160,24 @@ def test_configuration_scores_from_the_manipulability_values(client):
     assert all(type(pair) is tuple and all(type(s) is float for s in pair) for pair in scores.values())
 
 
+def test_stream_starting_after_start_up_names_the_joint_groups_once_it_runs(capfd):
+    with python_robot("PY-LATE-1", rate=200, stream_delay=2.5):
+        client = connect("PY-LATE-1", verbose=False)
+        assert "No basic stream data received during start-up; joint groups unknown" in capfd.readouterr().out
+        assert client.states() == {} and client.actions() == {}
+        assert wait_until(lambda: client.states() != {}, within=10)
+        states = client.states()
+        assert list(states) == GROUPS
+        n = sample_number(states[JointGroup.ARM_1].timestamp)
+        assert states[JointGroup.ARM_1].q == joint_slice(f32(server.joint_values("q", n)), JointGroup.ARM_1)
+        assert {group: len(record.dq) for group, record in states.items()} == \
+            {group: server.LAYOUT[group.value][1] for group in GROUPS}
+        actions = client.actions()
+        assert list(actions) == GROUPS and actions[JointGroup.ARM_1].q_d == \
+            joint_slice(f32(server.joint_values("q_d")), JointGroup.ARM_1)
+        assert list(client.primitive_states()) == GROUPS
+
+
 @pytest.mark.parametrize("version", [ZENOH_VERSION, *OLDER_ZENOH_VERSIONS])
 def test_search_gives_up_on_a_server_that_holds_every_query(version):
     serial = f"PY-HELD-{version.replace('.', '')}"

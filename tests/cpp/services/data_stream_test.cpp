@@ -304,11 +304,14 @@ TEST_F(DataStreamTest, InconsistentDesiredSampleIsLoggedOnceAndAnswersEmpty) {
 }
 
 TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
+  EXPECT_EQ(stream_.FirstBasicGroups(), nullptr);
   Feed(Basic({3, 2, 3, 0}));
   Feed(Extra({5}));
-  EXPECT_EQ(stream_.GetGroups(true),
-            (GroupNames{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}}));
+  const GroupNames first{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}};
+  EXPECT_EQ(stream_.GetGroups(true), first);
   EXPECT_EQ(stream_.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
+  ASSERT_NE(stream_.FirstBasicGroups(), nullptr);
+  EXPECT_EQ(*stream_.FirstBasicGroups(), first);
 
   Feed(Basic({3, 7, 4}));
   Feed(Extra({65535}));
@@ -323,6 +326,7 @@ TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
   Feed(Basic({3, 1}));
   EXPECT_THROW(stream_.GetGroups(true), std::out_of_range);
   EXPECT_FALSE(stream_.IsEstopReleased()) << "the lock was released by the throw";
+  EXPECT_EQ(*stream_.FirstBasicGroups(), first) << "only the first sample names them";
 }
 
 TEST_F(DataStreamTest, QueryNeverSeesAMixtureOfTwoSamples) {
