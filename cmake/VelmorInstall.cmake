@@ -1,7 +1,9 @@
 # `cmake --install` lays out a package that other CMake projects use with
 #   find_package(velmorqrk CONFIG REQUIRED)
 #   target_link_libraries(app PRIVATE velmorqrk::velmorqrk)
-# Only the public headers (client/include/velmor/qrk/) are installed. The Rust
+# Only the public headers are installed: client/include/velmor/qrk/ and the
+# error type that session and query failures throw,
+# messages/include/velmor/zenoh/. The Rust
 # bridge stays a second archive, libvelmor_bridge.a; velmorqrkConfig.cmake
 # makes it the target velmorqrk::bridge together with the system libraries it
 # needs, and velmorqrk::velmorqrk links it.
@@ -13,7 +15,7 @@ set(VELMOR_INSTALL_BRIDGE ${CMAKE_INSTALL_LIBDIR}/libvelmor_bridge.a)
 
 install(TARGETS velmorqrk EXPORT velmorqrkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/client/include/velmor
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/client/include/velmor ${PROJECT_SOURCE_DIR}/messages/include/velmor
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development
   FILES_MATCHING PATTERN "*.hpp")
 install(FILES ${VELMOR_BRIDGE_LIB} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)

@@ -1,7 +1,7 @@
 #pragma once
 // The texts of encoding and decoding failures. Callers and tests match them
 // exactly, so they live in one place.
-#include "middleware/zenoh/z_exception.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh_msgs {
 

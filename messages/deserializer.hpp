@@ -12,7 +12,7 @@
 #include <string>
 
 #include "messages/little_endian.hpp"
-#include "middleware/zenoh/z_exception.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh::ext {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "messages/little_endian.hpp"
-#include "middleware/zenoh/z_exception.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh::ext {
 

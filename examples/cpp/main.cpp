@@ -1,10 +1,12 @@
 // A short C++ user of velmor::qrk::Client: connect, print the groups and a
 // few states, then the plan info.
 #include <velmor/qrk/client.hpp>
+#include <velmor/zenoh/z_exception.hpp>
 
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <thread>
 
 int main(int argc, char** argv) {
@@ -24,7 +26,13 @@ int main(int argc, char** argv) {
     const auto plan = client.plan_info();
     std::printf("plan: %s at %s, velocity scale %.2f\n", plan.pt_name.c_str(), plan.node_name.c_str(),
                 plan.velocity_scale);
-  } catch (const std::exception& error) {
+  } catch (const std::invalid_argument& error) {  // a malformed serial number
+    std::fprintf(stderr, "usage: %s: %s\n", argv[0], error.what());
+    return 2;
+  } catch (const velmor::zenoh::ZException& error) {  // the session could not open, or zenoh refused a call
+    std::fprintf(stderr, "zenoh error %d: %s\n", error.code(), error.what());
+    return 1;
+  } catch (const std::exception& error) {  // robot not found, another version, or a query unanswered
     std::fprintf(stderr, "error: %s\n", error.what());
     return 1;
   }

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "middleware/zenoh/z_exception.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh {
 

@@ -4,7 +4,7 @@
 
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/session.hpp"
-#include "middleware/zenoh/z_exception.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh {
 

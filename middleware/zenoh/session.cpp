@@ -8,7 +8,7 @@
 
 #include "middleware/zenoh/handoff.hpp"
 #include "middleware/zenoh/key_expr.hpp"
-#include "middleware/zenoh/z_exception.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh {
 namespace {

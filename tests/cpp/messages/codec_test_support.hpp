@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "messages/record_fields.hpp"
-#include "middleware/zenoh/z_exception.hpp"
 #include "support/hex.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh_msgs::test {
 

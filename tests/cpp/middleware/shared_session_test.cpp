@@ -9,8 +9,8 @@
 #include "middleware/key_exprs.hpp"
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/publisher.hpp"
-#include "middleware/zenoh/z_exception.hpp"
 #include "support/child_process.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh_mdw {
 namespace {

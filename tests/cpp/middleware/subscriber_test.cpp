@@ -8,10 +8,10 @@
 #include "messages/rpc_codec.hpp"
 #include "middleware/shared_session.hpp"
 #include "middleware/zenoh/publisher.hpp"
-#include "middleware/zenoh/z_exception.hpp"
 #include "support/child_process.hpp"
 #include "support/hex.hpp"
 #include "support/wait.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::zenoh_mdw {
 namespace {

@@ -6,10 +6,10 @@
 
 #include "messages/rpc_codec.hpp"
 #include "messages/stream_codec.hpp"
-#include "middleware/zenoh/z_exception.hpp"
 #include "sim/holding_pen.hpp"
 #include "sim/robot_model.hpp"
 #include "sim/rpc_responder.hpp"
+#include "velmor/zenoh/z_exception.hpp"
 
 namespace velmor::sim {
 namespace {
