@@ -3,9 +3,12 @@
 //
 // Construction is synchronous: it validates and normalises the serial number,
 // joins the process's zenoh session, subscribes to the robot's two state
-// streams, searches for the robot (up to three 1 s reachability queries),
-// checks its protocol version and learns its joint-group layout. Every
-// failure throws; no half-built client survives.
+// streams, searches for the robot (at most three reachability queries over
+// about 3 s, each sent once zenoh knows of a server, or at the end of its
+// second), checks its protocol version and learns its joint-group layout.
+// Every failure throws (std::invalid_argument, std::logic_error,
+// std::runtime_error, or velmor::zenoh::ZException from
+// <velmor/zenoh/z_exception.hpp>); no half-built client survives.
 //
 // The stream accessors answer from the latest samples without network
 // traffic; connected(), primitive_states(), plan_info() and
