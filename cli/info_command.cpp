@@ -3,6 +3,7 @@
 // the rest is still printed, and the exit status is 1.
 #include <fmt/format.h>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -138,11 +139,26 @@ void WriteScores(JsonWriter& json, const std::map<qrk::JointGroup, std::pair<dou
   json.EndObject();
 }
 
+void WriteAge(JsonWriter& json, const char* name, const SampleClock& clock) {
+  json.Key(name);
+  const auto age = clock.Age();
+  age ? json.Number(std::chrono::duration<double>(*age).count()) : json.Null();
+}
+
+// Seconds since each stream's latest sample (null before the first): the
+// records cannot tell stale commanded values, as actions() carries the basic
+// stream's time stamp.
+void WriteAges(JsonWriter& json, const RobotProfile& robot) {
+  WriteAge(json, "basic_sample_age_s", *robot.basic_clock);
+  WriteAge(json, "extra_sample_age_s", *robot.extra_clock);
+}
+
 std::string InfoJson(const RobotProfile& robot, const RobotReport& report) {
   JsonWriter json;
   json.BeginObject().Key("serial").String(robot.serial).Key("version").String(robot.version);
   json.Key("connected").Bool(report.connected).Key("joint_groups");
   WriteLayout(json, robot);
+  WriteAges(json, robot);
   json.Key("estop_released").Bool(report.estop_released).Key("enabling_device_on").Bool(report.enabling_device_on);
   json.Key("digital_inputs").Bools(report.digital_inputs).Key("digital_outputs").Bools(report.digital_outputs);
   WriteFetched(json, "plan_info", report.plan_info, WritePlanInfo);
@@ -178,6 +194,8 @@ std::string InfoText(const RobotProfile& robot, const RobotReport& report) {
                        start != robot.start_ids.end() ? std::to_string(start->second) : "?",
                        dof != robot.dofs.end() ? std::to_string(dof->second) : "?");
   }
+  out += fmt::format("basic stream:       latest sample {}\nextra stream:       latest sample {}\n",
+                     robot.basic_clock->AgeText(), robot.extra_clock->AgeText());
   out += fmt::format("E-stop released:    {}\nenabling device on: {}\n", report.estop_released ? "yes" : "no",
                      report.enabling_device_on ? "yes" : "no");
   out += fmt::format("digital inputs:     {} (bit 0 first)\ndigital outputs:    {}\n", Bits(report.digital_inputs),

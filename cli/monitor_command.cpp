@@ -14,8 +14,6 @@
 #include "cli/group_text.hpp"
 #include "cli/robot_profile.hpp"
 #include "cli/sample_clock.hpp"
-#include "middleware/key_exprs.hpp"
-#include "middleware/shared_session.hpp"
 #include "sim/stop_signal.hpp"
 
 namespace velmor::cli {
@@ -30,15 +28,13 @@ std::string Numbers(const Range& values) {
   return text;
 }
 
-std::string Age(const SampleClock& clock) {
-  const auto age = clock.Age();
-  return age ? fmt::format("{:.1f} ms", std::chrono::duration<double, std::milli>(*age).count()) : "no sample yet";
-}
-
-std::string View(const RobotProfile& robot, const SampleClock& clock, double rate) {
+// Both streams' ages: actions() carries the basic stream's time stamp, so
+// only the extra stream's own age tells stale commanded values.
+std::string View(const RobotProfile& robot, double rate) {
   const auto states = robot.client->states();
-  std::string out = fmt::format("{}  protocol {}  basic stream {:.1f} Hz  latest sample {} ago\n", robot.serial,
-                                robot.version, rate, Age(clock));
+  std::string out = fmt::format("{}  protocol {}  basic stream {:.1f} Hz  latest sample {}\n", robot.serial,
+                                robot.version, rate, robot.basic_clock->AgeText());
+  out += fmt::format("extra stream latest sample {}\n", robot.extra_clock->AgeText());
   if (!states.empty()) {
     const auto& stamp = states.begin()->second.timestamp;
     out += fmt::format("time stamp ({}, {})\n", stamp.first, stamp.second);
@@ -58,8 +54,7 @@ std::string View(const RobotProfile& robot, const SampleClock& clock, double rat
 int RunMonitor(const CommandLine& line) {
   sim::InstallStopSignalHandlers();
   const RobotProfile robot = ConnectToRobot(line.serial);
-  const SampleClock clock(*zenoh_mdw::SharedSession(),
-                          zenoh_mdw::RobotKey(robot.serial, zenoh_mdw::kBasicStreamSuffix));
+  const SampleClock& clock = *robot.basic_clock;
   const bool terminal = isatty(STDOUT_FILENO) != 0;
   const auto period = terminal ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
   const auto start = Clock::now();
@@ -80,7 +75,7 @@ int RunMonitor(const CommandLine& line) {
     window_start = now;
     window_samples = samples;
     next += period;
-    const std::string view = View(robot, clock, rate);
+    const std::string view = View(robot, rate);
     // Home and clear, then the view: redrawn in place.
     if (terminal) std::fputs("\x1b[H\x1b[2J", stdout);
     std::fputs(view.c_str(), stdout);

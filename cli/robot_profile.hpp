@@ -2,10 +2,14 @@
 // What qrk learns about one robot once: a connected client (which has already
 // searched for the robot, checked its protocol version and read its joint
 // groups), plus the version text and the layout, asked again over the same
-// shared session because the client keeps them to itself.
+// shared session because the client keeps them to itself, and a clock on
+// each stream, started before the client, for the age of its latest sample:
+// the client's records cannot tell stale commanded values, since actions()
+// carries the basic stream's time stamp.
 #include <memory>
 #include <string>
 
+#include "cli/sample_clock.hpp"
 #include "services/data_rpc.hpp"
 #include "services/group_maps.hpp"
 #include "velmor/qrk/client.hpp"
@@ -14,6 +18,8 @@ namespace velmor::cli {
 
 struct RobotProfile {
   std::string serial;  // as the keys spell it
+  std::unique_ptr<SampleClock> basic_clock;
+  std::unique_ptr<SampleClock> extra_clock;
   std::unique_ptr<qrk::Client> client;
   std::unique_ptr<qrk_impl::DataRpc> rpc;
   std::string version;

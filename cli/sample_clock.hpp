@@ -24,6 +24,8 @@ class SampleClock {
   std::uint64_t Samples() const noexcept { return samples_.load(std::memory_order_relaxed); }
   /// How long ago the latest sample arrived; nothing before the first.
   std::optional<Clock::duration> Age() const noexcept;
+  /// The age as people read it: "0.4 ms ago", or "no sample yet".
+  std::string AgeText() const;
 
  private:
   std::atomic<std::uint64_t> samples_{0};

@@ -2,6 +2,7 @@
 
 import csv
 import json
+import re
 import resource
 import signal
 import subprocess
@@ -70,6 +71,7 @@ def test_info_matches_the_client(robots):
     assert [entry["dof"] for entry in info["joint_groups"]] == [len(states[g].q) for g in groups]
     assert len(info["digital_inputs"]) == len(info["digital_outputs"]) == 20
     assert info["estop_released"] == client.estop_released()
+    assert 0 <= info["basic_sample_age_s"] < 1 and 0 <= info["extra_sample_age_s"] < 1
     assert set(info["plan_info"]) == {name for name in dir(client.plan_info()) if not name.startswith("_")}
     assert set(info["primitive_states"]) == {g.name for g in client.primitive_states()}
     assert set(info["configuration_score"]) == {g.name for g in client.configuration_score()}
@@ -77,6 +79,8 @@ def test_info_matches_the_client(robots):
 
     text = qrk("info", SERIAL)
     assert text.returncode == 0 and "protocol version:   v2.1" in text.stdout
+    assert re.search(r"^basic stream: +latest sample \d+\.\d ms ago$", text.stdout, re.M)
+    assert re.search(r"^extra stream: +latest sample \d+\.\d ms ago$", text.stdout, re.M)
 
 
 def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots):
@@ -87,6 +91,8 @@ def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots):
         out = first + monitor.stdout.read()
         assert monitor.wait(timeout=10) == 0, monitor.stderr.read()
     assert first.startswith(SERIAL) and "Hz" in first and "\x1b" not in out
+    assert re.search(r"latest sample \d+\.\d ms ago$", first)
+    assert re.search(r"^extra stream latest sample \d+\.\d ms ago$", out, re.M)
     assert "TCP pose" in out
 
 
