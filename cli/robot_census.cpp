@@ -1,12 +1,12 @@
 #include "cli/robot_census.hpp"
 
 #include <algorithm>
-#include <condition_variable>
 #include <thread>
 #include <utility>
 
 #include "messages/message_codec.hpp"
 #include "messages/rpc_messages.hpp"
+#include "middleware/blocking_query.hpp"
 #include "middleware/key_exprs.hpp"
 #include "middleware/zenoh/key_expr.hpp"
 
@@ -78,38 +78,27 @@ std::map<std::string, Sighting> RobotCensus::Snapshot() const {
 }
 
 Responders RobotCensus::AskOnce() const {
-  struct Collected {
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool done = false;
+  // Keeps every server that answers, named by the key it replied on.
+  struct ResponderCollector {
     Responders responders;
+
+    bool Take(bool ok, std::string_view reply_key, zenoh::ByteView) {
+      if (!ok) return false;
+      if (const auto serial = SerialOfKey(reply_key, zenoh_mdw::kRpcSuffix)) {
+        responders.serials.insert(*serial);
+      } else {
+        ++responders.unnamed;
+      }
+      return false;  // every reply until the query ends
+    }
   };
-  auto collected = std::make_shared<Collected>();
   zenoh::GetOptions options;
   options.payload = zenoh_msgs::Encode(
       zenoh_msgs::qrk_msg::RPCRequest{static_cast<std::uint16_t>(zenoh_msgs::qrk_msg::Procedure::kReachability), {}});
   options.timeout_ms = kQueryTimeoutMs;
-  session_->get(
-      zenoh::KeyExpr(WildcardKey(zenoh_mdw::kRpcSuffix)), std::move(options),
-      [collected](bool ok, std::string_view reply_key, zenoh::ByteView) {
-        if (!ok) return;
-        std::lock_guard<std::mutex> lock(collected->mutex);
-        if (const auto serial = SerialOfKey(reply_key, zenoh_mdw::kRpcSuffix)) {
-          collected->responders.serials.insert(*serial);
-        } else {
-          ++collected->responders.unnamed;
-        }
-      },
-      [collected] {
-        std::lock_guard<std::mutex> lock(collected->mutex);
-        collected->done = true;
-        collected->ended.notify_all();
-      });
-  std::unique_lock<std::mutex> lock(collected->mutex);
-  // zenoh ends the query at its time-out; the margin only guards against a
-  // zenoh that never says so.
-  collected->ended.wait_for(lock, std::chrono::milliseconds(kQueryTimeoutMs + 500), [&] { return collected->done; });
-  return collected->responders;
+  return zenoh_mdw::AwaitQuery(*session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kRpcSuffix)), std::move(options),
+                               ResponderCollector{})
+      .responders;
 }
 
 Responders RobotCensus::AskResponders(std::chrono::milliseconds within) const {

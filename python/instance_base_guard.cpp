@@ -5,8 +5,9 @@
 // fallback calls the base. Its __new__ is made to raise TypeError there
 // instead; every other request goes to pybind11's own __new__ unchanged.
 //
-// The base is shared by every module built with the same pybind11 internals;
-// the one change they all see is this TypeError in place of an abort.
+// The base belongs to the module's pybind11 internals, which are its own
+// (PYBIND11_INTERNALS_KIND, python/CMakeLists.txt): other pybind11 modules in
+// the process have bases of their own, which this never touches.
 #include <exception>
 
 #include "python/bindings.hpp"

@@ -7,11 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "client/record_field_list.hpp"
 #include "python/bindings.hpp"
-#include "velmor/qrk/plan_info.hpp"
-#include "velmor/qrk/primitive_states.hpp"
-#include "velmor/qrk/robot_actions.hpp"
-#include "velmor/qrk/robot_states.hpp"
 
 namespace velmor::qrk::bindings {
 namespace {
@@ -41,51 +38,19 @@ class RecordBinder {
   py::class_<Record> class_binding_;
 };
 
+template <typename Record>
+void BindRecord(py::module_& module, const char* name) {
+  RecordBinder<Record> binder(module, name);
+  ForEachNamedField<Record>([&binder](const auto& field) { binder.Property(field.name, field.member); });
+}
+
 }  // namespace
 
 void BindRecords(py::module_& module) {
-  RecordBinder<RobotStates>(module, "RobotStates")
-      .Property("timestamp", &RobotStates::timestamp)
-      .Property("q", &RobotStates::q)
-      .Property("theta", &RobotStates::theta)
-      .Property("dq", &RobotStates::dq)
-      .Property("dtheta", &RobotStates::dtheta)
-      .Property("tau", &RobotStates::tau)
-      .Property("tau_dot", &RobotStates::tau_dot)
-      .Property("tau_ext", &RobotStates::tau_ext)
-      .Property("tau_interact", &RobotStates::tau_interact)
-      .Property("temperature", &RobotStates::temperature)
-      .Property("flange_pose", &RobotStates::flange_pose)
-      .Property("tcp_pose", &RobotStates::tcp_pose)
-      .Property("tcp_twist", &RobotStates::tcp_twist)
-      .Property("tcp_wrench", &RobotStates::tcp_wrench)
-      .Property("tcp_wrench_local", &RobotStates::tcp_wrench_local)
-      .Property("raw_tcp_wrench", &RobotStates::raw_tcp_wrench)
-      .Property("raw_tcp_wrench_local", &RobotStates::raw_tcp_wrench_local)
-      .Property("raw_ft_sensor", &RobotStates::raw_ft_sensor);
-
-  RecordBinder<RobotActions>(module, "RobotActions")
-      .Property("timestamp", &RobotActions::timestamp)
-      .Property("q_d", &RobotActions::q_d)
-      .Property("dq_d", &RobotActions::dq_d)
-      .Property("tau_d", &RobotActions::tau_d)
-      .Property("tcp_pose_d", &RobotActions::tcp_pose_d)
-      .Property("tcp_twist_d", &RobotActions::tcp_twist_d)
-      .Property("tcp_wrench_d", &RobotActions::tcp_wrench_d);
-
-  RecordBinder<PrimitiveStates>(module, "PrimitiveStates")
-      .Property("pt_name", &PrimitiveStates::pt_name)
-      .Property("names_and_values", &PrimitiveStates::names_and_values);
-
-  RecordBinder<PlanInfo>(module, "PlanInfo")
-      .Property("pt_name", &PlanInfo::pt_name)
-      .Property("node_name", &PlanInfo::node_name)
-      .Property("node_path", &PlanInfo::node_path)
-      .Property("node_path_time_period", &PlanInfo::node_path_time_period)
-      .Property("node_path_number", &PlanInfo::node_path_number)
-      .Property("assigned_plan_name", &PlanInfo::assigned_plan_name)
-      .Property("velocity_scale", &PlanInfo::velocity_scale)
-      .Property("waiting_for_step", &PlanInfo::waiting_for_step);
+  BindRecord<RobotStates>(module, "RobotStates");
+  BindRecord<RobotActions>(module, "RobotActions");
+  BindRecord<PrimitiveStates>(module, "PrimitiveStates");
+  BindRecord<PlanInfo>(module, "PlanInfo");
 }
 
 }  // namespace velmor::qrk::bindings

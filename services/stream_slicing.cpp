@@ -3,6 +3,7 @@
 #include <spdlog/spdlog.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "services/joint_segmentation.hpp"
 
@@ -28,6 +29,52 @@ std::uint32_t StartOf(JointGroup group, const StartIds& start_ids) {
   return static_cast<std::uint32_t>(start_ids.at(group));
 }
 
+namespace msg = zenoh_msgs::qrk_msg;
+
+// Which full-robot array or group entry of the wire messages fills which
+// field of a record: one table per kind, read by the loops below.
+constexpr auto kStateJoints =
+    std::make_tuple(std::make_pair(&msg::JointStateData::q, &qrk::RobotStates::q),
+                    std::make_pair(&msg::JointStateData::theta, &qrk::RobotStates::theta),
+                    std::make_pair(&msg::JointStateData::dq, &qrk::RobotStates::dq),
+                    std::make_pair(&msg::JointStateData::dtheta, &qrk::RobotStates::dtheta),
+                    std::make_pair(&msg::JointStateData::tau, &qrk::RobotStates::tau),
+                    std::make_pair(&msg::JointStateData::tau_dot, &qrk::RobotStates::tau_dot),
+                    std::make_pair(&msg::JointStateData::tau_ext, &qrk::RobotStates::tau_ext),
+                    std::make_pair(&msg::JointStateData::tau_interact, &qrk::RobotStates::tau_interact),
+                    std::make_pair(&msg::JointStateData::temperature, &qrk::RobotStates::temperature));
+constexpr auto kStateCartesian = std::make_tuple(
+    std::make_pair(&msg::CartesianStateData::flange_pose, &qrk::RobotStates::flange_pose),
+    std::make_pair(&msg::CartesianStateData::tcp_pose, &qrk::RobotStates::tcp_pose),
+    std::make_pair(&msg::CartesianStateData::tcp_twist, &qrk::RobotStates::tcp_twist),
+    std::make_pair(&msg::CartesianStateData::tcp_wrench_local, &qrk::RobotStates::tcp_wrench_local),
+    std::make_pair(&msg::CartesianStateData::raw_tcp_wrench_local, &qrk::RobotStates::raw_tcp_wrench_local),
+    std::make_pair(&msg::CartesianStateData::raw_ft_sensor, &qrk::RobotStates::raw_ft_sensor));
+constexpr auto kActionJoints =
+    std::make_tuple(std::make_pair(&msg::JointDesiredData::q_d, &qrk::RobotActions::q_d),
+                    std::make_pair(&msg::JointDesiredData::dq_d, &qrk::RobotActions::dq_d),
+                    std::make_pair(&msg::JointDesiredData::tau_d, &qrk::RobotActions::tau_d));
+constexpr auto kActionCartesian =
+    std::make_tuple(std::make_pair(&msg::CartesianDesiredData::tcp_pose_d, &qrk::RobotActions::tcp_pose_d),
+                    std::make_pair(&msg::CartesianDesiredData::tcp_twist_d, &qrk::RobotActions::tcp_twist_d),
+                    std::make_pair(&msg::CartesianDesiredData::tcp_wrench_d, &qrk::RobotActions::tcp_wrench_d));
+
+// Cuts every joint field of `table` out of `joints`; stops at the first that
+// does not fit.
+template <class Table, class Joints, class Record>
+bool CutJoints(const Table& table, const Joints& joints, std::uint32_t start, std::uint64_t dof, Record& record) {
+  return std::apply(
+      [&](const auto&... pair) {
+        return (SegmentJointData(joints.*pair.first, start, dof, record.*pair.second) && ...);
+      },
+      table);
+}
+
+template <class Table, class Cartesian, class Record>
+void WidenCartesian(const Table& table, const Cartesian& source, Record& record) {
+  std::apply([&](const auto&... pair) { (Widen(source.*pair.first, record.*pair.second), ...); }, table);
+}
+
 }  // namespace
 
 std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic, const GroupNames& groups,
@@ -51,16 +98,7 @@ std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic,
     states.timestamp = StampOf(basic);
     const std::uint32_t start = StartOf(group, start_ids);
     const std::uint64_t dof = dofs.at(group);
-    const bool cut = SegmentJointData(joints.q, start, dof, states.q) &&
-                     SegmentJointData(joints.theta, start, dof, states.theta) &&
-                     SegmentJointData(joints.dq, start, dof, states.dq) &&
-                     SegmentJointData(joints.dtheta, start, dof, states.dtheta) &&
-                     SegmentJointData(joints.tau, start, dof, states.tau) &&
-                     SegmentJointData(joints.tau_dot, start, dof, states.tau_dot) &&
-                     SegmentJointData(joints.tau_ext, start, dof, states.tau_ext) &&
-                     SegmentJointData(joints.tau_interact, start, dof, states.tau_interact) &&
-                     SegmentJointData(joints.temperature, start, dof, states.temperature);
-    if (!cut) {
+    if (!CutJoints(kStateJoints, joints, start, dof, states)) {
       spdlog::error("[velmor::qrk::Client] Failed to segment full-DoF joint data for joint group [{}]",
                     static_cast<int>(group));
       return {};
@@ -70,12 +108,7 @@ std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic,
   for (std::size_t i = 0; i < indices.size(); ++i) {
     const auto& source = cartesian.at(i);
     qrk::RobotStates& states = result[WireGroup(indices[i])];
-    Widen(source.flange_pose, states.flange_pose);
-    Widen(source.tcp_pose, states.tcp_pose);
-    Widen(source.tcp_twist, states.tcp_twist);
-    Widen(source.tcp_wrench_local, states.tcp_wrench_local);
-    Widen(source.raw_tcp_wrench_local, states.raw_tcp_wrench_local);
-    Widen(source.raw_ft_sensor, states.raw_ft_sensor);
+    WidenCartesian(kStateCartesian, source, states);
     FillWorldWrenches(states);
   }
   return result;
@@ -104,10 +137,7 @@ std::map<JointGroup, qrk::RobotActions> SliceActions(const ExtraStreamData& extr
     actions.timestamp = timestamp;
     const std::uint32_t start = StartOf(group, start_ids);
     const std::uint64_t dof = dofs.at(group);
-    const bool cut = SegmentJointData(joints.q_d, start, dof, actions.q_d) &&
-                     SegmentJointData(joints.dq_d, start, dof, actions.dq_d) &&
-                     SegmentJointData(joints.tau_d, start, dof, actions.tau_d);
-    if (!cut) {
+    if (!CutJoints(kActionJoints, joints, start, dof, actions)) {
       spdlog::error("[velmor::qrk::Client] Failed to segment desired joint data for joint group [{}]",
                     static_cast<int>(group));
       return {};
@@ -117,9 +147,7 @@ std::map<JointGroup, qrk::RobotActions> SliceActions(const ExtraStreamData& extr
   for (std::size_t i = 0; i < indices.size(); ++i) {
     const auto& source = cartesian.at(i);
     qrk::RobotActions& actions = result[WireGroup(indices[i])];
-    Widen(source.tcp_pose_d, actions.tcp_pose_d);
-    Widen(source.tcp_twist_d, actions.tcp_twist_d);
-    Widen(source.tcp_wrench_d, actions.tcp_wrench_d);
+    WidenCartesian(kActionCartesian, source, actions);
   }
   return result;
 }

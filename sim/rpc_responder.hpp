@@ -1,7 +1,7 @@
 #pragma once
 // The answers of the simulated data server to remote procedures, without any
-// networking: RobotServer decodes a request, asks Answer and sends back what
-// it returns. Answer is safe to call from several zenoh threads at once.
+// networking: RpcService decodes a request, asks Answer and sends back what
+// it returns. Answer is safe to call from several threads at once.
 #include <atomic>
 #include <cstdint>
 #include <string>

@@ -1,12 +1,14 @@
 #pragma once
 // Answers one robot's remote procedures as they arrive from zenoh: decodes
 // the request, applies the fault switches, and replies with the responder's
-// answer. The queryable's handler shares ownership of this object, because
-// undeclaring a queryable does not wait for a handler that is still running.
+// answer. Undeclaring the queryable waits for a handler that is still
+// running, so the queryable's owner may hold this object as a plain member
+// declared before it.
 //
-// Threads: Handle runs on zenoh's threads, possibly several at once; the
-// release calls run on the main loop. Everything Handle touches is either
-// immutable, atomic or locked inside its own member.
+// Threads: Handle runs on zenoh's threads, one query at a time (the bridge
+// lets one call of a queryable in at once); the release calls run on the
+// main loop, concurrently with Handle. What both touch (the held queries) is
+// locked inside its own member; the rest is immutable or atomic.
 #include <atomic>
 #include <chrono>
 #include <cstdint>

@@ -6,8 +6,10 @@
 //
 // It registers no type of its own: the dict keys and record values convert
 // through velmorqrk's registrations of JointGroup and the record classes,
-// which pybind11 shares between modules built with the same pybind11 and
-// compiler ABI. `shares_types()` says whether that worked.
+// which pybind11 shares between modules built with the same pybind11, the
+// same compiler ABI and the same internals kind (velmorqrk keeps internals of
+// its own; bench/CMakeLists.txt gives this module the same setting).
+// `shares_types()` says whether that worked.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 

@@ -40,6 +40,8 @@ PlanInfo Client::plan_info() const {
 
 std::map<JointGroup, std::pair<double, double>> Client::configuration_score() const {
   std::map<JointGroup, qrk_impl::ManipulabilityValues> values;
+  // The tag names no class of this library: it is this failure's established
+  // text, which callers match as it stands, so it keeps its component name.
   if (!IsOk(impl->Services().Rpc().GetManipulability(values))) {
     throw std::runtime_error("[velmor::qrk::Model::configuration_score] No reply from the robot");
   }

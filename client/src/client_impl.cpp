@@ -39,7 +39,10 @@ Client::Impl::Impl(const std::string& robot_sn, bool verbose) : verbose(verbose)
   qrk_client = StartClient(robot_sn, verbose, serial);
   qrk_client->Connect(serial);
   CheckServerVersion(serial);
-  std::this_thread::sleep_for(kSettlingDelay);  // sleep_for measures on the steady clock
+  // The robot's server answered, but its streams may not have reached our
+  // fresh subscribers yet: a short pause lets the first sample in before the
+  // joint groups are read, and a robot at speed never needs the longer wait.
+  std::this_thread::sleep_for(kSettlingDelay);
   ReadJointGroups();
   LearnLayout();
   if (this->verbose) LogLayout();
