@@ -54,6 +54,7 @@ qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const 
 }
 
 void DataStream::OnBasicStreamData(BasicData& fresh) {
+  if (taps.basic) taps.basic(fresh);
   {
     basic_mutex.LockForCopy();
     std::lock_guard<StreamMutex> lock(basic_mutex, std::adopt_lock);
@@ -90,6 +91,7 @@ bool DataStream::AwaitBasicData(std::chrono::milliseconds within) {
 }
 
 void DataStream::OnExtraStreamData(ExtraData& fresh) {
+  if (taps.extra) taps.extra(fresh);
   extra_mutex.LockForCopy();
   std::lock_guard<StreamMutex> lock(extra_mutex, std::adopt_lock);
   std::swap(extra_latest, fresh);

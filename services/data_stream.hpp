@@ -13,10 +13,12 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/state_code.hpp"
@@ -29,12 +31,20 @@
 
 namespace velmor::qrk_impl {
 
+/// Sees every sample on zenoh's thread as it arrives, before it becomes the
+/// latest: qrk counts and records samples through them. They must not block;
+/// the client itself sets none.
+struct StreamTaps {
+  std::function<void(const zenoh_msgs::qrk_msg::AllBasicStreamData&)> basic;
+  std::function<void(const zenoh_msgs::qrk_msg::AllExtraStreamData&)> extra;
+};
+
 class DataStream {
  public:
   using BasicData = zenoh_msgs::qrk_msg::AllBasicStreamData;
   using ExtraData = zenoh_msgs::qrk_msg::AllExtraStreamData;
 
-  DataStream() = default;
+  explicit DataStream(StreamTaps taps = {}) : taps(std::move(taps)) {}
   DataStream(const DataStream&) = delete;
   DataStream& operator=(const DataStream&) = delete;
   /// Stops both subscribers, then waits for any copy or query in progress.
@@ -79,6 +89,7 @@ class DataStream {
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
   void AnnounceFirstBasicData(const std::vector<std::uint16_t>& group_indices);
 
+  StreamTaps taps;
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
   std::shared_ptr<zenoh_mdw::Subscriber<ExtraData>> extra_subscriber;
   BasicData basic_latest;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "middleware/shared_session.hpp"
 
@@ -17,8 +18,11 @@ constexpr std::chrono::seconds kSearchSlot{1};
 
 }  // namespace
 
-QRKClient::QRKClient(bool verbose)
-    : rpc_session(zenoh_mdw::SharedSession()), stream_session(zenoh_mdw::SharedSession()), verbose(verbose) {}
+QRKClient::QRKClient(bool verbose, StreamTaps taps)
+    : rpc_session(zenoh_mdw::SharedSession()),
+      stream_session(zenoh_mdw::SharedSession()),
+      stream(std::move(taps)),
+      verbose(verbose) {}
 
 QRKClient::~QRKClient() {
   spdlog::info(">>>>> Velmor QRK exited <<<<<");

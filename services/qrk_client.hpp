@@ -17,8 +17,8 @@ namespace velmor::qrk_impl {
 class QRKClient {
  public:
   /// Opens or joins the shared session (throws zenoh::ZException when it
-  /// cannot be opened); starts nothing yet.
-  explicit QRKClient(bool verbose);
+  /// cannot be opened); starts nothing yet. `taps` see every stream sample.
+  explicit QRKClient(bool verbose, StreamTaps taps = {});
   QRKClient(const QRKClient&) = delete;
   QRKClient& operator=(const QRKClient&) = delete;
   virtual ~QRKClient();

@@ -1,10 +1,8 @@
 #include "velmor/qrk/client.hpp"
 
-#include <stdexcept>
-
 #include "client/src/client_impl.hpp"
-#include "services/configuration_score.hpp"
 #include "services/primitive_states_parser.hpp"
+#include "services/robot_queries.hpp"
 
 namespace velmor::qrk {
 
@@ -30,22 +28,10 @@ std::map<JointGroup, PrimitiveStates> Client::primitive_states() const {
       impl->Groups(), [&rpc](std::vector<std::string>& entries) { return rpc.GetPrimitiveStatesData(entries); });
 }
 
-PlanInfo Client::plan_info() const {
-  PlanInfo info;
-  if (!IsOk(impl->Services().Rpc().GetPlanInfo(info))) {
-    throw std::runtime_error("[velmor::qrk::Client] plan_info: No reply from the robot");
-  }
-  return info;
-}
+PlanInfo Client::plan_info() const { return qrk_impl::FetchPlanInfo(impl->Services().Rpc()); }
 
 std::map<JointGroup, std::pair<double, double>> Client::configuration_score() const {
-  std::map<JointGroup, qrk_impl::ManipulabilityValues> values;
-  // The tag names no class of this library: it is this failure's established
-  // text, which callers match as it stands, so it keeps its component name.
-  if (!IsOk(impl->Services().Rpc().GetManipulability(values))) {
-    throw std::runtime_error("[velmor::qrk::Model::configuration_score] No reply from the robot");
-  }
-  return qrk_impl::ConfigurationScores(values);
+  return qrk_impl::FetchConfigurationScores(impl->Services().Rpc());
 }
 
 bool Client::estop_released() const { return impl->Services().Stream().IsEstopReleased(); }
