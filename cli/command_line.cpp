@@ -73,7 +73,14 @@ void AddRecord(CLI::App& app, CommandLine& line) {
   record->add_option("-o", line.output, "output path prefix")
       ->type_name("PATH")
       ->required()
-      ->check(toolkit::NonEmpty("path"));
+      ->check(toolkit::NonEmpty("path"))
+      // CLI11 reads "-o=run" as the path "=run": refused, rather than
+      // recording to files no one would look for.
+      ->check(CLI::Validator(
+          [](const std::string& path) {
+            return !path.empty() && path.front() == '=' ? "write -o PATH, not -o=PATH" : "";
+          },
+          ""));
   record
       ->add_option_function<std::string>(
           "--format",

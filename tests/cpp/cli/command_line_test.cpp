@@ -77,6 +77,7 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
       {{"record", "AB-12-345", "-o", "run"}, "record: --seconds is required"},
       {{"record", "AB-12-345", "--seconds", "1"}, "record: -o is required"},
       {{"record", "AB-12-345", "--seconds", "1", "-o", ""}, "record: -o: empty path"},
+      {{"record", "AB-12-345", "--seconds", "1", "-o=run"}, "record: -o: write -o PATH, not -o=PATH"},
       {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--format", "xml"},
        "record: --format: expected csv or jsonl, not 'xml'"},
       // A misspelt option is named, not reported as the option it was meant to be.
