@@ -35,8 +35,8 @@
 #include "sim/robot_model.hpp"
 #include "sim/rpc_service.hpp"
 #include "sim/sim_clock.hpp"
-#include "sim/stop_signal.hpp"
 #include "sim/tick_schedule.hpp"
+#include "toolkit/stop_signal.hpp"
 
 namespace {
 
@@ -83,7 +83,7 @@ struct Robot {
 };
 
 int Run(const sim::SimOptions& options) {
-  sim::InstallStopSignalHandlers();
+  velmor::toolkit::InstallStopSignalHandlers();
   zenoh::Session session;  // declared first, so it closes after every endpoint
   const sim::SimClock clock;
   std::vector<std::unique_ptr<Robot>> robots;
@@ -99,7 +99,7 @@ int Run(const sim::SimOptions& options) {
           ? clock.start() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.duration))
           : Clock::time_point::max();
   std::uint32_t sequence = 0;
-  while (!sim::StopRequested() && Clock::now() < end) {
+  while (!velmor::toolkit::StopRequested() && Clock::now() < end) {
     if (Clock::now() < ticks.due()) {
       std::this_thread::sleep_until(std::min(ticks.due(), Clock::now() + std::chrono::milliseconds(50)));
       continue;

@@ -2,210 +2,130 @@
 
 #include <fmt/format.h>
 
-#include <cmath>
-#include <string_view>
+#include <stdexcept>
 
 #include "client/serial_number.hpp"
+#include "toolkit/option_parsing.hpp"
 
 namespace velmor::cli {
 namespace {
 
-struct OptionEntry {
-  std::string_view name;
-  std::string_view value_name;  // empty for a flag
-  std::string_view help;
-  void (*apply)(CommandLine& line, const std::string& value);
-};
+using toolkit::FiniteNumber;
+using toolkit::LowerBound;
 
-struct CommandEntry {
-  std::string_view name;
-  std::string_view arguments;  // the positional part of the synopsis
-  std::string_view summary;
-  bool takes_serial;
-  std::vector<OptionEntry> options;
-  double default_seconds;
-};
+constexpr double kMostSeconds = 1e7;
 
-double ParseSeconds(const std::string& text, bool zero_allowed) {
-  std::size_t used = 0;
-  double value = 0.0;
-  try {
-    value = std::stod(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != text.size() || !std::isfinite(value) || value < 0.0 || (value == 0.0 && !zero_allowed) ||
-      value > 1e7) {
-    throw UsageError(fmt::format("--seconds: not a duration in seconds: '{}'", text));
-  }
-  return value;
+constexpr const char* kSerialFootnote =
+    "SN is the robot's serial number, written as for velmorqrk.Client (for example AB-12-345).";
+
+// The serial is checked here, so that a mistyped one is a usage error and
+// not a robot that is never found.
+void AddSerial(CLI::App& command, CommandLine& line) {
+  command
+      .add_option_function<std::string>(
+          "SN",
+          [&line](const std::string& serial) {
+            try {
+              qrk::NormalizeSerialNumber(serial);
+            } catch (const std::invalid_argument&) {
+              throw CLI::ValidationError(fmt::format("invalid serial number '{}'", serial));
+            }
+            line.serial = serial;
+          },
+          "the robot's serial number")
+      ->type_name("")
+      ->required();
+  command.footer(kSerialFootnote);
 }
 
-const std::vector<CommandEntry>& Commands() {
-  static const std::vector<CommandEntry> commands = {
-      {"scan",
-       "",
-       "list every robot seen on the network: stream rates, joint groups, protocol version, round-trip time",
-       false,
-       {{"--seconds", "S", "how long to listen (default 2)",
-         [](CommandLine& l, const std::string& v) { l.seconds = ParseSeconds(v, false); }}},
-       2.0},
-      {"info",
-       "SN",
-       "print everything the client can tell about one robot, once",
-       true,
-       {{"--json", "", "print one JSON document", [](CommandLine& l, const std::string&) { l.json = true; }}},
-       0.0},
-      {"monitor",
-       "SN",
-       "live view of one robot, refreshed in place on a terminal (plain lines otherwise); Ctrl-C ends it",
-       true,
-       {{"--seconds", "S", "stop after S seconds (default: run until Ctrl-C)",
-         [](CommandLine& l, const std::string& v) { l.seconds = ParseSeconds(v, true); }}},
-       0.0},
-      {"record",
-       "SN",
-       "record every sample of both streams to PATH.basic.EXT and PATH.extra.EXT, with PATH.meta.json",
-       true,
-       {{"--seconds", "S", "recording time (required; Ctrl-C or SIGTERM ends it early)",
-         [](CommandLine& l, const std::string& v) { l.seconds = ParseSeconds(v, false); }},
-        {"-o", "PATH", "output path prefix (required)",
-         [](CommandLine& l, const std::string& v) {
-           if (v.empty()) throw UsageError("-o: empty path");
-           l.output = v;
-         }},
-        {"--format", "csv|jsonl", "row format (default csv)",
-         [](CommandLine& l, const std::string& v) {
-           if (v == "csv") {
-             l.format = RecordFormat::kCsv;
-           } else if (v == "jsonl") {
-             l.format = RecordFormat::kJsonl;
-           } else {
-             throw UsageError(fmt::format("--format: expected csv or jsonl, not '{}'", v));
-           }
-         }}},
-       0.0},
-  };
-  return commands;
+void AddScan(CLI::App& app, CommandLine& line) {
+  CLI::App* scan = app.add_subcommand(
+      "scan", "list every robot seen on the network: stream rates, joint groups, protocol version, round-trip time");
+  scan->preparse_callback([&line](std::size_t) { line.seconds = 2.0; });
+  scan->add_option("--seconds", line.seconds, "how long to listen (default 2)")
+      ->type_name("S")
+      ->check(FiniteNumber(0.0, kMostSeconds, LowerBound::kExcluded));
 }
 
-const CommandEntry* FindCommand(std::string_view name) {
-  for (const auto& command : Commands()) {
-    if (command.name == name) return &command;
-  }
-  return nullptr;
+void AddInfo(CLI::App& app, CommandLine& line) {
+  CLI::App* info = app.add_subcommand("info", "print everything the client can tell about one robot, once");
+  AddSerial(*info, line);
+  info->add_flag("--json", line.json, "print one JSON document");
 }
 
-const OptionEntry* FindOption(const CommandEntry& command, std::string_view name) {
-  for (const auto& option : command.options) {
-    if (option.name == name) return &option;
-  }
-  return nullptr;
+void AddMonitor(CLI::App& app, CommandLine& line) {
+  CLI::App* monitor = app.add_subcommand(
+      "monitor", "live view of one robot, refreshed in place on a terminal (plain lines otherwise); Ctrl-C ends it");
+  AddSerial(*monitor, line);
+  monitor->add_option("--seconds", line.seconds, "stop after S seconds (default: run until Ctrl-C)")
+      ->type_name("S")
+      ->check(FiniteNumber(0.0, kMostSeconds));
 }
 
-// One option at args[i]; returns the index of the last argument it used.
-std::size_t ApplyOption(const CommandEntry& command, const std::vector<std::string>& args, std::size_t i,
-                        CommandLine& line) {
-  const std::string& arg = args[i];
-  const auto equals = arg.find('=');
-  const std::string name = arg.substr(0, equals);
-  const OptionEntry* option = FindOption(command, name);
-  if (option == nullptr) throw UsageError(fmt::format("{}: unknown option '{}'", command.name, name));
-  if (option->value_name.empty()) {
-    if (equals != std::string::npos) throw UsageError(fmt::format("{} takes no value", name));
-    option->apply(line, {});
-    return i;
-  }
-  if (equals != std::string::npos) {
-    option->apply(line, arg.substr(equals + 1));
-    return i;
-  }
-  if (i + 1 >= args.size()) throw UsageError(fmt::format("{}: missing value {}", name, option->value_name));
-  option->apply(line, args[i + 1]);
-  return i + 1;
+void AddRecord(CLI::App& app, CommandLine& line) {
+  CLI::App* record = app.add_subcommand(
+      "record", "record every sample of both streams to PATH.basic.EXT and PATH.extra.EXT, with PATH.meta.json");
+  AddSerial(*record, line);
+  record->add_option("--seconds", line.seconds, "recording time (Ctrl-C or SIGTERM ends it early)")
+      ->type_name("S")
+      ->required()
+      ->check(FiniteNumber(0.0, kMostSeconds, LowerBound::kExcluded));
+  record->add_option("-o", line.output, "output path prefix")
+      ->type_name("PATH")
+      ->required()
+      ->check(toolkit::NonEmpty("path"))
+      // CLI11 reads "-o=run" as the path "=run": refused, rather than
+      // recording to files no one would look for.
+      ->check(CLI::Validator(
+          [](const std::string& path) {
+            return !path.empty() && path.front() == '=' ? "write -o PATH, not -o=PATH" : "";
+          },
+          ""));
+  record
+      ->add_option_function<std::string>(
+          "--format",
+          [&line](const std::string& name) {
+            if (name != "csv" && name != "jsonl") {
+              throw CLI::ValidationError("--format", fmt::format("expected csv or jsonl, not '{}'", name));
+            }
+            line.format = name == "csv" ? RecordFormat::kCsv : RecordFormat::kJsonl;
+          },
+          "row format (default csv)")
+      ->type_name("csv|jsonl");
 }
 
-void CheckRequired(const CommandEntry& command, CommandLine& line) {
-  if (command.takes_serial) {
-    if (line.serial.empty()) throw UsageError(fmt::format("{}: missing serial number SN", command.name));
-    try {
-      qrk::NormalizeSerialNumber(line.serial);
-    } catch (const std::invalid_argument&) {
-      throw UsageError(fmt::format("{}: invalid serial number '{}'", command.name, line.serial));
-    }
-  }
-  if (command.name == "record") {
-    if (line.seconds <= 0.0) throw UsageError("record: missing --seconds S");
-    if (line.output.empty()) throw UsageError("record: missing -o PATH");
-  }
+// Declares the whole command line on `app`, bound to `line`.
+void Declare(CLI::App& app, CommandLine& line) {
+  toolkit::PrepareApp(app);
+  app.add_flag("--version", line.version, "print the program's version and exit");
+  AddScan(app, line);
+  AddInfo(app, line);
+  AddMonitor(app, line);
+  AddRecord(app, line);
+  for (CLI::App* command : app.get_subcommands({})) command->group("Commands");
+  // After the subcommands, which would inherit it.
+  app.footer("'qrk COMMAND --help' describes one command. Exit status: 0 done, 1 failed, 2 usage error.");
 }
 
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
-  std::size_t i = 0;
-  for (; i < args.size() && line.command.empty(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      line.help = true;
-    } else if (arg == "--version") {
-      line.version = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      throw UsageError(fmt::format("unknown option '{}'", arg));
-    } else if (FindCommand(arg) == nullptr) {
-      throw UsageError(fmt::format("unknown command '{}'", arg));
-    } else {
-      line.command = arg;
-    }
+  CLI::App app("Finds, inspects, watches and records Velmor robots' data servers over zenoh.", "qrk");
+  Declare(app, line);
+  line.help = !toolkit::ParseArguments(app, args);
+  if (!app.get_subcommands().empty()) line.command = app.get_subcommands().front()->get_name();
+  if (line.command.empty() && !line.help && !line.version) {
+    throw toolkit::UsageError("missing command (scan, info, monitor or record)");
   }
-  if (line.command.empty()) {
-    if (!line.help && !line.version) throw UsageError("missing command (scan, info, monitor or record)");
-    return line;
-  }
-  const CommandEntry& command = *FindCommand(line.command);
-  line.seconds = command.default_seconds;
-  for (; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      line.help = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      i = ApplyOption(command, args, i, line);
-    } else if (command.takes_serial && line.serial.empty()) {
-      line.serial = arg;
-    } else {
-      throw UsageError(fmt::format("{}: unexpected argument '{}'", command.name, arg));
-    }
-  }
-  if (!line.help) CheckRequired(command, line);
   return line;
 }
 
-std::string HelpText(const std::string& name) {
-  if (name.empty()) {
-    std::string text =
-        "usage: qrk [--help] [--version] COMMAND [ARGS]\n"
-        "\n"
-        "Finds, inspects, watches and records Velmor robots' data servers over zenoh.\n"
-        "\n"
-        "commands:\n";
-    for (const auto& command : Commands()) text += fmt::format("  {:<9}{}\n", command.name, command.summary);
-    text += "\n'qrk COMMAND --help' describes one command. Exit status: 0 done, 1 failed, 2 usage error.\n";
-    return text;
-  }
-  const CommandEntry& command = *FindCommand(name);
-  std::string text = fmt::format("usage: qrk {}{}{} [options]\n\n{}\n\noptions:\n", command.name,
-                                 command.arguments.empty() ? "" : " ", command.arguments, command.summary);
-  for (const auto& option : command.options) {
-    const std::string head =
-        option.value_name.empty() ? std::string(option.name) : fmt::format("{} {}", option.name, option.value_name);
-    text += fmt::format("  {:<20}{}\n", head, option.help);
-  }
-  text += fmt::format("  {:<20}{}\n", "--help", "show this text");
-  if (command.takes_serial) {
-    text += "\nSN is the robot's serial number, written as for velmorqrk.Client (for example AB-12-345).\n";
-  }
-  return text;
+std::string HelpText(const std::string& command) {
+  CommandLine unused;
+  CLI::App app("Finds, inspects, watches and records Velmor robots' data servers over zenoh.", "qrk");
+  Declare(app, unused);
+  return command.empty() ? app.help() : app.get_subcommand(command)->help(app.get_name());
 }
 
 }  // namespace velmor::cli

@@ -1,23 +1,19 @@
 #pragma once
-// Command line of qrk. One table per subcommand is the source of both the
-// parser and the help text. Usage errors throw UsageError, which main()
-// prints as one line and exits with status 2.
-#include <stdexcept>
+// Command line of qrk, parsed with CLI11 (toolkit/option_parsing.hpp): the
+// options of each subcommand are declared once, for both the parser and the
+// help text. Usage errors throw toolkit::UsageError, which main() prints as
+// one line and exits with status 2.
 #include <string>
 #include <vector>
 
 namespace velmor::cli {
-
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 enum class RecordFormat { kCsv, kJsonl };
 
 struct CommandLine {
   /// "scan", "info", "monitor" or "record"; empty with --help or --version alone.
   std::string command;
-  /// The serial number as given, normalised by the command that needs it.
+  /// The serial number as given (checked here, normalised by the command).
   std::string serial;
   /// scan: listening time; monitor: how long to run (0 until Ctrl-C);
   /// record: recording time.
@@ -29,8 +25,8 @@ struct CommandLine {
   bool version = false;
 };
 
-/// Parses the arguments after the program name. Throws UsageError with a
-/// one-line reason.
+/// Parses the arguments after the program name. Throws toolkit::UsageError
+/// with a one-line reason.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 /// The help text of one subcommand, or of the program for an empty name.

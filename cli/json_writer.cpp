@@ -2,67 +2,32 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <cmath>
+#include <utility>
 
 namespace velmor::cli {
 namespace {
 
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when it is not one.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  std::size_t length = 0;
-  std::uint32_t code = 0;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07u;
-  } else {
-    return 0;
+// nlohmann writes a double as a short text that reads back as that double,
+// so a float the robot sent, widened, would read 0.10000000149011612. A
+// value that is exactly a float goes in as the double nearest to the float's
+// own shortest text, which reads 0.1; whole numbers go in as integers, so
+// that they carry no ".0".
+nlohmann::ordered_json JsonNumber(double value) {
+  if (static_cast<double>(static_cast<float>(value)) == value) {
+    char text[32];
+    const auto end = fmt::format_to_n(text, sizeof text, "{}", static_cast<float>(value)).out;
+    std::from_chars(text, end, value);
   }
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3Fu);
+  constexpr double kExactIntegers = 9007199254740992.0;  // 2^53
+  if (value == std::trunc(value) && std::fabs(value) < kExactIntegers && !(value == 0.0 && std::signbit(value))) {
+    return static_cast<std::int64_t>(value);
   }
-  // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-  if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-  return length;
+  return value;
 }
 
 }  // namespace
-
-void AppendJsonString(std::string& out, std::string_view text) {
-  out += '"';
-  for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    const std::size_t length = Utf8SequenceLength(text, i);
-    if (length == 0) {
-      out += "\\ufffd";
-      ++i;
-      continue;
-    }
-    if (length > 1) {
-      out.append(text.substr(i, length));
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      out += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
-    } else {
-      out += c;
-    }
-    i += length;
-  }
-  out += '"';
-}
 
 void AppendNumber(std::string& out, double value) {
   if (std::isnan(value)) {
@@ -76,86 +41,64 @@ void AppendNumber(std::string& out, double value) {
   }
 }
 
-void JsonWriter::BeforeValue() {
-  if (after_key_) {
-    after_key_ = false;
-    return;
+nlohmann::ordered_json& JsonWriter::Add(nlohmann::ordered_json value) {
+  if (open_.empty()) return document_ = std::move(value);
+  nlohmann::ordered_json& container = *open_.back();
+  if (container.is_array()) {
+    container.push_back(std::move(value));
+    return container.back();
   }
-  if (!has_element_.empty()) {
-    if (has_element_.back()) text_ += ',';
-    has_element_.back() = true;
-  }
+  return container[std::exchange(key_, {})] = std::move(value);
+}
+
+JsonWriter& JsonWriter::Put(nlohmann::ordered_json value) {
+  Add(std::move(value));
+  WriteTextWhenComplete();
+  return *this;
+}
+
+void JsonWriter::WriteTextWhenComplete() {
+  if (!open_.empty()) return;
+  // The robot's text is not always UTF-8: each bad sequence becomes U+FFFD.
+  text_ = document_.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 JsonWriter& JsonWriter::BeginObject() {
-  BeforeValue();
-  text_ += '{';
-  has_element_.push_back(false);
+  open_.push_back(&Add(nlohmann::ordered_json::object()));
   return *this;
 }
 
-JsonWriter& JsonWriter::EndObject() {
-  text_ += '}';
-  has_element_.pop_back();
-  return *this;
-}
+JsonWriter& JsonWriter::EndObject() { return Close(); }
 
 JsonWriter& JsonWriter::BeginArray() {
-  BeforeValue();
-  text_ += '[';
-  has_element_.push_back(false);
+  open_.push_back(&Add(nlohmann::ordered_json::array()));
   return *this;
 }
 
-JsonWriter& JsonWriter::EndArray() {
-  text_ += ']';
-  has_element_.pop_back();
+JsonWriter& JsonWriter::EndArray() { return Close(); }
+
+JsonWriter& JsonWriter::Close() {
+  open_.pop_back();
+  WriteTextWhenComplete();
   return *this;
 }
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
-  BeforeValue();
-  AppendJsonString(text_, name);
-  text_ += ':';
-  after_key_ = true;
+  key_ = name;
   return *this;
 }
 
-JsonWriter& JsonWriter::String(std::string_view text) {
-  BeforeValue();
-  AppendJsonString(text_, text);
-  return *this;
-}
+JsonWriter& JsonWriter::String(std::string_view text) { return Put(std::string(text)); }
 
 JsonWriter& JsonWriter::Number(double value) {
   if (!std::isfinite(value)) return String(std::isnan(value) ? "NaN" : (value > 0 ? "Infinity" : "-Infinity"));
-  BeforeValue();
-  AppendNumber(text_, value);
-  return *this;
+  return Put(JsonNumber(value));
 }
 
-JsonWriter& JsonWriter::Integer(std::int64_t value) {
-  BeforeValue();
-  fmt::format_to(std::back_inserter(text_), "{}", value);
-  return *this;
-}
+JsonWriter& JsonWriter::Integer(std::int64_t value) { return Put(value); }
 
-JsonWriter& JsonWriter::Bool(bool value) {
-  BeforeValue();
-  text_ += value ? "true" : "false";
-  return *this;
-}
+JsonWriter& JsonWriter::Bool(bool value) { return Put(value); }
 
-JsonWriter& JsonWriter::Null() {
-  BeforeValue();
-  text_ += "null";
-  return *this;
-}
-
-void JsonWriter::Clear() {
-  text_.clear();
-  has_element_.clear();
-  after_key_ = false;
-}
+JsonWriter& JsonWriter::Null() { return Put(nullptr); }
 
 }  // namespace velmor::cli

@@ -11,6 +11,7 @@
 
 #include "cli/command_line.hpp"
 #include "cli/commands.hpp"
+#include "toolkit/option_parsing.hpp"
 
 #ifndef VELMOR_VERSION
 #define VELMOR_VERSION "unknown"
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     return Dispatch(line);
-  } catch (const velmor::cli::UsageError& error) {
+  } catch (const velmor::toolkit::UsageError& error) {
     std::fprintf(stderr, "qrk: %s (see qrk --help)\n", error.what());
     return 2;
   } catch (const std::exception& error) {

@@ -14,7 +14,7 @@
 #include "cli/group_text.hpp"
 #include "cli/robot_profile.hpp"
 #include "cli/sample_clock.hpp"
-#include "sim/stop_signal.hpp"
+#include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
 namespace {
@@ -52,7 +52,7 @@ std::string View(const RobotProfile& robot, double rate) {
 }  // namespace
 
 int RunMonitor(const CommandLine& line) {
-  sim::InstallStopSignalHandlers();
+  toolkit::InstallStopSignalHandlers();
   const RobotProfile robot = ConnectToRobot(line.serial);
   const SampleClock& clock = *robot.basic_clock;
   const bool terminal = isatty(STDOUT_FILENO) != 0;
@@ -65,7 +65,7 @@ int RunMonitor(const CommandLine& line) {
   auto window_start = start;
   std::uint64_t window_samples = clock.Samples();
   auto next = start + period;
-  while (!sim::StopRequested() && Clock::now() < end) {
+  while (!toolkit::StopRequested() && Clock::now() < end) {
     std::this_thread::sleep_until(std::min({next, end, Clock::now() + std::chrono::milliseconds(50)}));
     if (Clock::now() < next) continue;
     const auto now = Clock::now();

@@ -11,7 +11,7 @@
 #include "cli/recording.hpp"
 #include "cli/robot_profile.hpp"
 #include "middleware/shared_session.hpp"
-#include "sim/stop_signal.hpp"
+#include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
 namespace {
@@ -22,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 std::string Record(Recording& recording, double seconds) {
   const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   while (Clock::now() < end) {
-    if (sim::StopRequested()) return "signal";
+    if (toolkit::StopRequested()) return "signal";
     if (recording.Error()) return "write error";
     std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::milliseconds(20), end - Clock::now()));
   }
@@ -37,7 +37,7 @@ std::string Summary(const char* stream, const StreamCounts& counts) {
 }  // namespace
 
 int RunRecord(const CommandLine& line) {
-  sim::InstallStopSignalHandlers();
+  toolkit::InstallStopSignalHandlers();
   std::error_code ignored;
   if (line.output.back() == '/' || std::filesystem::is_directory(line.output, ignored)) {
     std::fprintf(stderr, "qrk: record: %s is a directory; -o takes a path prefix such as %s/run1\n",

@@ -13,8 +13,9 @@
 #include "sim/options.hpp"
 #include "sim/robot_server.hpp"
 #include "sim/sim_clock.hpp"
-#include "sim/stop_signal.hpp"
 #include "sim/stream_loop.hpp"
+#include "toolkit/option_parsing.hpp"
+#include "toolkit/stop_signal.hpp"
 
 namespace {
 
@@ -42,7 +43,7 @@ void LogFaults(const SimOptions& options) {
 }
 
 int Run(const SimOptions& options) {
-  velmor::sim::InstallStopSignalHandlers();
+  velmor::toolkit::InstallStopSignalHandlers();
   // The session is declared first so that it closes after every endpoint.
   zenoh::Session session(zenoh::SessionOptions{options.mode, options.connect});
   const velmor::sim::SimClock clock;
@@ -64,7 +65,7 @@ int Run(const SimOptions& options) {
   loop.garbage_rate = options.faults.garbage_rate;
   loop.pause_streams = options.faults.pause_streams;
   loop.duration = options.duration;
-  const std::uint64_t ticks = velmor::sim::RunStreamLoop(robots, clock, loop, &velmor::sim::StopRequested);
+  const std::uint64_t ticks = velmor::sim::RunStreamLoop(robots, clock, loop, &velmor::toolkit::StopRequested);
   spdlog::info("qrk-sim: stopping after {:.1f} s, {} samples per robot", clock.Seconds(), ticks);
   robots.clear();
   return 0;
@@ -76,8 +77,8 @@ int main(int argc, char** argv) {
   SimOptions options;
   try {
     options = velmor::sim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const std::invalid_argument& error) {
-    std::fprintf(stderr, "qrk-sim: %s\nTry 'qrk-sim --help'.\n", error.what());
+  } catch (const velmor::toolkit::UsageError& error) {
+    std::fprintf(stderr, "qrk-sim: %s (see qrk-sim --help)\n", error.what());
     return 2;
   }
   if (options.help) {

@@ -1,7 +1,6 @@
 #pragma once
-// Command line of qrk-sim. The option table in options.cpp is the single
-// source of both the parser and the --help text, so every option is
-// documented by construction.
+// Command line of qrk-sim, parsed with CLI11 (toolkit/option_parsing.hpp):
+// each option is declared once, for both the parser and the --help text.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,9 +28,9 @@ struct SimOptions {
 inline constexpr double kMaxRate = 10000.0;
 
 /// Parses the arguments after the program name. Accepts "--name value" and
-/// "--name=value". Throws std::invalid_argument with a one-line reason for an
-/// unknown option, a missing or bad value, or a missing --serial (unless
-/// --help is given).
+/// "--name=value". Throws toolkit::UsageError (a std::invalid_argument) with
+/// a one-line reason for an unknown option, a missing or bad value, or a
+/// missing --serial (unless --help is given).
 SimOptions ParseOptions(const std::vector<std::string>& args);
 
 /// The --help text.

@@ -31,7 +31,7 @@ def robots():
     (["scan", "--bogus"], "scan: unknown option '--bogus'"),
     (["frobnicate"], "unknown command 'frobnicate'"),
     (["info", "not a serial!"], "info: invalid serial number 'not a serial!'"),
-    (["record", SERIAL, "-o", "x"], "record: missing --seconds S"),
+    (["record", SERIAL, "-o", "x"], "record: --seconds is required"),
     (["record", SERIAL, "--seconds", "1", "-o", "x", "--format", "xml"], "--format: expected csv or jsonl"),
 ])
 def test_usage_errors_are_one_line_and_status_2(args, message):

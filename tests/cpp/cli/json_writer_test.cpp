@@ -11,23 +11,22 @@
 namespace velmor::cli {
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string out;
-  AppendJsonString(out, text);
-  return out;
-}
+std::string Quoted(const std::string& text) { return JsonWriter().String(text).Text(); }
+
+const std::string kReplacement = "\xef\xbf\xbd";  // U+FFFD
 
 TEST(JsonWriterTest, TextThatIsNotUtf8OrHasControlCharactersStaysValidJson) {
   EXPECT_EQ(Quoted("plain \"quoted\" \\ text"), R"("plain \"quoted\" \\ text")");
-  EXPECT_EQ(Quoted("tab\tnul" + std::string(1, '\0') + "x"), R"("tab\u0009nul\u0000x")");
+  EXPECT_EQ(Quoted("tab\tnul" + std::string(1, '\0') + "x\x1f"), R"("tab\tnul\u0000x\u001f")");
   EXPECT_EQ(Quoted("caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"), "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\"");
-  // A lone continuation byte, a truncated sequence, an overlong form, a
-  // surrogate and a code point past U+10FFFF: each bad byte becomes U+FFFD.
-  EXPECT_EQ(Quoted("a\x80z"), R"("a\ufffdz")");
-  EXPECT_EQ(Quoted("\xe2\x82"), R"("\ufffd\ufffd")");
-  EXPECT_EQ(Quoted("\xc0\xaf"), R"("\ufffd\ufffd")");
-  EXPECT_EQ(Quoted("\xed\xa0\x80"), R"("\ufffd\ufffd\ufffd")");
-  EXPECT_EQ(Quoted("\xf4\x90\x80\x80"), R"("\ufffd\ufffd\ufffd\ufffd")");
+  // A lone continuation byte, a truncated sequence (one U+FFFD for the
+  // sequence, as Unicode recommends), an overlong form, a surrogate and a
+  // code point past U+10FFFF.
+  EXPECT_EQ(Quoted("a\x80z"), "\"a" + kReplacement + "z\"");
+  EXPECT_EQ(Quoted("\xe2\x82z"), "\"" + kReplacement + "z\"");
+  EXPECT_EQ(Quoted("\xc0\xaf"), "\"" + kReplacement + kReplacement + "\"");
+  EXPECT_EQ(Quoted("\xed\xa0\x80"), "\"" + kReplacement + kReplacement + kReplacement + "\"");
+  EXPECT_EQ(Quoted("\xf4\x90\x80\x80"), "\"" + kReplacement + kReplacement + kReplacement + kReplacement + "\"");
 }
 
 TEST(JsonWriterTest, NumbersReadBackExactlyAndNonFiniteOnesBecomeStrings) {

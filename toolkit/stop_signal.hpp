@@ -3,7 +3,7 @@
 // down in order (endpoints undeclared, session closed), which a handler could
 // not do safely itself.
 
-namespace velmor::sim {
+namespace velmor::toolkit {
 
 /// Installs the handlers for SIGINT and SIGTERM. Called before the session
 /// opens, so that a signal during start-up already ends the program cleanly.
@@ -12,4 +12,4 @@ void InstallStopSignalHandlers();
 /// True once SIGINT or SIGTERM has arrived.
 bool StopRequested() noexcept;
 
-}  // namespace velmor::sim
+}  // namespace velmor::toolkit

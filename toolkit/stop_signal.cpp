@@ -1,10 +1,10 @@
-#include "sim/stop_signal.hpp"
+#include "toolkit/stop_signal.hpp"
 
 #include <signal.h>
 
 #include <atomic>
 
-namespace velmor::sim {
+namespace velmor::toolkit {
 namespace {
 
 // Only lock-free atomics may be touched from a signal handler.
@@ -25,4 +25,4 @@ void InstallStopSignalHandlers() {
 
 bool StopRequested() noexcept { return g_stop.load(); }
 
-}  // namespace velmor::sim
+}  // namespace velmor::toolkit

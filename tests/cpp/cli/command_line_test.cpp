@@ -1,0 +1,110 @@
+// qrk's command line: what it accepts lands in the right field, and what it
+// refuses is refused before anything is recorded, with one line that names
+// the subcommand and the argument.
+#include "cli/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "toolkit/option_parsing.hpp"
+
+namespace velmor::cli {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(QrkCommandLine, ReadsEachCommandsOptionsInBothSpellings) {
+  const CommandLine scan = ParseCommandLine({"scan"});
+  EXPECT_EQ(scan.command, "scan");
+  EXPECT_EQ(scan.seconds, 2.0);
+  EXPECT_EQ(ParseCommandLine({"scan", "--seconds=0.5"}).seconds, 0.5);
+
+  const CommandLine info = ParseCommandLine({"info", "--json", "AB-12-345"});
+  EXPECT_EQ(info.command, "info");
+  EXPECT_EQ(info.serial, "AB-12-345");
+  EXPECT_TRUE(info.json);
+
+  const CommandLine monitor = ParseCommandLine({"monitor", "AB-12-345"});
+  EXPECT_EQ(monitor.seconds, 0.0) << "until Ctrl-C";
+  EXPECT_EQ(ParseCommandLine({"monitor", "AB-12-345", "--seconds", "0"}).seconds, 0.0);
+
+  const CommandLine record =
+      ParseCommandLine({"record", "-o", "runs/first", "AB-12-345", "--seconds", "60", "--format=jsonl"});
+  EXPECT_EQ(record.command, "record");
+  EXPECT_EQ(record.serial, "AB-12-345");
+  EXPECT_EQ(record.seconds, 60.0);
+  EXPECT_EQ(record.output, "runs/first");
+  EXPECT_EQ(record.format, RecordFormat::kJsonl);
+  EXPECT_EQ(ParseCommandLine({"record", "AB-12-345", "--seconds", "1", "-o", "x"}).format, RecordFormat::kCsv);
+}
+
+TEST(QrkCommandLine, HelpAndVersionNeedNothingElse) {
+  for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"record", "--help"}, Args{"info", "-h"}}) {
+    const CommandLine line = ParseCommandLine(args);
+    EXPECT_TRUE(line.help) << args.front();
+    EXPECT_EQ(line.command, args.size() > 1 ? args.front() : "");
+  }
+  EXPECT_TRUE(ParseCommandLine({"--version"}).version);
+
+  const std::string record = HelpText("record");
+  for (const char* part : {"qrk record", "SN", "--seconds S", "-o PATH", "--format csv|jsonl", "AB-12-345"}) {
+    EXPECT_NE(record.find(part), std::string::npos) << part;
+  }
+  const std::string program = HelpText("");
+  for (const char* part : {"scan", "info", "monitor", "record", "--version", "2 usage error"}) {
+    EXPECT_NE(program.find(part), std::string::npos) << part;
+  }
+}
+
+TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
+  const std::vector<std::pair<Args, std::string>> bad{
+      {{}, "missing command (scan, info, monitor or record)"},
+      {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"scan", "--bogus=1"}, "scan: unknown option '--bogus'"},
+      {{"scan", "--version"}, "scan: unknown option '--version'"},
+      {{"scan", "AB-12-345"}, "scan: unexpected argument 'AB-12-345'"},
+      {{"scan", "--seconds"}, "scan: --seconds"},
+      {{"scan", "--seconds", "0"}, "scan: --seconds: not a number above 0"},
+      {{"info"}, "info: SN is required"},
+      {{"info", "not a serial!"}, "info: invalid serial number 'not a serial!'"},
+      {{"info", "AB-12-345", "CD-34-567"}, "info: unexpected argument 'CD-34-567'"},
+      {{"info", "AB-12-345", "--json=yes"}, "info: json"},
+      {{"monitor", "AB-12-345", "--seconds", "-1"}, "monitor: --seconds: not a number from 0"},
+      {{"record", "AB-12-345", "-o", "run"}, "record: --seconds is required"},
+      {{"record", "AB-12-345", "--seconds", "1"}, "record: -o is required"},
+      {{"record", "AB-12-345", "--seconds", "1", "-o", ""}, "record: -o: empty path"},
+      {{"record", "AB-12-345", "--seconds", "1", "-o=run"}, "record: -o: write -o PATH, not -o=PATH"},
+      {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--format", "xml"},
+       "record: --format: expected csv or jsonl, not 'xml'"},
+      // A misspelt option is named, not reported as the option it was meant to be.
+      {{"record", "AB-12-345", "--secnods", "1", "-o", "run"}, "record: unknown option '--secnods'"},
+  };
+  for (const auto& [args, reason] : bad) {
+    std::string joined;
+    for (const auto& arg : args) joined += arg + " ";
+    try {
+      ParseCommandLine(args);
+      ADD_FAILURE() << "accepted: " << joined;
+    } catch (const toolkit::UsageError& error) {
+      const std::string message = error.what();
+      EXPECT_EQ(message.rfind(reason, 0), 0u) << joined << "-> " << message;
+      EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    }
+  }
+}
+
+TEST(QrkCommandLine, ADurationIsAFiniteNumberOfSecondsAndNothingMore) {
+  for (const char* seconds : {"nan", "inf", "-inf", "1e8", "2s", "", " 2", "0x10"}) {
+    EXPECT_THROW(ParseCommandLine({"record", "AB-12-345", "--seconds", seconds, "-o", "run"}), toolkit::UsageError)
+        << seconds;
+  }
+  EXPECT_EQ(ParseCommandLine({"record", "AB-12-345", "--seconds", "1e-3", "-o", "run"}).seconds, 0.001);
+  EXPECT_EQ(ParseCommandLine({"record", "AB-12-345", "--seconds", "1e7", "-o", "run"}).seconds, 1e7);
+}
+
+}  // namespace
+}  // namespace velmor::cli
