@@ -21,8 +21,7 @@ std::optional<SampleClock::Clock::duration> SampleClock::Age() const noexcept {
 
 std::string SampleClock::AgeText() const {
   const auto age = Age();
-  return age ? fmt::format("{:.1f} ms ago", std::chrono::duration<double, std::milli>(*age).count())
-             : "no sample yet";
+  return age ? fmt::format("{:.1f} ms ago", std::chrono::duration<double, std::milli>(*age).count()) : "no sample yet";
 }
 
 }  // namespace velmor::cli
