@@ -47,6 +47,7 @@ RobotServer::~RobotServer() {
 void RobotServer::PublishSample(double t) {
   last_basic_ = zenoh_msgs::Encode(model_.Basic(t, ++sequence_));
   last_extra_ = zenoh_msgs::Encode(model_.Extra(t));
+  if (stamp_) stamp_(last_basic_, sequence_);
   basic_.put(last_basic_);
   extra_.put(last_extra_);
 }

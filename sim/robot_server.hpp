@@ -7,9 +7,11 @@
 // undeclares the queryable, ends the held queries, then undeclares the
 // publishers; the session must outlive the server.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "middleware/zenoh/publisher.hpp"
@@ -33,6 +35,11 @@ class RobotServer {
   RobotServer(const RobotServer&) = delete;
   RobotServer& operator=(const RobotServer&) = delete;
 
+  /// Rewrites an encoded basic payload right before it is sent, given the
+  /// sample's number: the benchmarks' robot stamps send times through it.
+  using PayloadStamp = std::function<void(std::vector<std::uint8_t>& payload, std::uint32_t sequence)>;
+  void SetPayloadStamp(PayloadStamp stamp) { stamp_ = std::move(stamp); }
+
   /// Publishes the next basic and extra sample, taken at `t` seconds.
   void PublishSample(double t);
   /// Publishes one undecodable payload, on the basic and extra stream in turn.
@@ -49,6 +56,7 @@ class RobotServer {
   zenoh::Publisher extra_;
   RpcService rpc_;
   std::optional<zenoh::Queryable> queryable_;
+  PayloadStamp stamp_;
   std::uint32_t sequence_ = 0;
   std::uint64_t garbage_sent_ = 0;
   // The latest good payloads, which garbage is cut from.
