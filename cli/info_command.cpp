@@ -10,11 +10,15 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "cli/commands.hpp"
 #include "cli/group_text.hpp"
 #include "cli/json_writer.hpp"
-#include "cli/robot_profile.hpp"
+#include "cli/robot_connection.hpp"
+#include "client/record_field_list.hpp"
+#include "services/primitive_states_parser.hpp"
+#include "services/robot_queries.hpp"
 
 namespace velmor::cli {
 namespace {
@@ -48,16 +52,21 @@ struct RobotReport {
   bool Complete() const { return connected && plan_info.value && primitive_states.value && configuration_score.value; }
 };
 
-RobotReport ReadReport(const qrk::Client& client) {
+RobotReport ReadReport(const qrk_impl::RobotLink& robot) {
   RobotReport report;
-  report.connected = client.connected();
-  report.estop_released = client.estop_released();
-  report.enabling_device_on = client.enabling_device_on();
-  report.digital_inputs = client.digital_inputs();
-  report.digital_outputs = client.digital_outputs();
-  report.plan_info = Fetch([&] { return client.plan_info(); });
-  report.primitive_states = Fetch([&] { return client.primitive_states(); });
-  report.configuration_score = Fetch([&] { return client.configuration_score(); });
+  auto& rpc = robot.Rpc();
+  auto& stream = robot.Stream();
+  report.connected = rpc.CheckConnection();
+  report.estop_released = stream.IsEstopReleased();
+  report.enabling_device_on = stream.IsEnablingDeviceOn();
+  report.digital_inputs = stream.GetDigitalInputs();
+  report.digital_outputs = stream.GetDigitalOutputs();
+  report.plan_info = Fetch([&] { return qrk_impl::FetchPlanInfo(rpc); });
+  report.primitive_states = Fetch([&] {
+    return qrk_impl::FetchPrimitiveStates(
+        robot.Groups(), [&rpc](std::vector<std::string>& entries) { return rpc.GetPrimitiveStatesData(entries); });
+  });
+  report.configuration_score = Fetch([&] { return qrk_impl::FetchConfigurationScores(rpc); });
   return report;
 }
 
@@ -71,40 +80,33 @@ void WriteFetched(JsonWriter& json, const char* name, const Fetched<T>& fetched,
   }
 }
 
-void WriteLayout(JsonWriter& json, const RobotProfile& robot) {
+void WriteLayout(JsonWriter& json, const qrk_impl::RobotLink& robot) {
   json.BeginArray();
-  for (const auto& [group, name] : robot.groups) {
+  const auto& layout = robot.Layout();
+  for (const auto& [group, name] : robot.Groups()) {
     json.BeginObject().Key("group").String(name).Key("index").Integer(static_cast<int>(group));
-    const auto start = robot.start_ids.find(group);
-    const auto dof = robot.dofs.find(group);
+    const auto start = layout.start_ids.find(group);
+    const auto dof = layout.dofs.find(group);
     json.Key("start_id");
-    start != robot.start_ids.end() ? json.Integer(start->second) : json.Null();
+    start != layout.start_ids.end() ? json.Integer(start->second) : json.Null();
     json.Key("dof");
-    dof != robot.dofs.end() ? json.Integer(static_cast<std::int64_t>(dof->second)) : json.Null();
+    dof != layout.dofs.end() ? json.Integer(static_cast<std::int64_t>(dof->second)) : json.Null();
     json.EndObject();
   }
   json.EndArray();
 }
 
+void WriteValue(JsonWriter& json, const std::string& value) { json.String(value); }
+void WriteValue(JsonWriter& json, double value) { json.Number(value); }
+void WriteValue(JsonWriter& json, bool value) { json.Bool(value); }
+
 void WritePlanInfo(JsonWriter& json, const qrk::PlanInfo& plan) {
-  json.BeginObject()
-      .Key("pt_name")
-      .String(plan.pt_name)
-      .Key("node_name")
-      .String(plan.node_name)
-      .Key("node_path")
-      .String(plan.node_path)
-      .Key("node_path_time_period")
-      .String(plan.node_path_time_period)
-      .Key("node_path_number")
-      .String(plan.node_path_number)
-      .Key("assigned_plan_name")
-      .String(plan.assigned_plan_name)
-      .Key("velocity_scale")
-      .Number(plan.velocity_scale)
-      .Key("waiting_for_step")
-      .Bool(plan.waiting_for_step)
-      .EndObject();
+  json.BeginObject();
+  qrk::ForEachNamedField<qrk::PlanInfo>([&](const auto& field) {
+    json.Key(field.name);
+    WriteValue(json, plan.*field.member);
+  });
+  json.EndObject();
 }
 
 void WritePrimitiveStates(JsonWriter& json, const std::map<qrk::JointGroup, qrk::PrimitiveStates>& states) {
@@ -139,7 +141,7 @@ void WriteScores(JsonWriter& json, const std::map<qrk::JointGroup, std::pair<dou
   json.EndObject();
 }
 
-void WriteAge(JsonWriter& json, const char* name, const SampleClock& clock) {
+void WriteAge(JsonWriter& json, const char* name, const qrk_impl::StreamClock& clock) {
   json.Key(name);
   const auto age = clock.Age();
   age ? json.Number(std::chrono::duration<double>(*age).count()) : json.Null();
@@ -148,14 +150,14 @@ void WriteAge(JsonWriter& json, const char* name, const SampleClock& clock) {
 // Seconds since each stream's latest sample (null before the first): the
 // records cannot tell stale commanded values, as actions() carries the basic
 // stream's time stamp.
-void WriteAges(JsonWriter& json, const RobotProfile& robot) {
-  WriteAge(json, "basic_sample_age_s", *robot.basic_clock);
-  WriteAge(json, "extra_sample_age_s", *robot.extra_clock);
+void WriteAges(JsonWriter& json, const qrk_impl::RobotLink& robot) {
+  WriteAge(json, "basic_sample_age_s", robot.BasicClock());
+  WriteAge(json, "extra_sample_age_s", robot.ExtraClock());
 }
 
-std::string InfoJson(const RobotProfile& robot, const RobotReport& report) {
+std::string InfoJson(const qrk_impl::RobotLink& robot, const RobotReport& report) {
   JsonWriter json;
-  json.BeginObject().Key("serial").String(robot.serial).Key("version").String(robot.version);
+  json.BeginObject().Key("serial").String(robot.Serial()).Key("version").String(robot.Version());
   json.Key("connected").Bool(report.connected).Key("joint_groups");
   WriteLayout(json, robot);
   WriteAges(json, robot);
@@ -183,29 +185,27 @@ void PrintFetched(std::string& out, const char* title, const Fetched<T>& fetched
   print(*fetched.value);
 }
 
-std::string InfoText(const RobotProfile& robot, const RobotReport& report) {
+std::string InfoText(const qrk_impl::RobotLink& robot, const RobotReport& report) {
   std::string out = fmt::format("serial:             {}\nprotocol version:   {}\nreachable:          {}\n",
-                                robot.serial, robot.version, report.connected ? "yes" : "no");
+                                robot.Serial(), robot.Version(), report.connected ? "yes" : "no");
   out += "joint groups:\n";
-  for (const auto& [group, name] : robot.groups) {
-    const auto start = robot.start_ids.find(group);
-    const auto dof = robot.dofs.find(group);
+  const auto& layout = robot.Layout();
+  for (const auto& [group, name] : robot.Groups()) {
+    const auto start = layout.start_ids.find(group);
+    const auto dof = layout.dofs.find(group);
     out += fmt::format("  {:<9} index {}  start ID {}  DoF {}\n", name, static_cast<int>(group),
-                       start != robot.start_ids.end() ? std::to_string(start->second) : "?",
-                       dof != robot.dofs.end() ? std::to_string(dof->second) : "?");
+                       start != layout.start_ids.end() ? std::to_string(start->second) : "?",
+                       dof != layout.dofs.end() ? std::to_string(dof->second) : "?");
   }
   out += fmt::format("basic stream:       latest sample {}\nextra stream:       latest sample {}\n",
-                     robot.basic_clock->AgeText(), robot.extra_clock->AgeText());
+                     AgeText(robot.BasicClock()), AgeText(robot.ExtraClock()));
   out += fmt::format("E-stop released:    {}\nenabling device on: {}\n", report.estop_released ? "yes" : "no",
                      report.enabling_device_on ? "yes" : "no");
   out += fmt::format("digital inputs:     {} (bit 0 first)\ndigital outputs:    {}\n", Bits(report.digital_inputs),
                      Bits(report.digital_outputs));
   PrintFetched(out, "plan info", report.plan_info, [&](const qrk::PlanInfo& plan) {
-    out += fmt::format(
-        "  pt_name {}\n  node_name {}\n  node_path {}\n  node_path_time_period {}\n  node_path_number {}\n"
-        "  assigned_plan_name {}\n  velocity_scale {}\n  waiting_for_step {}\n",
-        plan.pt_name, plan.node_name, plan.node_path, plan.node_path_time_period, plan.node_path_number,
-        plan.assigned_plan_name, plan.velocity_scale, plan.waiting_for_step);
+    qrk::ForEachNamedField<qrk::PlanInfo>(
+        [&](const auto& field) { out += fmt::format("  {} {}\n", field.name, plan.*field.member); });
   });
   PrintFetched(out, "primitive states", report.primitive_states, [&](const auto& states) {
     for (const auto& [group, primitive] : states) {
@@ -226,9 +226,9 @@ std::string InfoText(const RobotProfile& robot, const RobotReport& report) {
 }  // namespace
 
 int RunInfo(const CommandLine& line) {
-  const RobotProfile robot = ConnectToRobot(line.serial);
-  const RobotReport report = ReadReport(*robot.client);
-  const std::string text = line.json ? InfoJson(robot, report) : InfoText(robot, report);
+  const auto robot = ConnectToRobot(line.serial);
+  const RobotReport report = ReadReport(*robot);
+  const std::string text = line.json ? InfoJson(*robot, report) : InfoText(*robot, report);
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (!report.Complete()) {
     std::fprintf(stderr, "qrk: info: some of the robot's answers are missing (see above)\n");

@@ -12,8 +12,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/group_text.hpp"
-#include "cli/robot_profile.hpp"
-#include "cli/sample_clock.hpp"
+#include "cli/robot_connection.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
@@ -30,18 +29,19 @@ std::string Numbers(const Range& values) {
 
 // Both streams' ages: actions() carries the basic stream's time stamp, so
 // only the extra stream's own age tells stale commanded values.
-std::string View(const RobotProfile& robot, double rate) {
-  const auto states = robot.client->states();
-  std::string out = fmt::format("{}  protocol {}  basic stream {:.1f} Hz  latest sample {}\n", robot.serial,
-                                robot.version, rate, robot.basic_clock->AgeText());
-  out += fmt::format("extra stream latest sample {}\n", robot.extra_clock->AgeText());
+std::string View(const qrk_impl::RobotLink& robot, double rate) {
+  auto& stream = robot.Stream();
+  const auto states = stream.GetStates(robot.Groups(), robot.Layout().start_ids, robot.Layout().dofs);
+  std::string out = fmt::format("{}  protocol {}  basic stream {:.1f} Hz  latest sample {}\n", robot.Serial(),
+                                robot.Version(), rate, AgeText(robot.BasicClock()));
+  out += fmt::format("extra stream latest sample {}\n", AgeText(robot.ExtraClock()));
   if (!states.empty()) {
     const auto& stamp = states.begin()->second.timestamp;
     out += fmt::format("time stamp ({}, {})\n", stamp.first, stamp.second);
   }
   out += fmt::format("E-stop released {}  enabling device {}\ndigital inputs  {}\ndigital outputs {}\n",
-                     robot.client->estop_released() ? "yes" : "no", robot.client->enabling_device_on() ? "on" : "off",
-                     Bits(robot.client->digital_inputs()), Bits(robot.client->digital_outputs()));
+                     stream.IsEstopReleased() ? "yes" : "no", stream.IsEnablingDeviceOn() ? "on" : "off",
+                     Bits(stream.GetDigitalInputs()), Bits(stream.GetDigitalOutputs()));
   for (const auto& [group, state] : states) {
     out += fmt::format("{:<9} q [rad]   {}\n", GroupName(group), Numbers(state.q));
     out += fmt::format("{:<9} TCP pose  {}  (x y z [m], qw qx qy qz)\n", "", Numbers(state.tcp_pose));
@@ -53,8 +53,8 @@ std::string View(const RobotProfile& robot, double rate) {
 
 int RunMonitor(const CommandLine& line) {
   toolkit::InstallStopSignalHandlers();
-  const RobotProfile robot = ConnectToRobot(line.serial);
-  const SampleClock& clock = *robot.basic_clock;
+  const auto robot = ConnectToRobot(line.serial);
+  const qrk_impl::StreamClock& clock = robot->BasicClock();
   const bool terminal = isatty(STDOUT_FILENO) != 0;
   const auto period = terminal ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
   const auto start = Clock::now();
@@ -75,7 +75,7 @@ int RunMonitor(const CommandLine& line) {
     window_start = now;
     window_samples = samples;
     next += period;
-    const std::string view = View(robot, rate);
+    const std::string view = View(*robot, rate);
     // Home and clear, then the view: redrawn in place.
     if (terminal) std::fputs("\x1b[H\x1b[2J", stdout);
     std::fputs(view.c_str(), stdout);

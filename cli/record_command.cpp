@@ -9,8 +9,8 @@
 
 #include "cli/commands.hpp"
 #include "cli/recording.hpp"
-#include "cli/robot_profile.hpp"
-#include "middleware/shared_session.hpp"
+#include "cli/robot_connection.hpp"
+#include "cli/row_files_output.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
@@ -44,18 +44,18 @@ int RunRecord(const CommandLine& line) {
                  line.output.c_str(), line.output.c_str());
     return 1;
   }
-  const RobotProfile robot = ConnectToRobot(line.serial);
-  RecordingSetup setup{robot.serial, robot.version, robot.groups, robot.start_ids,
-                       robot.dofs,   line.format,   line.output};
+  const auto robot = ConnectToRobot(line.serial);
+  const RecordingSetup setup{robot->Serial(),      robot->Version(), robot->Groups(), robot->Layout().start_ids,
+                             robot->Layout().dofs, line.format,      line.output};
   try {
-    Recording recording(std::move(setup));
-    recording.Start(zenoh_mdw::SharedSession());
+    Recording recording(std::make_unique<RowFilesOutput>(setup));
+    recording.Start(*robot);
     const std::string ended_by = Record(recording, line.seconds);
     recording.Finish(ended_by);
     const StreamCounts basic = recording.Basic();
     const StreamCounts extra = recording.Extra();
     std::printf("%s\n%s\nmetadata: %s\n", Summary("basic", basic).c_str(), Summary("extra", extra).c_str(),
-                recording.MetaPath().c_str());
+                recording.DescriptionPath().c_str());
     if (const auto error = recording.Error()) {
       std::fprintf(stderr, "qrk: record: %s; the files keep every complete row written before it\n", error->c_str());
       return 1;

@@ -14,16 +14,11 @@
 #include <utility>
 
 #include "cli/command_line.hpp"
+#include "cli/sample_sink.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
 namespace velmor::cli {
-
-struct RowStamp {
-  std::uint64_t sample = 0;
-  double receive_time = 0.0;
-  std::pair<std::int32_t, std::int32_t> timestamp{0, 0};
-};
 
 class RowWriter {
  public:

@@ -12,7 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "cli/stream_recorder.hpp"
+#include "cli/row_sink.hpp"
+#include "cli/stream_pipeline.hpp"
 
 namespace velmor::cli {
 namespace {
@@ -130,7 +131,7 @@ TEST(RowFile, AFileThatCannotBeCutBackSaysSo) {
 }
 
 // Samples are strings: an empty one does not fit the layout and makes no row.
-using TextRecorder = StreamRecorder<std::string>;
+using TextPipeline = StreamPipeline<std::string>;
 
 std::uint64_t OneRowPerSample(std::string& out, const RowStamp& stamp, const std::string& sample) {
   if (sample.empty()) return 0;
@@ -138,26 +139,26 @@ std::uint64_t OneRowPerSample(std::string& out, const RowStamp& stamp, const std
   return 1;
 }
 
-TEST(StreamRecorder, CountsMatchTheRowsInTheFileAndAFullQueueDrops) {
+TEST(StreamPipeline, CountsMatchTheRowsInTheFileAndAFullQueueDrops) {
   const TemporaryDirectory directory;
   const std::string path = directory.File("stream.csv");
   StreamCounts counts;
   {
-    TextRecorder recorder(path, "sample,value\n", &OneRowPerSample);
+    RowSink<std::string> sink(path, "sample,value\n", &OneRowPerSample);
+    TextPipeline pipeline(sink);
     // Nothing writes yet, so the queue fills and the last samples drop.
-    const std::size_t offered = TextRecorder::kQueueCapacity + 3;
+    const std::size_t offered = TextPipeline::kQueueCapacity + 3;
     for (std::size_t n = 0; n < offered; ++n) {
-      std::string sample = n % 100 == 0 ? "" : "v" + std::to_string(n);
-      recorder.Take(sample, 0.0, {0, 0});
+      pipeline.Take(n % 100 == 0 ? "" : "v" + std::to_string(n), 0.0, {0, 0});
     }
-    recorder.StartWriting();
-    recorder.Finish();
-    counts = recorder.Counts();
-    EXPECT_FALSE(recorder.Error());
+    pipeline.StartWriting();
+    pipeline.Finish();
+    counts = pipeline.Counts();
+    EXPECT_FALSE(pipeline.Error());
   }
-  EXPECT_EQ(counts.received, TextRecorder::kQueueCapacity + 3);
+  EXPECT_EQ(counts.received, TextPipeline::kQueueCapacity + 3);
   EXPECT_EQ(counts.dropped, 3u);
-  EXPECT_EQ(counts.written + counts.unfit, TextRecorder::kQueueCapacity);
+  EXPECT_EQ(counts.written + counts.unfit, TextPipeline::kQueueCapacity);
   EXPECT_EQ(counts.unfit, 41u);  // samples 0, 100, ..., 4000
   EXPECT_EQ(counts.rows, counts.written);
 

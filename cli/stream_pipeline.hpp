@@ -1,11 +1,10 @@
 #pragma once
-// StreamRecorder<Message>: records every sample of one stream. The
-// subscriber's callback stamps the sample and queues it (never blocking
-// zenoh's thread); a writer thread of its own turns it into rows and writes
-// them. A sample that finds the queue full is dropped and counted.
+// StreamPipeline<Message>: source -> bounded queue -> sink, for one stream.
+// The source (zenoh's thread) stamps and queues each sample without ever
+// blocking; a writer thread of the pipeline's own hands it to the sink. A
+// sample that finds the queue full is dropped and counted.
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,8 +12,8 @@
 #include <utility>
 
 #include "cli/bounded_queue.hpp"
-#include "cli/record_rows.hpp"
 #include "cli/row_file.hpp"
+#include "cli/sample_sink.hpp"
 
 namespace velmor::cli {
 
@@ -22,38 +21,31 @@ struct StreamCounts {
   std::uint64_t received = 0;
   std::uint64_t written = 0;
   std::uint64_t dropped = 0;
-  /// Samples that did not fit the robot's layout (no rows).
+  /// Samples that did not fit the robot's layout (no records).
   std::uint64_t unfit = 0;
+  /// Records made: rows in a file, messages in an MCAP file.
   std::uint64_t rows = 0;
 };
 
 template <class Message>
-class StreamRecorder {
+class StreamPipeline {
  public:
-  /// Appends the rows of one sample; returns how many, 0 when it does not fit.
-  using RowMaker = std::function<std::uint64_t(std::string& out, const RowStamp& stamp, const Message& message)>;
-
   /// At 1 kHz, a few seconds of samples.
   static constexpr std::size_t kQueueCapacity = 4096;
 
-  StreamRecorder(const std::string& path, const std::string& header, RowMaker make_rows)
-      : file_(path), make_rows_(std::move(make_rows)), queue_(kQueueCapacity) {
-    file_.Rows() = header;
-    file_.Commit(true);
-  }
-  ~StreamRecorder() { Finish(); }
-  StreamRecorder(const StreamRecorder&) = delete;
-  StreamRecorder& operator=(const StreamRecorder&) = delete;
+  /// `sink` must outlive the pipeline.
+  explicit StreamPipeline(SampleSink<Message>& sink) : sink_(sink), queue_(kQueueCapacity) {}
+  ~StreamPipeline() { Finish(); }
+  StreamPipeline(const StreamPipeline&) = delete;
+  StreamPipeline& operator=(const StreamPipeline&) = delete;
 
   void StartWriting() {
     writer_ = std::thread([this] { WriteLoop(); });
   }
 
-  /// On zenoh's thread: takes the sample over (leaves `fresh` empty).
-  void Take(Message& fresh, double receive_time, std::pair<std::int32_t, std::int32_t> timestamp) {
-    Item item{RowStamp{received_.fetch_add(1, std::memory_order_relaxed), receive_time, timestamp}, {}};
-    std::swap(item.message, fresh);
-    queue_.TryPush(std::move(item));
+  /// On the source's thread: queues a copy of the sample, or drops it.
+  void Take(const Message& sample, double receive_time, std::pair<std::int32_t, std::int32_t> timestamp) {
+    queue_.TryPush(Item{RowStamp{received_.fetch_add(1, std::memory_order_relaxed), receive_time, timestamp}, sample});
   }
 
   /// Stops taking samples, writes every queued one, and waits for the writer.
@@ -76,25 +68,29 @@ class StreamRecorder {
     return error_;
   }
 
-  const std::string& Path() const noexcept { return file_.Path(); }
-
  private:
   struct Item {
     RowStamp stamp;
     Message message;
   };
 
-  // The counts follow the file: rows still in the buffer count only once
-  // they are written, so the finished counts match the file's rows exactly.
+  // The counts follow the sink: records not yet committed count only once
+  // they are, so the finished counts match what the output holds exactly.
   void WriteLoop() {
     Item item;
     StreamCounts pending;
     bool failed = false;
     while (queue_.Pop(item)) {
-      if (failed) continue;  // drain, so that the queue never fills behind a dead file
-      const std::uint64_t rows = make_rows_(file_.Rows(), item.stamp, item.message);
-      ++(rows > 0 ? pending.written : pending.unfit);
-      pending.rows += rows;
+      if (failed) continue;  // drain, so that the queue never fills behind a dead sink
+      try {
+        const std::uint64_t rows = sink_.Write(item.stamp, item.message);
+        ++(rows > 0 ? pending.written : pending.unfit);
+        pending.rows += rows;
+      } catch (const WriteError& error) {
+        Fail(error.what());
+        failed = true;
+        continue;
+      }
       failed = !CommitCounting(false, pending);
     }
     if (!failed) CommitCounting(true, pending);
@@ -102,7 +98,7 @@ class StreamRecorder {
 
   bool CommitCounting(bool now, StreamCounts& pending) {
     try {
-      if (!file_.Commit(now) && !now) return true;
+      if (!sink_.Commit(now) && !now) return true;
     } catch (const WriteError& error) {
       Fail(error.what());
       return false;
@@ -119,8 +115,7 @@ class StreamRecorder {
     if (!error_) error_ = message;
   }
 
-  RowFile file_;
-  RowMaker make_rows_;
+  SampleSink<Message>& sink_;
   BoundedQueue<Item> queue_;
   std::atomic<std::uint64_t> received_{0};
   mutable std::mutex mutex_;

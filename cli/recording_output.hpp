@@ -1,0 +1,48 @@
+#pragma once
+// RecordingOutput: where a recording goes, in one format: a sink for each
+// stream and a description of the whole recording, written when it starts
+// (marked incomplete) and again when it ends.
+#include <string>
+
+#include "cli/command_line.hpp"
+#include "cli/sample_sink.hpp"
+#include "cli/stream_pipeline.hpp"
+#include "services/group_maps.hpp"
+#include "services/stream_slicing.hpp"
+
+namespace velmor::cli {
+
+/// What a recording is of: known before the first sample.
+struct RecordingSetup {
+  std::string serial;
+  std::string version;
+  qrk_impl::GroupNames groups;
+  qrk_impl::StartIds start_ids;
+  qrk_impl::Dofs dofs;
+  RecordFormat format = RecordFormat::kCsv;
+  /// PATH, to which each format adds its own endings.
+  std::string prefix;
+};
+
+/// How the recording went so far.
+struct RecordingProgress {
+  double start_time = 0.0;  // seconds since the Unix epoch
+  double end_time = 0.0;    // 0 until it ends
+  bool complete = false;
+  std::string ended_by;
+  StreamCounts basic;
+  StreamCounts extra;
+};
+
+class RecordingOutput {
+ public:
+  virtual ~RecordingOutput() = default;
+  virtual SampleSink<qrk_impl::BasicStreamData>& BasicSink() = 0;
+  virtual SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() = 0;
+  /// Writes the recording's description. Throws WriteError.
+  virtual void Describe(const RecordingProgress& progress) = 0;
+  /// Where the description is, for the closing summary.
+  virtual std::string DescriptionPath() const = 0;
+};
+
+}  // namespace velmor::cli

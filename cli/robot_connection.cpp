@@ -1,0 +1,20 @@
+#include "cli/robot_connection.hpp"
+
+#include <fmt/format.h>
+
+#include <chrono>
+
+#include "client/serial_number.hpp"
+
+namespace velmor::cli {
+
+std::unique_ptr<qrk_impl::RobotLink> ConnectToRobot(const std::string& serial) {
+  return std::make_unique<qrk_impl::RobotLink>(qrk::NormalizeSerialNumber(serial));
+}
+
+std::string AgeText(const qrk_impl::StreamClock& clock) {
+  const auto age = clock.Age();
+  return age ? fmt::format("{:.1f} ms ago", std::chrono::duration<double, std::milli>(*age).count()) : "no sample yet";
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,106 @@
+#include "cli/row_files_output.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "cli/group_text.hpp"
+#include "cli/json_writer.hpp"
+
+namespace velmor::cli {
+namespace {
+
+std::string Extension(RecordFormat format) { return format == RecordFormat::kCsv ? "csv" : "jsonl"; }
+
+// The most joints of any group the recording cuts: a CSV joint quantity has
+// that many columns.
+std::size_t MostJoints(const RecordingSetup& setup) {
+  std::size_t most = 0;
+  for (const auto& entry : setup.groups) {
+    const auto dof = setup.dofs.find(entry.first);
+    if (dof != setup.dofs.end()) most = std::max<std::size_t>(most, dof->second);
+  }
+  return most;
+}
+
+template <class Records>
+std::uint64_t AppendAll(std::string& out, const RowStamp& stamp, const Records& records, const RowWriter& rows,
+                        void (RowWriter::*append)(std::string&, const RowStamp&, std::string_view,
+                                                  const typename Records::mapped_type&) const) {
+  for (const auto& [group, record] : records) (rows.*append)(out, stamp, GroupName(group), record);
+  return records.size();
+}
+
+void WriteStreamCounts(JsonWriter& json, const std::string& path, const StreamCounts& counts) {
+  json.BeginObject()
+      .Key("file")
+      .String(std::filesystem::path(path).filename().string())
+      .Key("received")
+      .Integer(static_cast<std::int64_t>(counts.received))
+      .Key("written")
+      .Integer(static_cast<std::int64_t>(counts.written))
+      .Key("dropped")
+      .Integer(static_cast<std::int64_t>(counts.dropped))
+      .Key("unfit")
+      .Integer(static_cast<std::int64_t>(counts.unfit))
+      .Key("rows")
+      .Integer(static_cast<std::int64_t>(counts.rows))
+      .EndObject();
+}
+
+void ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << text << '\n';
+    out.flush();
+    if (!out) throw WriteError(fmt::format("cannot write {}", temporary));
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, path, error);
+  if (error) throw WriteError(fmt::format("cannot write {}: {}", path, error.message()));
+}
+
+}  // namespace
+
+RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
+    : setup_(setup),
+      rows_(setup_.format, MostJoints(setup_)),
+      basic_(setup_.prefix + ".basic." + Extension(setup_.format), rows_.StatesHeader(),
+             [this](std::string& out, const RowStamp& stamp, const qrk_impl::BasicStreamData& message) {
+               return AppendAll(out, stamp,
+                                qrk_impl::SliceStates(message, setup_.groups, setup_.start_ids, setup_.dofs), rows_,
+                                &RowWriter::AppendStates);
+             }),
+      extra_(setup_.prefix + ".extra." + Extension(setup_.format), rows_.ActionsHeader(),
+             [this](std::string& out, const RowStamp& stamp, const qrk_impl::ExtraStreamData& message) {
+               return AppendAll(
+                   out, stamp,
+                   qrk_impl::SliceActions(message, stamp.timestamp, setup_.groups, setup_.start_ids, setup_.dofs),
+                   rows_, &RowWriter::AppendActions);
+             }) {}
+
+void RowFilesOutput::Describe(const RecordingProgress& progress) {
+  JsonWriter json;
+  json.BeginObject().Key("serial").String(setup_.serial).Key("version").String(setup_.version);
+  json.Key("format").String(Extension(setup_.format)).Key("layout").BeginArray();
+  for (const auto& [group, name] : setup_.groups) {
+    json.BeginObject().Key("group").String(name).Key("index").Integer(static_cast<int>(group));
+    json.Key("start_id").Integer(setup_.start_ids.count(group) ? setup_.start_ids.at(group) : -1);
+    json.Key("dof").Integer(setup_.dofs.count(group) ? static_cast<std::int64_t>(setup_.dofs.at(group)) : 0);
+    json.EndObject();
+  }
+  json.EndArray().Key("start_time").Number(progress.start_time).Key("end_time");
+  progress.end_time > 0.0 ? json.Number(progress.end_time) : json.Null();
+  json.Key("complete").Bool(progress.complete).Key("ended_by").String(progress.ended_by);
+  json.Key("streams").BeginObject().Key("basic");
+  WriteStreamCounts(json, basic_.Path(), progress.basic);
+  json.Key("extra");
+  WriteStreamCounts(json, extra_.Path(), progress.extra);
+  json.EndObject().EndObject();
+  ReplaceFile(DescriptionPath(), json.Text());
+}
+
+}  // namespace velmor::cli

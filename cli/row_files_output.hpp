@@ -1,0 +1,31 @@
+#pragma once
+// A recording as rows: PATH.basic.EXT and PATH.extra.EXT (CSV or JSON
+// Lines, see record_rows.hpp) described by PATH.meta.json, which is always
+// written through a temporary file and a rename, so never half written.
+#include <memory>
+#include <string>
+
+#include "cli/record_rows.hpp"
+#include "cli/recording_output.hpp"
+#include "cli/row_sink.hpp"
+
+namespace velmor::cli {
+
+class RowFilesOutput final : public RecordingOutput {
+ public:
+  /// Creates both row files with their headers. Throws WriteError.
+  explicit RowFilesOutput(const RecordingSetup& setup);
+
+  SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
+  SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
+  void Describe(const RecordingProgress& progress) override;
+  std::string DescriptionPath() const override { return setup_.prefix + ".meta.json"; }
+
+ private:
+  RecordingSetup setup_;
+  RowWriter rows_;
+  RowSink<qrk_impl::BasicStreamData> basic_;
+  RowSink<qrk_impl::ExtraStreamData> extra_;
+};
+
+}  // namespace velmor::cli

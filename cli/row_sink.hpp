@@ -1,0 +1,39 @@
+#pragma once
+// RowSink<Message>: one stream's samples as rows of a CSV or JSON Lines file
+// that only ever holds complete rows (RowFile).
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "cli/row_file.hpp"
+#include "cli/sample_sink.hpp"
+
+namespace velmor::cli {
+
+template <class Message>
+class RowSink final : public SampleSink<Message> {
+ public:
+  /// Appends the rows of one sample; returns how many, 0 when it does not fit.
+  using RowMaker = std::function<std::uint64_t(std::string& out, const RowStamp& stamp, const Message& message)>;
+
+  /// Creates the file with its header line (empty for JSON Lines). Throws WriteError.
+  RowSink(const std::string& path, const std::string& header, RowMaker make_rows)
+      : file_(path), make_rows_(std::move(make_rows)) {
+    file_.Rows() = header;
+    file_.Commit(true);
+  }
+
+  std::uint64_t Write(const RowStamp& stamp, const Message& message) override {
+    return make_rows_(file_.Rows(), stamp, message);
+  }
+  bool Commit(bool now) override { return file_.Commit(now); }
+
+  const std::string& Path() const noexcept { return file_.Path(); }
+
+ private:
+  RowFile file_;
+  RowMaker make_rows_;
+};
+
+}  // namespace velmor::cli
