@@ -2,41 +2,25 @@
 
 #include <fmt/format.h>
 
+#include <type_traits>
+#include <vector>
+
 #include "cli/json_writer.hpp"
+#include "client/record_field_list.hpp"
 
 namespace velmor::cli {
 namespace {
 
-// Every field in column order; `joint` marks a per-joint vector.
-template <class F>
-void VisitFields(const qrk::RobotStates& s, F&& field) {
-  field("q", s.q, true);
-  field("theta", s.theta, true);
-  field("dq", s.dq, true);
-  field("dtheta", s.dtheta, true);
-  field("tau", s.tau, true);
-  field("tau_dot", s.tau_dot, true);
-  field("tau_ext", s.tau_ext, true);
-  field("tau_interact", s.tau_interact, true);
-  field("temperature", s.temperature, true);
-  field("flange_pose", s.flange_pose, false);
-  field("tcp_pose", s.tcp_pose, false);
-  field("tcp_twist", s.tcp_twist, false);
-  field("tcp_wrench", s.tcp_wrench, false);
-  field("tcp_wrench_local", s.tcp_wrench_local, false);
-  field("raw_tcp_wrench", s.raw_tcp_wrench, false);
-  field("raw_tcp_wrench_local", s.raw_tcp_wrench_local, false);
-  field("raw_ft_sensor", s.raw_ft_sensor, false);
-}
-
-template <class F>
-void VisitFields(const qrk::RobotActions& a, F&& field) {
-  field("q_d", a.q_d, true);
-  field("dq_d", a.dq_d, true);
-  field("tau_d", a.tau_d, true);
-  field("tcp_pose_d", a.tcp_pose_d, false);
-  field("tcp_twist_d", a.tcp_twist_d, false);
-  field("tcp_wrench_d", a.tcp_wrench_d, false);
+// Every field but the time stamp (the rows' own columns carry it), in the
+// record's order; `joint` marks a per-joint vector.
+template <class Record, class F>
+void VisitFields(const Record& record, F&& field) {
+  qrk::ForEachNamedField<Record>([&](const auto& named) {
+    using Type = typename std::decay_t<decltype(named)>::Type;
+    if constexpr (!std::is_same_v<Type, std::pair<std::int32_t, std::int32_t>>) {
+      field(named.name, record.*named.member, std::is_same_v<Type, std::vector<double>>);
+    }
+  });
 }
 
 template <class Record>
