@@ -15,8 +15,14 @@ using toolkit::LowerBound;
 
 constexpr double kMostSeconds = 1e7;
 
+constexpr const char* kSerialRule =
+    "a serial number is letters and digits in groups joined by hyphens or single spaces, then a hyphen and "
+    "the robot's own part (AB-12-345); no underscore anywhere, and none of * $ / ? # after the last hyphen";
+
 constexpr const char* kSerialFootnote =
-    "SN is the robot's serial number, written as for velmorqrk.Client (for example AB-12-345).";
+    "SN is the robot's serial number, written as for velmorqrk.Client (for example AB-12-345): letters and digits "
+    "in groups joined by hyphens or single spaces, then a hyphen and the robot's own part; no underscore "
+    "anywhere, and none of * $ / ? # or control characters after the last hyphen.";
 
 // The serial is checked here, so that a mistyped one is a usage error and
 // not a robot that is never found.
@@ -28,7 +34,7 @@ void AddSerial(CLI::App& command, CommandLine& line) {
             try {
               qrk::NormalizeSerialNumber(serial);
             } catch (const std::invalid_argument&) {
-              throw CLI::ValidationError(fmt::format("invalid serial number '{}'", serial));
+              throw CLI::ValidationError(fmt::format("invalid serial number '{}': {}", serial, kSerialRule));
             }
             line.serial = serial;
           },
@@ -81,6 +87,9 @@ void AddRecord(CLI::App& app, CommandLine& line) {
             return !path.empty() && path.front() == '=' ? "write -o PATH, not -o=PATH" : "";
           },
           ""));
+  record->add_flag("--overwrite", line.overwrite, "replace the files of an earlier recording at PATH");
+  record->add_flag("--allow-empty", line.allow_empty,
+                   "a recording that receives no sample ends with status 0 (default: 1, as a failure)");
   record
       ->add_option_function<std::string>(
           "--format",

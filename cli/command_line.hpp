@@ -21,6 +21,10 @@ struct CommandLine {
   bool json = false;
   std::string output;
   RecordFormat format = RecordFormat::kCsv;
+  /// record: replace existing files at the output path.
+  bool overwrite = false;
+  /// record: a recording without a single sample is not a failure.
+  bool allow_empty = false;
   bool help = false;
   bool version = false;
 };

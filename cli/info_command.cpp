@@ -23,6 +23,10 @@
 namespace velmor::cli {
 namespace {
 
+constexpr const char* kUnknown = "unknown (no sample yet)";
+
+std::string YesNo(bool value) { return value ? "yes" : "no"; }
+
 // A remote part of the report: its value, or why there is none.
 template <class T>
 struct Fetched {
@@ -41,10 +45,7 @@ auto Fetch(F query) -> Fetched<decltype(query())> {
 
 struct RobotReport {
   bool connected = false;
-  bool estop_released = false;
-  bool enabling_device_on = false;
-  std::array<bool, 20> digital_inputs{};
-  std::array<bool, 20> digital_outputs{};
+  std::optional<IoSnapshot> io;  // nothing before the first basic sample
   Fetched<qrk::PlanInfo> plan_info;
   Fetched<std::map<qrk::JointGroup, qrk::PrimitiveStates>> primitive_states;
   Fetched<std::map<qrk::JointGroup, std::pair<double, double>>> configuration_score;
@@ -55,12 +56,8 @@ struct RobotReport {
 RobotReport ReadReport(const qrk_impl::RobotLink& robot) {
   RobotReport report;
   auto& rpc = robot.Rpc();
-  auto& stream = robot.Stream();
   report.connected = rpc.CheckConnection();
-  report.estop_released = stream.IsEstopReleased();
-  report.enabling_device_on = stream.IsEnablingDeviceOn();
-  report.digital_inputs = stream.GetDigitalInputs();
-  report.digital_outputs = stream.GetDigitalOutputs();
+  report.io = ReadIo(robot);
   report.plan_info = Fetch([&] { return qrk_impl::FetchPlanInfo(rpc); });
   report.primitive_states = Fetch([&] {
     return qrk_impl::FetchPrimitiveStates(
@@ -155,14 +152,25 @@ void WriteAges(JsonWriter& json, const qrk_impl::RobotLink& robot) {
   WriteAge(json, "extra_sample_age_s", robot.ExtraClock());
 }
 
+// Before the first sample every value is null: unknown, not false.
+void WriteIo(JsonWriter& json, const std::optional<IoSnapshot>& io) {
+  if (!io) {
+    for (const char* key : {"estop_released", "enabling_device_on", "digital_inputs", "digital_outputs"}) {
+      json.Key(key).Null();
+    }
+    return;
+  }
+  json.Key("estop_released").Bool(io->estop_released).Key("enabling_device_on").Bool(io->enabling_device_on);
+  json.Key("digital_inputs").Bools(io->digital_inputs).Key("digital_outputs").Bools(io->digital_outputs);
+}
+
 std::string InfoJson(const qrk_impl::RobotLink& robot, const RobotReport& report) {
   JsonWriter json;
   json.BeginObject().Key("serial").String(robot.Serial()).Key("version").String(robot.Version());
   json.Key("connected").Bool(report.connected).Key("joint_groups");
   WriteLayout(json, robot);
   WriteAges(json, robot);
-  json.Key("estop_released").Bool(report.estop_released).Key("enabling_device_on").Bool(report.enabling_device_on);
-  json.Key("digital_inputs").Bools(report.digital_inputs).Key("digital_outputs").Bools(report.digital_outputs);
+  WriteIo(json, report.io);
   WriteFetched(json, "plan_info", report.plan_info, WritePlanInfo);
   WriteFetched(json, "primitive_states", report.primitive_states, WritePrimitiveStates);
   WriteFetched(json, "configuration_score", report.configuration_score, WriteScores);
@@ -199,10 +207,12 @@ std::string InfoText(const qrk_impl::RobotLink& robot, const RobotReport& report
   }
   out += fmt::format("basic stream:       latest sample {}\nextra stream:       latest sample {}\n",
                      AgeText(robot.BasicClock()), AgeText(robot.ExtraClock()));
-  out += fmt::format("E-stop released:    {}\nenabling device on: {}\n", report.estop_released ? "yes" : "no",
-                     report.enabling_device_on ? "yes" : "no");
-  out += fmt::format("digital inputs:     {} (bit 0 first)\ndigital outputs:    {}\n", Bits(report.digital_inputs),
-                     Bits(report.digital_outputs));
+  const auto& io = report.io;
+  out += fmt::format("E-stop released:    {}\nenabling device on: {}\n", io ? YesNo(io->estop_released) : kUnknown,
+                     io ? YesNo(io->enabling_device_on) : kUnknown);
+  out += fmt::format("digital inputs:     {}\ndigital outputs:    {}\n",
+                     io ? Bits(io->digital_inputs) + " (bit 0 first)" : kUnknown,
+                     io ? Bits(io->digital_outputs) : kUnknown);
   PrintFetched(out, "plan info", report.plan_info, [&](const qrk::PlanInfo& plan) {
     qrk::ForEachNamedField<qrk::PlanInfo>(
         [&](const auto& field) { out += fmt::format("  {} {}\n", field.name, plan.*field.member); });

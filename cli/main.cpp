@@ -48,7 +48,9 @@ int main(int argc, char** argv) {
     }
     return Dispatch(line);
   } catch (const velmor::toolkit::UsageError& error) {
-    std::fprintf(stderr, "qrk: %s (see qrk --help)\n", error.what());
+    // The subcommand's own help describes its arguments; the program's lists the commands.
+    const std::string help = error.command.empty() ? "qrk --help" : "qrk " + error.command + " --help";
+    std::fprintf(stderr, "qrk: %s (see %s)\n", error.what(), help.c_str());
     return 2;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qrk: %s\n", error.what());

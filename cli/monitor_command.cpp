@@ -39,9 +39,13 @@ std::string View(const qrk_impl::RobotLink& robot, double rate) {
     const auto& stamp = states.begin()->second.timestamp;
     out += fmt::format("time stamp ({}, {})\n", stamp.first, stamp.second);
   }
-  out += fmt::format("E-stop released {}  enabling device {}\ndigital inputs  {}\ndigital outputs {}\n",
-                     stream.IsEstopReleased() ? "yes" : "no", stream.IsEnablingDeviceOn() ? "on" : "off",
-                     Bits(stream.GetDigitalInputs()), Bits(stream.GetDigitalOutputs()));
+  if (const auto io = ReadIo(robot)) {
+    out += fmt::format("E-stop released {}  enabling device {}\ndigital inputs  {}\ndigital outputs {}\n",
+                       io->estop_released ? "yes" : "no", io->enabling_device_on ? "on" : "off",
+                       Bits(io->digital_inputs), Bits(io->digital_outputs));
+  } else {
+    out += "E-stop released unknown  enabling device unknown  (no sample yet)\n";
+  }
   for (const auto& [group, state] : states) {
     out += fmt::format("{:<9} q [rad]   {}\n", GroupName(group), Numbers(state.q));
     out += fmt::format("{:<9} TCP pose  {}  (x y z [m], qw qx qy qz)\n", "", Numbers(state.tcp_pose));

@@ -1,11 +1,14 @@
 // qrk record: every sample of both streams, for a set time or until Ctrl-C
 // or SIGTERM, into complete files; see recording.hpp for the files.
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "cli/commands.hpp"
 #include "cli/recording.hpp"
@@ -17,16 +20,54 @@ namespace velmor::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kProgressPeriod{200};
+
+// One line on stderr, redrawn in place, while the recording runs on a
+// terminal: elapsed and requested time, samples per stream, bytes, drops.
+void ShowProgress(const Recording& recording, double elapsed, double seconds) {
+  const StreamCounts basic = recording.Basic();
+  const StreamCounts extra = recording.Extra();
+  std::fprintf(stderr, "\r\x1b[2K%.1f / %.1f s  basic %llu  extra %llu samples  %.1f MB  %llu dropped", elapsed,
+               seconds, static_cast<unsigned long long>(basic.received),
+               static_cast<unsigned long long>(extra.received), static_cast<double>(recording.BytesWritten()) / 1e6,
+               static_cast<unsigned long long>(basic.dropped + extra.dropped));
+  std::fflush(stderr);
+}
 
 // What ended the recording.
 std::string Record(Recording& recording, double seconds) {
-  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const bool terminal = isatty(STDERR_FILENO) != 0;
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  auto next_view = start;
+  std::string ended_by = "time";
   while (Clock::now() < end) {
-    if (toolkit::StopRequested()) return "signal";
-    if (recording.Error()) return "write error";
+    if (toolkit::StopRequested()) {
+      ended_by = "signal";
+      break;
+    }
+    if (recording.Error()) {
+      ended_by = "write error";
+      break;
+    }
+    if (terminal && Clock::now() >= next_view) {
+      ShowProgress(recording, std::chrono::duration<double>(Clock::now() - start).count(), seconds);
+      next_view += kProgressPeriod;
+    }
     std::this_thread::sleep_for(std::min<Clock::duration>(std::chrono::milliseconds(20), end - Clock::now()));
   }
-  return "time";
+  if (terminal) std::fputs("\r\x1b[2K", stderr);  // the summary takes the line's place
+  return ended_by;
+}
+
+// Earlier recordings are kept unless the user says otherwise.
+std::vector<std::string> ExistingFiles(const CommandLine& line) {
+  std::vector<std::string> existing;
+  for (const std::string& path : OutputFiles(line.format, line.output)) {
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored)) existing.push_back(path);
+  }
+  return existing;
 }
 
 std::string Summary(const char* stream, const StreamCounts& counts) {
@@ -44,6 +85,11 @@ int RunRecord(const CommandLine& line) {
                  line.output.c_str(), line.output.c_str());
     return 1;
   }
+  if (const auto existing = ExistingFiles(line); !existing.empty() && !line.overwrite) {
+    std::fprintf(stderr, "qrk: record: %s already exists; choose another -o PATH, or give --overwrite to replace it\n",
+                 existing.front().c_str());
+    return 1;
+  }
   const auto robot = ConnectToRobot(line.serial);
   const RecordingSetup setup{robot->Serial(),      robot->Version(), robot->Groups(), robot->Layout().start_ids,
                              robot->Layout().dofs, line.format,      line.output};
@@ -59,6 +105,14 @@ int RunRecord(const CommandLine& line) {
     if (const auto error = recording.Error()) {
       std::fprintf(stderr, "qrk: record: %s; the files keep every complete row written before it\n", error->c_str());
       return 1;
+    }
+    if (basic.received + extra.received == 0) {
+      std::fprintf(stderr,
+                   "qrk: record: no sample received from %s: the robot answers queries but streams nothing "
+                   "(see qrk monitor %s)%s\n",
+                   robot->Serial().c_str(), robot->Serial().c_str(),
+                   line.allow_empty ? "" : "; give --allow-empty to accept an empty recording");
+      return line.allow_empty ? 0 : 1;
     }
     if (basic.dropped + extra.dropped > 0) {
       std::fprintf(stderr, "qrk: record: %llu samples dropped: writing did not keep up with the streams\n",

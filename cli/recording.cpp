@@ -61,6 +61,8 @@ void Recording::Finish(const std::string& ended_by) {
   progress_.end_time = Now();
   progress_.ended_by = ended_by;
   progress_.complete = !Error();
+  const RecordingProgress ended = Progress();
+  progress_.empty = ended.basic.received + ended.extra.received == 0;
   output_->Describe(Progress());
 }
 

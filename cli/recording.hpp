@@ -38,6 +38,7 @@ class Recording final : public qrk_impl::SampleConsumer {
   StreamCounts Basic() const { return basic_.Counts(); }
   StreamCounts Extra() const { return extra_.Counts(); }
   std::string DescriptionPath() const { return output_->DescriptionPath(); }
+  std::uint64_t BytesWritten() const { return output_->BytesWritten(); }
 
   void OnBasic(const qrk_impl::BasicStreamData& sample, double receive_time) override;
   void OnExtra(const qrk_impl::ExtraStreamData& sample, double receive_time) override;

@@ -2,7 +2,9 @@
 // RecordingOutput: where a recording goes, in one format: a sink for each
 // stream and a description of the whole recording, written when it starts
 // (marked incomplete) and again when it ends.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/command_line.hpp"
 #include "cli/sample_sink.hpp"
@@ -24,11 +26,19 @@ struct RecordingSetup {
   std::string prefix;
 };
 
+/// The files a recording in `format` at `prefix` writes.
+inline std::vector<std::string> OutputFiles(RecordFormat format, const std::string& prefix) {
+  const std::string extension = format == RecordFormat::kCsv ? "csv" : "jsonl";
+  return {prefix + ".basic." + extension, prefix + ".extra." + extension, prefix + ".meta.json"};
+}
+
 /// How the recording went so far.
 struct RecordingProgress {
   double start_time = 0.0;  // seconds since the Unix epoch
   double end_time = 0.0;    // 0 until it ends
   bool complete = false;
+  /// Ended without a single sample of either stream: a recording of nothing.
+  bool empty = false;
   std::string ended_by;
   StreamCounts basic;
   StreamCounts extra;
@@ -43,6 +53,8 @@ class RecordingOutput {
   virtual void Describe(const RecordingProgress& progress) = 0;
   /// Where the description is, for the closing summary.
   virtual std::string DescriptionPath() const = 0;
+  /// Bytes in the output's files so far.
+  virtual std::uint64_t BytesWritten() const = 0;
 };
 
 }  // namespace velmor::cli

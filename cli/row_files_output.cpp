@@ -94,13 +94,24 @@ void RowFilesOutput::Describe(const RecordingProgress& progress) {
   }
   json.EndArray().Key("start_time").Number(progress.start_time).Key("end_time");
   progress.end_time > 0.0 ? json.Number(progress.end_time) : json.Null();
-  json.Key("complete").Bool(progress.complete).Key("ended_by").String(progress.ended_by);
+  json.Key("complete").Bool(progress.complete).Key("empty").Bool(progress.empty);
+  json.Key("ended_by").String(progress.ended_by);
   json.Key("streams").BeginObject().Key("basic");
   WriteStreamCounts(json, basic_.Path(), progress.basic);
   json.Key("extra");
   WriteStreamCounts(json, extra_.Path(), progress.extra);
   json.EndObject().EndObject();
   ReplaceFile(DescriptionPath(), json.Text());
+}
+
+std::uint64_t RowFilesOutput::BytesWritten() const {
+  std::uint64_t bytes = 0;
+  for (const std::string* path : {&basic_.Path(), &extra_.Path()}) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(*path, error);
+    if (!error) bytes += size;
+  }
+  return bytes;
 }
 
 }  // namespace velmor::cli

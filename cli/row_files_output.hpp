@@ -20,6 +20,7 @@ class RowFilesOutput final : public RecordingOutput {
   SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
   void Describe(const RecordingProgress& progress) override;
   std::string DescriptionPath() const override { return setup_.prefix + ".meta.json"; }
+  std::uint64_t BytesWritten() const override;
 
  private:
   RecordingSetup setup_;

@@ -90,7 +90,8 @@ bool ParseArguments(CLI::App& app, const std::vector<std::string>& args) {
         dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr ||
         (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr && !app.remaining(true).empty());
     const std::string reason = unexpected ? UnexpectedArgument(app, command) : error.what();
-    throw UsageError(command == nullptr ? reason : fmt::format("{}: {}", command->get_name(), reason));
+    if (command == nullptr) throw UsageError(reason);
+    throw UsageError(fmt::format("{}: {}", command->get_name(), reason), command->get_name());
   }
 }
 

@@ -2,18 +2,22 @@
 // What qrk and qrk-sim share about their command lines, parsed with CLI11:
 // the help layout, flags that take no value, number checks, and usage
 // errors as one line that says which subcommand and which argument is wrong.
-// main() prints a UsageError as "PROGRAM: REASON (see PROGRAM --help)" and
-// exits with status 2.
+// main() prints a UsageError as "PROGRAM: REASON (see PROGRAM [COMMAND]
+// --help)" and exits with status 2.
 #include <CLI/CLI.hpp>
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmor::toolkit {
 
 struct UsageError : std::invalid_argument {
-  using std::invalid_argument::invalid_argument;
+  explicit UsageError(const std::string& reason, std::string command = {})
+      : std::invalid_argument(reason), command(std::move(command)) {}
+  /// The subcommand whose arguments are wrong; empty for the program's own.
+  std::string command;
 };
 
 /// Sets what both programs share: -h/--help, flags that refuse a value

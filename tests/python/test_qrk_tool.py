@@ -2,6 +2,8 @@
 
 import csv
 import json
+import os
+import pty
 import re
 import resource
 import signal
@@ -30,8 +32,10 @@ def robots():
 @pytest.mark.parametrize("args, message", [
     (["scan", "--bogus"], "scan: unknown option '--bogus'"),
     (["frobnicate"], "unknown command 'frobnicate'"),
-    (["info", "not a serial!"], "info: invalid serial number 'not a serial!'"),
-    (["record", SERIAL, "-o", "x"], "record: --seconds is required"),
+    (["info", "not a serial!"], "info: invalid serial number 'not a serial!': a serial number is letters and "
+                                "digits"),
+    (["info", "AB-1/*"], "none of * $ / ? # after the last hyphen (see qrk info --help)"),
+    (["record", SERIAL, "-o", "x"], "record: --seconds is required (see qrk record --help)"),
     (["record", SERIAL, "--seconds", "1", "-o", "x", "--format", "xml"], "--format: expected csv or jsonl"),
 ])
 def test_usage_errors_are_one_line_and_status_2(args, message):
@@ -96,6 +100,30 @@ def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots):
     assert "TCP pose" in out
 
 
+def test_a_robot_that_streams_nothing_is_shown_as_unknown_and_records_as_a_failure(tmp_path):
+    with simulated_robot("QRK-MUTE-9", "--pause-streams"):
+        info = qrk("info", "QRK-MUTE-9", "--json")
+        report = json.loads(info.stdout)  # status 1: primitive states name groups no sample has shown yet
+        assert info.returncode == 1 and "error" in report["primitive_states"], info.stderr
+        assert report["estop_released"] is None and report["digital_inputs"] is None
+        assert report["basic_sample_age_s"] is None and report["extra_sample_age_s"] is None
+        text = qrk("info", "QRK-MUTE-9").stdout
+        assert "E-stop released:    unknown (no sample yet)" in text and "latest sample no sample yet" in text
+        with subprocess.Popen([qrk_tool(), "monitor", "QRK-MUTE-9", "--seconds", "1.5"], stdout=subprocess.PIPE,
+                              text=True) as monitor:
+            out = monitor.communicate(timeout=20)[0]
+        assert "latest sample no sample yet\n" in out and "yet ago" not in out
+        assert "E-stop released unknown" in out
+
+        empty = qrk("record", "QRK-MUTE-9", "--seconds", 0.5, "-o", tmp_path / "run")
+        assert empty.returncode == 1 and "no sample received from QRK-MUTE-9" in empty.stderr
+        meta = json.loads((tmp_path / "run.meta.json").read_text())
+        assert meta["empty"] is True and meta["streams"]["basic"]["received"] == 0
+        allowed = qrk("record", "QRK-MUTE-9", "--seconds", 0.5, "-o", tmp_path / "run", "--overwrite",
+                      "--allow-empty")
+        assert allowed.returncode == 0 and "no sample received" in allowed.stderr
+
+
 def read_rows(path):
     with open(path, newline="") as file:
         return list(csv.reader(file))
@@ -127,6 +155,36 @@ def test_record_writes_every_sample_of_both_streams(robots, tmp_path, file_forma
         assert samples[::len(GROUP_NAMES)] == list(range(counts["written"]))
         if stream == "basic":  # the simulator numbers its samples: none missing in between
             assert stamps[-1] - stamps[0] == counts["written"] - 1
+
+
+def test_record_keeps_earlier_files_and_shows_progress_on_a_terminal(robots, tmp_path):
+    prefix = tmp_path / "run"
+    (tmp_path / "run.meta.json").write_text("earlier")
+    refused = qrk("record", SERIAL, "--seconds", 0.5, "-o", prefix)
+    assert refused.returncode == 1 and "run.meta.json already exists" in refused.stderr
+    assert "--overwrite" in refused.stderr and (tmp_path / "run.meta.json").read_text() == "earlier"
+
+    # stderr on a terminal: one status line, redrawn; nothing of it in a pipe.
+    leader, follower = pty.openpty()
+    with subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "1.5", "-o", prefix, "--overwrite"],
+                          stdout=subprocess.PIPE, stderr=follower) as recorder:
+        os.close(follower)
+        shown = b""
+        while chunk := read_terminal(leader):
+            shown += chunk
+        assert recorder.wait(timeout=20) == 0
+    os.close(leader)
+    views = shown.decode().split("\r\x1b[2K")
+    assert any(re.match(r"\d+\.\d / 1\.5 s  basic \d+  extra \d+ samples  \d+\.\d MB  0 dropped$", view)
+               for view in views), shown
+    assert json.loads((tmp_path / "run.meta.json").read_text())["complete"] is True
+
+
+def read_terminal(fd):
+    try:
+        return os.read(fd, 4096)
+    except OSError:  # the other side closed
+        return b""
 
 
 @pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
