@@ -16,7 +16,6 @@ import time
 
 import velmorqrk
 import velmorqrk_bench_helper as helper
-
 from bench_client import connect
 
 NAMES = ("states", "actions", "digital_inputs")

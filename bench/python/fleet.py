@@ -50,8 +50,9 @@ def poll(clients, seconds, rate):
                 first[i] = number if first[i] is None else first[i]
                 last[i] = number
     mine = time.thread_time() - mine0
-    return {"start_ns": start_ns, "wall_s": time.monotonic() - wall0, "receive_cpu_s": time.process_time() - cpu0 - mine,
-            "poll_cpu_s": mine, "sent": sum(b - a + 1 for a, b in zip(first, last) if a is not None), "seen": seen}
+    return {"start_ns": start_ns, "wall_s": time.monotonic() - wall0,
+            "receive_cpu_s": time.process_time() - cpu0 - mine, "poll_cpu_s": mine,
+            "sent": sum(b - a + 1 for a, b in zip(first, last, strict=True) if a is not None), "seen": seen}
 
 
 def main():

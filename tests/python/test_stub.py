@@ -89,7 +89,7 @@ def _stub_signature(function):
     # Defaults belong to the last parameters; render them as pybind11 does.
     defaults = [None] * (len(args) - len(function.args.defaults)) + function.args.defaults
     types = [_normalise(ast.unparse(a.annotation)) + ("" if d is None else f" = {ast.unparse(d)}")
-             for a, d in zip(args[1:], defaults[1:])]
+             for a, d in zip(args[1:], defaults[1:], strict=True)]
     return types, _normalise(ast.unparse(function.returns))
 
 
