@@ -439,7 +439,8 @@ def main():
     if problem:
         sys.exit(f"REFUSING TO RUN: {problem}")
 
-    env = dict(os.environ, PYTHONPATH=f"{args.build / 'python'}:{args.build / 'bench'}")
+    # The module and the helper module as built, and the tests' client_connect.
+    env = dict(os.environ, PYTHONPATH=f"{args.build / 'python'}:{args.build / 'bench'}:{ROOT / 'tests/python'}")
     load_before = os.getloadavg()[0]
     if args.fleet:
         table, notes = fleet(args, env)

@@ -15,7 +15,7 @@ import json
 import os
 import time
 
-from bench_client import connect
+from client_connect import connect
 
 
 def resident_bytes():
@@ -68,7 +68,7 @@ def main():
     clients = []
     for serial in serials:
         start = time.monotonic()
-        clients.append(connect(serial))
+        clients.append(connect(serial, False, within=30.0))
         result["construct_s"].append(time.monotonic() - start)
         result["rss"].append(resident_bytes())
     result["threads_at_construction"] = threads()
