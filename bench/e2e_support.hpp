@@ -9,11 +9,11 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/connect.hpp"
 #include "velmor/qrk/client.hpp"
 
 namespace velmor::bench {
@@ -38,16 +38,10 @@ inline std::uint32_t ReadU32(const std::uint8_t* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-/// The robot may not be discovered yet when the first search starts.
+/// A quiet client; the robot may not be discovered yet when the first search
+/// starts (the tests' ConnectWithin waits for it).
 inline std::unique_ptr<qrk::Client> Connect(const std::string& serial) {
-  const auto deadline = Clock::now() + std::chrono::seconds(30);
-  while (true) {
-    try {
-      return std::make_unique<qrk::Client>(serial, false);
-    } catch (const std::runtime_error&) {
-      if (Clock::now() > deadline) throw;
-    }
-  }
+  return test::ConnectWithin(serial, false, std::chrono::seconds(30));
 }
 
 /// CPU time of every thread of the process, in seconds.

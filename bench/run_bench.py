@@ -199,7 +199,8 @@ def sustained(args, table, env):
               f"{background(paused) * 100:.1f}% paused")
     table.add("sustained Python: client process CPU share (1 kHz poll of states() + actions())",
               f"{on['cpu_s'] / on['wall_s'] * 100:.1f}% of a core",
-              f"{paused['cpu_s'] / paused['wall_s'] * 100:.1f}% paused", None, None, f"polling thread {on['poll_thread_cpu_s'] / on['wall_s'] * 100:.1f}%")
+              f"{paused['cpu_s'] / paused['wall_s'] * 100:.1f}% paused", None, None,
+              f"polling thread {on['poll_thread_cpu_s'] / on['wall_s'] * 100:.1f}%")
 
 
 def recording(args, table):
@@ -293,6 +294,27 @@ class FleetTable:
         return "\n".join(lines)
 
 
+def core_share(out, label, n):
+    """A robot's share of a core in the phases of `label`."""
+    return median([v[0] / v[1] / n for v in fleet_lines(out, label)])
+
+
+# CPU ns per basic sample of one robot (with its extra sample), raw and as a share of the reference
+# process's over the same span of time. That share cancels the machine's changing load; dividing the
+# clients' share by the bare phases' share cancels what separates the two processes (the bare phase
+# holds the same subscribers as the reference, yet reads some 10-15% below it). One ratio per round.
+def normalised_cpu(out, label, reference):
+    raw = [(cpu / samples, reference.per_sample(start, wall))
+           for cpu, wall, samples, start in fleet_lines(out, label)]
+    return [ours for ours, _ in raw], [ours / ref for ours, ref in raw]
+
+
+def losses(out, *labels):
+    """(lost, sent) of basic samples in the given phases."""
+    counts = [v for label in labels for v in fleet_lines(out, label)]
+    return sum(lost for _, lost in counts), sum(arrived + lost for arrived, lost in counts)
+
+
 def fleet(args, env):
     bench = args.build / "bench"
     table = FleetTable()
@@ -312,21 +334,9 @@ def fleet(args, env):
             finally:
                 reference.stop()
 
-        def share(label):  # a robot's share of a core
-            return median([v[0] / v[1] / n for v in fleet_lines(out, label)])
-
-        # CPU ns per basic sample of one robot (with its extra sample), raw and as a share of the reference
-        # process's over the same span of time. That share cancels the machine's changing load; dividing the
-        # clients' share by the bare phases' share cancels what separates the two processes (the bare phase
-        # holds the same subscribers as the reference, yet reads some 10-15% below it). One ratio per round.
-        def normalised(label):
-            raw = [(cpu / samples, reference.per_sample(start, wall))
-                   for cpu, wall, samples, start in fleet_lines(out, label)]
-            return [ours for ours, _ in raw], [ours / ref for ours, ref in raw]
-
-        client_raw, client_share = normalised("cpu_client")
-        bare_raw, bare_share = normalised("cpu_bare")
-        ratios = [c / b for c, b in zip(client_share, bare_share)]
+        client_raw, client_share = normalised_cpu(out, "cpu_client", reference)
+        bare_raw, bare_share = normalised_cpu(out, "cpu_bare", reference)
+        ratios = [c / b for c, b in zip(client_share, bare_share, strict=True)]
         ours, bare, ratio = median(client_raw), median(bare_raw), median(ratios)
         verdict = "met" if ratio <= 1.1 else "MISSED"
         if verdict == "MISSED":
@@ -338,19 +348,15 @@ def fleet(args, env):
         rss = {i: value for i, value in fleet_lines(out, "rss")}
         rss_base = fleet_lines(out, "rss_base")[0][0]
         added = (rss[n] - rss[1]) / (n - 1) if n > 1 else rss[1] - rss_base
-        def losses(*labels):  # (lost, sent) of basic samples in the given phases
-            counts = [v for label in labels for v in fleet_lines(out, label)]
-            return sum(lost for _, lost in counts), sum(arrived + lost for arrived, lost in counts)
-
-        lost, sent = losses("lost_clients", "lost_tight")
-        lost_poll, sent_poll = losses("lost_clients")
-        lost_bare, sent_bare = losses("lost_bare")
-        lost_spin, sent_spin = losses("lost_spin")
+        lost, sent = losses(out, "lost_clients", "lost_tight")
+        lost_poll, sent_poll = losses(out, "lost_clients")
+        lost_bare, sent_bare = losses(out, "lost_bare")
+        lost_spin, sent_spin = losses(out, "lost_spin")
         with_clients = max(v[0] for v in fleet_lines(out, "threads"))
-        per_robot["C++"][n], threads["C++"][n] = share("cpu_client"), with_clients
+        per_robot["C++"][n], threads["C++"][n] = core_share(out, "cpu_client", n), with_clients
         table.add([n, "C++", f"{us(ours)} / {us(bare)}",
                    f"{ratio:.2f} (rounds {min(ratios):.2f}-{max(ratios):.2f})", verdict,
-                   f"{share('cpu_client') * 100:.2f}% of a core",
+                   f"{per_robot['C++'][n] * 100:.2f}% of a core",
                    f"{us(percentile(fresh_ours, 0.5))} / {us(percentile(fresh_bare, 0.5))}",
                    f"{us(percentile(fresh_ours, 0.99))} / {us(percentile(fresh_bare, 0.99))}",
                    f"{us(percentile(extra, 0.5))} / {us(percentile(extra, 0.99))} ({len(found)} pairs)",
@@ -365,7 +371,7 @@ def fleet(args, env):
         # by the C++ bare phases' share of the same run.
         py_raw = [phase["receive_cpu_s"] * 1e9 / phase["sent"] for phase in phases]
         py_ratios = [ours / reference.per_sample(phase["start_ns"], round(phase["wall_s"] * 1e9)) /
-                     median(bare_share) for ours, phase in zip(py_raw, phases)]
+                     median(bare_share) for ours, phase in zip(py_raw, phases, strict=True)]
         py_ours, py_ratio = median(py_raw), median(py_ratios)
         py_verdict = "met" if py_ratio <= 1.1 else "MISSED"
         if py_verdict == "MISSED":
@@ -380,7 +386,8 @@ def fleet(args, env):
                    f"{python['construct_s'][-1] * 1e3:.0f} ms",
                    f"{py_added / 1024:.0f} KiB" + (" (the first client, opening the session)" if n == 1 else ""),
                    f"{python['threads_base']} before the first client, {python['threads']} with clients",
-                   f"seen by the 100 Hz poll: {sum(p['seen'] for p in phases)} of {sum(p['sent'] for p in phases)} sent"])
+                   f"seen by the 100 Hz poll: {sum(p['seen'] for p in phases)} of "
+                   f"{sum(p['sent'] for p in phases)} sent"])
         if n == max(args.fleet_sizes) and lost:
             table.missed.append(f"{lost} basic samples lost at N = {n}")
     notes = []
@@ -432,7 +439,8 @@ def main():
     if problem:
         sys.exit(f"REFUSING TO RUN: {problem}")
 
-    env = dict(os.environ, PYTHONPATH=f"{args.build / 'python'}:{args.build / 'bench'}")
+    # The module and the helper module as built, and the tests' client_connect.
+    env = dict(os.environ, PYTHONPATH=f"{args.build / 'python'}:{args.build / 'bench'}:{ROOT / 'tests/python'}")
     load_before = os.getloadavg()[0]
     if args.fleet:
         table, notes = fleet(args, env)

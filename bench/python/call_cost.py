@@ -16,8 +16,7 @@ import time
 
 import velmorqrk
 import velmorqrk_bench_helper as helper
-
-from bench_client import connect
+from client_connect import connect
 
 NAMES = ("states", "actions", "digital_inputs")
 
@@ -40,7 +39,7 @@ def main():
 
     if not helper.shares_types():
         sys.exit("the helper module does not see velmorqrk's type registrations")
-    client = connect(args.serial)
+    client = connect(args.serial, False, within=30.0)
     time.sleep(0.5)
     states, actions, inputs = client.states(), client.actions(), client.digital_inputs()
     if len(states) != 4 or len(actions) != 4:

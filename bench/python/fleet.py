@@ -15,7 +15,7 @@ import json
 import os
 import time
 
-from bench_client import connect
+from client_connect import connect
 
 
 def resident_bytes():
@@ -50,8 +50,9 @@ def poll(clients, seconds, rate):
                 first[i] = number if first[i] is None else first[i]
                 last[i] = number
     mine = time.thread_time() - mine0
-    return {"start_ns": start_ns, "wall_s": time.monotonic() - wall0, "receive_cpu_s": time.process_time() - cpu0 - mine,
-            "poll_cpu_s": mine, "sent": sum(b - a + 1 for a, b in zip(first, last) if a is not None), "seen": seen}
+    return {"start_ns": start_ns, "wall_s": time.monotonic() - wall0,
+            "receive_cpu_s": time.process_time() - cpu0 - mine, "poll_cpu_s": mine,
+            "sent": sum(b - a + 1 for a, b in zip(first, last, strict=True) if a is not None), "seen": seen}
 
 
 def main():
@@ -67,7 +68,7 @@ def main():
     clients = []
     for serial in serials:
         start = time.monotonic()
-        clients.append(connect(serial))
+        clients.append(connect(serial, False, within=30.0))
         result["construct_s"].append(time.monotonic() - start)
         result["rss"].append(resident_bytes())
     result["threads_at_construction"] = threads()

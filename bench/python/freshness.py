@@ -7,7 +7,7 @@ after a warm-up: the time until states() returned it.
 import argparse
 import time
 
-from bench_client import connect
+from client_connect import connect
 
 WARM_UP = 300
 
@@ -17,7 +17,7 @@ def main():
     parser.add_argument("--serial", required=True)
     parser.add_argument("--count", type=int, default=3000)
     args = parser.parse_args()
-    client = connect(args.serial)
+    client = connect(args.serial, False, within=30.0)
     clock = time.clock_gettime_ns
     monotonic = time.CLOCK_MONOTONIC
     latencies = []

@@ -20,7 +20,7 @@ import os
 import signal
 import time
 
-from bench_client import connect
+from client_connect import connect
 
 
 def sequence(results):
@@ -79,7 +79,7 @@ def main():
     parser.add_argument("--poll-rate", type=float, default=1000.0)
     args = parser.parse_args()
 
-    client = connect(args.serial)
+    client = connect(args.serial, False, within=30.0)
     poll(client, 2.0, args.poll_rate)  # warm-up
     on = poll(client, args.seconds, args.poll_rate)
     os.kill(args.sim_pid, signal.SIGSTOP)

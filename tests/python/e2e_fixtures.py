@@ -8,7 +8,7 @@ from pathlib import Path
 
 import pytest
 
-import velmorqrk
+from client_connect import connect as connect  # the tests' connect, shared with the benchmarks
 from peer_host import RobotServer
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -16,7 +16,6 @@ PYTHON_SERVER = Path(__file__).with_name("python_robot_server.py")
 
 CONNECTED_LINE = "[velmor::qrk::Client] Connected to the robot"
 EXIT_LINE = ">>>>> Velmor QRK exited <<<<<"
-_NOT_FOUND = "[velmor::qrk::Client] Failed to connect to ["
 
 
 def _built_program(variable, path, target):
@@ -66,17 +65,6 @@ def zenoh_python(version):
 def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION, stream_delay=0.0):
     return RobotServer([zenoh_python(zenoh_version), PYTHON_SERVER, "--serial", serial, "--rate", rate,
                         "--style", style, "--stream-delay", stream_delay])
-
-
-def connect(*args, within=20.0, **kwargs):
-    """A client built with these arguments, retried while zenoh has not yet found the robot's host."""
-    deadline = time.monotonic() + within
-    while True:
-        try:
-            return velmorqrk.Client(*args, **kwargs)
-        except RuntimeError as error:
-            if not str(error).startswith(_NOT_FOUND) or time.monotonic() > deadline:
-                raise
 
 
 def report(config, text):

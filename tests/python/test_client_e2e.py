@@ -190,8 +190,8 @@ def test_states_cut_the_robot_into_its_joint_groups(client):
 
         tcp, flange = record.tcp_pose, record.flange_pose
         assert norm(tcp[3:]) == pytest.approx(1.0, abs=1e-5)
-        assert norm([t - f for t, f in zip(tcp[:3], flange[:3])]) == pytest.approx(0.12, abs=1e-5)
-        assert [r - w for r, w in zip(record.raw_tcp_wrench_local, record.tcp_wrench_local)] == \
+        assert norm([t - f for t, f in zip(tcp[:3], flange[:3], strict=True)]) == pytest.approx(0.12, abs=1e-5)
+        assert [r - w for r, w in zip(record.raw_tcp_wrench_local, record.tcp_wrench_local, strict=True)] == \
             pytest.approx(FORCE_SENSOR_BIAS, abs=1e-5)
         assert record.raw_ft_sensor == record.raw_tcp_wrench_local
         # The world-frame wrenches are rotations of the local ones; the tool
@@ -209,7 +209,7 @@ def test_states_cut_the_robot_into_its_joint_groups(client):
         assert getattr(states[JointGroup.ARM_1], field) == full[:7]
         assert getattr(states[JointGroup.ARM_2], field) == full[7:14]
         assert getattr(states[JointGroup.EXT_AXIS], field) == full[14:]
-    for joint, (q, theta, tau) in enumerate(zip(whole.q, whole.theta, whole.tau)):
+    for joint, (q, theta, tau) in enumerate(zip(whole.q, whole.theta, whole.tau, strict=True)):
         gravity = 4.0 if joint >= 14 else 30.0 / (1 + joint % 7)
         assert tau == pytest.approx(gravity * math.cos(q), abs=1e-4)
         assert theta - q == pytest.approx(tau / 5000, abs=1e-6)

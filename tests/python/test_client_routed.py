@@ -24,8 +24,11 @@ if "VELMOR_ROUTER_NETNS" not in os.environ:
     pytest.skip("needs the namespaces of scripts/netns-run --routed", allow_module_level=True)
 
 from test_client_e2e import (  # noqa: E402,F401  (collected here, with this module's fixtures)
-    test_actions_carry_the_set_points_with_the_basic_time_stamp, test_remote_queries,
-    test_states_cut_the_robot_into_its_joint_groups, test_stream_keeps_the_latest_sample)
+    test_actions_carry_the_set_points_with_the_basic_time_stamp,
+    test_remote_queries,
+    test_states_cut_the_robot_into_its_joint_groups,
+    test_stream_keeps_the_latest_sample,
+)
 
 SERIAL = "QRK-ROUTED-1"
 ROUTER = Path(__file__).with_name("zenoh_router.py")

@@ -194,4 +194,4 @@ def test_stored_bytes_that_are_not_utf8_fail_the_read(assign):
     ps = velmorqrk.PrimitiveStates()
     assign(ps)
     with pytest.raises(UnicodeDecodeError):
-        ps.pt_name, ps.names_and_values
+        _ = ps.pt_name, ps.names_and_values

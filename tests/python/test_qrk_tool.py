@@ -50,7 +50,7 @@ def test_scan_lists_the_robots_on_the_network(robots):
     assert result.returncode == 0, result.stderr
     rows = {line.split()[0]: line.split() for line in result.stdout.splitlines()[1:-1]}
     assert set(rows) == {SERIAL, OTHER}
-    for serial, (_, basic_hz, extra_hz, groups, version, rtt, unit) in rows.items():
+    for _, basic_hz, extra_hz, groups, version, _rtt, unit in rows.values():
         assert 900 < float(basic_hz) < 1100 and 900 < float(extra_hz) < 1100
         assert groups.split(",") == GROUP_NAMES and version == "v2.1" and unit == "ms"
 

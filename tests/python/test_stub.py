@@ -1,4 +1,5 @@
-"""The installed type stub describes exactly what the module defines."""
+"""The installed type stub describes exactly what the module defines: its attributes, each class's
+members and signatures, and each record's fields in the module's order."""
 
 import ast
 import re
@@ -16,7 +17,8 @@ def _is_public(name):
     return not name.startswith("_") or (name.startswith("__") and name.endswith("__"))
 
 
-def _normalise(type_text):
+def normalise(type_text):
+    """A type as written in the stub or in a docstring, in one spelling."""
     # The stub writes FixedSize(N) as a string, the runtime as a call; the
     # runtime qualifies our own types with the module name.
     return type_text.replace('"', "").replace("'", "").replace("velmorqrk.", "")
@@ -48,6 +50,7 @@ def _stub():
 
 STUB_CLASSES, STUB_VARIABLES = _stub()
 RUNTIME_CLASSES = [name for name, attr in vars(velmorqrk).items() if isinstance(attr, type)]
+RECORDS = ("RobotStates", "RobotActions", "PrimitiveStates", "PlanInfo")
 
 
 def _runtime_parts(cls):
@@ -80,17 +83,17 @@ def _signature(doc):
         else:
             current += char
     params.append(current.strip())
-    types = [_normalise(p.split(": ", 1)[1]) for p in params[1:]]
-    return types, _normalise(match.group(2))
+    types = [normalise(p.split(": ", 1)[1]) for p in params[1:]]
+    return types, normalise(match.group(2))
 
 
 def _stub_signature(function):
     args = function.args.posonlyargs + function.args.args
     # Defaults belong to the last parameters; render them as pybind11 does.
     defaults = [None] * (len(args) - len(function.args.defaults)) + function.args.defaults
-    types = [_normalise(ast.unparse(a.annotation)) + ("" if d is None else f" = {ast.unparse(d)}")
-             for a, d in zip(args[1:], defaults[1:])]
-    return types, _normalise(ast.unparse(function.returns))
+    types = [normalise(ast.unparse(a.annotation)) + ("" if d is None else f" = {ast.unparse(d)}")
+             for a, d in zip(args[1:], defaults[1:], strict=True)]
+    return types, normalise(ast.unparse(function.returns))
 
 
 def test_stub_package_is_installed_next_to_the_module():
@@ -122,3 +125,10 @@ def test_stub_class_matches_runtime_class(name):
         if prop.fset is not None:
             assert (_stub_signature(stub.setters[prop_name])
                     == _signature(prop.fset.__doc__)), prop_name
+
+
+@pytest.mark.parametrize("name", RECORDS)
+def test_stub_record_fields_are_the_module_fields_in_order(name):
+    # The properties of a record are its fields, bound in field order.
+    runtime = [field for field, attr in vars(getattr(velmorqrk, name)).items() if isinstance(attr, property)]
+    assert list(STUB_CLASSES[name].properties) == runtime

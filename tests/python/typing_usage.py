@@ -10,14 +10,14 @@ report (an unused ignore fails --strict).
 
 from __future__ import annotations
 
-from typing import NoReturn, Union
+from typing import NoReturn
 
 from typing_extensions import assert_type
 
 import velmorqrk
 from velmorqrk import Client, JointGroup, PlanInfo, PrimitiveStates, RobotActions, RobotStates
 
-Value = Union[int, float, str]
+Value = int | float | str
 
 
 def joint_groups() -> list[JointGroup]:

@@ -186,7 +186,8 @@ def records():
         u32(4294967295),
     ])
     joint_desired = rec("JointDesiredData", [floats([0.1, 0.2, 0.3]), floats([]), floats([-1.0, 1.0, 2.0])])
-    cart_desired = rec("CartesianDesiredData", [farr([1, 2, 3, 1, 0, 0, 0]), farr([0.5] * 6), farr([-3, 0, 3, 0, 0, 1])])
+    cart_desired = rec("CartesianDesiredData",
+                       [farr([1, 2, 3, 1, 0, 0, 0]), farr([0.5] * 6), farr([-3, 0, 3, 0, 0, 1])])
     yield "all_extra_stream_data", rec("AllExtraStreamData", [
         vec("std::uint16_t", [u16(2)]),
         joint_desired,
