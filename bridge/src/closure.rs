@@ -15,10 +15,9 @@
 //! for a callback running on another thread, and two publishers (or two
 //! replying queryables) make it call on two threads at once.
 use std::ffi::c_void;
-use std::sync::{Arc, Condvar, Mutex, MutexGuard};
-use std::thread::{self, ThreadId};
 
 use crate::guard::guard_unit;
+use crate::sync::{thread, Arc, Condvar, Mutex, MutexGuard, ThreadId};
 
 /// The C context pointer. The C side promises that its callbacks may be run
 /// from any thread, which is what makes sharing it sound.
@@ -163,3 +162,10 @@ impl<E, F: Copy> Declared<E, F> {
         self.closure.close();
     }
 }
+
+#[cfg(all(test, loom))]
+mod model;
+#[cfg(test)]
+mod probe;
+#[cfg(all(test, not(loom)))]
+mod tests;
