@@ -51,6 +51,7 @@ void AddScan(CLI::App& app, CommandLine& line) {
   scan->add_option("--seconds", line.seconds, "how long to listen (default 2)")
       ->type_name("S")
       ->check(FiniteNumber(0.0, kMostSeconds, LowerBound::kExcluded));
+  scan->add_flag("--json", line.json, "print one JSON array, an object per robot");
 }
 
 void AddInfo(CLI::App& app, CommandLine& line) {

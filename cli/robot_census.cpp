@@ -77,28 +77,41 @@ std::map<std::string, Sighting> RobotCensus::Snapshot() const {
   return seen_;
 }
 
-Responders RobotCensus::AskOnce() const {
-  // Keeps every server that answers, named by the key it replied on.
-  struct ResponderCollector {
-    Responders responders;
+namespace {
 
-    bool Take(bool ok, std::string_view reply_key, zenoh::ByteView) {
-      if (!ok) return false;
-      if (const auto serial = SerialOfKey(reply_key, zenoh_mdw::kRpcSuffix)) {
-        responders.serials.insert(*serial);
-      } else {
-        ++responders.unnamed;
-      }
-      return false;  // every reply until the query ends
+// Keeps every server that answers, named by the key it replied on; with
+// every server asked and no consolidation, each server's reply comes apart.
+struct ResponderCollector {
+  Responders responders;
+
+  bool Take(bool ok, std::string_view reply_key, zenoh::ByteView) {
+    if (!ok) return false;
+    if (const auto serial = SerialOfKey(reply_key, zenoh_mdw::kRpcSuffix)) {
+      ++responders.servers[*serial];
+    } else {
+      ++responders.unnamed;
     }
-  };
+    return false;  // every reply until the query ends
+  }
+};
+
+Responders AskReachability(const zenoh::Session& session, const std::string& key) {
   zenoh::GetOptions options;
   options.payload = zenoh_msgs::Encode(
       zenoh_msgs::qrk_msg::RPCRequest{static_cast<std::uint16_t>(zenoh_msgs::qrk_msg::Procedure::kReachability), {}});
   options.timeout_ms = kQueryTimeoutMs;
-  return zenoh_mdw::AwaitQuery(*session_, zenoh::KeyExpr(WildcardKey(zenoh_mdw::kRpcSuffix)), std::move(options),
-                               ResponderCollector{})
-      .responders;
+  options.every_server = true;
+  return zenoh_mdw::AwaitQuery(session, zenoh::KeyExpr(key), std::move(options), ResponderCollector{}).responders;
+}
+
+}  // namespace
+
+Responders RobotCensus::AskOnce() const { return AskReachability(*session_, WildcardKey(zenoh_mdw::kRpcSuffix)); }
+
+int CountServers(const zenoh::Session& session, const std::string& serial) {
+  const Responders responders = AskReachability(session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kRpcSuffix));
+  const auto found = responders.servers.find(serial);
+  return found != responders.servers.end() ? found->second : 0;
 }
 
 Responders RobotCensus::AskResponders(std::chrono::milliseconds within) const {
@@ -111,7 +124,7 @@ Responders RobotCensus::AskResponders(std::chrono::milliseconds within) const {
   do {
     const auto next = Clock::now() + kQueryPeriod;
     const Responders round = AskOnce();
-    all.serials.insert(round.serials.begin(), round.serials.end());
+    for (const auto& [serial, servers] : round.servers) all.servers[serial] = std::max(all.servers[serial], servers);
     all.unnamed = std::max(all.unnamed, round.unnamed);
     std::this_thread::sleep_until(std::min(next, end));
   } while (Clock::now() < end);

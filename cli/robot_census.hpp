@@ -39,7 +39,9 @@ struct Sighting {
 };
 
 struct Responders {
-  std::set<std::string> serials;
+  /// How many servers answered for each serial: more than one means two
+  /// robots (or programs) configured with one serial number.
+  std::map<std::string, int> servers;
   /// Replies on the query's own wildcard key: a server that does not say
   /// which robot it is.
   int unnamed = 0;
@@ -53,7 +55,8 @@ class RobotCensus {
   RobotCensus& operator=(const RobotCensus&) = delete;
 
   /// Sends a reachability query to every robot's rpc endpoint twice a
-  /// second for `within`, and collects who answered. Blocks for `within`
+  /// second for `within`, and collects who answered, and how many servers
+  /// for each serial (the most seen in one round). Blocks for `within`
   /// (at least one query's 1 s time-out).
   Responders AskResponders(std::chrono::milliseconds within) const;
 
@@ -72,6 +75,11 @@ class RobotCensus {
   std::optional<zenoh::Subscriber> basic_;
   std::optional<zenoh::Subscriber> extra_;
 };
+
+/// How many servers answer a reachability query on the robot's rpc key
+/// (every one answers: zenoh's default would merge their replies into one).
+/// Blocks until they all have, at most about a second.
+int CountServers(const zenoh::Session& session, const std::string& serial);
 
 /// The serial number in a robot key "velmor/robot/<serial>/<suffix>", or
 /// nothing when `key` is not one with that suffix.

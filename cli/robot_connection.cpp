@@ -3,13 +3,53 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <thread>
 
+#include "cli/commands.hpp"
+#include "cli/robot_census.hpp"
 #include "client/serial_number.hpp"
+#include "middleware/shared_session.hpp"
 
 namespace velmor::cli {
 
+namespace {
+
+constexpr const char* kNotFound = "[velmor::qrk::Client] Failed to connect to [";
+constexpr std::chrono::seconds kStreamWatch{1};
+
+// A robot not found may still be on the network: its streams tell.
+std::optional<double> StreamRateOf(const std::string& serial) {
+  const RobotCensus census(zenoh_mdw::SharedSession());
+  std::this_thread::sleep_for(kStreamWatch);
+  const auto seen = census.Snapshot();
+  const auto found = seen.find(serial);
+  if (found == seen.end() || found->second.basic.samples + found->second.extra.samples == 0) return std::nullopt;
+  return found->second.basic.Rate();
+}
+
+}  // namespace
+
 std::unique_ptr<qrk_impl::RobotLink> ConnectToRobot(const std::string& serial) {
-  return std::make_unique<qrk_impl::RobotLink>(qrk::NormalizeSerialNumber(serial));
+  const std::string normalised = qrk::NormalizeSerialNumber(serial);
+  std::unique_ptr<qrk_impl::RobotLink> link;
+  try {
+    link = std::make_unique<qrk_impl::RobotLink>(normalised);
+  } catch (const std::runtime_error& error) {
+    if (std::string_view(error.what()).rfind(kNotFound, 0) != 0) throw;
+    const auto rate = StreamRateOf(normalised);
+    if (!rate) throw;
+    throw std::runtime_error(fmt::format(
+        "{}\nqrk: {} is on the network, its streams arrive ({:.1f} Hz), but its query server does not answer",
+        error.what(), normalised, *rate));
+  }
+  if (const int servers = CountServers(*zenoh_mdw::SharedSession(), normalised); servers > 1) {
+    std::fprintf(stderr, "qrk: warning: %s\n", ServedTwiceWarning(normalised, servers).c_str());
+  }
+  return link;
 }
 
 std::optional<IoSnapshot> ReadIo(const qrk_impl::RobotLink& robot) {

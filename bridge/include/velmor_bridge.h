@@ -112,10 +112,14 @@ void vb_subscriber_undeclare(vb_subscriber* subscriber);
 
 /* Query with the payload tagged zenoh-serialized; target best-matching,
  * default consolidation, congestion control block, priority data, not
- * express. `timeout_ms` 0 means zenoh's default time-out. The closure is
- * dropped (end of replies) exactly once, also when this call fails. */
+ * express. `timeout_ms` 0 means zenoh's default time-out. With
+ * VB_GET_EVERY_SERVER in `flags` the query reaches every matching queryable
+ * (target all) and each reply is delivered as it comes (consolidation none),
+ * so that two servers on one key give two replies. The closure is dropped
+ * (end of replies) exactly once, also when this call fails. */
+#define VB_GET_EVERY_SERVER ((uint32_t)1)
 vb_result vb_get(const vb_session* session, const vb_keyexpr* keyexpr, const uint8_t* payload, size_t len,
-                 uint64_t timeout_ms, vb_reply_closure closure);
+                 uint64_t timeout_ms, uint32_t flags, vb_reply_closure closure);
 
 /* Responder watch: whether zenoh knows a queryable that vb_get on `keyexpr`
  * would reach. A query sent before zenoh has learnt of one ends at once with

@@ -8,7 +8,7 @@ use std::time::Duration;
 use zenoh::bytes::{Encoding, ZBytes};
 use zenoh::handlers::CallbackDrop;
 use zenoh::qos::{CongestionControl, Priority};
-use zenoh::query::{QueryTarget, Reply};
+use zenoh::query::{ConsolidationMode, QueryConsolidation, QueryTarget, Reply};
 use zenoh::Wait;
 
 use crate::closure::OwnedClosure;
@@ -16,6 +16,9 @@ use crate::guard::{bytes, guard};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
 use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+
+/// vb_get's flag: every matching queryable, each reply as it comes.
+pub const VB_GET_EVERY_SERVER: u32 = 1;
 
 type ReplyCall = extern "C" fn(bool, *const u8, usize, *const u8, usize, *mut c_void);
 
@@ -48,6 +51,7 @@ pub extern "C" fn vb_get(
     payload: *const u8,
     len: usize,
     timeout_ms: u64,
+    flags: u32,
     closure: VbReplyClosure,
 ) -> VbResult {
     let closure = Arc::new(OwnedClosure::new(closure.call, closure.drop, closure.context));
@@ -55,6 +59,7 @@ pub extern "C" fn vb_get(
         return VB_ENULL;
     };
     let request = bytes(payload, len).to_vec();
+    let every_server = flags & VB_GET_EVERY_SERVER != 0;
     guard(|| {
         let delivering = closure.clone();
         let handler = CallbackDrop {
@@ -70,10 +75,17 @@ pub extern "C" fn vb_get(
             .get(keyexpr.clone())
             .payload(ZBytes::from(request))
             .encoding(Encoding::ZENOH_SERIALIZED)
-            .target(QueryTarget::BestMatching)
+            .target(if every_server {
+                QueryTarget::All
+            } else {
+                QueryTarget::BestMatching
+            })
             .congestion_control(CongestionControl::Block)
             .priority(Priority::Data)
             .express(false);
+        if every_server {
+            builder = builder.consolidation(QueryConsolidation::from(ConsolidationMode::None));
+        }
         if timeout_ms > 0 {
             builder = builder.timeout(Duration::from_millis(timeout_ms));
         }

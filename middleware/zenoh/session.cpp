@@ -62,8 +62,8 @@ void Session::get(const KeyExpr& key, GetOptions options, ReplyHandler on_reply,
   detail::Publish(context.get());
   const vb_reply_closure closure{&OnReply, &OnRepliesDone, context.release()};
   const auto timeout = options.timeout_ms > 0 ? static_cast<std::uint64_t>(options.timeout_ms) : 0;
-  const vb_result code =
-      vb_get(handle_, key.handle(), options.payload.data(), options.payload.size(), timeout, closure);
+  const vb_result code = vb_get(handle_, key.handle(), options.payload.data(), options.payload.size(), timeout,
+                                options.every_server ? VB_GET_EVERY_SERVER : 0u, closure);
   if (code != VB_OK) throw ZException("Failed to perform get operation", code);
 }
 

@@ -21,6 +21,10 @@ class KeyExpr;
 struct GetOptions {
   std::vector<std::uint8_t> payload;
   std::int64_t timeout_ms = 0;
+  /// Reach every matching server and hand over each reply as it comes, so
+  /// that two servers on one key answer twice (zenoh otherwise merges
+  /// replies on one key into one).
+  bool every_server = false;
 };
 
 /// Where a session differs from zenoh's default configuration: only a server

@@ -50,9 +50,37 @@ def test_scan_lists_the_robots_on_the_network(robots):
     assert result.returncode == 0, result.stderr
     rows = {line.split()[0]: line.split() for line in result.stdout.splitlines()[1:-1]}
     assert set(rows) == {SERIAL, OTHER}
-    for _, basic_hz, extra_hz, groups, version, _rtt, unit in rows.values():
+    for _, basic_hz, extra_hz, groups, version, _rtt, unit, servers in rows.values():
         assert 900 < float(basic_hz) < 1100 and 900 < float(extra_hz) < 1100
-        assert groups.split(",") == GROUP_NAMES and version == "v2.1" and unit == "ms"
+        assert groups.split(",") == GROUP_NAMES and version == "v2.1" and unit == "ms" and servers == "1"
+
+
+def test_scan_flags_a_serial_served_twice_and_a_robot_of_another_version():
+    with simulated_robot("QRK-TWIN-1", rate=200), simulated_robot("QRK-TWIN-1", rate=200), \
+            simulated_robot("QRK-OLD-1", "--version", "v9.9", rate=200):
+        table = qrk("scan")
+        assert table.returncode == 0, table.stderr
+        assert re.search(r"^QRK-TWIN-1 .* 2  <- more than one!$", table.stdout, re.M), table.stdout
+        assert "QRK-TWIN-1: 2 servers answer for this serial number: two robots configured with one serial mix " \
+               "their data in every client" in table.stdout
+        assert "v9.9 (incompatible)" in table.stdout and "QRK-OLD-1: v9.9 \u2014 this client speaks v2.1" in table.stdout
+        robots = {robot["serial"]: robot for robot in json.loads(qrk("scan", "--json").stdout)}
+        assert robots["QRK-TWIN-1"]["servers"] == 2 and robots["QRK-TWIN-1"]["compatible"] is True
+        assert robots["QRK-OLD-1"]["version"] == "v9.9" and robots["QRK-OLD-1"]["compatible"] is False
+        assert robots["QRK-OLD-1"]["servers"] == 1 and robots["QRK-OLD-1"]["round_trip_ms"] > 0
+
+        info = qrk("info", "QRK-TWIN-1", "--json")
+        assert "qrk: warning: QRK-TWIN-1: 2 servers answer for this serial number" in info.stderr
+        assert json.loads(info.stdout)["serial"] == "QRK-TWIN-1"
+
+
+def test_info_on_a_robot_that_streams_but_does_not_answer_says_so():
+    with simulated_robot("QRK-DEAF-1", "--silent", rate=200):
+        info = qrk("info", "QRK-DEAF-1")
+    assert info.returncode == 1
+    assert "[velmor::qrk::Client] Failed to connect to [QRK-DEAF-1]. Please check that" in info.stderr
+    assert re.search(r"QRK-DEAF-1 is on the network, its streams arrive \(\d+\.\d Hz\), but its query server does "
+                     r"not answer", info.stderr), info.stderr
 
 
 def test_scan_without_robots_says_what_to_check():
