@@ -27,6 +27,7 @@ std::string Numbers(const Range& values) {
   return text;
 }
 
+// Values in the robot's own units: the client converts nothing.
 // Both streams' ages: actions() carries the basic stream's time stamp, so
 // only the extra stream's own age tells stale commanded values.
 std::string View(const qrk_impl::RobotLink& robot, double rate) {
@@ -47,8 +48,8 @@ std::string View(const qrk_impl::RobotLink& robot, double rate) {
     out += "E-stop released unknown  enabling device unknown  (no sample yet)\n";
   }
   for (const auto& [group, state] : states) {
-    out += fmt::format("{:<9} q [rad]   {}\n", GroupName(group), Numbers(state.q));
-    out += fmt::format("{:<9} TCP pose  {}  (x y z [m], qw qx qy qz)\n", "", Numbers(state.tcp_pose));
+    out += fmt::format("{:<9} q         {}\n", GroupName(group), Numbers(state.q));
+    out += fmt::format("{:<9} TCP pose  {}  (x y z, qw qx qy qz)\n", "", Numbers(state.tcp_pose));
   }
   return out;
 }

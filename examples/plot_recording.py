@@ -19,10 +19,27 @@ matplotlib.use("Agg")  # files only, no display needed
 import matplotlib.pyplot as plt  # noqa: E402  (after choosing the back end)
 
 
+class RecordingError(Exception):
+    """What the user gave does not name a recording or a group in it: said in one line."""
+
+
+def read_meta(prefix: Path) -> dict:
+    meta_path = prefix.with_name(prefix.name + ".meta.json")
+    if not meta_path.is_file():
+        folder = prefix.parent
+        found = sorted(path.name.removesuffix(".meta.json") for path in folder.glob("*.meta.json"))
+        there = f"recordings in {folder}: {', '.join(found)}" if found else f"no recording in {folder}"
+        raise RecordingError(f"no recording at {prefix} (no {meta_path.name}); {there}")
+    return json.loads(meta_path.read_text())
+
+
 def group_rows(prefix: Path, group: str) -> tuple[list[float], list[list[float]], list[list[float]]]:
     """Receive times (s from the first row), joint positions and TCP poses of `group`."""
-    meta = json.loads(prefix.with_name(prefix.name + ".meta.json").read_text())
+    meta = read_meta(prefix)
     path = prefix.with_name(meta["streams"]["basic"]["file"])
+    groups = [entry["group"] for entry in meta["layout"]]
+    if group not in groups:
+        raise RecordingError(f"no joint group {group} in {prefix}: its groups are {', '.join(groups) or 'none'}")
     dof = next(entry["dof"] for entry in meta["layout"] if entry["group"] == group)
     times: list[float] = []
     q: list[list[float]] = []
@@ -52,18 +69,23 @@ def main() -> int:
     parser.add_argument("-o", "--output", type=Path, help="PNG to write (default PATH.GROUP.png)")
     args = parser.parse_args()
 
-    times, q, pose = group_rows(args.prefix, args.group)
+    try:
+        times, q, pose = group_rows(args.prefix, args.group)
+    except RecordingError as error:
+        print(f"plot_recording: {error}", file=sys.stderr)
+        return 1
     if not times:
         print(f"no rows of group {args.group} in the recording", file=sys.stderr)
         return 1
     figure, (joints, position, orientation) = plt.subplots(3, 1, sharex=True, figsize=(10, 9))
     for i in range(len(q[0])):
         joints.plot(times, [row[i] for row in q], label=f"q{i}", linewidth=0.8)
-    joints.set_ylabel("joint position [rad]")
+    # The robot's own units: the client converts nothing.
+    joints.set_ylabel("joint position q")
     joints.legend(ncol=7, fontsize="small", loc="upper right")
     for i, axis in enumerate("xyz"):
         position.plot(times, [row[i] for row in pose], label=axis, linewidth=0.8)
-    position.set_ylabel("TCP position [m]")
+    position.set_ylabel("TCP position")
     position.legend(loc="upper right")
     for i, part in enumerate(("qw", "qx", "qy", "qz"), start=3):
         orientation.plot(times, [row[i] for row in pose], label=part, linewidth=0.8)

@@ -8,11 +8,12 @@ import re
 import resource
 import signal
 import subprocess
+import sys
 import time
 
 import pytest
 
-from e2e_fixtures import connect, qrk_tool, simulated_robot, wait_until
+from e2e_fixtures import ROOT, connect, qrk_tool, simulated_robot, wait_until
 
 SERIAL = "QRK-TOOL-1"
 OTHER = "QRK-TOOL-2"
@@ -231,6 +232,19 @@ def test_record_stopped_by_a_signal_leaves_complete_files(robots, tmp_path, stop
         header, *rows = read_rows(tmp_path / meta["streams"][stream]["file"])
         assert len(rows) == meta["streams"][stream]["rows"] > 0
         assert all(len(row) == len(header) for row in rows)
+    if stop == signal.SIGINT:  # the recording plotted, and the plot's mistakes said in one line
+        assert plot(prefix, "--group", "ARM_2").returncode == 0 and (tmp_path / "run.ARM_2.png").stat().st_size
+        wrong_group = plot(prefix, "--group", "ARM_9")
+        assert wrong_group.returncode == 1 and wrong_group.stderr == \
+            f"plot_recording: no joint group ARM_9 in {prefix}: its groups are {', '.join(GROUP_NAMES)}\n"
+        wrong_path = plot(tmp_path / "rn")
+        assert wrong_path.returncode == 1 and wrong_path.stderr.count("\n") == 1
+        assert f"no recording at {tmp_path / 'rn'} (no rn.meta.json); recordings in {tmp_path}: run" in wrong_path.stderr
+
+
+def plot(*args):
+    return subprocess.run([sys.executable, ROOT / "examples" / "plot_recording.py", *map(str, args)],
+                          capture_output=True, text=True, timeout=120)
 
 
 def limit_file_size():
