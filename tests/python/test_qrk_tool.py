@@ -64,7 +64,8 @@ def test_scan_flags_a_serial_served_twice_and_a_robot_of_another_version():
         assert re.search(r"^QRK-TWIN-1 .* 2  <- more than one!$", table.stdout, re.M), table.stdout
         assert "QRK-TWIN-1: 2 servers answer for this serial number: two robots configured with one serial mix " \
                "their data in every client" in table.stdout
-        assert "v9.9 (incompatible)" in table.stdout and "QRK-OLD-1: v9.9 \u2014 this client speaks v2.1" in table.stdout
+        assert "v9.9 (incompatible)" in table.stdout
+        assert "QRK-OLD-1: v9.9 \u2014 this client speaks v2.1" in table.stdout
         robots = {robot["serial"]: robot for robot in json.loads(qrk("scan", "--json").stdout)}
         assert robots["QRK-TWIN-1"]["servers"] == 2 and robots["QRK-TWIN-1"]["compatible"] is True
         assert robots["QRK-OLD-1"]["version"] == "v9.9" and robots["QRK-OLD-1"]["compatible"] is False
@@ -239,7 +240,8 @@ def test_record_stopped_by_a_signal_leaves_complete_files(robots, tmp_path, stop
             f"plot_recording: no joint group ARM_9 in {prefix}: its groups are {', '.join(GROUP_NAMES)}\n"
         wrong_path = plot(tmp_path / "rn")
         assert wrong_path.returncode == 1 and wrong_path.stderr.count("\n") == 1
-        assert f"no recording at {tmp_path / 'rn'} (no rn.meta.json); recordings in {tmp_path}: run" in wrong_path.stderr
+        assert f"no recording at {tmp_path / 'rn'} (no rn.meta.json); recordings in {tmp_path}: run" \
+            in wrong_path.stderr
 
 
 def plot(*args):
