@@ -1,5 +1,7 @@
-# Build step of the Rust bridge (see RustBridge.cmake), run with cmake -P:
-#   -DCARGO= -DBRIDGE_DIR= -DTARGET_DIR= -DOUTPUT= -DNATIVE_LIBS=<comma separated>
+# Build step of a Rust static library of ours (see RustBridge.cmake): the
+# bridge, or qrk's library over it. Run with cmake -P:
+#   -DCARGO= -DCRATE_DIR= -DCRATE=<library name> -DRELATIVE_DIR=<crate folder in the checkout> -DTARGET_DIR= -DOUTPUT=
+#   -DNATIVE_LIBS=<comma separated>
 # Runs cargo on the shared target directory and copies our library into the
 # build tree, both under one lock, so that a concurrent build of another
 # checkout cannot slip its library in between.
@@ -10,10 +12,12 @@ file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
 
 # cargo names our crate's build alike in every checkout and tells it stale by
 # file times alone, so a checkout whose sources are older than another
-# checkout's last build would take that build as its own. The checkout's path
+# checkout's last build would take that build as its own. The crate's path
 # among the arguments after `--` (a path remapping that changes nothing, as
 # rustc sees relative paths) enters cargo's fingerprint: a build that another
-# checkout made last is rebuilt.
+# checkout made last is rebuilt. (A crate that depends on the bridge needs
+# nothing more for it: the bridge lies outside that crate's folder, so cargo
+# keys the bridge by its absolute path, the checkout's own.)
 
 # C build scripts among zenoh's dependencies track CC and friends; the wheel
 # build sets them and the plain build does not, which would make every switch
@@ -22,12 +26,12 @@ execute_process(
   COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CFLAGS --unset=CXXFLAGS --unset=AR
           --unset=LDFLAGS CARGO_TARGET_DIR=${TARGET_DIR}
           ${CARGO} rustc --release --locked --lib --crate-type staticlib -- --print native-static-libs
-          --remap-path-prefix=${BRIDGE_DIR}=bridge
-  WORKING_DIRECTORY ${BRIDGE_DIR}
+          --remap-path-prefix=${CRATE_DIR}=${RELATIVE_DIR}
+  WORKING_DIRECTORY ${CRATE_DIR}
   RESULT_VARIABLE cargo_rc
   ERROR_VARIABLE cargo_err)
 if(NOT cargo_rc EQUAL 0)
-  message(FATAL_ERROR "cargo failed to build the bridge:\n${cargo_err}")
+  message(FATAL_ERROR "cargo failed to build ${CRATE}:\n${cargo_err}")
 endif()
 
 # cargo reports the native libraries whenever it compiles the crate: a library
@@ -41,9 +45,9 @@ if(cargo_err MATCHES "native-static-libs: ([^\n]*)")
     endif()
   endforeach()
   if(missing)
-    message(FATAL_ERROR "the bridge needs native libraries that this build tree does not link: ${missing}; "
+    message(FATAL_ERROR "${CRATE} needs native libraries that this build tree does not link: ${missing}; "
                         "configure again with -UVELMOR_BRIDGE_NATIVE_LIBS")
   endif()
 endif()
 
-file(COPY_FILE ${TARGET_DIR}/release/libvelmor_bridge.a ${OUTPUT} ONLY_IF_DIFFERENT)
+file(COPY_FILE ${TARGET_DIR}/release/lib${CRATE}.a ${OUTPUT} ONLY_IF_DIFFERENT)

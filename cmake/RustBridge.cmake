@@ -1,6 +1,7 @@
 # Builds bridge/ (our Rust crate over zenoh) with cargo and exposes it as the
 # target velmor::bridge, together with the system libraries that the Rust
-# standard library and zenoh need.
+# standard library and zenoh need; likewise cli/foxglove/, qrk's crate over
+# the bridge and the Foxglove SDK (velmor::foxglove).
 #
 # cargo's target directory is shared by every build tree and checkout, so that
 # zenoh and the other crates, which take minutes, compile once; cargo keys
@@ -22,7 +23,6 @@ else()
 endif()
 set(VELMOR_CARGO_TARGET_DIR ${_velmor_cargo_default} CACHE PATH "cargo target directory shared by every build")
 set(VELMOR_BRIDGE_LIB ${CMAKE_BINARY_DIR}/bridge/libvelmor_bridge.a)
-file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/bridge)
 
 if(NOT VELMOR_BRIDGE_NATIVE_LIBS)
   # The standard library's needs, from rustc on an empty crate (a fraction of
@@ -46,20 +46,51 @@ endif()
 
 # A list's ";" would end the shell command: the build step gets commas.
 string(REPLACE ";" "," _velmor_native_csv "${VELMOR_BRIDGE_NATIVE_LIBS}")
-add_custom_target(velmor_bridge_build
-  COMMAND ${CMAKE_COMMAND} -DCARGO=${CARGO_EXECUTABLE} -DBRIDGE_DIR=${VELMOR_BRIDGE_DIR}
-          -DTARGET_DIR=${VELMOR_CARGO_TARGET_DIR} -DOUTPUT=${VELMOR_BRIDGE_LIB}
-          -DNATIVE_LIBS=${_velmor_native_csv} -P ${CMAKE_CURRENT_LIST_DIR}/BuildBridge.cmake
-  BYPRODUCTS ${VELMOR_BRIDGE_LIB}
-  COMMENT "Building the Rust bridge over zenoh"
-  USES_TERMINAL
-  VERBATIM)
 
-add_library(velmor_bridge_imported STATIC IMPORTED GLOBAL)
-set_target_properties(velmor_bridge_imported PROPERTIES IMPORTED_LOCATION ${VELMOR_BRIDGE_LIB})
-add_dependencies(velmor_bridge_imported velmor_bridge_build)
+set(VELMOR_RUST_BUILD_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/BuildBridge.cmake)
 
+# velmor_rust_archive(<library name> <crate folder> <comment>): builds the
+# crate's static library into the build tree as the imported target
+# <library name>_imported.
+function(velmor_rust_archive crate crate_dir comment)
+  file(RELATIVE_PATH _relative ${PROJECT_SOURCE_DIR} ${crate_dir})
+  set(_archive ${CMAKE_BINARY_DIR}/${_relative}/lib${crate}.a)
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/${_relative})
+  add_custom_target(${crate}_build
+    COMMAND ${CMAKE_COMMAND} -DCARGO=${CARGO_EXECUTABLE} -DCRATE_DIR=${crate_dir} -DCRATE=${crate}
+            -DRELATIVE_DIR=${_relative} -DTARGET_DIR=${VELMOR_CARGO_TARGET_DIR} -DOUTPUT=${_archive}
+            -DNATIVE_LIBS=${_velmor_native_csv} -P ${VELMOR_RUST_BUILD_SCRIPT}
+    BYPRODUCTS ${_archive}
+    COMMENT "${comment}"
+    USES_TERMINAL
+    VERBATIM)
+  add_library(${crate}_imported STATIC IMPORTED GLOBAL)
+  set_target_properties(${crate}_imported PROPERTIES IMPORTED_LOCATION ${_archive})
+  add_dependencies(${crate}_imported ${crate}_build)
+endfunction()
+
+velmor_rust_archive(velmor_bridge ${VELMOR_BRIDGE_DIR} "Building the Rust bridge over zenoh")
+
+# qrk's library: the bridge's C ABI and the Foxglove SDK's, in one archive, as
+# two Rust static libraries in one program would clash. A program that sets
+# its property VELMOR_LINKS_FOXGLOVE links it in place of the bridge, through
+# every library of ours that links the bridge (velmorqrk among them); every
+# other program and the module link the bridge alone. cargo runs for it only
+# when such a program is built.
+set(VELMOR_FOXGLOVE_DIR ${VELMOR_BRIDGE_DIR}/../cli/foxglove)
+get_filename_component(VELMOR_FOXGLOVE_DIR ${VELMOR_FOXGLOVE_DIR} ABSOLUTE)
+velmor_rust_archive(velmor_foxglove ${VELMOR_FOXGLOVE_DIR} "Building qrk's Rust library (bridge and Foxglove SDK)")
+
+set(_velmor_links_foxglove "$<BOOL:$<TARGET_PROPERTY:VELMOR_LINKS_FOXGLOVE>>")
 add_library(velmor_bridge INTERFACE)
 target_include_directories(velmor_bridge SYSTEM INTERFACE ${VELMOR_BRIDGE_DIR}/include)
-target_link_libraries(velmor_bridge INTERFACE velmor_bridge_imported ${VELMOR_BRIDGE_NATIVE_LIBS})
+target_link_libraries(velmor_bridge INTERFACE
+  "$<IF:${_velmor_links_foxglove},velmor_foxglove_imported,velmor_bridge_imported>" ${VELMOR_BRIDGE_NATIVE_LIBS})
 add_library(velmor::bridge ALIAS velmor_bridge)
+
+# The Foxglove C ABI's header, for cli/foxglove/ (the program must also set
+# VELMOR_LINKS_FOXGLOVE).
+add_library(velmor_foxglove INTERFACE)
+target_include_directories(velmor_foxglove SYSTEM INTERFACE ${VELMOR_FOXGLOVE_DIR}/include)
+target_link_libraries(velmor_foxglove INTERFACE velmor_bridge)
+add_library(velmor::foxglove ALIAS velmor_foxglove)

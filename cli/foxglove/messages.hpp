@@ -1,0 +1,39 @@
+#pragma once
+// What qrk hands to its Foxglove outputs besides the client's records: the
+// schema of a channel, the compression of a recording, a message's numbers
+// and times, and the robot's I/O.
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace velmor::cli::foxglove {
+
+/// What a channel carries (velmor_foxglove.h tells each one's content).
+enum class Schema : std::int32_t {
+  kJointStates = 0,      ///< foxglove.JointStates, from a group's states
+  kFrameTransforms = 1,  ///< foxglove.FrameTransforms, from a group's states
+  kRobotStates = 2,
+  kRobotActions = 3,
+  kRobotIo = 4,
+};
+
+enum class Compression : std::int32_t { kNone = 0, kZstd = 1, kLz4 = 2 };
+
+/// The sample's number in its stream (32 bits in MCAP: it wraps) and the
+/// times, in nanoseconds since the Unix epoch.
+struct MessageStamp {
+  std::uint64_t sequence = 0;
+  std::uint64_t log_time_ns = 0;
+  std::uint64_t publish_time_ns = 0;
+};
+
+/// The safety inputs and digital I/O of one sample, with its time stamp.
+struct RobotIo {
+  std::pair<std::int32_t, std::int32_t> timestamp{0, 0};
+  bool estop_released = false;
+  bool enabling_device_on = false;
+  std::array<bool, 20> digital_inputs{};
+  std::array<bool, 20> digital_outputs{};
+};
+
+}  // namespace velmor::cli::foxglove

@@ -1,0 +1,253 @@
+//! What a channel carries and how a sample becomes its message. One encoder
+//! per channel keeps the message it last encoded and refills it in place, so
+//! that a sample costs no allocation once the first one has been encoded.
+use std::collections::HashMap;
+
+use foxglove::messages::{FrameTransform, FrameTransforms, JointState, JointStates, Quaternion, Timestamp, Vector3};
+use foxglove::{Encode, Schema};
+
+use crate::error::Failure;
+use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupStates, VfIo};
+use crate::schemas::{RobotActions, RobotIo, RobotStates};
+use crate::VF_EINVAL;
+
+pub const VF_SCHEMA_JOINT_STATES: i32 = 0;
+pub const VF_SCHEMA_FRAME_TRANSFORMS: i32 = 1;
+pub const VF_SCHEMA_ROBOT_STATES: i32 = 2;
+pub const VF_SCHEMA_ROBOT_ACTIONS: i32 = 3;
+pub const VF_SCHEMA_ROBOT_IO: i32 = 4;
+
+pub const WORLD_FRAME: &str = "world";
+
+pub enum Encoder {
+    JointStates(JointStates),
+    /// One message per group, keyed by the group's name.
+    FrameTransforms(HashMap<String, FrameTransforms>),
+    RobotStates(RobotStates),
+    RobotActions(RobotActions),
+    RobotIo(RobotIo),
+}
+
+impl Encoder {
+    pub fn new(schema: i32) -> Result<Self, Failure> {
+        Ok(match schema {
+            VF_SCHEMA_JOINT_STATES => Self::JointStates(JointStates::default()),
+            VF_SCHEMA_FRAME_TRANSFORMS => Self::FrameTransforms(HashMap::new()),
+            VF_SCHEMA_ROBOT_STATES => Self::RobotStates(RobotStates::default()),
+            VF_SCHEMA_ROBOT_ACTIONS => Self::RobotActions(RobotActions::default()),
+            VF_SCHEMA_ROBOT_IO => Self::RobotIo(RobotIo::default()),
+            other => return Err(Failure::new(VF_EINVAL, format!("no schema numbered {other}"))),
+        })
+    }
+
+    pub fn schema(&self) -> Schema {
+        let schema = match self {
+            Self::JointStates(_) => JointStates::get_schema(),
+            Self::FrameTransforms(_) => FrameTransforms::get_schema(),
+            Self::RobotStates(_) => RobotStates::get_schema(),
+            Self::RobotActions(_) => RobotActions::get_schema(),
+            Self::RobotIo(_) => RobotIo::get_schema(),
+        };
+        schema.expect("every message type here has a schema")
+    }
+
+    pub fn message_encoding(&self) -> &'static str {
+        "protobuf"
+    }
+
+    /// Encodes a group's states into `out` (cleared first).
+    pub fn encode_states(&mut self, log_time: u64, states: &VfGroupStates, out: &mut Vec<u8>) -> Result<(), Failure> {
+        out.clear();
+        match self {
+            Self::JointStates(message) => {
+                fill_joint_states(message, log_time, states)?;
+                encode(message, out)
+            }
+            Self::FrameTransforms(by_group) => {
+                let group = text(states.group, "group")?;
+                if !by_group.contains_key(group) {
+                    by_group.insert(group.to_owned(), group_frames(group));
+                }
+                let message = by_group.get_mut(group).expect("inserted above");
+                fill_frames(message, log_time, states)?;
+                encode(message, out)
+            }
+            Self::RobotStates(message) => {
+                fill_states(message, states)?;
+                encode(message, out)
+            }
+            _ => Err(self.mismatch("a group's states")),
+        }
+    }
+
+    pub fn encode_actions(&mut self, actions: &VfGroupActions, out: &mut Vec<u8>) -> Result<(), Failure> {
+        out.clear();
+        let Self::RobotActions(message) = self else {
+            return Err(self.mismatch("a group's commanded values"));
+        };
+        fill_actions(message, actions)?;
+        encode(message, out)
+    }
+
+    pub fn encode_io(&mut self, io: &VfIo, out: &mut Vec<u8>) -> Result<(), Failure> {
+        out.clear();
+        let Self::RobotIo(message) = self else {
+            return Err(self.mismatch("the robot's I/O"));
+        };
+        message.timestamp = io.timestamp;
+        message.estop_released = io.estop_released;
+        message.enabling_device_on = io.enabling_device_on;
+        message.digital_inputs = io.digital_inputs;
+        message.digital_outputs = io.digital_outputs;
+        encode(message, out)
+    }
+
+    fn mismatch(&self, what: &str) -> Failure {
+        Failure::new(
+            VF_EINVAL,
+            format!("a {} channel does not carry {what}", self.schema().name),
+        )
+    }
+}
+
+fn encode<M: Encode>(message: &M, out: &mut Vec<u8>) -> Result<(), Failure> {
+    message
+        .encode(out)
+        .map_err(|e| Failure::new(VF_EINVAL, format!("cannot encode: {e}")))
+}
+
+fn timestamp(log_time: u64) -> Timestamp {
+    let seconds = u32::try_from(log_time / 1_000_000_000).unwrap_or(u32::MAX);
+    Timestamp::new_checked(seconds, (log_time % 1_000_000_000) as u32).unwrap_or(Timestamp::MAX)
+}
+
+/// Joints are named by their index in the whole robot, so that a joint keeps
+/// its name in every group that holds it.
+pub fn joint_name(first_joint: u32, offset: usize) -> String {
+    format!("joint_{}", u64::from(first_joint) + offset as u64)
+}
+
+fn fill_joint_states(message: &mut JointStates, log_time: u64, states: &VfGroupStates) -> Result<(), Failure> {
+    let q = values(states.q, states.joints, "q")?;
+    let dq = values(states.dq, states.joints, "dq")?;
+    let tau = values(states.tau, states.joints, "tau")?;
+    let named = message.joints.len() == states.joints
+        && message
+            .joints
+            .first()
+            .is_none_or(|joint| joint.name == joint_name(states.first_joint, 0));
+    if !named {
+        message.joints = (0..states.joints)
+            .map(|i| JointState {
+                name: joint_name(states.first_joint, i),
+                ..JointState::default()
+            })
+            .collect();
+    }
+    message.timestamp = Some(timestamp(log_time));
+    for (i, joint) in message.joints.iter_mut().enumerate() {
+        joint.position = Some(q[i]);
+        joint.velocity = Some(dq[i]);
+        joint.effort = Some(tau[i]);
+    }
+    Ok(())
+}
+
+/// `world` -> `<group>_tcp` and `world` -> `<group>_flange`.
+fn group_frames(group: &str) -> FrameTransforms {
+    let frame = |child: String| FrameTransform {
+        parent_frame_id: WORLD_FRAME.to_owned(),
+        child_frame_id: child,
+        ..FrameTransform::default()
+    };
+    FrameTransforms {
+        transforms: vec![frame(format!("{group}_tcp")), frame(format!("{group}_flange"))],
+    }
+}
+
+fn fill_frames(message: &mut FrameTransforms, log_time: u64, states: &VfGroupStates) -> Result<(), Failure> {
+    let tcp = fixed::<7>(states.tcp_pose, "tcp_pose")?;
+    let flange = fixed::<7>(states.flange_pose, "flange_pose")?;
+    for (transform, pose) in message.transforms.iter_mut().zip([tcp, flange]) {
+        transform.timestamp = Some(timestamp(log_time));
+        set_pose(transform, pose);
+    }
+    Ok(())
+}
+
+/// The robot's quaternion is (w, x, y, z); Foxglove's is (x, y, z, w).
+pub fn set_pose(transform: &mut FrameTransform, pose: &Pose) {
+    transform.translation = Some(Vector3 {
+        x: pose[0],
+        y: pose[1],
+        z: pose[2],
+    });
+    transform.rotation = Some(Quaternion {
+        x: pose[4],
+        y: pose[5],
+        z: pose[6],
+        w: pose[3],
+    });
+}
+
+fn narrow_into(target: &mut Vec<f32>, source: &[f64]) {
+    target.clear();
+    target.extend(source.iter().map(|&v| v as f32));
+}
+
+fn narrow<const N: usize>(target: &mut [f32; N], source: &[f64; N]) {
+    for (t, &s) in target.iter_mut().zip(source) {
+        *t = s as f32;
+    }
+}
+
+fn fill_states(message: &mut RobotStates, s: &VfGroupStates) -> Result<(), Failure> {
+    let n = s.joints;
+    message.timestamp = s.timestamp;
+    narrow_into(&mut message.q, values(s.q, n, "q")?);
+    narrow_into(&mut message.theta, values(s.theta, n, "theta")?);
+    narrow_into(&mut message.dq, values(s.dq, n, "dq")?);
+    narrow_into(&mut message.dtheta, values(s.dtheta, n, "dtheta")?);
+    narrow_into(&mut message.tau, values(s.tau, n, "tau")?);
+    narrow_into(&mut message.tau_dot, values(s.tau_dot, n, "tau_dot")?);
+    narrow_into(&mut message.tau_ext, values(s.tau_ext, n, "tau_ext")?);
+    narrow_into(&mut message.tau_interact, values(s.tau_interact, n, "tau_interact")?);
+    narrow_into(&mut message.temperature, values(s.temperature, n, "temperature")?);
+    narrow(&mut message.flange_pose, fixed::<7>(s.flange_pose, "flange_pose")?);
+    narrow(&mut message.tcp_pose, fixed::<7>(s.tcp_pose, "tcp_pose")?);
+    narrow(&mut message.tcp_twist, fixed::<6>(s.tcp_twist, "tcp_twist")?);
+    narrow(&mut message.tcp_wrench, fixed::<6>(s.tcp_wrench, "tcp_wrench")?);
+    narrow(
+        &mut message.tcp_wrench_local,
+        fixed::<6>(s.tcp_wrench_local, "tcp_wrench_local")?,
+    );
+    narrow(
+        &mut message.raw_tcp_wrench,
+        fixed::<6>(s.raw_tcp_wrench, "raw_tcp_wrench")?,
+    );
+    narrow(
+        &mut message.raw_tcp_wrench_local,
+        fixed::<6>(s.raw_tcp_wrench_local, "raw_tcp_wrench_local")?,
+    );
+    narrow(
+        &mut message.raw_ft_sensor,
+        fixed::<6>(s.raw_ft_sensor, "raw_ft_sensor")?,
+    );
+    Ok(())
+}
+
+fn fill_actions(message: &mut RobotActions, a: &VfGroupActions) -> Result<(), Failure> {
+    let n = a.joints;
+    message.timestamp = a.timestamp;
+    narrow_into(&mut message.q_d, values(a.q_d, n, "q_d")?);
+    narrow_into(&mut message.dq_d, values(a.dq_d, n, "dq_d")?);
+    narrow_into(&mut message.tau_d, values(a.tau_d, n, "tau_d")?);
+    narrow(&mut message.tcp_pose_d, fixed::<7>(a.tcp_pose_d, "tcp_pose_d")?);
+    narrow(&mut message.tcp_twist_d, fixed::<6>(a.tcp_twist_d, "tcp_twist_d")?);
+    narrow(&mut message.tcp_wrench_d, fixed::<6>(a.tcp_wrench_d, "tcp_wrench_d")?);
+    Ok(())
+}
+
+#[cfg(test)]
+#[path = "encoder_tests.rs"]
+mod tests;

@@ -1,0 +1,254 @@
+//! The encoders against the SDK's own decoders and our schemas' descriptors.
+use std::ffi::CString;
+
+use foxglove::messages::{FrameTransforms, JointStates};
+use foxglove::Decode;
+use prost::Message;
+
+use super::*;
+
+/// A group's states with every value distinct, so that a swapped field shows.
+struct Sample {
+    group: CString,
+    joints: Vec<Vec<f64>>,
+    cartesian: Vec<Vec<f64>>,
+}
+
+impl Sample {
+    fn new(group: &str, joints: usize) -> Self {
+        let joint_field = |field: usize| (0..joints).map(|j| (field * 10 + j) as f64 + 0.25).collect();
+        let cartesian_field = |field: usize, len: usize| (0..len).map(|i| 100.0 + (field * 10 + i) as f64).collect();
+        Self {
+            group: CString::new(group).unwrap(),
+            joints: (0..9).map(joint_field).collect(),
+            cartesian: (0..8).map(|f| cartesian_field(f, if f < 2 { 7 } else { 6 })).collect(),
+        }
+    }
+
+    fn states(&self, first_joint: u32) -> VfGroupStates {
+        let j = |i: usize| self.joints[i].as_ptr();
+        let c = |i: usize| self.cartesian[i].as_ptr();
+        VfGroupStates {
+            group: self.group.as_ptr(),
+            first_joint,
+            joints: self.joints[0].len(),
+            timestamp: [-7, 123_456],
+            q: j(0),
+            theta: j(1),
+            dq: j(2),
+            dtheta: j(3),
+            tau: j(4),
+            tau_dot: j(5),
+            tau_ext: j(6),
+            tau_interact: j(7),
+            temperature: j(8),
+            flange_pose: c(0),
+            tcp_pose: c(1),
+            tcp_twist: c(2),
+            tcp_wrench: c(3),
+            tcp_wrench_local: c(4),
+            raw_tcp_wrench: c(5),
+            raw_tcp_wrench_local: c(6),
+            raw_ft_sensor: c(7),
+        }
+    }
+}
+
+fn encode_states(encoder: &mut Encoder, log_time: u64, states: &VfGroupStates) -> Vec<u8> {
+    let mut out = Vec::new();
+    encoder
+        .encode_states(log_time, states, &mut out)
+        .map_err(|f| f.message)
+        .unwrap();
+    out
+}
+
+#[test]
+fn frames_reorder_the_quaternion_and_name_both_frames_of_the_group() {
+    let sample = Sample::new("ARM_1", 7);
+    let mut encoder = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
+    let bytes = encode_states(&mut encoder, 1_700_000_000_123_456_789, &sample.states(0));
+    let frames = <FrameTransforms as Decode>::decode(&bytes[..]).unwrap();
+
+    let names: Vec<_> = frames
+        .transforms
+        .iter()
+        .map(|t| (&*t.parent_frame_id, &*t.child_frame_id))
+        .collect();
+    assert_eq!(names, [("world", "ARM_1_tcp"), ("world", "ARM_1_flange")]);
+    for (transform, pose) in frames
+        .transforms
+        .iter()
+        .zip([&sample.cartesian[1], &sample.cartesian[0]])
+    {
+        let t = transform.translation.as_ref().unwrap();
+        assert_eq!([t.x, t.y, t.z], pose[..3]);
+        let r = transform.rotation.as_ref().unwrap();
+        assert_eq!([r.x, r.y, r.z, r.w], [pose[4], pose[5], pose[6], pose[3]]);
+        let stamp = transform.timestamp.unwrap();
+        assert_eq!((stamp.sec(), stamp.nsec()), (1_700_000_000, 123_456_789));
+    }
+}
+
+#[test]
+fn one_frames_channel_keeps_every_group_apart() {
+    let (arm_1, arm_2) = (Sample::new("ARM_1", 7), Sample::new("ARM_2", 7));
+    let mut encoder = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
+    encode_states(&mut encoder, 1, &arm_1.states(0));
+    let bytes = encode_states(&mut encoder, 2, &arm_2.states(7));
+    let frames = <FrameTransforms as Decode>::decode(&bytes[..]).unwrap();
+    assert_eq!(frames.transforms[0].child_frame_id, "ARM_2_tcp");
+    assert_eq!(frames.transforms[1].child_frame_id, "ARM_2_flange");
+}
+
+#[test]
+fn joint_states_name_joints_by_robot_index_and_follow_a_new_layout() {
+    let sample = Sample::new("ARM_2", 7);
+    let mut encoder = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
+    let bytes = encode_states(&mut encoder, 5, &sample.states(7));
+    let joints = <JointStates as Decode>::decode(&bytes[..]).unwrap().joints;
+
+    let names: Vec<_> = joints.iter().map(|j| j.name.as_str()).collect();
+    assert_eq!(
+        names,
+        ["joint_7", "joint_8", "joint_9", "joint_10", "joint_11", "joint_12", "joint_13"]
+    );
+    for (i, joint) in joints.iter().enumerate() {
+        assert_eq!(joint.position, Some(sample.joints[0][i]));
+        assert_eq!(joint.velocity, Some(sample.joints[2][i]));
+        assert_eq!(joint.effort, Some(sample.joints[4][i]));
+        assert_eq!(joint.acceleration, None);
+    }
+
+    // The same channel, a group of another size and start: names follow.
+    let smaller = Sample::new("EXT_AXIS", 2);
+    let bytes = encode_states(&mut encoder, 6, &smaller.states(14));
+    let names: Vec<_> = <JointStates as Decode>::decode(&bytes[..])
+        .unwrap()
+        .joints
+        .into_iter()
+        .map(|j| j.name)
+        .collect();
+    assert_eq!(names, ["joint_14", "joint_15"]);
+    let bytes = encode_states(&mut encoder, 7, &smaller.states(3));
+    let names: Vec<_> = <JointStates as Decode>::decode(&bytes[..])
+        .unwrap()
+        .joints
+        .into_iter()
+        .map(|j| j.name)
+        .collect();
+    assert_eq!(names, ["joint_3", "joint_4"]);
+}
+
+/// Our schemas' fields as their descriptors declare them: (name, type, repeated).
+fn declared_fields(encoder: &Encoder) -> Vec<(String, i32, bool)> {
+    use foxglove::prost_types::field_descriptor_proto::Label;
+    let schema = encoder.schema();
+    assert_eq!(schema.encoding, "protobuf");
+    let set = foxglove::prost_types::FileDescriptorSet::decode(&schema.data[..]).unwrap();
+    let short_name = schema.name.rsplit('.').next().unwrap();
+    let message = set
+        .file
+        .iter()
+        .flat_map(|f| &f.message_type)
+        .find(|m| m.name() == short_name)
+        .unwrap();
+    message
+        .field
+        .iter()
+        .map(|f| (f.name().to_owned(), f.r#type() as i32, f.label() == Label::Repeated))
+        .collect()
+}
+
+#[test]
+fn our_schemas_carry_every_field_of_the_records_under_their_names() {
+    use foxglove::prost_types::field_descriptor_proto::Type;
+    let (float, sint32, boolean) = (Type::Float as i32, Type::Sint32 as i32, Type::Bool as i32);
+    let expect = |names: &[&str], kind: i32| names.iter().map(|n| (n.to_string(), kind, true)).collect::<Vec<_>>();
+
+    let states = [
+        "q",
+        "theta",
+        "dq",
+        "dtheta",
+        "tau",
+        "tau_dot",
+        "tau_ext",
+        "tau_interact",
+        "temperature",
+        "flange_pose",
+        "tcp_pose",
+        "tcp_twist",
+        "tcp_wrench",
+        "tcp_wrench_local",
+        "raw_tcp_wrench",
+        "raw_tcp_wrench_local",
+        "raw_ft_sensor",
+    ];
+    let mut wanted = expect(&["timestamp"], sint32);
+    wanted.extend(expect(&states, float));
+    assert_eq!(declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_STATES).unwrap()), wanted);
+
+    let actions = ["q_d", "dq_d", "tau_d", "tcp_pose_d", "tcp_twist_d", "tcp_wrench_d"];
+    let mut wanted = expect(&["timestamp"], sint32);
+    wanted.extend(expect(&actions, float));
+    assert_eq!(declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_ACTIONS).unwrap()), wanted);
+
+    let io = declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_IO).unwrap());
+    let wanted = vec![
+        ("timestamp".to_owned(), sint32, true),
+        ("estop_released".to_owned(), boolean, false),
+        ("enabling_device_on".to_owned(), boolean, false),
+        ("digital_inputs".to_owned(), boolean, true),
+        ("digital_outputs".to_owned(), boolean, true),
+    ];
+    assert_eq!(io, wanted);
+}
+
+/// The RobotStates message as a protobuf reader sees it (repeated scalars
+/// read the same packed or not).
+#[derive(Clone, PartialEq, prost::Message)]
+struct StatesAsRead {
+    #[prost(sint32, repeated, tag = "1")]
+    timestamp: Vec<i32>,
+    #[prost(float, repeated, tag = "2")]
+    q: Vec<f32>,
+    #[prost(float, repeated, tag = "10")]
+    temperature: Vec<f32>,
+    #[prost(float, repeated, tag = "11")]
+    flange_pose: Vec<f32>,
+    #[prost(float, repeated, tag = "18")]
+    raw_ft_sensor: Vec<f32>,
+}
+
+#[test]
+fn states_keep_the_float_values_and_the_stamp_exactly() {
+    let sample = Sample::new("ARM_1", 7);
+    let mut encoder = Encoder::new(VF_SCHEMA_ROBOT_STATES).unwrap();
+    let bytes = encode_states(&mut encoder, 0, &sample.states(0));
+    let read = StatesAsRead::decode(&bytes[..]).unwrap();
+    let widened = |v: &[f32]| v.iter().map(|&x| f64::from(x)).collect::<Vec<_>>();
+    assert_eq!(read.timestamp, [-7, 123_456]);
+    assert_eq!(widened(&read.q), sample.joints[0]);
+    assert_eq!(widened(&read.temperature), sample.joints[8]);
+    assert_eq!(widened(&read.flange_pose), sample.cartesian[0]);
+    assert_eq!(widened(&read.raw_ft_sensor), sample.cartesian[7]);
+}
+
+#[test]
+fn a_record_on_a_channel_of_another_schema_is_refused() {
+    let sample = Sample::new("ARM_1", 7);
+    let mut out = Vec::new();
+    let mut actions = Encoder::new(VF_SCHEMA_ROBOT_ACTIONS).unwrap();
+    let failure = actions.encode_states(0, &sample.states(0), &mut out).err().unwrap();
+    assert_eq!(failure.code, VF_EINVAL);
+    assert!(Encoder::new(5).is_err());
+
+    let mut states = sample.states(0);
+    states.q = std::ptr::null();
+    let mut joints = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
+    assert_eq!(
+        joints.encode_states(0, &states, &mut out).err().unwrap().code,
+        crate::VF_ENULL
+    );
+}

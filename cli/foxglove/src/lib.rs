@@ -1,0 +1,38 @@
+//! qrk's one static library: the bridge's C ABI, re-exported unchanged, and
+//! a narrow C ABI over the Foxglove SDK for MCAP recordings and the live
+//! WebSocket server. The contract of every function is written in
+//! `include/velmor_foxglove.h`. Every exported function runs its body under
+//! `error::guard`, so no panic unwinds into C.
+
+// As in the bridge: C entry points take raw pointers whose validity the
+// header's contract states; `unsafe` on them would tell a C caller nothing.
+#![allow(clippy::not_unsafe_ptr_arg_deref)]
+
+pub use velmor_bridge::*;
+
+mod encoder;
+mod error;
+mod live_server;
+mod mcap_writer;
+mod records;
+mod schemas;
+
+pub use error::vf_last_error;
+pub use live_server::{
+    vf_live_server_add_channel, vf_live_server_client_count, vf_live_server_log_actions, vf_live_server_log_io,
+    vf_live_server_log_states, vf_live_server_port, vf_live_server_start, vf_live_server_stop,
+};
+pub use mcap_writer::{
+    vf_mcap_writer_add_channel, vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish,
+    vf_mcap_writer_log_actions, vf_mcap_writer_log_io, vf_mcap_writer_log_states, vf_mcap_writer_write_metadata,
+};
+
+/// The bridge's result codes, and one of our own for a file that cannot be
+/// written.
+pub type VfResult = i8;
+pub const VF_OK: VfResult = 0;
+pub const VF_EINVAL: VfResult = -1;
+pub const VF_EIO: VfResult = -3;
+pub const VF_ENETWORK: VfResult = -4;
+pub const VF_ENULL: VfResult = -5;
+pub const VF_EGENERIC: VfResult = -128;

@@ -1,0 +1,276 @@
+//! MCAP recordings, written with the SDK's MCAP writer on a buffered file.
+//! Every message carries the caller's sequence number, log time and publish
+//! time. The first write error ends the recording: every later call returns
+//! it again, and the file keeps what was written before it (complete chunks
+//! stay readable; the summary and footer are missing).
+use std::collections::BTreeMap;
+use std::ffi::c_char;
+use std::fs::File;
+use std::io::BufWriter;
+use std::sync::Mutex;
+
+use mcap::records::{MessageHeader, Metadata};
+use mcap::{Compression, WriteOptions, Writer};
+
+use crate::encoder::Encoder;
+use crate::error::{guard, guard_unit, Failure};
+use crate::records::{reference, text, VfGroupActions, VfGroupStates, VfIo, VfStamp};
+use crate::{VfResult, VF_EINVAL, VF_EIO, VF_ENULL};
+
+pub const VF_COMPRESSION_NONE: i32 = 0;
+pub const VF_COMPRESSION_ZSTD: i32 = 1;
+pub const VF_COMPRESSION_LZ4: i32 = 2;
+
+pub struct VfMcapWriter {
+    state: Mutex<Recording>,
+}
+
+struct Channel {
+    id: u16,
+    encoder: Encoder,
+}
+
+struct Recording {
+    path: String,
+    /// None once finished.
+    writer: Option<Writer<BufWriter<File>>>,
+    /// The first write error, as returned to the caller.
+    failure: Option<String>,
+    channels: Vec<Channel>,
+    buffer: Vec<u8>,
+}
+
+fn options(compression: i32) -> Result<WriteOptions, Failure> {
+    let compression = match compression {
+        VF_COMPRESSION_NONE => None,
+        VF_COMPRESSION_ZSTD => Some(Compression::Zstd),
+        VF_COMPRESSION_LZ4 => Some(Compression::Lz4),
+        other => return Err(Failure::new(VF_EINVAL, format!("no compression numbered {other}"))),
+    };
+    // Compression runs on the caller's thread: the recorder's writer thread
+    // has the time (a chunk every few hundred milliseconds), and worker
+    // threads would only add their own overhead.
+    Ok(WriteOptions::new()
+        .compression(compression)
+        .compression_threads(0)
+        .library(format!("velmor qrk; {}", mcap::LIBRARY_IDENTIFIER)))
+}
+
+impl Recording {
+    fn create(path: &str, compression: i32) -> Result<Self, Failure> {
+        let options = options(compression)?;
+        let cannot = |e: &dyn std::fmt::Display| Failure::new(VF_EIO, format!("cannot write {path}: {e}"));
+        let file = File::create(path).map_err(|e| cannot(&e))?;
+        let writer = options.create(BufWriter::new(file)).map_err(|e| cannot(&e))?;
+        Ok(Self {
+            path: path.to_owned(),
+            writer: Some(writer),
+            failure: None,
+            channels: Vec::new(),
+            buffer: Vec::new(),
+        })
+    }
+
+    /// The writer, unless the recording has failed or finished.
+    fn writer(&mut self) -> Result<&mut Writer<BufWriter<File>>, Failure> {
+        if let Some(failure) = &self.failure {
+            return Err(Failure::new(VF_EIO, failure));
+        }
+        self.writer
+            .as_mut()
+            .ok_or_else(|| Failure::new(VF_EINVAL, format!("{} is already finished", self.path)))
+    }
+
+    /// Keeps the first write error for every later call.
+    fn failed(&mut self, error: impl std::fmt::Display) -> Failure {
+        let message = format!("cannot write {}: {error}", self.path);
+        self.failure = Some(message.clone());
+        Failure::new(VF_EIO, message)
+    }
+
+    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
+        let encoder = Encoder::new(schema)?;
+        let description = encoder.schema();
+        let writer = self.writer()?;
+        let added = writer
+            .add_schema(&description.name, &description.encoding, &description.data)
+            .and_then(|schema_id| writer.add_channel(schema_id, topic, encoder.message_encoding(), &BTreeMap::new()));
+        let id = added.map_err(|e| self.failed(e))?;
+        self.channels.push(Channel { id, encoder });
+        Ok((self.channels.len() - 1) as u32)
+    }
+
+    /// Encodes with `encode` into the shared buffer and writes the message.
+    fn log(
+        &mut self,
+        channel: u32,
+        stamp: &VfStamp,
+        encode: impl FnOnce(&mut Encoder, &mut Vec<u8>) -> Result<(), Failure>,
+    ) -> Result<(), Failure> {
+        self.writer()?;
+        let Some(target) = self.channels.get_mut(channel as usize) else {
+            return Err(Failure::new(VF_EINVAL, format!("no channel {channel}")));
+        };
+        encode(&mut target.encoder, &mut self.buffer)?;
+        let header = MessageHeader {
+            channel_id: target.id,
+            sequence: stamp.sequence,
+            log_time: stamp.log_time,
+            publish_time: stamp.publish_time,
+        };
+        let writer = self.writer.as_mut().expect("checked above");
+        let written = writer.write_to_known_channel(&header, &self.buffer);
+        written.map_err(|e| self.failed(e))
+    }
+
+    fn write_metadata(&mut self, name: &str, metadata: BTreeMap<String, String>) -> Result<(), Failure> {
+        let written = self.writer()?.write_metadata(&Metadata {
+            name: name.to_owned(),
+            metadata,
+        });
+        written.map_err(|e| self.failed(e))
+    }
+
+    /// Writes the last chunk, the summary and the footer, and flushes.
+    fn finish(&mut self) -> Result<(), Failure> {
+        self.writer()?;
+        let mut writer = self.writer.take().expect("checked above");
+        if let Err(e) = writer.finish() {
+            return Err(self.failed(e));
+        }
+        writer
+            .into_inner()
+            .into_inner()
+            .map(drop)
+            .map_err(|e| self.failed(e.error()))
+    }
+}
+
+fn with_recording(writer: *const VfMcapWriter, body: impl FnOnce(&mut Recording) -> Result<(), Failure>) -> VfResult {
+    guard(|| {
+        let writer = reference(writer, "writer")?;
+        let mut recording = writer.state.lock().unwrap_or_else(|poisoned| poisoned.into_inner());
+        body(&mut recording)
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_create(
+    path: *const c_char,
+    compression: i32,
+    out: *mut *mut VfMcapWriter,
+) -> VfResult {
+    if out.is_null() {
+        return crate::error::fail(VF_ENULL, "out is NULL");
+    }
+    unsafe { *out = std::ptr::null_mut() };
+    guard(|| {
+        let recording = Recording::create(text(path, "path")?, compression)?;
+        let writer = Box::new(VfMcapWriter {
+            state: Mutex::new(recording),
+        });
+        unsafe { *out = Box::into_raw(writer) };
+        Ok(())
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_add_channel(
+    writer: *const VfMcapWriter,
+    topic: *const c_char,
+    schema: i32,
+    channel: *mut u32,
+) -> VfResult {
+    with_recording(writer, |recording| {
+        let topic = text(topic, "topic")?;
+        let Some(channel) = (unsafe { channel.as_mut() }) else {
+            return Err(Failure::new(VF_ENULL, "channel is NULL"));
+        };
+        *channel = recording.add_channel(topic, schema)?;
+        Ok(())
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_log_states(
+    writer: *const VfMcapWriter,
+    channel: u32,
+    stamp: *const VfStamp,
+    states: *const VfGroupStates,
+) -> VfResult {
+    with_recording(writer, |recording| {
+        let (stamp, states) = (reference(stamp, "stamp")?, reference(states, "states")?);
+        recording.log(channel, stamp, |encoder, out| {
+            encoder.encode_states(stamp.log_time, states, out)
+        })
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_log_actions(
+    writer: *const VfMcapWriter,
+    channel: u32,
+    stamp: *const VfStamp,
+    actions: *const VfGroupActions,
+) -> VfResult {
+    with_recording(writer, |recording| {
+        let (stamp, actions) = (reference(stamp, "stamp")?, reference(actions, "actions")?);
+        recording.log(channel, stamp, |encoder, out| encoder.encode_actions(actions, out))
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_log_io(
+    writer: *const VfMcapWriter,
+    channel: u32,
+    stamp: *const VfStamp,
+    io: *const VfIo,
+) -> VfResult {
+    with_recording(writer, |recording| {
+        let (stamp, io) = (reference(stamp, "stamp")?, reference(io, "io")?);
+        recording.log(channel, stamp, |encoder, out| encoder.encode_io(io, out))
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_write_metadata(
+    writer: *const VfMcapWriter,
+    name: *const c_char,
+    keys: *const *const c_char,
+    values: *const *const c_char,
+    count: usize,
+) -> VfResult {
+    with_recording(writer, |recording| {
+        let name = text(name, "name")?;
+        if count > 0 && (keys.is_null() || values.is_null()) {
+            return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
+        }
+        let mut metadata = BTreeMap::new();
+        for i in 0..count {
+            let (key, value) = unsafe { (*reference(keys.add(i), "keys")?, *reference(values.add(i), "values")?) };
+            metadata.insert(text(key, "key")?.to_owned(), text(value, "value")?.to_owned());
+        }
+        recording.write_metadata(name, metadata)
+    })
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_finish(writer: *const VfMcapWriter) -> VfResult {
+    with_recording(writer, Recording::finish)
+}
+
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
+    if !writer.is_null() {
+        guard_unit(|| {
+            let owned = unsafe { Box::from_raw(writer) };
+            let mut recording = owned
+                .state
+                .into_inner()
+                .unwrap_or_else(|poisoned| poisoned.into_inner());
+            if recording.failure.is_none() && recording.writer.is_some() {
+                let _ = recording.finish();
+            }
+        });
+    }
+}

@@ -1,0 +1,94 @@
+//! The C shapes of one sample: a joint group's measured states, its commanded
+//! values, and the robot's I/O, as `include/velmor_foxglove.h` declares them.
+//! The arrays are borrowed for the call; these views check them once.
+use std::ffi::{c_char, CStr};
+
+use crate::error::Failure;
+use crate::{VF_EINVAL, VF_ENULL};
+
+#[repr(C)]
+pub struct VfStamp {
+    pub sequence: u32,
+    pub log_time: u64,
+    pub publish_time: u64,
+}
+
+#[repr(C)]
+pub struct VfGroupStates {
+    pub group: *const c_char,
+    pub first_joint: u32,
+    pub joints: usize,
+    pub timestamp: [i32; 2],
+    pub q: *const f64,
+    pub theta: *const f64,
+    pub dq: *const f64,
+    pub dtheta: *const f64,
+    pub tau: *const f64,
+    pub tau_dot: *const f64,
+    pub tau_ext: *const f64,
+    pub tau_interact: *const f64,
+    pub temperature: *const f64,
+    pub flange_pose: *const f64,
+    pub tcp_pose: *const f64,
+    pub tcp_twist: *const f64,
+    pub tcp_wrench: *const f64,
+    pub tcp_wrench_local: *const f64,
+    pub raw_tcp_wrench: *const f64,
+    pub raw_tcp_wrench_local: *const f64,
+    pub raw_ft_sensor: *const f64,
+}
+
+#[repr(C)]
+pub struct VfGroupActions {
+    pub joints: usize,
+    pub timestamp: [i32; 2],
+    pub q_d: *const f64,
+    pub dq_d: *const f64,
+    pub tau_d: *const f64,
+    pub tcp_pose_d: *const f64,
+    pub tcp_twist_d: *const f64,
+    pub tcp_wrench_d: *const f64,
+}
+
+#[repr(C)]
+pub struct VfIo {
+    pub timestamp: [i32; 2],
+    pub estop_released: bool,
+    pub enabling_device_on: bool,
+    pub digital_inputs: [bool; 20],
+    pub digital_outputs: [bool; 20],
+}
+
+/// A pose as the robot sends it: position, then the quaternion (w, x, y, z).
+pub type Pose = [f64; 7];
+
+/// `len` values at `data`; NULL reads as a failure unless `len` is 0.
+pub fn values<'a>(data: *const f64, len: usize, name: &str) -> Result<&'a [f64], Failure> {
+    if len == 0 {
+        return Ok(&[]);
+    }
+    if data.is_null() {
+        return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
+    }
+    Ok(unsafe { std::slice::from_raw_parts(data, len) })
+}
+
+pub fn fixed<'a, const N: usize>(data: *const f64, name: &str) -> Result<&'a [f64; N], Failure> {
+    if data.is_null() {
+        return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
+    }
+    Ok(unsafe { &*(data as *const [f64; N]) })
+}
+
+pub fn text<'a>(data: *const c_char, name: &str) -> Result<&'a str, Failure> {
+    if data.is_null() {
+        return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
+    }
+    unsafe { CStr::from_ptr(data) }
+        .to_str()
+        .map_err(|_| Failure::new(VF_EINVAL, format!("{name} is not UTF-8")))
+}
+
+pub fn reference<'a, T>(data: *const T, name: &str) -> Result<&'a T, Failure> {
+    unsafe { data.as_ref() }.ok_or_else(|| Failure::new(VF_ENULL, format!("{name} is NULL")))
+}
