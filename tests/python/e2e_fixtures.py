@@ -42,6 +42,11 @@ def qrk_tool():
     return _built_program("QRK", "cli/qrk", "qrk")
 
 
+def foxglove_probe():
+    """The simulated robot through qrk's Foxglove outputs (tests/cpp/cli/foxglove_probe.cpp)."""
+    return _built_program("FOXGLOVE_PROBE", "cli/foxglove_probe", "foxglove_probe")
+
+
 def simulated_robot(serial, *options, rate=100):
     return RobotServer([qrk_sim(), "--serial", serial, "--rate", rate, *options])
 

@@ -49,17 +49,28 @@ fn options(compression: i32) -> Result<WriteOptions, Failure> {
     };
     // Compression runs on the caller's thread: the recorder's writer thread
     // has the time (a chunk every few hundred milliseconds), and worker
-    // threads would only add their own overhead.
+    // threads would only add their own overhead. zstd's default level: higher
+    // levels gain nothing on the robot's float values until level 17, which
+    // takes a whole core. No message indexes: at 1 kHz they are a ninth of a
+    // compressed recording (16 uncompressed bytes per message), and readers
+    // find messages by the chunk indexes of the summary without them. A chunk
+    // is compressed in memory and written whole, so that a failed write
+    // leaves every chunk before it complete and nothing after it but the
+    // start of one chunk (written in place, it would begin with a placeholder
+    // length that stops readers at its header).
     Ok(WriteOptions::new()
         .compression(compression)
         .compression_threads(0)
+        .emit_message_indexes(false)
+        .disable_seeking(true)
         .library(format!("velmor qrk; {}", mcap::LIBRARY_IDENTIFIER)))
 }
 
 impl Recording {
     fn create(path: &str, compression: i32) -> Result<Self, Failure> {
         let options = options(compression)?;
-        let cannot = |e: &dyn std::fmt::Display| Failure::new(VF_EIO, format!("cannot write {path}: {e}"));
+        let cannot =
+            |e: &dyn std::error::Error| Failure::new(VF_EIO, format!("cannot write {path}: {}", root_cause(e)));
         let file = File::create(path).map_err(|e| cannot(&e))?;
         let writer = options.create(BufWriter::new(file)).map_err(|e| cannot(&e))?;
         Ok(Self {
@@ -82,8 +93,8 @@ impl Recording {
     }
 
     /// Keeps the first write error for every later call.
-    fn failed(&mut self, error: impl std::fmt::Display) -> Failure {
-        let message = format!("cannot write {}: {error}", self.path);
+    fn failed(&mut self, error: impl std::error::Error) -> Failure {
+        let message = format!("cannot write {}: {}", self.path, root_cause(&error));
         self.failure = Some(message.clone());
         Failure::new(VF_EIO, message)
     }
@@ -144,6 +155,16 @@ impl Recording {
             .map(drop)
             .map_err(|e| self.failed(e.error()))
     }
+}
+
+/// The innermost error: the MCAP writer wraps the system's ("File too large")
+/// in its own words.
+fn root_cause(error: &dyn std::error::Error) -> String {
+    let mut cause = error;
+    while let Some(source) = cause.source() {
+        cause = source;
+    }
+    cause.to_string()
 }
 
 fn with_recording(writer: *const VfMcapWriter, body: impl FnOnce(&mut Recording) -> Result<(), Failure>) -> VfResult {

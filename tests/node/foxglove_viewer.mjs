@@ -1,0 +1,77 @@
+// A viewer of qrk's live server through Foxglove's reference client
+// (@foxglove/ws-protocol) on a WebSocket opened with the SDK's subprotocol:
+// waits for the advertisement of every TOPIC, subscribes to them, decodes
+// COUNT messages of each with the protobuf schema the server advertised, and
+// prints one JSON line: {advertised: {topic: schema name}, messages: {topic:
+// [{log_time, message}]}}. With --pause-ms N it stops reading its socket for
+// N ms after subscribing, as a viewer too slow for the stream would.
+//
+//   node foxglove_viewer.mjs URL COUNT [--pause-ms N] TOPIC...
+import wsProtocol from "@foxglove/ws-protocol";
+import protobuf from "protobufjs";
+import descriptor from "protobufjs/ext/descriptor/index.js";
+import WebSocket from "ws";
+
+const { FoxgloveClient } = wsProtocol;
+const [url, countText, ...rest] = process.argv.slice(2);
+const count = Number(countText);
+let pauseMs = 0;
+if (rest[0] === "--pause-ms") {
+  pauseMs = Number(rest[1]);
+  rest.splice(0, 2);
+}
+const topics = rest;
+
+const ws = new WebSocket(url, ["foxglove.sdk.v1"]);
+const client = new FoxgloveClient({ ws });
+const advertised = {};
+const decoders = new Map(); // subscription id -> {topic, type}
+const messages = Object.fromEntries(topics.map((topic) => [topic, []]));
+
+function decoderOf(channel) {
+  if (channel.encoding !== "protobuf" || channel.schemaEncoding !== "protobuf") {
+    throw new Error(`${channel.topic}: not protobuf`);
+  }
+  const set = descriptor.FileDescriptorSet.decode(Buffer.from(channel.schema, "base64"));
+  return protobuf.Root.fromDescriptor(set).lookupType(channel.schemaName);
+}
+
+function finishIfDone() {
+  if (topics.every((topic) => messages[topic].length >= count)) {
+    client.close();
+    // Exiting at once would cut a long line short on a pipe.
+    process.stdout.write(`${JSON.stringify({ advertised, messages })}\n`, () => process.exit(0));
+  }
+}
+
+client.on("advertise", (channels) => {
+  for (const channel of channels) {
+    advertised[channel.topic] = channel.schemaName;
+    if (topics.includes(channel.topic)) {
+      decoders.set(client.subscribe(channel.id), { topic: channel.topic, type: decoderOf(channel) });
+    }
+  }
+  if (pauseMs > 0 && topics.every((topic) => topic in advertised)) {
+    ws._socket.pause();
+    setTimeout(() => ws._socket.resume(), pauseMs);
+  }
+});
+
+client.on("message", ({ subscriptionId, timestamp, data }) => {
+  const { topic, type } = decoders.get(subscriptionId);
+  if (messages[topic].length >= count) return;
+  const bytes = new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
+  const message = type.toObject(type.decode(bytes), { longs: String, arrays: true });
+  messages[topic].push({ log_time: timestamp.toString(), message });
+  finishIfDone();
+});
+
+client.on("error", (error) => {
+  console.error(`viewer: ${error.message ?? error}`);
+  process.exit(1);
+});
+client.on("close", () => {
+  if (topics.every((topic) => messages[topic].length >= count)) return;
+  console.error("viewer: the server closed the connection");
+  process.exit(1);
+});

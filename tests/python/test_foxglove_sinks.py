@@ -1,0 +1,196 @@
+"""qrk's Foxglove outputs (cli/foxglove/) read by independent readers: recordings by the mcap and
+mcap-protobuf-support packages, the live server by Foxglove's reference client in Node.js
+(tests/node/). The simulated robot drives them through tests/cpp/cli/foxglove_probe.cpp, which
+reports ARM_1's values of the first and last sample it wrote."""
+
+import json
+import resource
+import signal
+import struct
+import subprocess
+from pathlib import Path
+
+import pytest
+from mcap.reader import NonSeekingReader, make_reader
+from mcap.exceptions import EndOfFile
+from mcap_protobuf.decoder import DecoderFactory
+
+from e2e_fixtures import foxglove_probe
+
+GROUPS = {"ALL": 0, "ARMS": 0, "ARM_1": 0, "ARM_2": 7, "EXT_AXIS": 14}  # name: first joint
+JOINTS = {"ALL": 16, "ARMS": 14, "ARM_1": 7, "ARM_2": 7, "EXT_AXIS": 2}
+SCHEMAS = {"joint_states": "foxglove.JointStates", "states": "robotstates.RobotStates",
+           "actions": "robotactions.RobotActions"}
+TOPICS = {f"/{group}/{kind}": schema for group in GROUPS for kind, schema in SCHEMAS.items()}
+TOPICS.update({"/tf": "foxglove.FrameTransforms", "/io": "robotio.RobotIo"})
+VIEWER = Path(__file__).resolve().parents[1] / "node" / "foxglove_viewer.mjs"
+START_NS = 1_700_000_000_000_000_000
+
+
+def record(path, compression, samples, **kwargs):
+    return subprocess.run([foxglove_probe(), "record", path, compression, str(samples)], capture_output=True,
+                          text=True, timeout=120, **kwargs)
+
+
+def float32(value):
+    return struct.unpack("f", struct.pack("f", value))[0]
+
+
+def decoded_messages(path):
+    with open(path, "rb") as f:
+        reader = make_reader(f, decoder_factories=[DecoderFactory()])
+        summary = reader.get_summary()
+        messages = [(channel, message, proto) for _, channel, message, proto in reader.iter_decoded_messages()]
+        return summary, list(reader.iter_metadata()), messages
+
+
+@pytest.mark.parametrize("compression", ["zstd", "lz4", "none"])
+def test_a_recording_reads_back_with_every_topic_sample_and_value(tmp_path, compression):
+    samples = 300
+    result = record(tmp_path / "run.mcap", compression, samples)
+    assert result.returncode == 0, result.stderr
+    reported = json.loads(result.stdout)
+    summary, metadata, messages = decoded_messages(tmp_path / "run.mcap")
+
+    assert {chunk.compression for chunk in summary.chunk_indexes} == {"" if compression == "none" else compression}
+    channels = summary.channels.values()
+    assert {c.topic: summary.schemas[c.schema_id].name for c in channels} == TOPICS
+    assert [(m.name, m.metadata) for m in metadata] == [("robot", {"serial": "AB-12-345", "complete": "true"})]
+
+    by_topic = {}
+    for channel, message, proto in messages:
+        by_topic.setdefault(channel.topic, []).append((message, proto))
+    for topic, received in by_topic.items():
+        per_sample = len(GROUPS) if topic == "/tf" else 1
+        sequences = [message.sequence for message, _ in received]
+        assert sequences == [i for i in range(samples) for _ in range(per_sample)], topic
+        assert all(m.log_time == START_NS + m.sequence * 1_000_000 and m.publish_time == m.log_time - 500_000
+                   for m, _ in received), topic
+
+    for group, first in GROUPS.items():
+        joints = by_topic[f"/{group}/joint_states"][0][1].joints
+        assert [j.name for j in joints] == [f"joint_{first + i}" for i in range(JOINTS[group])]
+        assert len(by_topic[f"/{group}/states"][0][1].tau_ext) == JOINTS[group]
+        assert len(by_topic[f"/{group}/actions"][0][1].q_d) == JOINTS[group]
+
+    # ARM_1 in the first and the last sample, as the probe handed it over.
+    for index, expected in ((0, reported["first"]), (samples - 1, reported["last"])):
+        joints = by_topic["/ARM_1/joint_states"][index][1].joints
+        assert [j.position for j in joints] == expected["q"]
+        assert [j.velocity for j in joints] == expected["dq"]
+        assert [j.effort for j in joints] == expected["tau"]
+        states = by_topic["/ARM_1/states"][index][1]
+        assert list(states.q) == [float32(v) for v in expected["q"]]
+        assert list(states.tcp_pose) == [float32(v) for v in expected["tcp_pose"]]
+        assert list(states.timestamp) == [index // 1000, index]
+        frames = {t.child_frame_id: t for t in by_topic["/tf"][index * len(GROUPS) + 2][1].transforms}
+        for frame, pose in (("ARM_1_tcp", expected["tcp_pose"]), ("ARM_1_flange", expected["flange_pose"])):
+            t = frames[frame]
+            assert t.parent_frame_id == "world"
+            assert [t.translation.x, t.translation.y, t.translation.z] == pose[:3]
+            assert [t.rotation.x, t.rotation.y, t.rotation.z, t.rotation.w] == pose[4:] + pose[3:4]
+        assert list(by_topic["/io"][index][1].digital_inputs) == expected["inputs"]
+
+
+def limit_file_size():
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG instead
+    resource.setrlimit(resource.RLIMIT_FSIZE, (2_000_000, 2_000_000))
+
+
+def test_a_failed_write_ends_the_recording_with_its_complete_chunks_readable(tmp_path):
+    missing = record(tmp_path / "no" / "run.mcap", "zstd", 10)
+    assert missing.returncode == 1 and "cannot write" in missing.stderr and "No such file" in missing.stderr
+
+    full = record(tmp_path / "run.mcap", "zstd", 60_000, preexec_fn=limit_file_size)
+    assert full.returncode == 1 and "File too large" in full.stderr, full.stderr
+    counts = {}
+    with open(tmp_path / "run.mcap", "rb") as f:
+        with pytest.raises(EndOfFile):  # no summary, no footer: the file ends inside a chunk
+            for _, channel, message in NonSeekingReader(f).iter_messages(log_time_order=False):
+                counts.setdefault(channel.topic, []).append(message.sequence)
+    assert set(counts) == set(TOPICS)
+    # Whole samples up to the last complete chunk, without gaps.
+    joint_states = counts["/ARM_1/joint_states"]
+    assert len(joint_states) > 100 and joint_states == list(range(len(joint_states)))
+
+
+class LiveServer:
+    """The probe serving the simulated robot at 1 kHz on a free port."""
+
+    def __init__(self, port=0):
+        self.process = subprocess.Popen([foxglove_probe(), "serve", str(port), "1000"], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("port "):
+            raise RuntimeError(f"the probe did not serve: {self.process.communicate(timeout=10)[1]}")
+        self.port = int(line.split()[1])
+
+    def viewer(self, count, *topics, pause_ms=0):
+        pause = ["--pause-ms", str(pause_ms)] if pause_ms else []
+        return subprocess.Popen(["node", VIEWER, f"ws://127.0.0.1:{self.port}", str(count), *pause, *topics],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+    def stop(self):
+        self.process.send_signal(signal.SIGINT)
+        self.process.communicate(timeout=10)
+        return self.process.returncode
+
+
+def viewed(viewer):
+    out, err = viewer.communicate(timeout=30)
+    assert viewer.returncode == 0, err
+    return json.loads(out)
+
+
+def rss_kib(pid):
+    status = Path(f"/proc/{pid}/status").read_text()
+    return int(next(line.split()[1] for line in status.splitlines() if line.startswith("VmRSS:")))
+
+
+def test_the_live_server_serves_several_viewers_the_advertised_topics():
+    server = LiveServer()
+    try:
+        first = server.viewer(20, "/ARM_1/joint_states", "/ARM_1/states", "/tf")
+        second = server.viewer(20, "/ARM_2/joint_states", "/io")
+        seen, other = viewed(first), viewed(second)
+        assert seen["advertised"] == TOPICS and other["advertised"] == TOPICS
+
+        joint_states = seen["messages"]["/ARM_1/joint_states"]
+        assert all([j["name"] for j in m["message"]["joints"]] == [f"joint_{i}" for i in range(7)]
+                   for m in joint_states)
+        # The same sample on two topics (same log time): the double positions are the float values.
+        states = {m["log_time"]: m["message"] for m in seen["messages"]["/ARM_1/states"]}
+        paired = [(m["message"], states[m["log_time"]]) for m in joint_states if m["log_time"] in states]
+        assert paired
+        for joints, record in paired:
+            assert [float32(j["position"]) for j in joints["joints"]] == record["q"]
+        frames = {t["child_frame_id"] for m in seen["messages"]["/tf"] for t in m["message"]["transforms"]}
+        assert frames == {f"{group}_{part}" for group in GROUPS for part in ("tcp", "flange")}
+        assert [j["name"] for j in other["messages"]["/ARM_2/joint_states"][0]["message"]["joints"]] == \
+            [f"joint_{i}" for i in range(7, 14)]
+        assert len(other["messages"]["/io"][0]["message"]["digital_inputs"]) == 20
+
+        # A second server on the same port: one line, exit 1; the first keeps serving.
+        busy = subprocess.run([foxglove_probe(), "serve", str(server.port), "1000"], capture_output=True, text=True,
+                              timeout=10)
+        assert busy.returncode == 1 and busy.stderr.count("\n") == 1
+        assert f"cannot serve on 127.0.0.1:{server.port}" in busy.stderr and "in use" in busy.stderr
+        assert viewed(server.viewer(1, "/ALL/actions"))["messages"]["/ALL/actions"]
+    finally:
+        assert server.stop() == 0
+
+
+def test_a_slow_viewer_loses_messages_and_the_server_stays_bounded():
+    server = LiveServer()
+    try:
+        before = rss_kib(server.process.pid)
+        # Stops reading for 4 s while every topic streams at 1 kHz (about 6 MB/s of messages).
+        slow = server.viewer(3000, "/ARM_1/states", *[f"/{g}/joint_states" for g in GROUPS], "/tf", pause_ms=4000)
+        prompt = server.viewer(5, "/ARM_1/states")
+        assert viewed(prompt)["messages"]["/ARM_1/states"]
+        numbers = [m["message"]["timestamp"][1] for m in viewed(slow)["messages"]["/ARM_1/states"]]
+        gaps = [b - a for a, b in zip(numbers, numbers[1:])]
+        assert max(gaps) > 100, "the slow viewer lost nothing"
+        assert rss_kib(server.process.pid) - before < 64 * 1024
+    finally:
+        assert server.stop() == 0
