@@ -46,9 +46,9 @@ extern "C" {
 
 typedef int8_t vf_result;
 #define VF_OK ((vf_result)0)
-#define VF_EINVAL ((vf_result)-1)    /* an argument does not fit (schema, channel, compression) */
-#define VF_EIO ((vf_result)-3)       /* the recording's file cannot be created or written */
-#define VF_ENETWORK ((vf_result)-4)  /* the server cannot listen (port in use, no such address) */
+#define VF_EINVAL ((vf_result)-1)   /* an argument does not fit (schema, channel, compression) */
+#define VF_EIO ((vf_result)-3)      /* the recording's file cannot be created or written */
+#define VF_ENETWORK ((vf_result)-4) /* the server cannot listen (port in use, no such address) */
 #define VF_ENULL ((vf_result)-5)
 #define VF_EGENERIC ((vf_result)-128)
 
@@ -144,8 +144,7 @@ vf_result vf_mcap_writer_log_states(const vf_mcap_writer* writer, uint32_t chann
                                     const vf_group_states* states);
 vf_result vf_mcap_writer_log_actions(const vf_mcap_writer* writer, uint32_t channel, const vf_stamp* stamp,
                                      const vf_group_actions* actions);
-vf_result vf_mcap_writer_log_io(const vf_mcap_writer* writer, uint32_t channel, const vf_stamp* stamp,
-                                const vf_io* io);
+vf_result vf_mcap_writer_log_io(const vf_mcap_writer* writer, uint32_t channel, const vf_stamp* stamp, const vf_io* io);
 /* An MCAP metadata record: `count` NUL-terminated keys and values. */
 vf_result vf_mcap_writer_write_metadata(const vf_mcap_writer* writer, const char* name, const char* const* keys,
                                         const char* const* values, size_t count);
@@ -174,8 +173,7 @@ vf_result vf_live_server_log_states(const vf_live_server* server, uint32_t chann
                                     const vf_group_states* states);
 vf_result vf_live_server_log_actions(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp,
                                      const vf_group_actions* actions);
-vf_result vf_live_server_log_io(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp,
-                                const vf_io* io);
+vf_result vf_live_server_log_io(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp, const vf_io* io);
 /* Closes every connection, waits for the server's tasks to end, and
  * releases the server. */
 void vf_live_server_stop(vf_live_server* server);

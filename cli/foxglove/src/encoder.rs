@@ -23,7 +23,7 @@ pub enum Encoder {
     JointStates(JointStates),
     /// One message per group, keyed by the group's name.
     FrameTransforms(HashMap<String, FrameTransforms>),
-    RobotStates(RobotStates),
+    RobotStates(Box<RobotStates>),
     RobotActions(RobotActions),
     RobotIo(RobotIo),
 }
@@ -33,7 +33,7 @@ impl Encoder {
         Ok(match schema {
             VF_SCHEMA_JOINT_STATES => Self::JointStates(JointStates::default()),
             VF_SCHEMA_FRAME_TRANSFORMS => Self::FrameTransforms(HashMap::new()),
-            VF_SCHEMA_ROBOT_STATES => Self::RobotStates(RobotStates::default()),
+            VF_SCHEMA_ROBOT_STATES => Self::RobotStates(Box::default()),
             VF_SCHEMA_ROBOT_ACTIONS => Self::RobotActions(RobotActions::default()),
             VF_SCHEMA_ROBOT_IO => Self::RobotIo(RobotIo::default()),
             other => return Err(Failure::new(VF_EINVAL, format!("no schema numbered {other}"))),
@@ -74,7 +74,7 @@ impl Encoder {
             }
             Self::RobotStates(message) => {
                 fill_states(message, states)?;
-                encode(message, out)
+                encode(&**message, out)
             }
             _ => Err(self.mismatch("a group's states")),
         }
