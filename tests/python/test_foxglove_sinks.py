@@ -8,11 +8,12 @@ import resource
 import signal
 import struct
 import subprocess
+from itertools import pairwise
 from pathlib import Path
 
 import pytest
-from mcap.reader import NonSeekingReader, make_reader
 from mcap.exceptions import EndOfFile
+from mcap.reader import NonSeekingReader, make_reader
 from mcap_protobuf.decoder import DecoderFactory
 
 from e2e_fixtures import foxglove_probe
@@ -189,7 +190,7 @@ def test_a_slow_viewer_loses_messages_and_the_server_stays_bounded():
         prompt = server.viewer(5, "/ARM_1/states")
         assert viewed(prompt)["messages"]["/ARM_1/states"]
         numbers = [m["message"]["timestamp"][1] for m in viewed(slow)["messages"]["/ARM_1/states"]]
-        gaps = [b - a for a, b in zip(numbers, numbers[1:])]
+        gaps = [b - a for a, b in pairwise(numbers)]
         assert max(gaps) > 100, "the slow viewer lost nothing"
         assert rss_kib(server.process.pid) - before < 64 * 1024
     finally:
