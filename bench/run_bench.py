@@ -44,6 +44,8 @@ import tempfile
 import time
 from pathlib import Path
 
+from mcap.reader import make_reader
+
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests/python"))
 from peer_host import RobotServer  # noqa: E402  (the tests' server processes, on the path above)
@@ -203,32 +205,54 @@ def sustained(args, table, env):
               f"polling thread {on['poll_thread_cpu_s'] / on['wall_s'] * 100:.1f}%")
 
 
-def recording(args, table):
+def record_once(args, file_format):
+    """One `qrk record` of qrk-sim at 1 kHz in `file_format`: its metadata, bytes and resource use."""
     with RobotServer([args.build / "sim/qrk-sim", "--serial", "BENCH-RECORD", "--rate", 1000]), \
             tempfile.TemporaryDirectory() as folder:
         prefix = Path(folder) / "run"
         recorder = subprocess.Popen([args.build / "cli/qrk", "record", "BENCH-RECORD", "--seconds", str(args.seconds),
-                                     "-o", prefix], stdout=subprocess.DEVNULL)
+                                     "-o", prefix, "--format", file_format], stdout=subprocess.DEVNULL)
         _, status, usage = os.wait4(recorder.pid, 0)
         recorder.returncode = os.waitstatus_to_exitcode(status)
         if recorder.returncode != 0:
-            sys.exit(f"qrk record failed with status {recorder.returncode}")
+            sys.exit(f"qrk record --format {file_format} failed with status {recorder.returncode}")
+        run = {"size": sum(path.stat().st_size for path in Path(folder).iterdir()),
+               "cpu_s": usage.ru_utime + usage.ru_stime, "rss_mib": usage.ru_maxrss / 1024}
+        if file_format == "mcap":
+            with open(prefix.with_suffix(".mcap"), "rb") as file:
+                robot = next(m.metadata for m in make_reader(file).iter_metadata() if m.name == "robot")
+            run["wall_s"] = float(robot["end_time"]) - float(robot["start_time"])
+            run["dropped"] = int(robot["basic_dropped"]) + int(robot["extra_dropped"])
+            run["written"] = int(robot["basic_written"])
+            return run
         meta = json.loads(prefix.with_suffix(".meta.json").read_text())
         counts = meta["streams"]["basic"]
         with open(Path(folder) / counts["file"]) as rows:
             next(rows)
-            stamps = [int(line.split(",", 4)[3]) for line in rows]
-        size = sum(path.stat().st_size for path in Path(folder).iterdir())
-    wall = meta["end_time"] - meta["start_time"]
-    sent = stamps[-1] - stamps[0] + 1
-    written = len(set(stamps))
+            run["stamps"] = [int(line.split(",", 4)[3]) for line in rows]
+        run["wall_s"] = meta["end_time"] - meta["start_time"]
+        run["dropped"] = counts["dropped"] + meta["streams"]["extra"]["dropped"]
+        return run
+
+
+def recording(args, table):
+    csv, mcap = record_once(args, "csv"), record_once(args, "mcap")
+    sent = csv["stamps"][-1] - csv["stamps"][0] + 1
+    written = len(set(csv["stamps"]))
     table.add(f"recording at 1 kHz, {args.seconds:g} s: basic samples written / sent in the same span",
               f"{written}", f"{sent}", written / sent, None,
-              f"dropped {counts['dropped']} basic, {meta['streams']['extra']['dropped']} extra; "
-              f"{size / 1e6:.0f} MB written")
-    table.add("recording: qrk record CPU share (both streams, 5 groups, CSV)",
-              f"{(usage.ru_utime + usage.ru_stime) / wall * 100:.1f}% of a core", "", None, None,
-              f"peak RSS {usage.ru_maxrss / 1024:.0f} MiB")
+              f"dropped {csv['dropped']} (both streams); {csv['size'] / 1e6:.0f} MB written")
+    csv_share = csv["cpu_s"] / csv["wall_s"]
+    table.add("recording: qrk record CPU share (both streams, 5 groups, CSV)", f"{csv_share * 100:.1f}% of a core",
+              "", None, None, f"peak RSS {csv['rss_mib']:.0f} MiB")
+    hour = 3600 / csv["wall_s"]
+    table.add("recording: MCAP (zstd) bytes vs CSV for the same time", f"{mcap['size'] / 1e6:.1f} MB",
+              f"{csv['size'] / 1e6:.1f} MB", mcap["size"] / csv["size"], 0.2,
+              f"per robot-hour: MCAP {mcap['size'] * hour / 1e9:.1f} GB, CSV {csv['size'] * hour / 1e9:.1f} GB")
+    mcap_share = mcap["cpu_s"] / mcap["wall_s"]
+    table.add("recording: MCAP (zstd) CPU share vs CSV", f"{mcap_share * 100:.1f}% of a core",
+              f"{csv_share * 100:.1f}%", mcap_share / csv_share, 0.5,
+              f"{mcap['written']} basic samples written, {mcap['dropped']} dropped; peak RSS {mcap['rss_mib']:.0f} MiB")
 
 
 def fleet_lines(text, label):

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <map>
 #include <stdexcept>
 
 #include "client/serial_number.hpp"
@@ -95,13 +96,44 @@ void AddRecord(CLI::App& app, CommandLine& line) {
       ->add_option_function<std::string>(
           "--format",
           [&line](const std::string& name) {
-            if (name != "csv" && name != "jsonl") {
-              throw CLI::ValidationError("--format", fmt::format("expected csv or jsonl, not '{}'", name));
+            static const std::map<std::string, RecordFormat> kFormats{
+                {"csv", RecordFormat::kCsv}, {"jsonl", RecordFormat::kJsonl}, {"mcap", RecordFormat::kMcap}};
+            const auto found = kFormats.find(name);
+            if (found == kFormats.end()) {
+              throw CLI::ValidationError("--format", fmt::format("expected csv, jsonl or mcap, not '{}'", name));
             }
-            line.format = name == "csv" ? RecordFormat::kCsv : RecordFormat::kJsonl;
+            line.format = found->second;
           },
-          "row format (default csv)")
-      ->type_name("csv|jsonl");
+          "csv or jsonl: rows in PATH.basic.EXT and PATH.extra.EXT with PATH.meta.json; mcap: one file, PATH.mcap, "
+          "for Foxglove and PlotJuggler (default csv)")
+      ->type_name("csv|jsonl|mcap");
+  record
+      ->add_option_function<std::string>(
+          "--compression",
+          [&line](const std::string& name) {
+            static const std::map<std::string, McapCompression> kCompressions{
+                {"zstd", McapCompression::kZstd}, {"lz4", McapCompression::kLz4}, {"none", McapCompression::kNone}};
+            const auto found = kCompressions.find(name);
+            if (found == kCompressions.end()) {
+              throw CLI::ValidationError("--compression", fmt::format("expected zstd, lz4 or none, not '{}'", name));
+            }
+            line.compression = found->second;
+          },
+          "how an MCAP recording's chunks are compressed (default zstd)")
+      ->type_name("zstd|lz4|none");
+}
+
+void AddServe(CLI::App& app, CommandLine& line) {
+  CLI::App* serve = app.add_subcommand(
+      "serve", "show one robot live in Foxglove: a Foxglove WebSocket server with qrk's topics; Ctrl-C ends it");
+  AddSerial(*serve, line);
+  serve
+      ->add_option("--host", line.host,
+                   "address to listen on (default 127.0.0.1: this computer only; anyone who can reach the port sees "
+                   "the robot's data)")
+      ->type_name("ADDR")
+      ->check(toolkit::NonEmpty("host"));
+  serve->add_option("--port", line.port, "port to listen on (default 8765)")->type_name("PORT");
 }
 
 // Declares the whole command line on `app`, bound to `line`.
@@ -112,6 +144,7 @@ void Declare(CLI::App& app, CommandLine& line) {
   AddInfo(app, line);
   AddMonitor(app, line);
   AddRecord(app, line);
+  AddServe(app, line);
   for (CLI::App* command : app.get_subcommands({})) command->group("Commands");
   // After the subcommands, which would inherit it.
   app.footer("'qrk COMMAND --help' describes one command. Exit status: 0 done, 1 failed, 2 usage error.");
@@ -126,7 +159,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   line.help = !toolkit::ParseArguments(app, args);
   if (!app.get_subcommands().empty()) line.command = app.get_subcommands().front()->get_name();
   if (line.command.empty() && !line.help && !line.version) {
-    throw toolkit::UsageError("missing command (scan, info, monitor or record)");
+    throw toolkit::UsageError("missing command (scan, info, monitor, record or serve)");
   }
   return line;
 }

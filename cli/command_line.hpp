@@ -3,15 +3,17 @@
 // options of each subcommand are declared once, for both the parser and the
 // help text. Usage errors throw toolkit::UsageError, which main() prints as
 // one line and exits with status 2.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace velmor::cli {
 
-enum class RecordFormat { kCsv, kJsonl };
+enum class RecordFormat { kCsv, kJsonl, kMcap };
+enum class McapCompression { kZstd, kLz4, kNone };
 
 struct CommandLine {
-  /// "scan", "info", "monitor" or "record"; empty with --help or --version alone.
+  /// "scan", "info", "monitor", "record" or "serve"; empty with --help or --version alone.
   std::string command;
   /// The serial number as given (checked here, normalised by the command).
   std::string serial;
@@ -21,6 +23,11 @@ struct CommandLine {
   bool json = false;
   std::string output;
   RecordFormat format = RecordFormat::kCsv;
+  /// record --format mcap: how the file's chunks are compressed.
+  McapCompression compression = McapCompression::kZstd;
+  /// serve: where the live server listens.
+  std::string host = "127.0.0.1";
+  std::uint16_t port = 8765;
   /// record: replace existing files at the output path.
   bool overwrite = false;
   /// record: a recording without a single sample is not a failure.

@@ -11,6 +11,7 @@ int RunScan(const CommandLine& line);
 int RunInfo(const CommandLine& line);
 int RunMonitor(const CommandLine& line);
 int RunRecord(const CommandLine& line);
+int RunServe(const CommandLine& line);
 
 /// The warning for a serial number that more than one server answers for.
 std::string ServedTwiceWarning(const std::string& serial, int servers);

@@ -23,6 +23,7 @@ int Dispatch(const velmor::cli::CommandLine& line) {
   if (line.command == "scan") return velmor::cli::RunScan(line);
   if (line.command == "info") return velmor::cli::RunInfo(line);
   if (line.command == "monitor") return velmor::cli::RunMonitor(line);
+  if (line.command == "serve") return velmor::cli::RunServe(line);
   return velmor::cli::RunRecord(line);
 }
 

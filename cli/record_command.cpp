@@ -6,11 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/commands.hpp"
+#include "cli/mcap_output.hpp"
 #include "cli/recording.hpp"
 #include "cli/robot_connection.hpp"
 #include "cli/row_files_output.hpp"
@@ -60,6 +63,15 @@ std::string Record(Recording& recording, double seconds) {
   return ended_by;
 }
 
+std::unique_ptr<RecordingOutput> MakeOutput(const RecordingSetup& setup, const CommandLine& line) {
+  if (line.format != RecordFormat::kMcap) return std::make_unique<RowFilesOutput>(setup);
+  static const std::map<McapCompression, foxglove::Compression> kCompressions{
+      {McapCompression::kZstd, foxglove::Compression::kZstd},
+      {McapCompression::kLz4, foxglove::Compression::kLz4},
+      {McapCompression::kNone, foxglove::Compression::kNone}};
+  return std::make_unique<McapOutput>(setup, kCompressions.at(line.compression));
+}
+
 // Earlier recordings are kept unless the user says otherwise.
 std::vector<std::string> ExistingFiles(const CommandLine& line) {
   std::vector<std::string> existing;
@@ -94,16 +106,18 @@ int RunRecord(const CommandLine& line) {
   const RecordingSetup setup{robot->Serial(),      robot->Version(), robot->Groups(), robot->Layout().start_ids,
                              robot->Layout().dofs, line.format,      line.output};
   try {
-    Recording recording(std::make_unique<RowFilesOutput>(setup));
+    Recording recording(MakeOutput(setup, line));
     recording.Start(*robot);
     const std::string ended_by = Record(recording, line.seconds);
     recording.Finish(ended_by);
     const StreamCounts basic = recording.Basic();
     const StreamCounts extra = recording.Extra();
-    std::printf("%s\n%s\nmetadata: %s\n", Summary("basic", basic).c_str(), Summary("extra", extra).c_str(),
-                recording.DescriptionPath().c_str());
+    std::printf("%s\n%s\n%s: %s\n", Summary("basic", basic).c_str(), Summary("extra", extra).c_str(),
+                line.format == RecordFormat::kMcap ? "recording" : "metadata", recording.DescriptionPath().c_str());
     if (const auto error = recording.Error()) {
-      std::fprintf(stderr, "qrk: record: %s; the files keep every complete row written before it\n", error->c_str());
+      std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(),
+                   line.format == RecordFormat::kMcap ? "the file keeps every chunk completed before it"
+                                                      : "the files keep every complete row written before it");
       return 1;
     }
     if (basic.received + extra.received == 0) {

@@ -28,6 +28,7 @@ struct RecordingSetup {
 
 /// The files a recording in `format` at `prefix` writes.
 inline std::vector<std::string> OutputFiles(RecordFormat format, const std::string& prefix) {
+  if (format == RecordFormat::kMcap) return {prefix + ".mcap"};
   const std::string extension = format == RecordFormat::kCsv ? "csv" : "jsonl";
   return {prefix + ".basic." + extension, prefix + ".extra." + extension, prefix + ".meta.json"};
 }

@@ -7,13 +7,18 @@ import pty
 import re
 import resource
 import signal
+import struct
 import subprocess
 import sys
 import time
 
 import pytest
+from mcap.exceptions import EndOfFile
+from mcap.reader import NonSeekingReader, make_reader
+from mcap_protobuf.decoder import DecoderFactory
 
-from e2e_fixtures import ROOT, connect, qrk_tool, simulated_robot, wait_until
+import python_robot_server as server
+from e2e_fixtures import ROOT, connect, python_robot, qrk_tool, simulated_robot, wait_until
 
 SERIAL = "QRK-TOOL-1"
 OTHER = "QRK-TOOL-2"
@@ -267,3 +272,128 @@ def test_record_write_errors_fail_cleanly_and_keep_complete_rows(robots, tmp_pat
     assert time.monotonic() - start < 20
     header, *rows = read_rows(tmp_path / "run.basic.csv")
     assert rows and all(len(row) == len(header) for row in rows)
+
+
+# MCAP recordings and the live view, read by independent readers: the mcap
+# packages, and Foxglove's reference client in Node.js (tests/node/).
+PY_SERIAL = "PY-MCAP-1"
+PY_GROUPS = {"ALL": 0, "ARM_1": 3, "EXT_AXIS": 5}
+FOXGLOVE_TOPICS = {
+    **{f"/{group}/{kind}": schema for group in PY_GROUPS
+       for kind, schema in (("joint_states", "foxglove.JointStates"), ("states", "robotstates.RobotStates"),
+                            ("actions", "robotactions.RobotActions"))},
+    "/tf": "foxglove.FrameTransforms", "/io": "robotio.RobotIo"}
+VIEWER = ROOT / "tests" / "node" / "foxglove_viewer.mjs"
+
+
+def float32(value):
+    return struct.unpack("f", struct.pack("f", value))[0]
+
+
+def read_mcap(path):
+    with open(path, "rb") as file:
+        reader = make_reader(file, decoder_factories=[DecoderFactory()])
+        summary = reader.get_summary()
+        messages = {}
+        for _, channel, message, proto in reader.iter_decoded_messages(log_time_order=False):
+            messages.setdefault(channel.topic, []).append((message, proto))
+        return summary, {m.name: m.metadata for m in reader.iter_metadata()}, messages
+
+
+def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
+    with python_robot(PY_SERIAL, rate=500):
+        result = qrk("record", PY_SERIAL, "--seconds", 2, "-o", tmp_path / "run", "--format", "mcap")
+        assert result.returncode == 0, result.stderr
+        assert sorted(p.name for p in tmp_path.iterdir()) == ["run.mcap"]  # self-contained
+        summary, metadata, messages = read_mcap(tmp_path / "run.mcap")
+        assert {c.topic: summary.schemas[c.schema_id].name for c in summary.channels.values()} == FOXGLOVE_TOPICS
+        assert {chunk.compression for chunk in summary.chunk_indexes} == {"zstd"}
+        robot = metadata["robot"]
+        assert robot["serial"] == PY_SERIAL and robot["version"] == "v2.1" and robot["complete"] == "true"
+        assert [entry["group"] for entry in json.loads(robot["layout"])] == list(PY_GROUPS)
+        written = int(robot["basic_written"])
+        assert written > 500 and int(robot["basic_dropped"]) == 0
+        for topic, received in messages.items():
+            per_sample = len(PY_GROUPS) if topic == "/tf" else 1  # /tf: a message per group
+            sequences = [message.sequence for message, _ in received]
+            stream_written = int(robot["extra_written"]) if topic.endswith("/actions") else written
+            assert sequences == [n for n in range(stream_written) for _ in range(per_sample)][:len(sequences)], topic
+            assert len(received) == stream_written * per_sample, topic
+
+        # The server's own values of the same sample, found by its time stamp.
+        frames = {(message.sequence, t.child_frame_id): t for message, tf in messages["/tf"] for t in tf.transforms}
+        tcp_pose = [float32(v) for v in server.cartesian_values("tcp_pose", PY_GROUPS["ARM_1"])]
+        for message, states in messages["/ARM_1/states"][::97]:
+            n = states.timestamp[1] % 2**32 - server.SECOND_BASE
+            q = server.joint_values("q", n)[:7]
+            assert list(states.q) == [float32(v) for v in q]
+            joint_states = messages["/ARM_1/joint_states"][message.sequence][1]
+            assert [j.name for j in joint_states.joints] == [f"joint_{i}" for i in range(7)]
+            assert [j.position for j in joint_states.joints] == [float32(v) for v in q]
+            assert [j.effort for j in joint_states.joints] == [float32(v) for v in server.joint_values("tau", n)[:7]]
+            tcp = frames[message.sequence, "ARM_1_tcp"]
+            assert tcp.parent_frame_id == "world"
+            assert [tcp.translation.x, tcp.translation.y, tcp.translation.z] == tcp_pose[:3]
+            assert [tcp.rotation.x, tcp.rotation.y, tcp.rotation.z, tcp.rotation.w] == tcp_pose[4:] + tcp_pose[3:4]
+
+        # Ctrl-C mid-recording: a whole file, summary and footer included.
+        recorder = subprocess.Popen([qrk_tool(), "record", PY_SERIAL, "--seconds", "60", "-o", tmp_path / "cut",
+                                     "--format", "mcap", "--compression", "lz4"], stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, text=True)
+        assert wait_until(lambda: (tmp_path / "cut.mcap").exists() and (tmp_path / "cut.mcap").stat().st_size > 50_000,
+                          within=20)
+        recorder.send_signal(signal.SIGINT)
+        _, err = recorder.communicate(timeout=20)
+        assert recorder.returncode == 0, err
+        summary, metadata, _ = read_mcap(tmp_path / "cut.mcap")
+        assert metadata["robot"]["ended_by"] == "signal" and {c.compression for c in summary.chunk_indexes} == {"lz4"}
+
+        # A file-size limit stands in for a full disk: exit 1, the complete chunks readable.
+        full = qrk("record", PY_SERIAL, "--seconds", 60, "-o", tmp_path / "full", "--format", "mcap",
+                   "--compression", "none", preexec_fn=limit_file_size)
+        assert full.returncode == 1 and "File too large" in full.stderr, full.stderr
+        sequences = []
+        with open(tmp_path / "full.mcap", "rb") as file, pytest.raises(EndOfFile):
+            for _, channel, message in NonSeekingReader(file).iter_messages(log_time_order=False):
+                if channel.topic == "/ARM_1/joint_states":
+                    sequences.append(message.sequence)
+        assert len(sequences) > 100 and sequences == list(range(len(sequences)))
+
+
+def viewer(port, count, *topics):
+    return subprocess.Popen(["node", VIEWER, f"ws://127.0.0.1:{port}", str(count), *topics], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+
+
+def viewed(process):
+    out, err = process.communicate(timeout=30)
+    assert process.returncode == 0, err
+    return json.loads(out)
+
+
+def test_serve_shows_the_robot_live_to_several_viewers(robots):
+    port = 18765
+    with subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", str(port)], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, text=True) as serve:
+        first_line = serve.stdout.readline()
+        assert first_line.startswith(f"serving {SERIAL} on ws://127.0.0.1:{port}"), serve.stderr.read()
+        first = viewer(port, 20, "/ARM_1/joint_states", "/ARM_1/states")
+        second = viewer(port, 20, "/ARM_2/joint_states", "/tf")
+        seen, other = viewed(first), viewed(second)
+        assert set(seen["advertised"]) == {f"/{g}/{k}" for g in GROUP_NAMES for k in ("joint_states", "states",
+                                                                                        "actions")} | {"/tf", "/io"}
+        joint_states = seen["messages"]["/ARM_1/joint_states"]
+        assert all([j["name"] for j in m["message"]["joints"]] == [f"joint_{i}" for i in range(7)]
+                   for m in joint_states)
+        states = {m["log_time"]: m["message"] for m in seen["messages"]["/ARM_1/states"]}
+        paired = [(m["message"], states[m["log_time"]]) for m in joint_states if m["log_time"] in states]
+        assert paired and all([float32(j["position"]) for j in js["joints"]] == record["q"]
+                              for js, record in paired)
+        assert [j["name"] for j in other["messages"]["/ARM_2/joint_states"][0]["message"]["joints"]] == \
+            [f"joint_{i}" for i in range(7, 14)]
+
+        busy = qrk("serve", SERIAL, "--port", port, timeout=30)
+        assert busy.returncode == 1 and busy.stderr.count("\n") == 1 and f"127.0.0.1:{port}" in busy.stderr
+        assert viewed(viewer(port, 1, "/io"))["messages"]["/io"]  # the first server is still serving
+        serve.send_signal(signal.SIGINT)
+        assert serve.wait(timeout=20) == 0

@@ -1,0 +1,126 @@
+#pragma once
+// FoxgloveTopics<Target>: the fixed topics under which qrk shows a robot in
+// Foxglove and PlotJuggler, the same in an MCAP recording (Target =
+// McapWriter) and on the live server (Target = LiveServer), so that a layout
+// saved for one robot works for every robot and for both:
+//
+//   /<GROUP>/joint_states  foxglove.JointStates: joint_<index>, q, dq, tau
+//   /<GROUP>/states        every field of the group's RobotStates
+//   /<GROUP>/actions       every field of the group's RobotActions
+//   /io                    E-stop, enabling device, 20 digital inputs and outputs
+//   /tf                    world -> <GROUP>_tcp and world -> <GROUP>_flange
+//
+// <GROUP> is the group's name as qrk prints it; a group appears only when
+// the robot streams it. Each message's sequence is the sample's number in
+// its stream and its log time the receive time. A stream's pipeline calls
+// Log from its one writer thread, through a TopicSink; the target
+// serialises the two streams' calls.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "cli/foxglove/messages.hpp"
+#include "cli/group_text.hpp"
+#include "cli/sample_sink.hpp"
+#include "services/group_maps.hpp"
+#include "services/stream_slicing.hpp"
+
+namespace velmor::cli {
+
+template <class Target>
+class FoxgloveTopics {
+ public:
+  /// Advertises every topic on `target`, which must outlive this.
+  FoxgloveTopics(Target& target, const qrk_impl::GroupNames& groups, const qrk_impl::StartIds& start_ids,
+                 const qrk_impl::Dofs& dofs)
+      : target_(target), groups_(groups), start_ids_(start_ids), dofs_(dofs) {
+    using foxglove::Schema;
+    for (const auto& entry : groups_) {
+      const std::string topic = "/" + GroupName(entry.first);
+      channels_[entry.first] = {target_.AddChannel(topic + "/joint_states", Schema::kJointStates),
+                                target_.AddChannel(topic + "/states", Schema::kRobotStates),
+                                target_.AddChannel(topic + "/actions", Schema::kRobotActions)};
+    }
+    io_ = target_.AddChannel("/io", Schema::kRobotIo);
+    tf_ = target_.AddChannel("/tf", Schema::kFrameTransforms);
+  }
+
+  /// Logs one basic sample: per group its joint states, states and frames,
+  /// then the I/O. Returns the groups logged, 0 when the sample does not fit
+  /// the layout (then only the I/O goes out).
+  std::uint64_t Log(const RowStamp& stamp, const qrk_impl::BasicStreamData& sample) {
+    const foxglove::MessageStamp message = StampOf(stamp);
+    std::uint64_t logged = 0;
+    for (const auto& [group, states] : qrk_impl::SliceStates(sample, groups_, start_ids_, dofs_)) {
+      const auto channels = channels_.find(group);
+      if (channels == channels_.end()) continue;  // a group the robot did not stream at the start
+      const std::string name = GroupName(group);
+      const auto first_joint = static_cast<std::uint32_t>(start_ids_.at(group));
+      target_.LogStates(channels->second.joint_states, message, name, first_joint, states);
+      target_.LogStates(channels->second.states, message, name, first_joint, states);
+      target_.LogStates(tf_, message, name, first_joint, states);
+      ++logged;
+    }
+    target_.LogIo(io_, message, IoOf(sample));
+    return logged;
+  }
+
+  /// Logs one extra sample, per group its commanded values; returns the
+  /// groups logged.
+  std::uint64_t Log(const RowStamp& stamp, const qrk_impl::ExtraStreamData& sample) {
+    const foxglove::MessageStamp message = StampOf(stamp);
+    std::uint64_t logged = 0;
+    for (const auto& [group, actions] : qrk_impl::SliceActions(sample, stamp.timestamp, groups_, start_ids_, dofs_)) {
+      const auto channels = channels_.find(group);
+      if (channels == channels_.end()) continue;
+      target_.LogActions(channels->second.actions, message, actions);
+      ++logged;
+    }
+    return logged;
+  }
+
+ private:
+  struct GroupChannels {
+    std::uint32_t joint_states = 0;
+    std::uint32_t states = 0;
+    std::uint32_t actions = 0;
+  };
+
+  static foxglove::MessageStamp StampOf(const RowStamp& stamp) {
+    const auto nanoseconds = static_cast<std::uint64_t>(stamp.receive_time * 1e9);
+    return {stamp.sample, nanoseconds, nanoseconds};
+  }
+
+  static foxglove::RobotIo IoOf(const qrk_impl::BasicStreamData& sample) {
+    foxglove::RobotIo io;
+    io.timestamp = qrk_impl::StampOf(sample);
+    io.estop_released = sample.status.estop_released;
+    io.enabling_device_on = sample.status.enabling_device_on;
+    io.digital_inputs = sample.status.digital_inputs;
+    io.digital_outputs = sample.status.digital_outputs;
+    return io;
+  }
+
+  Target& target_;
+  qrk_impl::GroupNames groups_;
+  qrk_impl::StartIds start_ids_;
+  qrk_impl::Dofs dofs_;
+  std::map<qrk::JointGroup, GroupChannels> channels_;
+  std::uint32_t io_ = 0;
+  std::uint32_t tf_ = 0;
+};
+
+/// One stream's samples onto the topics: each is logged as it is written,
+/// so there is nothing left to commit.
+template <class Target, class Message>
+class TopicSink final : public SampleSink<Message> {
+ public:
+  explicit TopicSink(FoxgloveTopics<Target>& topics) : topics_(topics) {}
+  std::uint64_t Write(const RowStamp& stamp, const Message& message) override { return topics_.Log(stamp, message); }
+  bool Commit(bool) override { return true; }
+
+ private:
+  FoxgloveTopics<Target>& topics_;
+};
+
+}  // namespace velmor::cli

@@ -1,0 +1,72 @@
+#include "cli/mcap_output.hpp"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <map>
+
+#include "cli/json_writer.hpp"
+
+#ifndef VELMOR_VERSION
+#define VELMOR_VERSION "unknown"
+#endif
+
+namespace velmor::cli {
+namespace {
+
+std::string LayoutJson(const RecordingSetup& setup) {
+  JsonWriter json;
+  json.BeginArray();
+  for (const auto& [group, name] : setup.groups) {
+    json.BeginObject().Key("group").String(name).Key("index").Integer(static_cast<int>(group));
+    json.Key("start_id").Integer(setup.start_ids.count(group) ? setup.start_ids.at(group) : -1);
+    json.Key("dof").Integer(setup.dofs.count(group) ? static_cast<std::int64_t>(setup.dofs.at(group)) : 0);
+    json.EndObject();
+  }
+  json.EndArray();
+  return json.Text();
+}
+
+void AddCounts(std::map<std::string, std::string>& entries, const std::string& stream, const StreamCounts& counts) {
+  entries[stream + "_received"] = std::to_string(counts.received);
+  entries[stream + "_written"] = std::to_string(counts.written);
+  entries[stream + "_dropped"] = std::to_string(counts.dropped);
+  entries[stream + "_unfit"] = std::to_string(counts.unfit);
+}
+
+}  // namespace
+
+McapOutput::McapOutput(const RecordingSetup& setup, foxglove::Compression compression)
+    : setup_(setup),
+      path_(setup_.prefix + ".mcap"),
+      writer_(path_, compression),
+      topics_(writer_, setup_.groups, setup_.start_ids, setup_.dofs),
+      basic_(topics_),
+      extra_(topics_) {}
+
+void McapOutput::Describe(const RecordingProgress& progress) {
+  if (progress.end_time <= 0.0) return;  // one record, written once the counts are final
+  std::map<std::string, std::string> entries{
+      {"serial", setup_.serial},
+      {"version", setup_.version},
+      {"layout", LayoutJson(setup_)},
+      {"qrk_version", VELMOR_VERSION},
+      {"start_time", fmt::format("{:.6f}", progress.start_time)},
+      {"end_time", fmt::format("{:.6f}", progress.end_time)},
+      {"complete", progress.complete ? "true" : "false"},
+      {"empty", progress.empty ? "true" : "false"},
+      {"ended_by", progress.ended_by},
+  };
+  AddCounts(entries, "basic", progress.basic);
+  AddCounts(entries, "extra", progress.extra);
+  writer_.WriteMetadata("robot", entries);
+  writer_.Finish();
+}
+
+std::uint64_t McapOutput::BytesWritten() const {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path_, error);
+  return error ? 0 : size;
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,39 @@
+#pragma once
+// A recording as one self-contained MCAP file, PATH.mcap: every sample of
+// both streams under qrk's Foxglove topics (foxglove_topics.hpp), chunked and
+// compressed, and the metadata record `robot` written when the recording
+// ends, before the summary and footer. The two streams' writer threads share
+// the file; the writer serialises them.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cli/foxglove/mcap_writer.hpp"
+#include "cli/foxglove_topics.hpp"
+#include "cli/recording_output.hpp"
+
+namespace velmor::cli {
+
+class McapOutput final : public RecordingOutput {
+ public:
+  /// Creates PATH.mcap with every topic. Throws WriteError.
+  McapOutput(const RecordingSetup& setup, foxglove::Compression compression);
+
+  SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
+  SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
+  /// Nothing while the recording runs; at its end the `robot` metadata
+  /// record, then the summary and footer.
+  void Describe(const RecordingProgress& progress) override;
+  std::string DescriptionPath() const override { return path_; }
+  std::uint64_t BytesWritten() const override;
+
+ private:
+  RecordingSetup setup_;
+  std::string path_;
+  foxglove::McapWriter writer_;
+  FoxgloveTopics<foxglove::McapWriter> topics_;
+  TopicSink<foxglove::McapWriter, qrk_impl::BasicStreamData> basic_;
+  TopicSink<foxglove::McapWriter, qrk_impl::ExtraStreamData> extra_;
+};
+
+}  // namespace velmor::cli
