@@ -5,7 +5,9 @@ TCP pose over time, as a PNG.
     python examples/plot_recording.py run1 --group ARM_1 -o run1.png
 
 Reads run1.meta.json to find the format (CSV or JSON Lines) and the basic
-stream's file. Needs matplotlib (`pip install matplotlib`).
+stream's file, or run1.mcap (`qrk record --format mcap`). Needs matplotlib
+(`pip install matplotlib`), and for MCAP the `mcap` and
+`mcap-protobuf-support` packages.
 """
 import argparse
 import csv
@@ -27,14 +29,41 @@ def read_meta(prefix: Path) -> dict:
     meta_path = prefix.with_name(prefix.name + ".meta.json")
     if not meta_path.is_file():
         folder = prefix.parent
-        found = sorted(path.name.removesuffix(".meta.json") for path in folder.glob("*.meta.json"))
+        found = sorted({path.name.removesuffix(".meta.json").removesuffix(".mcap")
+                        for pattern in ("*.meta.json", "*.mcap") for path in folder.glob(pattern)})
         there = f"recordings in {folder}: {', '.join(found)}" if found else f"no recording in {folder}"
-        raise RecordingError(f"no recording at {prefix} (no {meta_path.name}); {there}")
+        raise RecordingError(f"no recording at {prefix} (no {meta_path.name} or {prefix.name}.mcap); {there}")
     return json.loads(meta_path.read_text())
+
+
+def mcap_rows(path: Path, group: str) -> tuple[list[float], list[list[float]], list[list[float]]]:
+    """Receive times (the messages' log times), joint positions and TCP poses of `group` in an MCAP file."""
+    from mcap.reader import make_reader
+    from mcap_protobuf.decoder import DecoderFactory
+
+    with open(path, "rb") as file:
+        reader = make_reader(file, decoder_factories=[DecoderFactory()])
+        topics = {channel.topic for channel in reader.get_summary().channels.values()}
+        groups = sorted(topic.split("/")[1] for topic in topics if topic.endswith("/states"))
+        if group not in groups:
+            raise RecordingError(f"no joint group {group} in {path}: its groups are {', '.join(groups) or 'none'}")
+        times: list[float] = []
+        q: list[list[float]] = []
+        pose: list[list[float]] = []
+        for _, _, message, states in reader.iter_decoded_messages(topics=[f"/{group}/states"]):
+            times.append(message.log_time / 1e9)
+            q.append(list(states.q))
+            pose.append(list(states.tcp_pose))
+    return times, q, pose
 
 
 def group_rows(prefix: Path, group: str) -> tuple[list[float], list[list[float]], list[list[float]]]:
     """Receive times (s from the first row), joint positions and TCP poses of `group`."""
+    mcap = prefix.with_name(prefix.name + ".mcap")
+    if mcap.is_file() and not prefix.with_name(prefix.name + ".meta.json").is_file():
+        times, q, pose = mcap_rows(mcap, group)
+        start = times[0] if times else 0.0
+        return [t - start for t in times], q, pose
     meta = read_meta(prefix)
     path = prefix.with_name(meta["streams"]["basic"]["file"])
     groups = [entry["group"] for entry in meta["layout"]]

@@ -245,7 +245,7 @@ def test_record_stopped_by_a_signal_leaves_complete_files(robots, tmp_path, stop
             f"plot_recording: no joint group ARM_9 in {prefix}: its groups are {', '.join(GROUP_NAMES)}\n"
         wrong_path = plot(tmp_path / "rn")
         assert wrong_path.returncode == 1 and wrong_path.stderr.count("\n") == 1
-        assert f"no recording at {tmp_path / 'rn'} (no rn.meta.json); recordings in {tmp_path}: run" \
+        assert f"no recording at {tmp_path / 'rn'} (no rn.meta.json or rn.mcap); recordings in {tmp_path}: run" \
             in wrong_path.stderr
 
 
@@ -347,6 +347,10 @@ def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
         assert recorder.returncode == 0, err
         summary, metadata, _ = read_mcap(tmp_path / "cut.mcap")
         assert metadata["robot"]["ended_by"] == "signal" and {c.compression for c in summary.chunk_indexes} == {"lz4"}
+        assert plot(tmp_path / "cut", "--group", "EXT_AXIS").returncode == 0
+        assert (tmp_path / "cut.EXT_AXIS.png").exists()
+        wrong_group = plot(tmp_path / "cut", "--group", "ARMS")
+        assert wrong_group.stderr.endswith(": its groups are ALL, ARM_1, EXT_AXIS\n"), wrong_group.stderr
 
         # A file-size limit stands in for a full disk: exit 1, the complete chunks readable.
         full = qrk("record", PY_SERIAL, "--seconds", 60, "-o", tmp_path / "full", "--format", "mcap",
