@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
 #include <map>
 #include <stdexcept>
 
@@ -133,7 +134,19 @@ void AddServe(CLI::App& app, CommandLine& line) {
                    "the robot's data)")
       ->type_name("ADDR")
       ->check(toolkit::NonEmpty("host"));
-  serve->add_option("--port", line.port, "port to listen on (default 8765)")->type_name("PORT");
+  serve
+      ->add_option_function<std::string>(
+          "--port",
+          [&line](const std::string& text) {
+            unsigned value = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (error != std::errc() || end != text.data() + text.size() || value > 65535) {
+              throw CLI::ValidationError("--port", fmt::format("not a port from 0 to 65535: '{}'", text));
+            }
+            line.port = static_cast<std::uint16_t>(value);
+          },
+          "port to listen on (default 8765; 0: any free port)")
+      ->type_name("PORT");
 }
 
 // Declares the whole command line on `app`, bound to `line`.

@@ -61,7 +61,7 @@ TEST(QrkCommandLine, HelpAndVersionNeedNothingElse) {
 
 TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
   const std::vector<std::pair<Args, std::string>> bad{
-      {{}, "missing command (scan, info, monitor or record)"},
+      {{}, "missing command (scan, info, monitor, record or serve)"},
       {{"frobnicate"}, "unknown command 'frobnicate'"},
       {{"--bogus"}, "unknown option '--bogus'"},
       {{"scan", "--bogus=1"}, "scan: unknown option '--bogus'"},
@@ -79,7 +79,11 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
       {{"record", "AB-12-345", "--seconds", "1", "-o", ""}, "record: -o: empty path"},
       {{"record", "AB-12-345", "--seconds", "1", "-o=run"}, "record: -o: write -o PATH, not -o=PATH"},
       {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--format", "xml"},
-       "record: --format: expected csv or jsonl, not 'xml'"},
+       "record: --format: expected csv, jsonl or mcap, not 'xml'"},
+      {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--format", "mcap", "--compression", "gzip"},
+       "record: --compression: expected zstd, lz4 or none, not 'gzip'"},
+      {{"serve", "AB-12-345", "--port", "70000"}, "serve: --port: not a port from 0 to 65535: '70000'"},
+      {{"serve", "AB-12-345", "--host", ""}, "serve: --host: empty host"},
       // A misspelt option is named, not reported as the option it was meant to be.
       {{"record", "AB-12-345", "--secnods", "1", "-o", "run"}, "record: unknown option '--secnods'"},
   };
