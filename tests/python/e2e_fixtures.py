@@ -44,7 +44,7 @@ def qrk_tool():
 
 def foxglove_probe():
     """The simulated robot through qrk's Foxglove outputs (tests/cpp/cli/foxglove_probe.cpp)."""
-    return _built_program("FOXGLOVE_PROBE", "cli/foxglove_probe", "foxglove_probe")
+    return _built_program("FOXGLOVE_PROBE", "tests/cpp/foxglove_probe", "foxglove_probe")
 
 
 def simulated_robot(serial, *options, rate=100):
