@@ -377,10 +377,11 @@ def viewed(process):
 
 def test_serve_shows_the_robot_live_to_several_viewers(robots):
     port = 18765
-    with subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", str(port)], stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, text=True) as serve:
+    serve = subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", str(port)], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
         first_line = serve.stdout.readline()
-        assert first_line.startswith(f"serving {SERIAL} on ws://127.0.0.1:{port}"), serve.stderr.read()
+        assert first_line.startswith(f"serving {SERIAL} on ws://127.0.0.1:{port}"), first_line
         first = viewer(port, 20, "/ARM_1/joint_states", "/ARM_1/states")
         second = viewer(port, 20, "/ARM_2/joint_states", "/tf")
         seen, other = viewed(first), viewed(second)
@@ -400,4 +401,9 @@ def test_serve_shows_the_robot_live_to_several_viewers(robots):
         assert busy.returncode == 1 and busy.stderr.count("\n") == 1 and f"127.0.0.1:{port}" in busy.stderr
         assert viewed(viewer(port, 1, "/io"))["messages"]["/io"]  # the first server is still serving
         serve.send_signal(signal.SIGINT)
-        assert serve.wait(timeout=20) == 0
+        _, err = serve.communicate(timeout=20)
+        assert serve.returncode == 0, err
+    finally:  # a failed check must not leave the server running
+        if serve.poll() is None:
+            serve.kill()
+            serve.communicate()
