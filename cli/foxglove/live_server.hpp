@@ -3,19 +3,15 @@
 // vf_live_server). It serves from the SDK's own threads; the Log calls only
 // encode a message for the clients subscribed to its channel and queue it per
 // client (a bounded queue: a slow client loses the oldest messages), so they
-// never wait on a client.
+// never wait on a client. Of a message's stamp, only the log time is sent.
+// Destroying it closes every connection and waits for the server's tasks to
+// end.
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
-#include "cli/foxglove/messages.hpp"
-#include "velmor/qrk/robot_actions.hpp"
-#include "velmor/qrk/robot_states.hpp"
-
-extern "C" {
-struct vf_live_server;
-}
+#include "cli/foxglove/channel_sink.hpp"
 
 namespace velmor::cli::foxglove {
 
@@ -24,31 +20,13 @@ struct ServeError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class LiveServer {
+class LiveServer : public ChannelSink<vf_live_server> {
  public:
   /// Listens on `host`:`port` (0: any free port). Throws ServeError.
   LiveServer(const std::string& host, std::uint16_t port);
-  /// Closes every connection and waits for the server's tasks to end.
-  ~LiveServer();
-  LiveServer(LiveServer&& other) noexcept;
-  LiveServer& operator=(LiveServer&& other) noexcept;
-  LiveServer(const LiveServer&) = delete;
-  LiveServer& operator=(const LiveServer&) = delete;
 
   std::uint16_t Port() const noexcept;
   std::size_t ClientCount() const noexcept;
-
-  /// Adds and advertises a topic; returns the channel to log on.
-  std::uint32_t AddChannel(const std::string& topic, Schema schema);
-  /// As McapWriter's; the stamp's log time is the only one sent. Throw
-  /// std::invalid_argument when the channel does not carry what is logged.
-  void LogStates(std::uint32_t channel, const MessageStamp& stamp, const std::string& group, std::uint32_t first_joint,
-                 const qrk::RobotStates& states);
-  void LogActions(std::uint32_t channel, const MessageStamp& stamp, const qrk::RobotActions& actions);
-  void LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io);
-
- private:
-  vf_live_server* handle_ = nullptr;
 };
 
 }  // namespace velmor::cli::foxglove

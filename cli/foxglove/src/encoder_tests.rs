@@ -122,22 +122,13 @@ fn joint_states_name_joints_by_robot_index_and_follow_a_new_layout() {
 
     // The same channel, a group of another size and start: names follow.
     let smaller = Sample::new("EXT_AXIS", 2);
-    let bytes = encode_states(&mut encoder, 6, &smaller.states(14));
-    let names: Vec<_> = <JointStates as Decode>::decode(&bytes[..])
-        .unwrap()
-        .joints
-        .into_iter()
-        .map(|j| j.name)
-        .collect();
-    assert_eq!(names, ["joint_14", "joint_15"]);
-    let bytes = encode_states(&mut encoder, 7, &smaller.states(3));
-    let names: Vec<_> = <JointStates as Decode>::decode(&bytes[..])
-        .unwrap()
-        .joints
-        .into_iter()
-        .map(|j| j.name)
-        .collect();
-    assert_eq!(names, ["joint_3", "joint_4"]);
+    let mut names_at = |log_time, first_joint| -> Vec<String> {
+        let bytes = encode_states(&mut encoder, log_time, &smaller.states(first_joint));
+        let joints = <JointStates as Decode>::decode(&bytes[..]).unwrap().joints;
+        joints.into_iter().map(|j| j.name).collect()
+    };
+    assert_eq!(names_at(6, 14), ["joint_14", "joint_15"]);
+    assert_eq!(names_at(7, 3), ["joint_3", "joint_4"]);
 }
 
 /// Our schemas' fields as their descriptors declare them: (name, type, repeated).

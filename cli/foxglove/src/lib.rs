@@ -16,6 +16,7 @@ mod live_server;
 mod mcap_writer;
 mod records;
 mod schemas;
+mod sink;
 
 pub use error::vf_last_error;
 pub use live_server::{

@@ -10,28 +10,35 @@ use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketSe
 
 use crate::encoder::Encoder;
 use crate::error::{fail, guard, guard_unit, Failure};
-use crate::records::{reference, text, VfGroupActions, VfGroupStates, VfIo, VfStamp};
+use crate::records::{text, VfStamp};
+use crate::sink::{export_sink_calls, Encode, Sink, SinkHandle};
 use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 
 pub struct VfLiveServer {
-    context: Arc<Context>,
     handle: WebSocketServerHandle,
     channels: Mutex<Channels>,
 }
 
-#[derive(Default)]
-struct Channels {
+pub(crate) struct Channels {
+    context: Arc<Context>,
     list: Vec<(Arc<RawChannel>, Encoder)>,
     buffer: Vec<u8>,
 }
 
-impl Channels {
-    fn log(
-        &mut self,
-        channel: u32,
-        stamp: &VfStamp,
-        encode: impl FnOnce(&mut Encoder, &mut Vec<u8>) -> Result<(), Failure>,
-    ) -> Result<(), Failure> {
+impl Sink for Channels {
+    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
+        let encoder = Encoder::new(schema)?;
+        let raw = ChannelBuilder::new(topic)
+            .context(&self.context)
+            .schema(encoder.schema())
+            .message_encoding(encoder.message_encoding())
+            .build_raw()
+            .map_err(|e| Failure::new(VF_EINVAL, format!("cannot add {topic}: {e}")))?;
+        self.list.push((raw, encoder));
+        Ok((self.list.len() - 1) as u32)
+    }
+
+    fn log(&mut self, channel: u32, stamp: &VfStamp, encode: impl Encode) -> Result<(), Failure> {
         let Some((raw, encoder)) = self.list.get_mut(channel as usize) else {
             return Err(Failure::new(VF_EINVAL, format!("no channel {channel}")));
         };
@@ -44,12 +51,12 @@ impl Channels {
     }
 }
 
-fn with_channels(server: *const VfLiveServer, body: impl FnOnce(&mut Channels) -> Result<(), Failure>) -> VfResult {
-    guard(|| {
-        let server = reference(server, "server")?;
-        let mut channels = server.channels.lock().unwrap_or_else(|poisoned| poisoned.into_inner());
-        body(&mut channels)
-    })
+impl SinkHandle for VfLiveServer {
+    type Sink = Channels;
+    const NAME: &'static str = "server";
+    fn sink(&self) -> &Mutex<Channels> {
+        &self.channels
+    }
 }
 
 #[no_mangle]
@@ -68,9 +75,12 @@ pub extern "C" fn vf_live_server_start(host: *const c_char, port: u16, out: *mut
             .start_blocking()
             .map_err(|e| Failure::new(VF_ENETWORK, format!("cannot serve on {host}:{port}: {e}")))?;
         let server = Box::new(VfLiveServer {
-            context,
             handle,
-            channels: Mutex::default(),
+            channels: Mutex::new(Channels {
+                context,
+                list: Vec::new(),
+                buffer: Vec::new(),
+            }),
         });
         unsafe { *out = Box::into_raw(server) };
         Ok(())
@@ -87,75 +97,12 @@ pub extern "C" fn vf_live_server_client_count(server: *const VfLiveServer) -> us
     unsafe { server.as_ref() }.map_or(0, |server| server.handle.client_count())
 }
 
-#[no_mangle]
-pub extern "C" fn vf_live_server_add_channel(
-    server: *const VfLiveServer,
-    topic: *const c_char,
-    schema: i32,
-    channel: *mut u32,
-) -> VfResult {
-    let context = match unsafe { server.as_ref() } {
-        Some(server) => server.context.clone(),
-        None => return fail(VF_ENULL, "server is NULL"),
-    };
-    with_channels(server, |channels| {
-        let topic = text(topic, "topic")?;
-        let Some(channel) = (unsafe { channel.as_mut() }) else {
-            return Err(Failure::new(VF_ENULL, "channel is NULL"));
-        };
-        let encoder = Encoder::new(schema)?;
-        let raw = ChannelBuilder::new(topic)
-            .context(&context)
-            .schema(encoder.schema())
-            .message_encoding(encoder.message_encoding())
-            .build_raw()
-            .map_err(|e| Failure::new(VF_EINVAL, format!("cannot add {topic}: {e}")))?;
-        channels.list.push((raw, encoder));
-        *channel = (channels.list.len() - 1) as u32;
-        Ok(())
-    })
-}
-
-#[no_mangle]
-pub extern "C" fn vf_live_server_log_states(
-    server: *const VfLiveServer,
-    channel: u32,
-    stamp: *const VfStamp,
-    states: *const VfGroupStates,
-) -> VfResult {
-    with_channels(server, |channels| {
-        let (stamp, states) = (reference(stamp, "stamp")?, reference(states, "states")?);
-        channels.log(channel, stamp, |encoder, out| {
-            encoder.encode_states(stamp.log_time, states, out)
-        })
-    })
-}
-
-#[no_mangle]
-pub extern "C" fn vf_live_server_log_actions(
-    server: *const VfLiveServer,
-    channel: u32,
-    stamp: *const VfStamp,
-    actions: *const VfGroupActions,
-) -> VfResult {
-    with_channels(server, |channels| {
-        let (stamp, actions) = (reference(stamp, "stamp")?, reference(actions, "actions")?);
-        channels.log(channel, stamp, |encoder, out| encoder.encode_actions(actions, out))
-    })
-}
-
-#[no_mangle]
-pub extern "C" fn vf_live_server_log_io(
-    server: *const VfLiveServer,
-    channel: u32,
-    stamp: *const VfStamp,
-    io: *const VfIo,
-) -> VfResult {
-    with_channels(server, |channels| {
-        let (stamp, io) = (reference(stamp, "stamp")?, reference(io, "io")?);
-        channels.log(channel, stamp, |encoder, out| encoder.encode_io(io, out))
-    })
-}
+export_sink_calls!(VfLiveServer =>
+    vf_live_server_add_channel,
+    vf_live_server_log_states,
+    vf_live_server_log_actions,
+    vf_live_server_log_io
+);
 
 #[no_mangle]
 pub extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {

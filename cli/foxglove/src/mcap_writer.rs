@@ -14,7 +14,8 @@ use mcap::{Compression, WriteOptions, Writer};
 
 use crate::encoder::Encoder;
 use crate::error::{guard, guard_unit, Failure};
-use crate::records::{reference, text, VfGroupActions, VfGroupStates, VfIo, VfStamp};
+use crate::records::{reference, text, VfStamp};
+use crate::sink::{export_sink_calls, with_sink, Encode, Sink, SinkHandle};
 use crate::{VfResult, VF_EINVAL, VF_EIO, VF_ENULL};
 
 pub const VF_COMPRESSION_NONE: i32 = 0;
@@ -30,7 +31,7 @@ struct Channel {
     encoder: Encoder,
 }
 
-struct Recording {
+pub(crate) struct Recording {
     path: String,
     /// None once finished.
     writer: Option<Writer<BufWriter<File>>>,
@@ -99,41 +100,6 @@ impl Recording {
         Failure::new(VF_EIO, message)
     }
 
-    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
-        let encoder = Encoder::new(schema)?;
-        let description = encoder.schema();
-        let writer = self.writer()?;
-        let added = writer
-            .add_schema(&description.name, &description.encoding, &description.data)
-            .and_then(|schema_id| writer.add_channel(schema_id, topic, encoder.message_encoding(), &BTreeMap::new()));
-        let id = added.map_err(|e| self.failed(e))?;
-        self.channels.push(Channel { id, encoder });
-        Ok((self.channels.len() - 1) as u32)
-    }
-
-    /// Encodes with `encode` into the shared buffer and writes the message.
-    fn log(
-        &mut self,
-        channel: u32,
-        stamp: &VfStamp,
-        encode: impl FnOnce(&mut Encoder, &mut Vec<u8>) -> Result<(), Failure>,
-    ) -> Result<(), Failure> {
-        self.writer()?;
-        let Some(target) = self.channels.get_mut(channel as usize) else {
-            return Err(Failure::new(VF_EINVAL, format!("no channel {channel}")));
-        };
-        encode(&mut target.encoder, &mut self.buffer)?;
-        let header = MessageHeader {
-            channel_id: target.id,
-            sequence: stamp.sequence,
-            log_time: stamp.log_time,
-            publish_time: stamp.publish_time,
-        };
-        let writer = self.writer.as_mut().expect("checked above");
-        let written = writer.write_to_known_channel(&header, &self.buffer);
-        written.map_err(|e| self.failed(e))
-    }
-
     fn write_metadata(&mut self, name: &str, metadata: BTreeMap<String, String>) -> Result<(), Failure> {
         let written = self.writer()?.write_metadata(&Metadata {
             name: name.to_owned(),
@@ -157,6 +123,46 @@ impl Recording {
     }
 }
 
+impl Sink for Recording {
+    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
+        let encoder = Encoder::new(schema)?;
+        let description = encoder.schema();
+        let writer = self.writer()?;
+        let added = writer
+            .add_schema(&description.name, &description.encoding, &description.data)
+            .and_then(|schema_id| writer.add_channel(schema_id, topic, encoder.message_encoding(), &BTreeMap::new()));
+        let id = added.map_err(|e| self.failed(e))?;
+        self.channels.push(Channel { id, encoder });
+        Ok((self.channels.len() - 1) as u32)
+    }
+
+    /// Encodes with `encode` into the shared buffer and writes the message.
+    fn log(&mut self, channel: u32, stamp: &VfStamp, encode: impl Encode) -> Result<(), Failure> {
+        self.writer()?;
+        let Some(target) = self.channels.get_mut(channel as usize) else {
+            return Err(Failure::new(VF_EINVAL, format!("no channel {channel}")));
+        };
+        encode(&mut target.encoder, &mut self.buffer)?;
+        let header = MessageHeader {
+            channel_id: target.id,
+            sequence: stamp.sequence,
+            log_time: stamp.log_time,
+            publish_time: stamp.publish_time,
+        };
+        let writer = self.writer.as_mut().expect("checked above");
+        let written = writer.write_to_known_channel(&header, &self.buffer);
+        written.map_err(|e| self.failed(e))
+    }
+}
+
+impl SinkHandle for VfMcapWriter {
+    type Sink = Recording;
+    const NAME: &'static str = "writer";
+    fn sink(&self) -> &Mutex<Recording> {
+        &self.state
+    }
+}
+
 /// The innermost error: the MCAP writer wraps the system's ("File too large")
 /// in its own words.
 fn root_cause(error: &dyn std::error::Error) -> String {
@@ -165,14 +171,6 @@ fn root_cause(error: &dyn std::error::Error) -> String {
         cause = source;
     }
     cause.to_string()
-}
-
-fn with_recording(writer: *const VfMcapWriter, body: impl FnOnce(&mut Recording) -> Result<(), Failure>) -> VfResult {
-    guard(|| {
-        let writer = reference(writer, "writer")?;
-        let mut recording = writer.state.lock().unwrap_or_else(|poisoned| poisoned.into_inner());
-        body(&mut recording)
-    })
 }
 
 #[no_mangle]
@@ -195,63 +193,12 @@ pub extern "C" fn vf_mcap_writer_create(
     })
 }
 
-#[no_mangle]
-pub extern "C" fn vf_mcap_writer_add_channel(
-    writer: *const VfMcapWriter,
-    topic: *const c_char,
-    schema: i32,
-    channel: *mut u32,
-) -> VfResult {
-    with_recording(writer, |recording| {
-        let topic = text(topic, "topic")?;
-        let Some(channel) = (unsafe { channel.as_mut() }) else {
-            return Err(Failure::new(VF_ENULL, "channel is NULL"));
-        };
-        *channel = recording.add_channel(topic, schema)?;
-        Ok(())
-    })
-}
-
-#[no_mangle]
-pub extern "C" fn vf_mcap_writer_log_states(
-    writer: *const VfMcapWriter,
-    channel: u32,
-    stamp: *const VfStamp,
-    states: *const VfGroupStates,
-) -> VfResult {
-    with_recording(writer, |recording| {
-        let (stamp, states) = (reference(stamp, "stamp")?, reference(states, "states")?);
-        recording.log(channel, stamp, |encoder, out| {
-            encoder.encode_states(stamp.log_time, states, out)
-        })
-    })
-}
-
-#[no_mangle]
-pub extern "C" fn vf_mcap_writer_log_actions(
-    writer: *const VfMcapWriter,
-    channel: u32,
-    stamp: *const VfStamp,
-    actions: *const VfGroupActions,
-) -> VfResult {
-    with_recording(writer, |recording| {
-        let (stamp, actions) = (reference(stamp, "stamp")?, reference(actions, "actions")?);
-        recording.log(channel, stamp, |encoder, out| encoder.encode_actions(actions, out))
-    })
-}
-
-#[no_mangle]
-pub extern "C" fn vf_mcap_writer_log_io(
-    writer: *const VfMcapWriter,
-    channel: u32,
-    stamp: *const VfStamp,
-    io: *const VfIo,
-) -> VfResult {
-    with_recording(writer, |recording| {
-        let (stamp, io) = (reference(stamp, "stamp")?, reference(io, "io")?);
-        recording.log(channel, stamp, |encoder, out| encoder.encode_io(io, out))
-    })
-}
+export_sink_calls!(VfMcapWriter =>
+    vf_mcap_writer_add_channel,
+    vf_mcap_writer_log_states,
+    vf_mcap_writer_log_actions,
+    vf_mcap_writer_log_io
+);
 
 #[no_mangle]
 pub extern "C" fn vf_mcap_writer_write_metadata(
@@ -261,7 +208,7 @@ pub extern "C" fn vf_mcap_writer_write_metadata(
     values: *const *const c_char,
     count: usize,
 ) -> VfResult {
-    with_recording(writer, |recording| {
+    with_sink(writer, |recording| {
         let name = text(name, "name")?;
         if count > 0 && (keys.is_null() || values.is_null()) {
             return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
@@ -277,7 +224,7 @@ pub extern "C" fn vf_mcap_writer_write_metadata(
 
 #[no_mangle]
 pub extern "C" fn vf_mcap_writer_finish(writer: *const VfMcapWriter) -> VfResult {
-    with_recording(writer, Recording::finish)
+    with_sink(writer, Recording::finish)
 }
 
 #[no_mangle]

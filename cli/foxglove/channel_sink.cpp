@@ -1,0 +1,88 @@
+#include "cli/foxglove/channel_sink.hpp"
+
+#include <utility>
+
+#include "cli/foxglove/c_shapes.hpp"
+
+namespace velmor::cli::foxglove {
+namespace {
+
+using detail::Check;
+using detail::ToC;
+
+// The C functions of each handle kind, which velmor_foxglove.h gives the same
+// signatures.
+template <class Handle>
+struct CFunctions;
+
+template <>
+struct CFunctions<vf_mcap_writer> {
+  static constexpr auto kAddChannel = vf_mcap_writer_add_channel;
+  static constexpr auto kLogStates = vf_mcap_writer_log_states;
+  static constexpr auto kLogActions = vf_mcap_writer_log_actions;
+  static constexpr auto kLogIo = vf_mcap_writer_log_io;
+  static constexpr auto kRelease = vf_mcap_writer_drop;
+};
+
+template <>
+struct CFunctions<vf_live_server> {
+  static constexpr auto kAddChannel = vf_live_server_add_channel;
+  static constexpr auto kLogStates = vf_live_server_log_states;
+  static constexpr auto kLogActions = vf_live_server_log_actions;
+  static constexpr auto kLogIo = vf_live_server_log_io;
+  static constexpr auto kRelease = vf_live_server_stop;
+};
+
+}  // namespace
+
+template <class Handle>
+ChannelSink<Handle>::~ChannelSink() {
+  CFunctions<Handle>::kRelease(handle_);
+}
+
+template <class Handle>
+ChannelSink<Handle>::ChannelSink(ChannelSink&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+template <class Handle>
+ChannelSink<Handle>& ChannelSink<Handle>::operator=(ChannelSink&& other) noexcept {
+  if (this != &other) {
+    CFunctions<Handle>::kRelease(handle_);
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+template <class Handle>
+std::uint32_t ChannelSink<Handle>::AddChannel(const std::string& topic, Schema schema) {
+  std::uint32_t channel = 0;
+  Check(CFunctions<Handle>::kAddChannel(handle_, topic.c_str(), static_cast<vf_schema>(schema), &channel));
+  return channel;
+}
+
+template <class Handle>
+void ChannelSink<Handle>::LogStates(std::uint32_t channel, const MessageStamp& stamp, const std::string& group,
+                                    std::uint32_t first_joint, const qrk::RobotStates& states) {
+  const vf_stamp c_stamp = ToC(stamp);
+  const vf_group_states c_states = ToC(states, group, first_joint);
+  Check(CFunctions<Handle>::kLogStates(handle_, channel, &c_stamp, &c_states));
+}
+
+template <class Handle>
+void ChannelSink<Handle>::LogActions(std::uint32_t channel, const MessageStamp& stamp,
+                                     const qrk::RobotActions& actions) {
+  const vf_stamp c_stamp = ToC(stamp);
+  const vf_group_actions c_actions = ToC(actions);
+  Check(CFunctions<Handle>::kLogActions(handle_, channel, &c_stamp, &c_actions));
+}
+
+template <class Handle>
+void ChannelSink<Handle>::LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io) {
+  const vf_stamp c_stamp = ToC(stamp);
+  const vf_io c_io = ToC(io);
+  Check(CFunctions<Handle>::kLogIo(handle_, channel, &c_stamp, &c_io));
+}
+
+template class ChannelSink<vf_mcap_writer>;
+template class ChannelSink<vf_live_server>;
+
+}  // namespace velmor::cli::foxglove

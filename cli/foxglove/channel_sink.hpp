@@ -1,0 +1,57 @@
+#pragma once
+// ChannelSink: what McapWriter and LiveServer share, a handle of
+// velmor_foxglove.h that takes samples on channels of its own. It owns the
+// handle (null once moved from) and releases it with its kind's own function;
+// the two kinds it exists for are explicitly instantiated in
+// channel_sink.cpp.
+#include <cstdint>
+#include <string>
+
+#include "cli/foxglove/messages.hpp"
+#include "velmor/qrk/robot_actions.hpp"
+#include "velmor/qrk/robot_states.hpp"
+
+extern "C" {
+struct vf_mcap_writer;
+struct vf_live_server;
+}
+
+namespace velmor::cli::foxglove {
+
+template <class Handle>
+class ChannelSink {
+ public:
+  ~ChannelSink();
+  ChannelSink(ChannelSink&& other) noexcept;
+  ChannelSink& operator=(ChannelSink&& other) noexcept;
+  ChannelSink(const ChannelSink&) = delete;
+  ChannelSink& operator=(const ChannelSink&) = delete;
+
+  /// Adds a topic (the server advertises it); returns the channel to log on.
+  /// A recording throws WriteError.
+  std::uint32_t AddChannel(const std::string& topic, Schema schema);
+
+  /// Logs a group's states on a kJointStates, kFrameTransforms or
+  /// kRobotStates channel: `group` names its frames, `first_joint` (its
+  /// first joint's index in the whole robot) its joints. Throws
+  /// std::invalid_argument when the channel does not carry states or the
+  /// record's joint vectors differ in length; a recording throws WriteError
+  /// when its file cannot be written (every later call throws it again; the
+  /// file keeps its complete chunks).
+  void LogStates(std::uint32_t channel, const MessageStamp& stamp, const std::string& group, std::uint32_t first_joint,
+                 const qrk::RobotStates& states);
+  /// On a kRobotActions channel; throws as LogStates.
+  void LogActions(std::uint32_t channel, const MessageStamp& stamp, const qrk::RobotActions& actions);
+  /// On a kRobotIo channel; throws as LogStates.
+  void LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io);
+
+ protected:
+  ChannelSink() = default;
+
+  Handle* handle_ = nullptr;
+};
+
+extern template class ChannelSink<vf_mcap_writer>;
+extern template class ChannelSink<vf_live_server>;
+
+}  // namespace velmor::cli::foxglove
