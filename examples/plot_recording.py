@@ -11,9 +11,11 @@ stream's file, or run1.mcap (`qrk record --format mcap`). Needs matplotlib
 """
 import argparse
 import csv
+import importlib
 import json
 import sys
 from pathlib import Path
+from typing import Any
 
 import matplotlib
 
@@ -25,7 +27,7 @@ class RecordingError(Exception):
     """What the user gave does not name a recording or a group in it: said in one line."""
 
 
-def read_meta(prefix: Path) -> dict:
+def read_meta(prefix: Path) -> dict[str, Any]:
     meta_path = prefix.with_name(prefix.name + ".meta.json")
     if not meta_path.is_file():
         folder = prefix.parent
@@ -33,16 +35,18 @@ def read_meta(prefix: Path) -> dict:
                         for pattern in ("*.meta.json", "*.mcap") for path in folder.glob(pattern)})
         there = f"recordings in {folder}: {', '.join(found)}" if found else f"no recording in {folder}"
         raise RecordingError(f"no recording at {prefix} (no {meta_path.name} or {prefix.name}.mcap); {there}")
-    return json.loads(meta_path.read_text())
+    meta: dict[str, Any] = json.loads(meta_path.read_text())
+    return meta
 
 
 def mcap_rows(path: Path, group: str) -> tuple[list[float], list[list[float]], list[list[float]]]:
     """Receive times (the messages' log times), joint positions and TCP poses of `group` in an MCAP file."""
-    from mcap.reader import make_reader
-    from mcap_protobuf.decoder import DecoderFactory
+    # Imported only for MCAP, which the CSV and JSON Lines paths do not need.
+    make_reader = importlib.import_module("mcap.reader").make_reader
+    decoder_factory = importlib.import_module("mcap_protobuf.decoder").DecoderFactory
 
     with open(path, "rb") as file:
-        reader = make_reader(file, decoder_factories=[DecoderFactory()])
+        reader = make_reader(file, decoder_factories=[decoder_factory()])
         topics = {channel.topic for channel in reader.get_summary().channels.values()}
         groups = sorted(topic.split("/")[1] for topic in topics if topic.endswith("/states"))
         if group not in groups:
@@ -61,9 +65,9 @@ def group_rows(prefix: Path, group: str) -> tuple[list[float], list[list[float]]
     """Receive times (s from the first row), joint positions and TCP poses of `group`."""
     mcap = prefix.with_name(prefix.name + ".mcap")
     if mcap.is_file() and not prefix.with_name(prefix.name + ".meta.json").is_file():
-        times, q, pose = mcap_rows(mcap, group)
-        start = times[0] if times else 0.0
-        return [t - start for t in times], q, pose
+        logged, positions, poses = mcap_rows(mcap, group)
+        first = logged[0] if logged else 0.0
+        return [t - first for t in logged], positions, poses
     meta = read_meta(prefix)
     path = prefix.with_name(meta["streams"]["basic"]["file"])
     groups = [entry["group"] for entry in meta["layout"]]
