@@ -3,8 +3,8 @@
 #include <fmt/format.h>
 
 #include <charconv>
-#include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "client/serial_number.hpp"
 #include "toolkit/option_parsing.hpp"
@@ -44,6 +44,33 @@ void AddSerial(CLI::App& command, CommandLine& line) {
       ->type_name("")
       ->required();
   command.footer(kSerialFootnote);
+}
+
+// An option that takes one of a few names; any other is a usage error that
+// lists them.
+template <class T>
+void AddChoice(CLI::App& command, const std::string& option, std::vector<std::pair<std::string, T>> choices, T& target,
+               const std::string& help) {
+  std::string names;
+  std::string type;
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    names += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i].first;
+    type += (i == 0 ? "" : "|") + choices[i].first;
+  }
+  command
+      .add_option_function<std::string>(
+          option,
+          [&target, choices, option, names](const std::string& given) {
+            for (const auto& [name, value] : choices) {
+              if (name == given) {
+                target = value;
+                return;
+              }
+            }
+            throw CLI::ValidationError(option, fmt::format("expected {}, not '{}'", names, given));
+          },
+          help)
+      ->type_name(type);
 }
 
 void AddScan(CLI::App& app, CommandLine& line) {
@@ -93,35 +120,15 @@ void AddRecord(CLI::App& app, CommandLine& line) {
   record->add_flag("--overwrite", line.overwrite, "replace the files of an earlier recording at PATH");
   record->add_flag("--allow-empty", line.allow_empty,
                    "a recording that receives no sample ends with status 0 (default: 1, as a failure)");
-  record
-      ->add_option_function<std::string>(
-          "--format",
-          [&line](const std::string& name) {
-            static const std::map<std::string, RecordFormat> kFormats{
-                {"csv", RecordFormat::kCsv}, {"jsonl", RecordFormat::kJsonl}, {"mcap", RecordFormat::kMcap}};
-            const auto found = kFormats.find(name);
-            if (found == kFormats.end()) {
-              throw CLI::ValidationError("--format", fmt::format("expected csv, jsonl or mcap, not '{}'", name));
-            }
-            line.format = found->second;
-          },
-          "csv or jsonl: rows in PATH.basic.EXT and PATH.extra.EXT with PATH.meta.json; mcap: one file, PATH.mcap, "
-          "for Foxglove and PlotJuggler (default csv)")
-      ->type_name("csv|jsonl|mcap");
-  record
-      ->add_option_function<std::string>(
-          "--compression",
-          [&line](const std::string& name) {
-            static const std::map<std::string, McapCompression> kCompressions{
-                {"zstd", McapCompression::kZstd}, {"lz4", McapCompression::kLz4}, {"none", McapCompression::kNone}};
-            const auto found = kCompressions.find(name);
-            if (found == kCompressions.end()) {
-              throw CLI::ValidationError("--compression", fmt::format("expected zstd, lz4 or none, not '{}'", name));
-            }
-            line.compression = found->second;
-          },
-          "how an MCAP recording's chunks are compressed (default zstd)")
-      ->type_name("zstd|lz4|none");
+  AddChoice<RecordFormat>(*record, "--format",
+                          {{"csv", RecordFormat::kCsv}, {"jsonl", RecordFormat::kJsonl}, {"mcap", RecordFormat::kMcap}},
+                          line.format,
+                          "csv or jsonl: rows in PATH.basic.EXT and PATH.extra.EXT with PATH.meta.json; mcap: one "
+                          "file, PATH.mcap, for Foxglove and PlotJuggler (default csv)");
+  AddChoice<McapCompression>(
+      *record, "--compression",
+      {{"zstd", McapCompression::kZstd}, {"lz4", McapCompression::kLz4}, {"none", McapCompression::kNone}},
+      line.compression, "how an MCAP recording's chunks are compressed (default zstd)");
 }
 
 void AddServe(CLI::App& app, CommandLine& line) {
