@@ -69,6 +69,16 @@ void AppendJsonLine(std::string& out, const RowStamp& stamp, std::string_view gr
   out += '\n';
 }
 
+template <class Record>
+void AppendRow(RecordFormat format, std::size_t joint_columns, std::string& out, const RowStamp& stamp,
+               std::string_view group, const Record& record) {
+  if (format == RecordFormat::kCsv) {
+    AppendCsv(out, stamp, group, record, joint_columns);
+  } else {
+    AppendJsonLine(out, stamp, group, record);
+  }
+}
+
 }  // namespace
 
 std::string RowWriter::StatesHeader() const {
@@ -81,20 +91,12 @@ std::string RowWriter::ActionsHeader() const {
 
 void RowWriter::AppendStates(std::string& out, const RowStamp& stamp, std::string_view group,
                              const qrk::RobotStates& states) const {
-  if (format_ == RecordFormat::kCsv) {
-    AppendCsv(out, stamp, group, states, joint_columns_);
-  } else {
-    AppendJsonLine(out, stamp, group, states);
-  }
+  AppendRow(format_, joint_columns_, out, stamp, group, states);
 }
 
 void RowWriter::AppendActions(std::string& out, const RowStamp& stamp, std::string_view group,
                               const qrk::RobotActions& actions) const {
-  if (format_ == RecordFormat::kCsv) {
-    AppendCsv(out, stamp, group, actions, joint_columns_);
-  } else {
-    AppendJsonLine(out, stamp, group, actions);
-  }
+  AppendRow(format_, joint_columns_, out, stamp, group, actions);
 }
 
 }  // namespace velmor::cli

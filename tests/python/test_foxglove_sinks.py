@@ -6,17 +6,16 @@ reports ARM_1's values of the first and last sample it wrote."""
 import json
 import resource
 import signal
-import struct
 import subprocess
 from itertools import pairwise
 from pathlib import Path
 
 import pytest
 from mcap.exceptions import EndOfFile
-from mcap.reader import NonSeekingReader, make_reader
-from mcap_protobuf.decoder import DecoderFactory
+from mcap.reader import NonSeekingReader
 
 from e2e_fixtures import foxglove_probe
+from mcap_files import float32, read_mcap
 
 GROUPS = {"ALL": 0, "ARMS": 0, "ARM_1": 0, "ARM_2": 7, "EXT_AXIS": 14}  # name: first joint
 JOINTS = {"ALL": 16, "ARMS": 14, "ARM_1": 7, "ARM_2": 7, "EXT_AXIS": 2}
@@ -33,34 +32,18 @@ def record(path, compression, samples, **kwargs):
                           text=True, timeout=120, **kwargs)
 
 
-def float32(value):
-    return struct.unpack("f", struct.pack("f", value))[0]
-
-
-def decoded_messages(path):
-    with open(path, "rb") as f:
-        reader = make_reader(f, decoder_factories=[DecoderFactory()])
-        summary = reader.get_summary()
-        messages = [(channel, message, proto) for _, channel, message, proto in reader.iter_decoded_messages()]
-        return summary, list(reader.iter_metadata()), messages
-
-
 @pytest.mark.parametrize("compression", ["zstd", "lz4", "none"])
 def test_a_recording_reads_back_with_every_topic_sample_and_value(tmp_path, compression):
     samples = 300
     result = record(tmp_path / "run.mcap", compression, samples)
     assert result.returncode == 0, result.stderr
     reported = json.loads(result.stdout)
-    summary, metadata, messages = decoded_messages(tmp_path / "run.mcap")
+    summary, metadata, by_topic = read_mcap(tmp_path / "run.mcap")
 
     assert {chunk.compression for chunk in summary.chunk_indexes} == {"" if compression == "none" else compression}
     channels = summary.channels.values()
     assert {c.topic: summary.schemas[c.schema_id].name for c in channels} == TOPICS
-    assert [(m.name, m.metadata) for m in metadata] == [("robot", {"serial": "AB-12-345", "complete": "true"})]
-
-    by_topic = {}
-    for channel, message, proto in messages:
-        by_topic.setdefault(channel.topic, []).append((message, proto))
+    assert metadata == {"robot": {"serial": "AB-12-345", "complete": "true"}}
     for topic, received in by_topic.items():
         per_sample = len(GROUPS) if topic == "/tf" else 1
         sequences = [message.sequence for message, _ in received]

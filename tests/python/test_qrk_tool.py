@@ -7,18 +7,17 @@ import pty
 import re
 import resource
 import signal
-import struct
 import subprocess
 import sys
 import time
 
 import pytest
 from mcap.exceptions import EndOfFile
-from mcap.reader import NonSeekingReader, make_reader
-from mcap_protobuf.decoder import DecoderFactory
+from mcap.reader import NonSeekingReader
 
 import python_robot_server as server
 from e2e_fixtures import ROOT, connect, python_robot, qrk_tool, simulated_robot, wait_until
+from mcap_files import float32, read_mcap
 
 SERIAL = "QRK-TOOL-1"
 OTHER = "QRK-TOOL-2"
@@ -284,20 +283,6 @@ FOXGLOVE_TOPICS = {
                             ("actions", "robotactions.RobotActions"))},
     "/tf": "foxglove.FrameTransforms", "/io": "robotio.RobotIo"}
 VIEWER = ROOT / "tests" / "node" / "foxglove_viewer.mjs"
-
-
-def float32(value):
-    return struct.unpack("f", struct.pack("f", value))[0]
-
-
-def read_mcap(path):
-    with open(path, "rb") as file:
-        reader = make_reader(file, decoder_factories=[DecoderFactory()])
-        summary = reader.get_summary()
-        messages = {}
-        for _, channel, message, proto in reader.iter_decoded_messages(log_time_order=False):
-            messages.setdefault(channel.topic, []).append((message, proto))
-        return summary, {m.name: m.metadata for m in reader.iter_metadata()}, messages
 
 
 def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
