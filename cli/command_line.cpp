@@ -125,10 +125,11 @@ void AddRecord(CLI::App& app, CommandLine& line) {
                           line.format,
                           "csv or jsonl: rows in PATH.basic.EXT and PATH.extra.EXT with PATH.meta.json; mcap: one "
                           "file, PATH.mcap, for Foxglove and PlotJuggler (default csv)");
-  AddChoice<McapCompression>(
-      *record, "--compression",
-      {{"zstd", McapCompression::kZstd}, {"lz4", McapCompression::kLz4}, {"none", McapCompression::kNone}},
-      line.compression, "how an MCAP recording's chunks are compressed (default zstd)");
+  AddChoice<foxglove::Compression>(*record, "--compression",
+                                   {{"zstd", foxglove::Compression::kZstd},
+                                    {"lz4", foxglove::Compression::kLz4},
+                                    {"none", foxglove::Compression::kNone}},
+                                   line.compression, "how an MCAP recording's chunks are compressed (default zstd)");
 }
 
 void AddServe(CLI::App& app, CommandLine& line) {

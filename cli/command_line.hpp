@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/foxglove/messages.hpp"
+
 namespace velmor::cli {
 
 enum class RecordFormat { kCsv, kJsonl, kMcap };
-enum class McapCompression { kZstd, kLz4, kNone };
 
 struct CommandLine {
   /// "scan", "info", "monitor", "record" or "serve"; empty with --help or --version alone.
@@ -24,7 +25,7 @@ struct CommandLine {
   std::string output;
   RecordFormat format = RecordFormat::kCsv;
   /// record --format mcap: how the file's chunks are compressed.
-  McapCompression compression = McapCompression::kZstd;
+  foxglove::Compression compression = foxglove::Compression::kZstd;
   /// serve: where the live server listens.
   std::string host = "127.0.0.1";
   std::uint16_t port = 8765;

@@ -5,27 +5,12 @@
 #include <filesystem>
 #include <map>
 
-#include "cli/json_writer.hpp"
-
 #ifndef VELMOR_VERSION
 #define VELMOR_VERSION "unknown"
 #endif
 
 namespace velmor::cli {
 namespace {
-
-std::string LayoutJson(const RecordingSetup& setup) {
-  JsonWriter json;
-  json.BeginArray();
-  for (const auto& [group, name] : setup.groups) {
-    json.BeginObject().Key("group").String(name).Key("index").Integer(static_cast<int>(group));
-    json.Key("start_id").Integer(setup.start_ids.count(group) ? setup.start_ids.at(group) : -1);
-    json.Key("dof").Integer(setup.dofs.count(group) ? static_cast<std::int64_t>(setup.dofs.at(group)) : 0);
-    json.EndObject();
-  }
-  json.EndArray();
-  return json.Text();
-}
 
 void AddCounts(std::map<std::string, std::string>& entries, const std::string& stream, const StreamCounts& counts) {
   entries[stream + "_received"] = std::to_string(counts.received);

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -65,11 +64,7 @@ std::string Record(Recording& recording, double seconds) {
 
 std::unique_ptr<RecordingOutput> MakeOutput(const RecordingSetup& setup, const CommandLine& line) {
   if (line.format != RecordFormat::kMcap) return std::make_unique<RowFilesOutput>(setup);
-  static const std::map<McapCompression, foxglove::Compression> kCompressions{
-      {McapCompression::kZstd, foxglove::Compression::kZstd},
-      {McapCompression::kLz4, foxglove::Compression::kLz4},
-      {McapCompression::kNone, foxglove::Compression::kNone}};
-  return std::make_unique<McapOutput>(setup, kCompressions.at(line.compression));
+  return std::make_unique<McapOutput>(setup, line.compression);
 }
 
 // Earlier recordings are kept unless the user says otherwise.

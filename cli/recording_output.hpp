@@ -33,6 +33,13 @@ inline std::vector<std::string> OutputFiles(RecordFormat format, const std::stri
   return {prefix + ".basic." + extension, prefix + ".extra." + extension, prefix + ".meta.json"};
 }
 
+class JsonWriter;
+
+/// The joint-group layout as a JSON array: group, index, start_id (-1 when
+/// unknown), dof (0 when unknown), in group order.
+void WriteLayout(JsonWriter& json, const RecordingSetup& setup);
+std::string LayoutJson(const RecordingSetup& setup);
+
 /// How the recording went so far.
 struct RecordingProgress {
   double start_time = 0.0;  // seconds since the Unix epoch

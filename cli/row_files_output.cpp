@@ -85,14 +85,9 @@ RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
 void RowFilesOutput::Describe(const RecordingProgress& progress) {
   JsonWriter json;
   json.BeginObject().Key("serial").String(setup_.serial).Key("version").String(setup_.version);
-  json.Key("format").String(Extension(setup_.format)).Key("layout").BeginArray();
-  for (const auto& [group, name] : setup_.groups) {
-    json.BeginObject().Key("group").String(name).Key("index").Integer(static_cast<int>(group));
-    json.Key("start_id").Integer(setup_.start_ids.count(group) ? setup_.start_ids.at(group) : -1);
-    json.Key("dof").Integer(setup_.dofs.count(group) ? static_cast<std::int64_t>(setup_.dofs.at(group)) : 0);
-    json.EndObject();
-  }
-  json.EndArray().Key("start_time").Number(progress.start_time).Key("end_time");
+  json.Key("format").String(Extension(setup_.format)).Key("layout");
+  WriteLayout(json, setup_);
+  json.Key("start_time").Number(progress.start_time).Key("end_time");
   progress.end_time > 0.0 ? json.Number(progress.end_time) : json.Null();
   json.Key("complete").Bool(progress.complete).Key("empty").Bool(progress.empty);
   json.Key("ended_by").String(progress.ended_by);
