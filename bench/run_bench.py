@@ -17,6 +17,9 @@ reader on this one, so samples and queries cross a real veth link:
   recording   qrk record of qrk-sim at 1 kHz: samples written against those
               the simulator numbered in the same span, drops, the recorder's
               CPU share
+  receive     instructions per received sample under callgrind, ours against
+              a copy of the payload, and heap allocations per sample
+              (bench/receive_cost.cpp): the same on every machine
 
 With --fleet, only the fleet benchmark runs instead:
 
@@ -159,6 +162,65 @@ def freshness(args, table, env):
         ours, ref = percentile(connected, q), percentile(bare_get, q)
         table.add(f"query round trip {label}: connected() vs bare Session::get", us(ours), us(ref), ours / ref,
                   1.1 if q == 0.5 else None, f"{len(connected)} interleaved pairs" if q == 0.5 else "")
+
+
+ALLOCATORS = {"malloc", "calloc", "realloc", "aligned_alloc", "posix_memalign", "memalign"}
+
+
+def callgrind_dump(path):
+    """(trigger, instructions, heap allocations) of one callgrind dump: the
+    allocations are the calls into the C allocator counted inside it."""
+    trigger, total, allocations, callee = "", 0, 0, ""
+    for line in path.read_text().splitlines():
+        if line.startswith("desc: Trigger: Client Request: "):
+            trigger = line.split(": ", 2)[2].removeprefix("Client Request: ")
+        elif line.startswith("totals:"):
+            total = int(line.split()[1])
+        elif line.startswith("cfn="):
+            callee = line[4:].split("@")[0]
+        elif line.startswith("calls=") and callee in ALLOCATORS:
+            allocations += int(line[6:].split()[0])
+    return trigger, total, allocations
+
+
+def receive_cost(args, table):
+    """Instructions per sample from the bridge's delivery to the end of the
+    hand-over, under callgrind, for prepared payloads replayed on one session
+    (bench/receive_cost.cpp): a callback that only counts, one that copies the
+    payload, and the client's own path."""
+    samples = 1000
+    with tempfile.TemporaryDirectory() as tmp:
+        out = run(["valgrind", "--tool=callgrind", "--collect-atstart=no", "--toggle-collect=*deliver_sample*",
+                   "--compress-strings=no", f"--callgrind-out-file={tmp}/out.%p", args.build / "bench/receive_cost",
+                   samples], timeout=900)
+        dumps = [callgrind_dump(path) for path in Path(tmp).glob("out.*.*")]
+    sizes = {}
+    for line in out.splitlines():
+        name, _, rest = line.partition(": ")
+        if rest.endswith("samples"):
+            sizes[name] = int(rest.split()[0])
+    cost = {trigger: (total / samples, allocations / samples) for trigger, total, allocations in dumps}
+    for stream in ("basic", "extra"):
+        for joints, groups in ((16, 4), (64, 8)):
+            key = f"{stream} {joints}"
+            ours, ours_allocations = cost[f"ours {key}"]
+            copy, _ = cost[f"copy {key}"]
+            count, _ = cost[f"count {key}"]
+            table.add(f"receive path per {stream} sample, {joints} joints in {groups} groups: instructions, ours vs "
+                      "one copy of the payload (callgrind)", f"{ours:.0f}", f"{copy:.0f}", ours / copy, 2,
+                      f"{sizes[f'ours {key}']} B payload; a callback that only counts: {count:.0f}; "
+                      f"heap allocations per sample: {ours_allocations:g}")
+    for stream in ("basic", "extra"):
+        small, large = f"{stream} 16", f"{stream} 64"
+        extra_bytes = sizes[f"ours {large}"] - sizes[f"ours {small}"]
+        ours = (cost[f"ours {large}"][0] - cost[f"ours {small}"][0]) / extra_bytes
+        copy = (cost[f"copy {large}"][0] - cost[f"copy {small}"][0]) / extra_bytes
+        table.add(f"receive path per {stream} sample: instructions per added payload byte, 16 → 64 joints",
+                  f"{ours:.3f}", f"{copy:.3f}", None, None, "ours vs the copy; fixed costs aside, cost grows with "
+                  f"the payload ({extra_bytes} B more)")
+    allocations = max(allocations for _, allocations in cost.values())
+    table.add("receive path: heap allocations per sample in steady state (any receiver, both sizes)",
+              f"{allocations:g}", "", allocations, 0, "calls into the C allocator counted by callgrind")
 
 
 def call_cost(args, table, env):
@@ -481,6 +543,7 @@ def main():
             print(f"\naims missed: {', '.join(table.missed)}")
         return
     table = Table()
+    receive_cost(args, table)
     freshness(args, table, env)
     call_cost(args, table, env)
     sustained(args, table, env)

@@ -92,12 +92,13 @@ class FoxgloveTopics {
   }
 
   static foxglove::RobotIo IoOf(const qrk_impl::BasicStreamData& sample) {
+    const auto status = zenoh_msgs::Status(sample);
     foxglove::RobotIo io;
     io.timestamp = qrk_impl::StampOf(sample);
-    io.estop_released = sample.status.estop_released;
-    io.enabling_device_on = sample.status.enabling_device_on;
-    io.digital_inputs = sample.status.digital_inputs;
-    io.digital_outputs = sample.status.digital_outputs;
+    io.estop_released = status.estop_released;
+    io.enabling_device_on = status.enabling_device_on;
+    io.digital_inputs = status.digital_inputs;
+    io.digital_outputs = status.digital_outputs;
     return io;
   }
 

@@ -1,16 +1,15 @@
 #pragma once
 // Subscriber<T>: every sample on one key expression is decoded as a T and
-// handed to the owner's callback, which takes it over by swapping it with its
-// own latest message.
+// handed to the owner's callback.
 //
 // Threads: the handler runs on a zenoh thread, one sample at a time (the
-// bridge lets one call in). The callback gets the freshly decoded message by
-// reference, valid only during the call; the owner swaps it into its latest
-// message under its own lock (a few pointer swaps, no copy), and the
-// subscriber decodes the next sample into whatever the owner swapped out,
-// reusing its storage. Destroying the subscriber undeclares it and waits for
-// a handler in progress, so the callback never runs after the destructor
-// returns.
+// bridge lets one call in). It decodes each sample into a message the owner
+// lent it, and only a complete, valid message reaches the callback, which
+// takes it over and lends the next message to decode into (the same one, or
+// storage it has done with): no copy and, once the messages have grown to the
+// samples' size, no allocation. Destroying the subscriber undeclares it and
+// waits for a handler in progress, so the callback never runs after the
+// destructor returns.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -27,41 +26,43 @@ namespace velmor::zenoh_mdw {
 template <class T>
 class Subscriber {
  public:
-  /// Receives each complete, valid message; may take it over (swap).
-  using Callback = std::function<void(T& fresh)>;
+  /// Receives each complete, valid message and returns the message to decode
+  /// the next sample into.
+  using Callback = std::function<T&(T& fresh)>;
 
-  /// Throws zenoh::ZException "Failed to construct KeyExpr from: <key>" or
-  /// "Failed to declare Subscriber"; nothing stays declared then. The session
-  /// is used only during the declaration.
-  Subscriber(std::shared_ptr<zenoh::Session> session, Callback callback, const std::string& key) : key_(key) {
+  /// Decodes the first sample into `first`; it and every message the
+  /// callback returns must outlive the subscriber. Throws zenoh::ZException
+  /// "Failed to construct KeyExpr from: <key>" or "Failed to declare
+  /// Subscriber"; nothing stays declared then. The session is used only
+  /// during the declaration.
+  Subscriber(std::shared_ptr<zenoh::Session> session, T& first, Callback callback, const std::string& key) : key_(key) {
     const zenoh::KeyExpr key_expr(key_);
-    auto receiver = std::make_shared<Receiver>(std::move(callback));
+    auto receiver = std::make_shared<Receiver>(first, std::move(callback));
     subscription_.emplace(*session, key_expr, [receiver](zenoh::ByteView payload) { receiver->Take(payload); });
   }
 
  private:
-  // Decodes into a scratch message whose vectors keep their capacity from
-  // sample to sample: the owner only ever sees a complete, valid message, and
-  // steady-state samples allocate nothing. The bridge lets one call in at a
-  // time, so the scratch needs no lock (and a lock here could deadlock an
-  // undeclare from the callback).
+  // The message being decoded into is the owner's but not yet handed over:
+  // a sample that fails to decode leaves it for the next one, and the owner
+  // keeps the last good message. The bridge lets one call in at a time, so
+  // it needs no lock (and a lock here could deadlock an undeclare from the
+  // callback).
   class Receiver {
    public:
-    explicit Receiver(Callback callback) : callback_(std::move(callback)) {}
+    Receiver(T& first, Callback callback) : target_(&first), callback_(std::move(callback)) {}
 
     void Take(zenoh::ByteView payload) {
       try {
-        zenoh_msgs::DecodeInto(scratch_, payload.data, payload.size);
-        callback_(scratch_);
+        zenoh_msgs::DecodeInto(*target_, payload.data, payload.size);
+        target_ = &callback_(*target_);
       } catch (...) {
-        // A bad sample is dropped whole; the owner keeps the last good one.
-        // Nothing may unwind into zenoh.
+        // A bad sample is dropped whole. Nothing may unwind into zenoh.
       }
     }
 
    private:
+    T* target_;
     Callback callback_;
-    T scratch_{};
   };
 
   std::string key_;

@@ -16,9 +16,10 @@ constexpr std::uint16_t kHighestGroupIndex = 5;
 
 // Empty, with an error line, if an index is above 5; throws
 // std::out_of_range for an index that names no group (1).
-GroupNames NameGroups(const std::vector<std::uint16_t>& indices, const char* stream) {
+GroupNames NameGroups(const zenoh_msgs::WireSequence<std::uint16_t>& indices, const char* stream) {
   GroupNames result;
-  for (const std::uint16_t index : indices) {
+  for (std::size_t i = 0; i < indices.size(); ++i) {
+    const std::uint16_t index = indices[i];
     if (index > kHighestGroupIndex) {
       spdlog::error("[velmor::qrk::Client] The received {} data contains invalid joint group index [{}]", stream,
                     index);
@@ -30,49 +31,54 @@ GroupNames NameGroups(const std::vector<std::uint16_t>& indices, const char* str
   return result;
 }
 
+// The groups a first basic sample names, for a start-up that saw none.
+GroupNames NamedFirstGroups(const zenoh_msgs::WireSequence<std::uint16_t>& indices) {
+  try {
+    return NameGroups(indices, "basic");
+  } catch (const std::out_of_range&) {
+    // Start-up would have failed on this sample; a running client cannot,
+    // so the groups stay unknown, as for an index above 5.
+    spdlog::error("[velmor::qrk::Client] The received basic data contains invalid joint group index [1]");
+    return {};
+  }
+}
+
 }  // namespace
 
 DataStream::~DataStream() {
   basic_subscriber.reset();
   extra_subscriber.reset();
-  // A copy or query still inside its critical section finishes before the
-  // members go.
-  std::scoped_lock wait_for_users(basic_mutex, extra_mutex);
+  // A query still reading finishes before the members go.
+  std::scoped_lock wait_for_readers(basic_readers, extra_readers);
 }
 
 qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const std::string& serial) {
   const std::string basic_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", basic_key);
   basic_subscriber = std::make_shared<zenoh_mdw::Subscriber<BasicData>>(
-      session, [this](BasicData& fresh) { OnBasicStreamData(fresh); }, basic_key);
+      session, basic_latest.Back(), [this](BasicData& fresh) -> BasicData& { return OnBasicStreamData(fresh); },
+      basic_key);
 
   const std::string extra_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", extra_key);
   extra_subscriber = std::make_shared<zenoh_mdw::Subscriber<ExtraData>>(
-      session, [this](ExtraData& fresh) { OnExtraStreamData(fresh); }, extra_key);
+      session, extra_latest.Back(), [this](ExtraData& fresh) -> ExtraData& { return OnExtraStreamData(fresh); },
+      extra_key);
   return qrk::MakeStateCode(qrk::GeneralState::OK);
 }
 
-void DataStream::OnBasicStreamData(BasicData& fresh) {
+DataStream::BasicData& DataStream::OnBasicStreamData(BasicData& fresh) {
   if (taps.basic) taps.basic(fresh);
-  {
-    basic_mutex.LockForCopy();
-    std::lock_guard<StreamMutex> lock(basic_mutex, std::adopt_lock);
-    std::swap(basic_latest, fresh);  // the subscriber decodes the next sample into the old one's storage
-  }
-  // Only this thread writes basic_latest, so it may read it without the lock.
-  if (!basic_arrived.load(std::memory_order_acquire)) AnnounceFirstBasicData(basic_latest.group_indices);
+  if (basic_arrived.load(std::memory_order_acquire)) return basic_latest.Publish();
+  // The first sample: its groups are named before it is published, and its
+  // arrival announced after, so that whoever waits for it finds it.
+  GroupNames named = NamedFirstGroups(zenoh_msgs::GroupIndices(fresh));
+  BasicData& next = basic_latest.Publish();
+  AnnounceFirstBasicData(std::move(named));
+  return next;
 }
 
-void DataStream::AnnounceFirstBasicData(const std::vector<std::uint16_t>& group_indices) {
-  GroupNames named;
-  try {
-    named = NameGroups(group_indices, "basic");
-  } catch (const std::out_of_range&) {
-    // Start-up would have failed on this sample; a running client cannot,
-    // so the groups stay unknown, as for an index above 5.
-    spdlog::error("[velmor::qrk::Client] The received basic data contains invalid joint group index [1]");
-  }
+void DataStream::AnnounceFirstBasicData(GroupNames named) {
   {
     std::lock_guard<std::mutex> lock(arrival_mutex);
     first_basic_groups = std::move(named);
@@ -90,40 +96,41 @@ bool DataStream::AwaitBasicData(std::chrono::milliseconds within) {
   return arrival.wait_for(lock, within, [this] { return basic_arrived.load(std::memory_order_acquire); });
 }
 
-void DataStream::OnExtraStreamData(ExtraData& fresh) {
+DataStream::ExtraData& DataStream::OnExtraStreamData(ExtraData& fresh) {
   if (taps.extra) taps.extra(fresh);
-  extra_mutex.LockForCopy();
-  std::lock_guard<StreamMutex> lock(extra_mutex, std::adopt_lock);
-  std::swap(extra_latest, fresh);
+  return extra_latest.Publish();
 }
 
 GroupNames DataStream::GetGroups(bool from_basic) {
-  std::lock_guard<StreamMutex> lock(from_basic ? basic_mutex : extra_mutex);
-  return NameGroups(from_basic ? basic_latest.group_indices : extra_latest.group_indices,
-                    from_basic ? "basic" : "extra");
+  if (from_basic) {
+    std::lock_guard<std::mutex> lock(basic_readers);
+    return NameGroups(zenoh_msgs::GroupIndices(basic_latest.Read()), "basic");
+  }
+  std::lock_guard<std::mutex> lock(extra_readers);
+  return NameGroups(zenoh_msgs::GroupIndices(extra_latest.Read()), "extra");
 }
 
 std::map<JointGroup, qrk::RobotStates> DataStream::GetStates(const GroupNames& groups, const StartIds& start_ids,
                                                              const Dofs& dofs) {
-  std::lock_guard<StreamMutex> lock(basic_mutex);
-  return SliceStates(basic_latest, groups, start_ids, dofs);
+  std::lock_guard<std::mutex> lock(basic_readers);
+  return SliceStates(basic_latest.Read(), groups, start_ids, dofs);
 }
 
 std::map<JointGroup, qrk::RobotActions> DataStream::GetActions(const GroupNames& groups, const StartIds& start_ids,
                                                                const Dofs& dofs) {
   std::pair<std::int32_t, std::int32_t> timestamp;
   {
-    std::lock_guard<StreamMutex> lock(basic_mutex);
-    timestamp = StampOf(basic_latest);
+    std::lock_guard<std::mutex> lock(basic_readers);
+    timestamp = StampOf(basic_latest.Read());
   }
-  std::lock_guard<StreamMutex> lock(extra_mutex);
-  return SliceActions(extra_latest, timestamp, groups, start_ids, dofs);
+  std::lock_guard<std::mutex> lock(extra_readers);
+  return SliceActions(extra_latest.Read(), timestamp, groups, start_ids, dofs);
 }
 
 template <class Field>
 Field DataStream::ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field) {
-  std::lock_guard<StreamMutex> lock(basic_mutex);
-  return basic_latest.status.*field;
+  std::lock_guard<std::mutex> lock(basic_readers);
+  return zenoh_msgs::Status(basic_latest.Read()).*field;
 }
 
 std::array<bool, 20> DataStream::GetDigitalInputs() {

@@ -2,13 +2,13 @@
 // DataStream receives the robot's two state streams and answers questions
 // about the latest sample of each.
 //
-// Threads: each subscriber's handler runs on a zenoh thread, decodes a sample
-// and hands it over; the callback swaps it into the latest message under that
-// stream's mutex, which lets the hand-over in ahead of waiting queries
-// (StreamMutex). Queries run on the caller's
-// thread under the same mutexes; no path but the destructor holds both.
-// Segmentation is lazy: the receive path only copies, the queries pay for
-// slicing, widening and rotation.
+// Threads: each subscriber's handler runs on a zenoh thread, takes a sample
+// (one validating pass and one copy of its bytes) into the stream's
+// LatestSample and publishes it there without waiting for anyone. Queries run
+// on the caller's thread under the stream's reader mutex, which only queries
+// take; no path but the destructor holds both. Segmentation is lazy: the
+// receive path only copies, the queries pay for slicing, widening and
+// rotation.
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "client/state_code.hpp"
-#include "messages/stream_messages.hpp"
+#include "messages/stream_samples.hpp"
 #include "middleware/subscriber.hpp"
 #include "services/group_maps.hpp"
-#include "services/stream_mutex.hpp"
+#include "services/latest_sample.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
@@ -35,14 +35,14 @@ namespace velmor::qrk_impl {
 /// latest: qrk counts and records samples through them. They must not block;
 /// the client itself sets none.
 struct StreamTaps {
-  std::function<void(const zenoh_msgs::qrk_msg::AllBasicStreamData&)> basic;
-  std::function<void(const zenoh_msgs::qrk_msg::AllExtraStreamData&)> extra;
+  std::function<void(const zenoh_msgs::BasicSample&)> basic;
+  std::function<void(const zenoh_msgs::ExtraSample&)> extra;
 };
 
 class DataStream {
  public:
-  using BasicData = zenoh_msgs::qrk_msg::AllBasicStreamData;
-  using ExtraData = zenoh_msgs::qrk_msg::AllExtraStreamData;
+  using BasicData = zenoh_msgs::BasicSample;
+  using ExtraData = zenoh_msgs::ExtraSample;
 
   explicit DataStream(StreamTaps taps = {}) : taps(std::move(taps)) {}
   DataStream(const DataStream&) = delete;
@@ -79,23 +79,23 @@ class DataStream {
   bool IsEstopReleased();
   bool IsEnablingDeviceOn();
 
-  /// Stream callbacks, run by the subscribers on zenoh's threads: take the
-  /// freshly decoded message over, leaving the previous latest in `fresh`.
-  void OnBasicStreamData(BasicData& fresh);
-  void OnExtraStreamData(ExtraData& fresh);
+  /// Stream callbacks, run by the subscribers on zenoh's threads: publish the
+  /// sample taken into `fresh` and return the object to take the next into.
+  BasicData& OnBasicStreamData(BasicData& fresh);
+  ExtraData& OnExtraStreamData(ExtraData& fresh);
 
  private:
   template <class Field>
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
-  void AnnounceFirstBasicData(const std::vector<std::uint16_t>& group_indices);
+  void AnnounceFirstBasicData(GroupNames named);
 
   StreamTaps taps;
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
   std::shared_ptr<zenoh_mdw::Subscriber<ExtraData>> extra_subscriber;
-  BasicData basic_latest;
-  ExtraData extra_latest;
-  StreamMutex basic_mutex;
-  StreamMutex extra_mutex;
+  LatestSample<BasicData> basic_latest;
+  LatestSample<ExtraData> extra_latest;
+  std::mutex basic_readers;
+  std::mutex extra_readers;
   // Start-up waits for the first basic sample; later samples only read the
   // flag. The first sample's groups stand in for a start-up that saw none.
   std::atomic<bool> basic_arrived{false};

@@ -36,11 +36,12 @@ std::array<double, 6> Rotate(const Matrix& r, const std::array<double, 6>& local
 
 }  // namespace
 
-bool SegmentJointData(const std::vector<float>& source, std::uint32_t start, std::uint64_t count,
+bool SegmentJointData(const zenoh_msgs::WireSequence<float>& source, std::uint32_t start, std::uint64_t count,
                       std::vector<double>& destination) {
   const std::uint64_t size = source.size();
   if (start > size || count > size - start) return false;
-  destination.assign(source.begin() + start, source.begin() + static_cast<std::ptrdiff_t>(start + count));
+  destination.resize(static_cast<std::size_t>(count));
+  for (std::size_t i = 0; i < destination.size(); ++i) destination[i] = source[start + i];
   return true;
 }
 

@@ -30,19 +30,19 @@ std::uint32_t StartOf(JointGroup group, const StartIds& start_ids) {
 }
 
 namespace msg = zenoh_msgs::qrk_msg;
+using zenoh_msgs::BasicRun;
+using zenoh_msgs::ExtraRun;
 
 // Which full-robot array or group entry of the wire messages fills which
 // field of a record: one table per kind, read by the loops below.
-constexpr auto kStateJoints =
-    std::make_tuple(std::make_pair(&msg::JointStateData::q, &qrk::RobotStates::q),
-                    std::make_pair(&msg::JointStateData::theta, &qrk::RobotStates::theta),
-                    std::make_pair(&msg::JointStateData::dq, &qrk::RobotStates::dq),
-                    std::make_pair(&msg::JointStateData::dtheta, &qrk::RobotStates::dtheta),
-                    std::make_pair(&msg::JointStateData::tau, &qrk::RobotStates::tau),
-                    std::make_pair(&msg::JointStateData::tau_dot, &qrk::RobotStates::tau_dot),
-                    std::make_pair(&msg::JointStateData::tau_ext, &qrk::RobotStates::tau_ext),
-                    std::make_pair(&msg::JointStateData::tau_interact, &qrk::RobotStates::tau_interact),
-                    std::make_pair(&msg::JointStateData::temperature, &qrk::RobotStates::temperature));
+constexpr auto kStateJoints = std::make_tuple(
+    std::make_pair(BasicRun::kQ, &qrk::RobotStates::q), std::make_pair(BasicRun::kTheta, &qrk::RobotStates::theta),
+    std::make_pair(BasicRun::kDq, &qrk::RobotStates::dq), std::make_pair(BasicRun::kDtheta, &qrk::RobotStates::dtheta),
+    std::make_pair(BasicRun::kTau, &qrk::RobotStates::tau),
+    std::make_pair(BasicRun::kTauDot, &qrk::RobotStates::tau_dot),
+    std::make_pair(BasicRun::kTauExt, &qrk::RobotStates::tau_ext),
+    std::make_pair(BasicRun::kTauInteract, &qrk::RobotStates::tau_interact),
+    std::make_pair(BasicRun::kTemperature, &qrk::RobotStates::temperature));
 constexpr auto kStateCartesian = std::make_tuple(
     std::make_pair(&msg::CartesianStateData::flange_pose, &qrk::RobotStates::flange_pose),
     std::make_pair(&msg::CartesianStateData::tcp_pose, &qrk::RobotStates::tcp_pose),
@@ -50,10 +50,9 @@ constexpr auto kStateCartesian = std::make_tuple(
     std::make_pair(&msg::CartesianStateData::tcp_wrench_local, &qrk::RobotStates::tcp_wrench_local),
     std::make_pair(&msg::CartesianStateData::raw_tcp_wrench_local, &qrk::RobotStates::raw_tcp_wrench_local),
     std::make_pair(&msg::CartesianStateData::raw_ft_sensor, &qrk::RobotStates::raw_ft_sensor));
-constexpr auto kActionJoints =
-    std::make_tuple(std::make_pair(&msg::JointDesiredData::q_d, &qrk::RobotActions::q_d),
-                    std::make_pair(&msg::JointDesiredData::dq_d, &qrk::RobotActions::dq_d),
-                    std::make_pair(&msg::JointDesiredData::tau_d, &qrk::RobotActions::tau_d));
+constexpr auto kActionJoints = std::make_tuple(std::make_pair(ExtraRun::kQd, &qrk::RobotActions::q_d),
+                                               std::make_pair(ExtraRun::kDqd, &qrk::RobotActions::dq_d),
+                                               std::make_pair(ExtraRun::kTaud, &qrk::RobotActions::tau_d));
 constexpr auto kActionCartesian =
     std::make_tuple(std::make_pair(&msg::CartesianDesiredData::tcp_pose_d, &qrk::RobotActions::tcp_pose_d),
                     std::make_pair(&msg::CartesianDesiredData::tcp_twist_d, &qrk::RobotActions::tcp_twist_d),
@@ -61,11 +60,11 @@ constexpr auto kActionCartesian =
 
 // Cuts every joint field of `table` out of `joints`; stops at the first that
 // does not fit.
-template <class Table, class Joints, class Record>
-bool CutJoints(const Table& table, const Joints& joints, std::uint32_t start, std::uint64_t dof, Record& record) {
+template <class Table, class Sample, class Record>
+bool CutJoints(const Table& table, const Sample& sample, std::uint32_t start, std::uint64_t dof, Record& record) {
   return std::apply(
       [&](const auto&... pair) {
-        return (SegmentJointData(joints.*pair.first, start, dof, record.*pair.second) && ...);
+        return (SegmentJointData(zenoh_msgs::Joints(sample, pair.first), start, dof, record.*pair.second) && ...);
       },
       table);
 }
@@ -79,8 +78,8 @@ void WidenCartesian(const Table& table, const Cartesian& source, Record& record)
 
 std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic, const GroupNames& groups,
                                                    const StartIds& start_ids, const Dofs& dofs) {
-  const auto& cartesian = basic.cartesian_data;
-  const auto& indices = basic.group_indices;
+  const auto cartesian = zenoh_msgs::Cartesian(basic);
+  const auto indices = zenoh_msgs::GroupIndices(basic);
   if (cartesian.size() != indices.size()) {
     spdlog::error(
         "[velmor::qrk::Client] The received data has mismatched sizes: cartesian_data size is {}, expected number "
@@ -90,7 +89,6 @@ std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic,
   }
 
   std::map<JointGroup, qrk::RobotStates> result;
-  const auto& joints = basic.joint_data;
   for (const auto& entry : groups) {
     const JointGroup group = entry.first;
     if (!HasLayout(group, start_ids, dofs)) return {};
@@ -98,7 +96,7 @@ std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic,
     states.timestamp = StampOf(basic);
     const std::uint32_t start = StartOf(group, start_ids);
     const std::uint64_t dof = dofs.at(group);
-    if (!CutJoints(kStateJoints, joints, start, dof, states)) {
+    if (!CutJoints(kStateJoints, basic, start, dof, states)) {
       spdlog::error("[velmor::qrk::Client] Failed to segment full-DoF joint data for joint group [{}]",
                     static_cast<int>(group));
       return {};
@@ -106,7 +104,7 @@ std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic,
   }
 
   for (std::size_t i = 0; i < indices.size(); ++i) {
-    const auto& source = cartesian.at(i);
+    const auto source = cartesian[i];
     qrk::RobotStates& states = result[WireGroup(indices[i])];
     WidenCartesian(kStateCartesian, source, states);
     FillWorldWrenches(states);
@@ -118,8 +116,8 @@ std::map<JointGroup, qrk::RobotActions> SliceActions(const ExtraStreamData& extr
                                                      std::pair<std::int32_t, std::int32_t> timestamp,
                                                      const GroupNames& groups, const StartIds& start_ids,
                                                      const Dofs& dofs) {
-  const auto& cartesian = extra.cartesian_data;
-  const auto& indices = extra.group_indices;
+  const auto cartesian = zenoh_msgs::Cartesian(extra);
+  const auto indices = zenoh_msgs::GroupIndices(extra);
   if (cartesian.size() != indices.size()) {
     spdlog::error(
         "[velmor::qrk::Client] The received desired data has mismatched sizes: cartesian_data size is {}, expected "
@@ -129,7 +127,6 @@ std::map<JointGroup, qrk::RobotActions> SliceActions(const ExtraStreamData& extr
   }
 
   std::map<JointGroup, qrk::RobotActions> result;
-  const auto& joints = extra.joint_data;
   for (const auto& entry : groups) {
     const JointGroup group = entry.first;
     if (!HasLayout(group, start_ids, dofs)) return {};
@@ -137,7 +134,7 @@ std::map<JointGroup, qrk::RobotActions> SliceActions(const ExtraStreamData& extr
     actions.timestamp = timestamp;
     const std::uint32_t start = StartOf(group, start_ids);
     const std::uint64_t dof = dofs.at(group);
-    if (!CutJoints(kActionJoints, joints, start, dof, actions)) {
+    if (!CutJoints(kActionJoints, extra, start, dof, actions)) {
       spdlog::error("[velmor::qrk::Client] Failed to segment desired joint data for joint group [{}]",
                     static_cast<int>(group));
       return {};
@@ -145,7 +142,7 @@ std::map<JointGroup, qrk::RobotActions> SliceActions(const ExtraStreamData& extr
   }
 
   for (std::size_t i = 0; i < indices.size(); ++i) {
-    const auto& source = cartesian.at(i);
+    const auto source = cartesian[i];
     qrk::RobotActions& actions = result[WireGroup(indices[i])];
     WidenCartesian(kActionCartesian, source, actions);
   }

@@ -8,19 +8,20 @@
 #include <map>
 #include <utility>
 
-#include "messages/stream_messages.hpp"
+#include "messages/stream_samples.hpp"
 #include "services/group_maps.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
 namespace velmor::qrk_impl {
 
-using BasicStreamData = zenoh_msgs::qrk_msg::AllBasicStreamData;
-using ExtraStreamData = zenoh_msgs::qrk_msg::AllExtraStreamData;
+using BasicStreamData = zenoh_msgs::BasicSample;
+using ExtraStreamData = zenoh_msgs::ExtraSample;
 
 /// The time stamp pair of a basic sample, as the records carry it.
 inline std::pair<std::int32_t, std::int32_t> StampOf(const BasicStreamData& basic) {
-  return {basic.timestamp_first, static_cast<std::int32_t>(basic.timestamp_second)};
+  const auto [first, second] = zenoh_msgs::Timestamps(basic);
+  return {first, static_cast<std::int32_t>(second)};
 }
 
 /// Measured state per group of `groups`; empty, with an error line, when the

@@ -73,13 +73,14 @@ struct Sample {
 
 Sample MakeSample(const velmor::sim::RobotModel& model, const Layout& layout, std::uint32_t number) {
   const double t = number / kRate;
-  const auto basic = model.Basic(t, number);
+  const auto message = model.Basic(t, number);
+  const auto basic = qrk_impl::BasicStreamData::Of(message);
   Sample sample;
   sample.states = qrk_impl::SliceStates(basic, layout.names, layout.starts, layout.dofs);
-  sample.actions =
-      qrk_impl::SliceActions(model.Extra(t), qrk_impl::StampOf(basic), layout.names, layout.starts, layout.dofs);
-  sample.io = RobotIo{qrk_impl::StampOf(basic), basic.status.estop_released, basic.status.enabling_device_on,
-                      basic.status.digital_inputs, basic.status.digital_outputs};
+  sample.actions = qrk_impl::SliceActions(qrk_impl::ExtraStreamData::Of(model.Extra(t)), qrk_impl::StampOf(basic),
+                                          layout.names, layout.starts, layout.dofs);
+  sample.io = RobotIo{qrk_impl::StampOf(basic), message.status.estop_released, message.status.enabling_device_on,
+                      message.status.digital_inputs, message.status.digital_outputs};
   return sample;
 }
 

@@ -50,7 +50,7 @@ struct Robot {
   qrk_impl::Dofs dofs{{JointGroup::ALL, 16}, {JointGroup::ARM_2, 7}, {JointGroup::EXT_AXIS, 2}};
 
   qrk_impl::BasicStreamData Basic() const {
-    qrk_impl::BasicStreamData basic;
+    zenoh_msgs::qrk_msg::AllBasicStreamData basic;
     basic.timestamp_first = 12;
     basic.timestamp_second = 34;
     auto& joints = basic.joint_data;
@@ -68,11 +68,11 @@ struct Robot {
       }
       basic.cartesian_data.push_back(cartesian);
     }
-    return basic;
+    return qrk_impl::BasicStreamData::Of(basic);
   }
 
   qrk_impl::ExtraStreamData Extra() const {
-    qrk_impl::ExtraStreamData extra;
+    zenoh_msgs::qrk_msg::AllExtraStreamData extra;
     for (std::size_t i = 0; i < kJoints; ++i) {
       extra.joint_data.q_d.push_back(static_cast<float>(100 + i));
       extra.joint_data.dq_d.push_back(static_cast<float>(200 + i));
@@ -84,7 +84,7 @@ struct Robot {
       cartesian.tcp_pose_d[0] = static_cast<float>(10 * static_cast<int>(group));
       extra.cartesian_data.push_back(cartesian);
     }
-    return extra;
+    return qrk_impl::ExtraStreamData::Of(extra);
   }
 };
 

@@ -1,11 +1,13 @@
 // Decoding of the two stream messages: layout rules, rejected payloads and
-// faithful round trips (uninterpreted fields included).
+// faithful round trips (uninterpreted fields included); and the kept samples
+// that read them in place, which must see and refuse exactly the same.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
 #include "messages/stream_codec.hpp"
+#include "messages/stream_samples.hpp"
 #include "tests/cpp/messages/codec_test_support.hpp"
 
 namespace {
@@ -169,6 +171,149 @@ TEST(StreamMessages, DecodeIntoLeavesNothingOfThePreviousMessage) {
   const Bytes bytes = Encode(smaller);
   DecodeInto(scratch, bytes.data(), bytes.size());
   EXPECT_TRUE(SameValue(scratch, smaller));
+}
+
+// What a kept sample reads in place, gathered into the decoder's message.
+AllBasicStreamData ReadInPlace(const BasicSample& sample) {
+  AllBasicStreamData m;
+  m.status = Status(sample);
+  const auto groups = GroupIndices(sample);
+  for (std::size_t i = 0; i < groups.size(); ++i) m.group_indices.push_back(groups[i]);
+  auto& j = m.joint_data;
+  const std::pair<BasicRun, std::vector<float>*> joints[] = {{BasicRun::kQ, &j.q},
+                                                             {BasicRun::kTheta, &j.theta},
+                                                             {BasicRun::kDq, &j.dq},
+                                                             {BasicRun::kDtheta, &j.dtheta},
+                                                             {BasicRun::kTau, &j.tau},
+                                                             {BasicRun::kTauDot, &j.tau_dot},
+                                                             {BasicRun::kTauExt, &j.tau_ext},
+                                                             {BasicRun::kTauInteract, &j.tau_interact},
+                                                             {BasicRun::kTemperature, &j.temperature}};
+  for (const auto& [run, field] : joints) {
+    const auto values = Joints(sample, run);
+    for (std::size_t i = 0; i < values.size(); ++i) field->push_back(values[i]);
+  }
+  for (const auto& [run, field] :
+       {std::make_pair(BasicRun::kAuxVec3A, &j.aux_vec3_a), std::make_pair(BasicRun::kAuxVec3B, &j.aux_vec3_b)}) {
+    const auto values = sample.Sequence<std::array<float, 3>>(static_cast<std::size_t>(run));
+    for (std::size_t i = 0; i < values.size(); ++i) field->push_back(values[i]);
+  }
+  const auto cartesian = Cartesian(sample);
+  for (std::size_t i = 0; i < cartesian.size(); ++i) m.cartesian_data.push_back(cartesian[i]);
+  std::tie(m.timestamp_first, m.timestamp_second) = Timestamps(sample);
+  return m;
+}
+
+AllExtraStreamData ReadInPlace(const ExtraSample& sample) {
+  AllExtraStreamData m;
+  const auto groups = GroupIndices(sample);
+  for (std::size_t i = 0; i < groups.size(); ++i) m.group_indices.push_back(groups[i]);
+  for (const auto& [run, field] :
+       {std::make_pair(ExtraRun::kQd, &m.joint_data.q_d), std::make_pair(ExtraRun::kDqd, &m.joint_data.dq_d),
+        std::make_pair(ExtraRun::kTaud, &m.joint_data.tau_d)}) {
+    const auto values = Joints(sample, run);
+    for (std::size_t i = 0; i < values.size(); ++i) field->push_back(values[i]);
+  }
+  const auto cartesian = Cartesian(sample);
+  for (std::size_t i = 0; i < cartesian.size(); ++i) m.cartesian_data.push_back(cartesian[i]);
+  return m;
+}
+
+// Byte 0 of `bytes` at `at`, which must hold `value` below 0x80, rewritten as
+// the two-byte length 0x80 | value, 0x00: valid in the format, never written
+// by zenoh's serializer.
+Bytes WithLongLength(Bytes bytes, std::size_t at, std::uint8_t value) {
+  EXPECT_EQ(bytes.at(at), value);
+  bytes[at] = static_cast<std::uint8_t>(0x80 | value);
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at) + 1, 0x00);
+  return bytes;
+}
+
+TEST(KeptSamples, ReadEveryFieldInPlaceAsTheDecoderDoes) {
+  for (const AllBasicStreamData& message :
+       {SampleBasic(16, {0, 2, 3, 4, 5}, 5), SampleBasic(3, {3}, 2), SampleBasic(0, {}, 0), AllBasicStreamData{}}) {
+    BasicSample sample;
+    const Bytes bytes = Encode(message);
+    sample.Assign(bytes.data(), bytes.size());
+    EXPECT_TRUE(SameValue(ReadInPlace(sample), message));
+    EXPECT_TRUE(SameValue(sample.ToMessage(), message));
+    EXPECT_EQ(sample.bytes(), bytes);
+  }
+  for (const AllExtraStreamData& message : {SampleExtra(16, {2, 3, 4, 5}), SampleExtra(1, {}), AllExtraStreamData{}}) {
+    ExtraSample sample;
+    const Bytes bytes = Encode(message);
+    sample.Assign(bytes.data(), bytes.size());
+    EXPECT_TRUE(SameValue(ReadInPlace(sample), message));
+  }
+  EXPECT_TRUE(SameValue(ReadInPlace(BasicSample{}), AllBasicStreamData{})) << "a sample before any is empty";
+
+  // Longer length encodings are valid. A sequence's is read where it stands;
+  // with a fixed-size array's, the payload is kept re-encoded.
+  const AllBasicStreamData message = SampleBasic(2, {3, 4}, 1);
+  const Bytes canonical = Encode(message);
+  constexpr std::size_t kGroupCount = 57;
+  const std::size_t first_vec3 = kGroupCount + 1 + 2 * 2 + 9 * (1 + 2 * 4) + 1;
+  const Bytes long_count = WithLongLength(canonical, kGroupCount, 2);
+  const Bytes long_array = WithLongLength(canonical, first_vec3, 3);
+  for (const auto& [payload, kept] : {std::make_pair(long_count, long_count), std::make_pair(long_array, canonical)}) {
+    BasicSample sample;
+    sample.Assign(payload.data(), payload.size());
+    EXPECT_EQ(sample.bytes(), kept);
+    EXPECT_TRUE(SameValue(ReadInPlace(sample), message));
+  }
+}
+
+TEST(KeptSamples, RefuseExactlyWhatTheDecoderRefusesAndKeepTheirContent) {
+  std::vector<Bytes> refused;
+  const Bytes basic = Encode(SampleBasic(3, {0, 3}, 2));
+  for (std::size_t size = 0; size < basic.size(); ++size) refused.emplace_back(basic.begin(), basic.begin() + size);
+  Bytes longer = basic;
+  longer.push_back(0);
+  refused.push_back(longer);
+  for (const std::size_t at : {4, 5, 7, 16, 40, 56}) {  // a bool of each status field, 2 instead of 0 or 1
+    Bytes bad_bool = basic;
+    bad_bool[at] = 2;
+    refused.push_back(bad_bool);
+  }
+  for (const std::size_t fixed_length : {6, 15, 36}) {  // the status arrays' lengths
+    Bytes wrong_length = basic;
+    ++wrong_length[fixed_length];
+    refused.push_back(wrong_length);
+  }
+  const std::size_t first_vec3 = 57 + 1 + 2 * 2 + 9 * (1 + 3 * 4) + 1;
+  Bytes wrong_vec3 = basic;
+  wrong_vec3[first_vec3 + 13] = 2;
+  refused.push_back(wrong_vec3);
+  Bytes endless_count = basic;
+  endless_count[57] = 0xFF;  // a group count that never ends
+  refused.push_back(endless_count);
+
+  const Bytes kept = Encode(SampleBasic(16, {2, 3}, 2));
+  BasicSample sample;
+  sample.Assign(kept.data(), kept.size());
+  for (const Bytes& payload : refused) {
+    std::string expected;
+    try {
+      Decode<AllBasicStreamData>(payload);
+      ADD_FAILURE() << "the decoder accepted a payload of " << payload.size() << " bytes";
+    } catch (const zenoh::ZException& e) {
+      expected = e.what();
+    }
+    try {
+      sample.Assign(payload.data(), payload.size());
+      ADD_FAILURE() << "a sample accepted a payload of " << payload.size() << " bytes";
+    } catch (const zenoh::ZException& e) {
+      EXPECT_EQ(e.what(), expected) << payload.size() << " bytes";
+    }
+    EXPECT_EQ(sample.bytes(), kept);
+    EXPECT_TRUE(SameValue(ReadInPlace(sample), Decode<AllBasicStreamData>(kept)));
+  }
+
+  const Bytes extra = Encode(SampleExtra(3, {0, 3}));
+  ExtraSample extra_sample;
+  for (std::size_t size = 0; size < extra.size(); ++size) {
+    EXPECT_THROW(extra_sample.Assign(extra.data(), size), zenoh::ZException) << size;
+  }
 }
 
 }  // namespace

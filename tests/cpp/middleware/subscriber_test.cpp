@@ -20,17 +20,19 @@ using namespace std::chrono_literals;
 using zenoh_msgs::qrk_msg::RPCRequest;
 
 // The owner side of a subscriber: a callback that takes each message over
-// under a lock, the way the stream intake does.
+// under a lock and lends the same storage back.
 struct Owner {
   std::mutex mutex;
+  RPCRequest incoming;
   RPCRequest latest;
   int calls = 0;
 
   Subscriber<RPCRequest>::Callback Callback() {
-    return [this](RPCRequest& fresh) {
+    return [this](RPCRequest& fresh) -> RPCRequest& {
       std::lock_guard<std::mutex> lock(mutex);
       std::swap(latest, fresh);
       ++calls;
+      return fresh;
     };
   }
   int Calls() {
@@ -51,7 +53,7 @@ TEST(SubscriberTest, GoodSampleAfterBadOnesReplacesTheDestination) {
   auto session = SharedSession();
   const std::string key = "velmor/test/sub/bad_then_good";
   Owner owner;
-  Subscriber<RPCRequest> subscriber(session, owner.Callback(), key);
+  Subscriber<RPCRequest> subscriber(session, owner.incoming, owner.Callback(), key);
   zenoh::Publisher publisher(*session, zenoh::KeyExpr(key));
 
   publisher.put(Payload(1, {2, 3}));
@@ -77,11 +79,13 @@ TEST(SubscriberTest, EveryMessageIsHandedOverWholeAndItsStorageReused) {
   const std::string key = "velmor/test/sub/hand_over";
   std::vector<RPCRequest> seen;
   std::vector<const std::uint16_t*> storage;
+  RPCRequest target;
   Subscriber<RPCRequest> subscriber(
-      session,
-      [&](RPCRequest& fresh) {
+      session, target,
+      [&](RPCRequest& fresh) -> RPCRequest& {
         seen.push_back(fresh);
         storage.push_back(fresh.joint_groups.data());
+        return fresh;
       },
       key);
   zenoh::Publisher publisher(*session, zenoh::KeyExpr(key));
@@ -94,7 +98,8 @@ TEST(SubscriberTest, EveryMessageIsHandedOverWholeAndItsStorageReused) {
   EXPECT_EQ(storage[0], storage[1]) << "the next sample must be decoded into the same storage";
 
   // An empty callback throws inside the handler; nothing reaches zenoh.
-  Subscriber<RPCRequest> empty(session, Subscriber<RPCRequest>::Callback(), key);
+  RPCRequest unused;
+  Subscriber<RPCRequest> empty(session, unused, Subscriber<RPCRequest>::Callback(), key);
   publisher.put(Payload(9, {}));
   EXPECT_EQ(seen.size(), 3u);
 }
@@ -107,7 +112,7 @@ TEST(SubscriberTest, DestructionStopsWritesEvenWithSamplesInFlight) {
   for (int round = 0; round < 5; ++round) {
     auto owner = std::make_unique<Owner>();
     {
-      Subscriber<RPCRequest> subscriber(session, owner->Callback(), key);
+      Subscriber<RPCRequest> subscriber(session, owner->incoming, owner->Callback(), key);
       ASSERT_TRUE(test::WaitUntil([&] { return owner->Calls() >= 3; }, 15s));
     }
     const int calls = owner->Calls();
@@ -133,13 +138,15 @@ TEST(SubscriberTest, UndeclaringFromTheCallbackWhileAnotherSampleWaitsReturns) {
   std::atomic<bool> armed{false};
   std::atomic<bool> undeclared{false};
   std::atomic<bool> first_call{true};
+  RPCRequest target;
   subscriber = std::make_unique<Subscriber<RPCRequest>>(
-      session,
-      [&](RPCRequest&) {
-        if (!armed.load() || !first_call.exchange(false)) return;
+      session, target,
+      [&](RPCRequest& fresh) -> RPCRequest& {
+        if (!armed.load() || !first_call.exchange(false)) return fresh;
         std::this_thread::sleep_for(300ms);  // both publishers put meanwhile
         subscriber.reset();
         undeclared.store(true);
+        return fresh;
       },
       key);
   armed.store(true);
@@ -148,8 +155,10 @@ TEST(SubscriberTest, UndeclaringFromTheCallbackWhileAnotherSampleWaitsReturns) {
 
 TEST(SubscriberTest, RejectedKeyThrowsWithTheKeyInTheMessage) {
   try {
+    RPCRequest target;
     Subscriber<RPCRequest> subscriber(
-        SharedSession(), [](RPCRequest&) {}, "velmor/robot/A#1/basic_stream_data");
+        SharedSession(), target, [](RPCRequest& fresh) -> RPCRequest& { return fresh; },
+        "velmor/robot/A#1/basic_stream_data");
     FAIL() << "declared a subscriber on an invalid key";
   } catch (const zenoh::ZException& error) {
     EXPECT_EQ(std::string(error.what()),

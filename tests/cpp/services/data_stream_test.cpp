@@ -21,8 +21,8 @@ namespace {
 
 using qrk::JointGroup;
 using qrk::RobotStates;
-using BasicData = DataStream::BasicData;
-using ExtraData = DataStream::ExtraData;
+using BasicData = zenoh_msgs::qrk_msg::AllBasicStreamData;
+using ExtraData = zenoh_msgs::qrk_msg::AllExtraStreamData;
 constexpr auto kError = spdlog::level::err;
 constexpr std::size_t kJoints = 16;
 

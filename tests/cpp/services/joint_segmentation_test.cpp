@@ -10,10 +10,24 @@
 namespace velmor::qrk_impl {
 namespace {
 
-std::vector<float> Joints(std::size_t count) {
+// Full-robot values as a kept sample holds them: little-endian bytes.
+struct WireFloats {
+  std::vector<std::uint8_t> bytes;
+  operator zenoh_msgs::WireSequence<float>() const { return {bytes.data(), bytes.size() / sizeof(float)}; }
+};
+
+WireFloats Floats(const std::vector<float>& values) {
+  WireFloats wire{std::vector<std::uint8_t>(values.size() * sizeof(float))};
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    zenoh::ext::detail::StoreLittleEndian(values[i], wire.bytes.data() + i * sizeof(float));
+  }
+  return wire;
+}
+
+WireFloats Joints(std::size_t count) {
   std::vector<float> joints(count);
   std::iota(joints.begin(), joints.end(), 0.5f);
-  return joints;
+  return Floats(joints);
 }
 
 TEST(SegmentJointDataTest, SliceThatEndsAtOrBeforeTheEndIsCutAndWidened) {
@@ -21,7 +35,7 @@ TEST(SegmentJointDataTest, SliceThatEndsAtOrBeforeTheEndIsCutAndWidened) {
   ASSERT_TRUE(SegmentJointData(Joints(17), 10, 7, out));
   EXPECT_EQ(out, (std::vector<double>{10.5, 11.5, 12.5, 13.5, 14.5, 15.5, 16.5}));
 
-  ASSERT_TRUE(SegmentJointData({0.1f}, 0, 1, out));
+  ASSERT_TRUE(SegmentJointData(Floats({0.1f}), 0, 1, out));
   EXPECT_EQ(out, std::vector<double>{static_cast<double>(0.1f)}) << "widened, not re-rounded";
 
   ASSERT_TRUE(SegmentJointData(Joints(17), 17, 0, out));

@@ -80,11 +80,13 @@ TEST(SimProcess, StreamsAnswersAndStopsCleanlyOnSigterm) {
   {
     std::mutex mutex;
     std::vector<msg::AllBasicStreamData> samples;
+    msg::AllBasicStreamData incoming;
     zenoh_mdw::Subscriber<msg::AllBasicStreamData> subscriber(
-        session,
-        [&](msg::AllBasicStreamData& fresh) {
+        session, incoming,
+        [&](msg::AllBasicStreamData& fresh) -> msg::AllBasicStreamData& {
           std::lock_guard<std::mutex> lock(mutex);
           samples.push_back(fresh);
+          return fresh;
         },
         zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix));
     ASSERT_TRUE(test::WaitUntil([&] {
