@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +27,7 @@
 
 #include "messages/rpc_codec.hpp"
 #include "messages/stream_codec.hpp"
+#include "support/robot_messages.hpp"
 
 namespace {
 
@@ -36,41 +36,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kJoints = 16;
 
-float Value(std::size_t i, int salt) { return std::sin(static_cast<float>(i) * 0.37f + static_cast<float>(salt)); }
-
-template <std::size_t N>
-std::array<float, N> Floats(int salt) {
-  std::array<float, N> out{};
-  for (std::size_t i = 0; i < N; ++i) out[i] = Value(i, salt);
-  return out;
-}
-
-msg::AllBasicStreamData BasicMessage() {
-  msg::AllBasicStreamData m;
-  m.status.estop_released = true;
-  m.status.enabling_device_on = true;
-  for (std::size_t i = 0; i < 20; i += 3) m.status.digital_inputs[i] = true;
-  m.group_indices = {2, 3, 4, 5};  // both arms, each arm, the external axis
-  auto& j = m.joint_data;
-  int salt = 0;
-  for (auto* field :
-       {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
-    field->resize(kJoints);
-    for (std::size_t i = 0; i < kJoints; ++i) (*field)[i] = Value(i, salt);
-    ++salt;
-  }
-  for (std::size_t i = 0; i < kJoints; ++i) {
-    j.aux_vec3_a.push_back(Floats<3>(static_cast<int>(i)));
-    j.aux_vec3_b.push_back(Floats<3>(static_cast<int>(i) + 20));
-  }
-  for (int g = 0; g < 4; ++g) {
-    m.cartesian_data.push_back({Floats<7>(g), Floats<7>(g + 1), Floats<6>(g + 2), Floats<6>(g + 3), Floats<6>(g + 4),
-                                Floats<6>(g + 5), Floats<6>(g + 6)});
-  }
-  m.timestamp_first = 1'700'000'000;
-  m.timestamp_second = 123'456'789;
-  return m;
-}
+// Both arms, each arm, the external axis.
+msg::AllBasicStreamData BasicMessage() { return velmor::test::RobotBasic(kJoints, {2, 3, 4, 5}); }
 
 msg::RPCReply ReplyMessage() {
   msg::RPCReply r;

@@ -34,6 +34,7 @@
 #include "middleware/zenoh/subscriber.hpp"
 #include "services/data_stream.hpp"
 #include "support/netns_guard.hpp"
+#include "support/robot_messages.hpp"
 
 namespace {
 
@@ -50,67 +51,12 @@ struct RobotSize {
 };
 
 // Every value differs from sample to sample, as a moving robot's do.
-float Value(std::size_t sample, std::size_t slot) { return 0.001f * static_cast<float>(sample * 131 + slot) - 1.5f; }
-
-template <std::size_t N>
-std::array<float, N> Values(std::size_t sample, std::size_t& slot) {
-  std::array<float, N> values{};
-  for (float& v : values) v = Value(sample, slot++);
-  return values;
-}
-
-std::vector<float> JointValues(std::size_t sample, std::size_t joints, std::size_t& slot) {
-  std::vector<float> values(joints);
-  for (float& v : values) v = Value(sample, slot++);
-  return values;
-}
-
 Payload BasicPayload(const RobotSize& size, std::size_t sample) {
-  msg::AllBasicStreamData m;
-  std::size_t slot = 0;
-  m.status.estop_released = true;
-  m.status.enabling_device_on = sample % 2 == 0;
-  for (std::size_t i = 0; i < m.status.digital_inputs.size(); ++i) m.status.digital_inputs[i] = (sample + i) % 3 == 0;
-  m.group_indices = size.groups;
-  auto& j = m.joint_data;
-  for (auto* field :
-       {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
-    *field = JointValues(sample, size.joints, slot);
-  }
-  for (std::size_t i = 0; i < size.joints; ++i) {
-    j.aux_vec3_a.push_back(Values<3>(sample, slot));
-    j.aux_vec3_b.push_back(Values<3>(sample, slot));
-  }
-  for (std::size_t g = 0; g < size.groups.size(); ++g) {
-    msg::CartesianStateData c;
-    c.flange_pose = Values<7>(sample, slot);
-    c.tcp_pose = Values<7>(sample, slot);
-    c.tcp_twist = Values<6>(sample, slot);
-    c.tcp_wrench_local = Values<6>(sample, slot);
-    c.raw_tcp_wrench_local = Values<6>(sample, slot);
-    c.raw_ft_sensor = Values<6>(sample, slot);
-    m.cartesian_data.push_back(c);
-  }
-  m.timestamp_first = static_cast<std::int32_t>(sample);
-  m.timestamp_second = static_cast<std::uint32_t>(sample * 1000000);
-  return velmor::zenoh_msgs::Encode(m);
+  return velmor::zenoh_msgs::Encode(velmor::test::RobotBasic(size.joints, size.groups, static_cast<int>(sample)));
 }
 
 Payload ExtraPayload(const RobotSize& size, std::size_t sample) {
-  msg::AllExtraStreamData m;
-  std::size_t slot = 0;
-  m.group_indices = size.groups;
-  m.joint_data.q_d = JointValues(sample, size.joints, slot);
-  m.joint_data.dq_d = JointValues(sample, size.joints, slot);
-  m.joint_data.tau_d = JointValues(sample, size.joints, slot);
-  for (std::size_t g = 0; g < size.groups.size(); ++g) {
-    msg::CartesianDesiredData c;
-    c.tcp_pose_d = Values<7>(sample, slot);
-    c.tcp_twist_d = Values<6>(sample, slot);
-    c.tcp_wrench_d = Values<6>(sample, slot);
-    m.cartesian_data.push_back(c);
-  }
-  return velmor::zenoh_msgs::Encode(m);
+  return velmor::zenoh_msgs::Encode(velmor::test::RobotExtra(size.joints, size.groups, static_cast<int>(sample)));
 }
 
 template <class Make>
@@ -200,12 +146,7 @@ bool MeasureSize(const std::shared_ptr<zenoh::Session>& session, const RobotSize
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string problem = velmor::test::IsolationProblem();
-  if (!problem.empty()) {
-    std::fprintf(stderr, "REFUSING TO RUN: %s.\nThis benchmark opens a zenoh session; run it with scripts/netns-run.\n",
-                 problem.c_str());
-    return 2;
-  }
+  if (velmor::test::RefuseOutsideIsolation("Benchmarks")) return 2;
   const std::size_t samples = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000;
   const auto session = velmor::zenoh_mdw::SharedSession();
   const std::vector<RobotSize> sizes{{16, {2, 3, 4, 5}}, {64, {0, 2, 3, 4, 5, 2, 3, 4}}};

@@ -151,7 +151,7 @@ def freshness(args, table, env):
                 f"{missed} samples overwritten before a poll saw them; "
                 f"{polls / (args.rounds * args.samples):.0f} polls per sample")
         table.add(f"freshness {label}: C++ states() tight poll vs bare callback on the same session (paired)",
-                  us(ours), us(ref), ours / ref, 1.10, note)
+                  us(ours), us(ref), ours / ref, 1.05 if q == 0.5 else 1.1, note)
     for q, label in ((0.5, "median"), (0.99, "p99")):
         ours, ref = percentile(python, q), percentile(alone, q)
         table.add(f"freshness {label}: Python states() tight poll vs bare callback alone in its process",
@@ -233,16 +233,26 @@ def call_cost(args, table, env):
                   f"{bare:.2f} µs", ours / bare, 1.2, "16 joints, 4 groups, streams at 1 kHz")
 
 
+SUSTAINED_ROUNDS = 3
+
+
 def sustained(args, table, env):
+    """Three rounds of the Python client polling at 1 kHz against the bare
+    subscribers' process, interleaved, so that the receive-path ratio comes
+    with its spread; the first round also polls as fast as Python can."""
+    rounds = []
+    seconds = args.seconds / SUSTAINED_ROUNDS
     with RobotServer([args.build / "sim/qrk-sim", "--serial", "BENCH-SUSTAIN", "--rate", 1000]) as sim:
-        result = json_line(run([sys.executable, ROOT / "bench/python/sustained.py", "--serial", "BENCH-SUSTAIN",
-                                "--sim-pid", sim.process.pid, "--seconds", args.seconds,
-                                "--tight-seconds", min(10, args.seconds)], env=env))
+        for number in range(SUSTAINED_ROUNDS):
+            result = json_line(run([sys.executable, ROOT / "bench/python/sustained.py", "--serial", "BENCH-SUSTAIN",
+                                    "--sim-pid", sim.process.pid, "--seconds", seconds,
+                                    "--tight-seconds", min(10, args.seconds) if number == 0 else 0], env=env))
+            idle = run([args.build / "bench/e2e_reader", "idle", "BENCH-SUSTAIN", max(5, round(seconds / 2))])
+            rounds.append((result, labelled(idle, "cpu_ns_per_sample")[0] / 1e9))
         count = run([args.build / "bench/e2e_reader", "count", "BENCH-SUSTAIN", max(5, round(args.seconds / 3))])
-        idle = run([args.build / "bench/e2e_reader", "idle", "BENCH-SUSTAIN", max(5, round(args.seconds / 3))])
-    on, paused, tight = result["on"], result["paused"], result["tight"]
+    on, paused, tight = rounds[0][0]["on"], rounds[0][0]["paused"], rounds[0][0]["tight"]
     rate = on["polls"] / on["wall_s"]
-    table.add(f"sustained Python, {args.seconds:g} s: distinct samples seen by the 1 kHz poll / sent",
+    table.add(f"sustained Python, {seconds:g} s: distinct samples seen by the 1 kHz poll / sent",
               f"{on['distinct_seen']}", f"{on['sent']}", on["distinct_seen"] / on["sent"], None,
               f"poll rate reached {rate:.0f}/s; {on['empty_results']} empty results")
     table.add(f"sustained Python, tight poll {tight['wall_s']:.0f} s: distinct samples seen / sent",
@@ -252,15 +262,22 @@ def sustained(args, table, env):
     table.add("sustained C++: basic samples delivered and decoded on the client's session / sent", f"{basic}",
               f"{sent}", basic / sent, None, f"extra decoded {extra}, undecodable {bad}; tight poll saw "
               f"{labelled(count, 'polled')[0]}")
+
     # Threads other than the polling one: zenoh's and the client's receive path.
     def background(phase):
         return (phase["cpu_s"] - phase["poll_thread_cpu_s"]) / phase["wall_s"]
-    per_sample = (background(on) - background(paused)) / (on["sent"] / on["wall_s"])
-    bare = labelled(idle, "cpu_ns_per_sample")[0] / 1e9
+
+    def per_sample(result):
+        return (background(result["on"]) - background(result["paused"])) / (result["on"]["sent"] /
+                                                                             result["on"]["wall_s"])
+    ratios = sorted(per_sample(result) / bare for result, bare in rounds)
+    ours = median([per_sample(result) for result, _ in rounds])
+    bare = median([bare for _, bare in rounds])
     table.add("sustained Python: receive-path CPU per sample (basic + extra) vs bare subscribers that only count",
-              f"{per_sample * 1e6:.1f} µs", f"{bare * 1e6:.1f} µs", per_sample / bare, None,
-              f"client's background threads {background(on) * 100:.1f}% of a core streaming, "
-              f"{background(paused) * 100:.1f}% paused")
+              f"{ours * 1e6:.1f} µs", f"{bare * 1e6:.1f} µs", median(ratios), 1.1,
+              f"median of {SUSTAINED_ROUNDS} interleaved rounds of {seconds:g} s (ratios "
+              f"{ratios[0]:.2f}-{ratios[-1]:.2f}); client's background threads {background(on) * 100:.1f}% of "
+              f"a core streaming, {background(paused) * 100:.1f}% paused (first round)")
     table.add("sustained Python: client process CPU share (1 kHz poll of states() + actions())",
               f"{on['cpu_s'] / on['wall_s'] * 100:.1f}% of a core",
               f"{paused['cpu_s'] / paused['wall_s'] * 100:.1f}% paused", None, None,
@@ -362,7 +379,7 @@ class BareReference:
 
 class FleetTable:
     HEAD = ["N", "reader", "receive CPU per robot sample: ours / bare (medians)", "ratio, load-corrected",
-            "aim ≤ 1.1",
+            "aim: C++ ≤ 1.05, Python ≤ 1.1",
             "receive CPU per robot", "freshness median: ours / bare", "freshness p99: ours / bare",
             "paired difference median / p99",
             "N-th client construction", "RSS per added client", "threads", "basic samples lost / sent"]
@@ -424,7 +441,7 @@ def fleet(args, env):
         bare_raw, bare_share = normalised_cpu(out, "cpu_bare", reference)
         ratios = [c / b for c, b in zip(client_share, bare_share, strict=True)]
         ours, bare, ratio = median(client_raw), median(bare_raw), median(ratios)
-        verdict = "met" if ratio <= 1.1 else "MISSED"
+        verdict = "met" if ratio <= 1.05 else "MISSED"
         if verdict == "MISSED":
             table.missed.append(f"receive CPU ratio at N = {n}")
         found = pairs(out)

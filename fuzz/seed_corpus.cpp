@@ -5,8 +5,6 @@
 // edge-shaped ones, so that the fuzzer starts from every field filled.
 //
 //   velmor_fuzz_seeds <root>
-#include <array>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +15,7 @@
 
 #include "messages/rpc_codec.hpp"
 #include "messages/stream_codec.hpp"
+#include "support/robot_messages.hpp"
 
 namespace {
 
@@ -26,63 +25,12 @@ using velmor::zenoh_msgs::Encode;
 constexpr std::size_t kJoints = 16;
 const std::vector<std::uint16_t> kAllGroups{0, 2, 3, 4, 5};
 
-// Distinct, reproducible values; `salt` tells the fields apart.
-float Value(std::size_t i, int salt) { return std::sin(static_cast<float>(i) * 0.37f + static_cast<float>(salt)); }
-
-template <std::size_t N>
-std::array<float, N> Floats(int salt) {
-  std::array<float, N> out{};
-  for (std::size_t i = 0; i < N; ++i) out[i] = Value(i, salt);
-  return out;
-}
-
-std::vector<float> Joints(int salt) {
-  std::vector<float> out(kJoints);
-  for (std::size_t i = 0; i < kJoints; ++i) out[i] = Value(i, salt);
-  return out;
-}
-
 msg::AllBasicStreamData RobotBasic(const std::vector<std::uint16_t>& groups) {
-  msg::AllBasicStreamData m;
-  m.status.aux_u16 = 0xBEEF;
-  m.status.aux_i16 = -1234;
-  m.status.estop_released = true;
-  m.status.enabling_device_on = true;
-  for (std::size_t i = 0; i < 20; ++i) {
-    m.status.digital_inputs[i] = i % 3 == 0;
-    m.status.digital_outputs[i] = i % 5 == 1;
-  }
-  m.status.aux_flags[7] = true;
-  m.group_indices = groups;
-  auto& j = m.joint_data;
-  int salt = 0;
-  for (auto* field :
-       {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
-    *field = Joints(salt++);
-  }
-  for (std::size_t i = 0; i < kJoints; ++i) {
-    j.aux_vec3_a.push_back(Floats<3>(static_cast<int>(i)));
-    j.aux_vec3_b.push_back(Floats<3>(static_cast<int>(i) + 50));
-  }
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    const int s = static_cast<int>(g) * 10;
-    m.cartesian_data.push_back({Floats<7>(s), Floats<7>(s + 1), Floats<6>(s + 2), Floats<6>(s + 3), Floats<6>(s + 4),
-                                Floats<6>(s + 5), Floats<6>(s + 6)});
-  }
-  m.timestamp_first = -7;
-  m.timestamp_second = 4'000'000'000u;
-  return m;
+  return velmor::test::RobotBasic(kJoints, groups);
 }
 
 msg::AllExtraStreamData RobotExtra(const std::vector<std::uint16_t>& groups) {
-  msg::AllExtraStreamData m;
-  m.group_indices = groups;
-  m.joint_data = {Joints(1), Joints(2), Joints(3)};
-  for (std::size_t g = 0; g < groups.size(); ++g) {
-    const int s = static_cast<int>(g) * 10;
-    m.cartesian_data.push_back({Floats<7>(s), Floats<6>(s + 1), Floats<6>(s + 2)});
-  }
-  return m;
+  return velmor::test::RobotExtra(kJoints, groups);
 }
 
 msg::RPCReply Reply(std::uint16_t id, std::vector<std::string> strings) {
@@ -120,7 +68,9 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> ReplySeeds() {
   manipulability.request_id = 9;
   manipulability.success = true;
   manipulability.joint_groups = {3, 4, 65535};
-  manipulability.float2d_container = {Joints(1), {Value(0, 2), Value(1, 2)}, {}};
+  manipulability.float2d_container = {velmor::test::DistinctJoints(kJoints, 1),
+                                      {velmor::test::DistinctValue(0, 2), velmor::test::DistinctValue(1, 2)},
+                                      {}};
 
   return {{"empty", Encode(msg::RPCReply{})},
           {"reachability", Encode(msg::RPCReply{0, false, {}, {}, {}, {}, {}})},

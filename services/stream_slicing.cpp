@@ -74,79 +74,76 @@ void WidenCartesian(const Table& table, const Cartesian& source, Record& record)
   std::apply([&](const auto&... pair) { (Widen(source.*pair.first, record.*pair.second), ...); }, table);
 }
 
-}  // namespace
+// What tells the two records' slicing apart: their tables and log texts.
+template <class JointTable, class CartesianTable>
+struct Slicing {
+  JointTable joints;
+  CartesianTable cartesian;
+  const char* mismatch;
+  const char* segment_failure;
+};
+template <class JointTable, class CartesianTable>
+Slicing(JointTable, CartesianTable, const char*, const char*) -> Slicing<JointTable, CartesianTable>;
 
-std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic, const GroupNames& groups,
-                                                   const StartIds& start_ids, const Dofs& dofs) {
-  const auto cartesian = zenoh_msgs::Cartesian(basic);
-  const auto indices = zenoh_msgs::GroupIndices(basic);
+constexpr Slicing kStateSlicing{kStateJoints, kStateCartesian,
+                                "[velmor::qrk::Client] The received data has mismatched sizes: cartesian_data size "
+                                "is {}, expected number of joint groups is {}",
+                                "[velmor::qrk::Client] Failed to segment full-DoF joint data for joint group [{}]"};
+constexpr Slicing kActionSlicing{kActionJoints, kActionCartesian,
+                                 "[velmor::qrk::Client] The received desired data has mismatched sizes: "
+                                 "cartesian_data size is {}, expected number of joint groups is {}",
+                                 "[velmor::qrk::Client] Failed to segment desired joint data for joint group [{}]"};
+
+// Measured states carry world-frame wrenches too; commanded values do not.
+void FinishCartesian(qrk::RobotStates& states) { FillWorldWrenches(states); }
+void FinishCartesian(qrk::RobotActions&) {}
+
+// Every group of `groups` cut out of the full-robot arrays, then the
+// Cartesian values of every group the sample lists; empty, with an error
+// line, when the sample does not fit.
+template <class Record, class Sample, class Kind>
+std::map<JointGroup, Record> Slice(const Sample& sample, const Kind& kind,
+                                   std::pair<std::int32_t, std::int32_t> timestamp, const GroupNames& groups,
+                                   const StartIds& start_ids, const Dofs& dofs) {
+  const auto cartesian = zenoh_msgs::Cartesian(sample);
+  const auto indices = zenoh_msgs::GroupIndices(sample);
   if (cartesian.size() != indices.size()) {
-    spdlog::error(
-        "[velmor::qrk::Client] The received data has mismatched sizes: cartesian_data size is {}, expected number "
-        "of joint groups is {}",
-        cartesian.size(), indices.size());
+    spdlog::error(fmt::runtime(kind.mismatch), cartesian.size(), indices.size());
     return {};
   }
 
-  std::map<JointGroup, qrk::RobotStates> result;
+  std::map<JointGroup, Record> result;
   for (const auto& entry : groups) {
     const JointGroup group = entry.first;
     if (!HasLayout(group, start_ids, dofs)) return {};
-    qrk::RobotStates& states = result[group];
-    states.timestamp = StampOf(basic);
-    const std::uint32_t start = StartOf(group, start_ids);
-    const std::uint64_t dof = dofs.at(group);
-    if (!CutJoints(kStateJoints, basic, start, dof, states)) {
-      spdlog::error("[velmor::qrk::Client] Failed to segment full-DoF joint data for joint group [{}]",
-                    static_cast<int>(group));
+    Record& record = result[group];
+    record.timestamp = timestamp;
+    if (!CutJoints(kind.joints, sample, StartOf(group, start_ids), dofs.at(group), record)) {
+      spdlog::error(fmt::runtime(kind.segment_failure), static_cast<int>(group));
       return {};
     }
   }
 
   for (std::size_t i = 0; i < indices.size(); ++i) {
-    const auto source = cartesian[i];
-    qrk::RobotStates& states = result[WireGroup(indices[i])];
-    WidenCartesian(kStateCartesian, source, states);
-    FillWorldWrenches(states);
+    Record& record = result[WireGroup(indices[i])];
+    WidenCartesian(kind.cartesian, cartesian[i], record);
+    FinishCartesian(record);
   }
   return result;
+}
+
+}  // namespace
+
+std::map<JointGroup, qrk::RobotStates> SliceStates(const BasicStreamData& basic, const GroupNames& groups,
+                                                   const StartIds& start_ids, const Dofs& dofs) {
+  return Slice<qrk::RobotStates>(basic, kStateSlicing, StampOf(basic), groups, start_ids, dofs);
 }
 
 std::map<JointGroup, qrk::RobotActions> SliceActions(const ExtraStreamData& extra,
                                                      std::pair<std::int32_t, std::int32_t> timestamp,
                                                      const GroupNames& groups, const StartIds& start_ids,
                                                      const Dofs& dofs) {
-  const auto cartesian = zenoh_msgs::Cartesian(extra);
-  const auto indices = zenoh_msgs::GroupIndices(extra);
-  if (cartesian.size() != indices.size()) {
-    spdlog::error(
-        "[velmor::qrk::Client] The received desired data has mismatched sizes: cartesian_data size is {}, expected "
-        "number of joint groups is {}",
-        cartesian.size(), indices.size());
-    return {};
-  }
-
-  std::map<JointGroup, qrk::RobotActions> result;
-  for (const auto& entry : groups) {
-    const JointGroup group = entry.first;
-    if (!HasLayout(group, start_ids, dofs)) return {};
-    qrk::RobotActions& actions = result[group];
-    actions.timestamp = timestamp;
-    const std::uint32_t start = StartOf(group, start_ids);
-    const std::uint64_t dof = dofs.at(group);
-    if (!CutJoints(kActionJoints, extra, start, dof, actions)) {
-      spdlog::error("[velmor::qrk::Client] Failed to segment desired joint data for joint group [{}]",
-                    static_cast<int>(group));
-      return {};
-    }
-  }
-
-  for (std::size_t i = 0; i < indices.size(); ++i) {
-    const auto source = cartesian[i];
-    qrk::RobotActions& actions = result[WireGroup(indices[i])];
-    WidenCartesian(kActionCartesian, source, actions);
-  }
-  return result;
+  return Slice<qrk::RobotActions>(extra, kActionSlicing, timestamp, groups, start_ids, dofs);
 }
 
 }  // namespace velmor::qrk_impl

@@ -11,7 +11,7 @@ use zenoh::qos::{CongestionControl, Priority};
 use zenoh::query::{ConsolidationMode, QueryConsolidation, QueryTarget, Reply};
 use zenoh::Wait;
 
-use crate::closure::OwnedClosure;
+use crate::closure::{CClosure, OwnedClosure};
 use crate::guard::{bytes, guard};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
@@ -22,12 +22,7 @@ pub const VB_GET_EVERY_SERVER: u32 = 1;
 
 type ReplyCall = extern "C" fn(bool, *const u8, usize, *const u8, usize, *mut c_void);
 
-#[repr(C)]
-pub struct VbReplyClosure {
-    pub call: Option<ReplyCall>,
-    pub drop: Option<extern "C" fn(*mut c_void)>,
-    pub context: *mut c_void,
-}
+pub type VbReplyClosure = CClosure<ReplyCall>;
 
 fn deliver(call: ReplyCall, context: *mut c_void, reply: &Reply) {
     match reply.result() {
@@ -54,7 +49,7 @@ pub extern "C" fn vb_get(
     flags: u32,
     closure: VbReplyClosure,
 ) -> VbResult {
-    let closure = Arc::new(OwnedClosure::new(closure.call, closure.drop, closure.context));
+    let closure = Arc::new(OwnedClosure::from(closure));
     let (Some(session), Some(keyexpr), true) = (session_ref(session), keyexpr_ref(keyexpr), closure.has_call()) else {
         return VB_ENULL;
     };

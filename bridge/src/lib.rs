@@ -19,6 +19,8 @@ mod guard;
 mod sync;
 
 #[cfg(not(any(closure_only, loom)))]
+mod declare;
+#[cfg(not(any(closure_only, loom)))]
 mod get;
 #[cfg(not(any(closure_only, loom)))]
 mod keyexpr;

@@ -2,26 +2,21 @@
 //! only when no call is inside the C callback and none can enter, so a C++
 //! owner may free the callback's destination right after it.
 use std::ffi::c_void;
-use std::sync::Arc;
 
 use zenoh::pubsub::Subscriber;
 use zenoh::sample::Sample;
 use zenoh::Wait;
 
-use crate::closure::{Declared, OwnedClosure};
-use crate::guard::{guard, guard_unit, store};
-use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
-use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+use crate::closure::{CClosure, Declared, OwnedClosure};
+use crate::declare::declare_with_closure;
+use crate::guard::guard_unit;
+use crate::keyexpr::VbKeyExpr;
+use crate::session::VbSession;
+use crate::VbResult;
 
 type SampleCall = extern "C" fn(*const u8, usize, *const u8, usize, *mut c_void);
 
-#[repr(C)]
-pub struct VbSampleClosure {
-    pub call: Option<SampleCall>,
-    pub drop: Option<extern "C" fn(*mut c_void)>,
-    pub context: *mut c_void,
-}
+pub type VbSampleClosure = CClosure<SampleCall>;
 
 pub type VbSubscriber = Declared<Subscriber<()>, SampleCall>;
 
@@ -32,26 +27,9 @@ pub extern "C" fn vb_subscriber_declare(
     closure: VbSampleClosure,
     out: *mut *mut VbSubscriber,
 ) -> VbResult {
-    let closure = Arc::new(OwnedClosure::new(closure.call, closure.drop, closure.context));
-    store(out, None);
-    let (Some(session), Some(keyexpr), true, false) = (
-        session_ref(session),
-        keyexpr_ref(keyexpr),
-        closure.has_call(),
-        out.is_null(),
-    ) else {
-        return VB_ENULL;
-    };
-    guard(|| {
-        let delivering = closure.clone();
+    declare_with_closure(session, keyexpr, closure, out, |session, keyexpr, delivering| {
         let callback = move |sample: Sample| deliver_sample(&delivering, &sample);
-        match session.declare_subscriber(keyexpr.clone()).callback(callback).wait() {
-            Ok(subscriber) => {
-                store(out, Some(Declared::new(subscriber, closure)));
-                VB_OK
-            }
-            Err(_) => VB_EGENERIC,
-        }
+        session.declare_subscriber(keyexpr.clone()).callback(callback).wait()
     })
 }
 

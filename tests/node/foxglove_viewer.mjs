@@ -36,8 +36,11 @@ function decoderOf(channel) {
   return protobuf.Root.fromDescriptor(set).lookupType(channel.schemaName);
 }
 
+let finished = false;
+
 function finishIfDone() {
-  if (topics.every((topic) => messages[topic].length >= count)) {
+  if (!finished && topics.every((topic) => messages[topic].length >= count)) {
+    finished = true;
     client.close();
     // Exiting at once would cut a long line short on a pipe.
     process.stdout.write(`${JSON.stringify({ advertised, messages })}\n`, () => process.exit(0));
@@ -58,8 +61,10 @@ client.on("advertise", (channels) => {
 });
 
 client.on("message", ({ subscriptionId, timestamp, data }) => {
+  if (finished) return;
   const { topic, type } = decoders.get(subscriptionId);
-  if (messages[topic].length >= count) return;
+  // Every topic keeps collecting until each has `count`: subscriptions start
+  // at different moments, and the topics' windows must overlap.
   const bytes = new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
   const message = type.toObject(type.decode(bytes), { longs: String, arrays: true });
   messages[topic].push({ log_time: timestamp.toString(), message });

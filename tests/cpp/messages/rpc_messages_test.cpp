@@ -14,11 +14,7 @@ namespace zenoh = velmor::zenoh;
 using namespace velmor::zenoh_msgs;
 using qrk_msg::RPCReply;
 using qrk_msg::RPCRequest;
-using test::Bytes;
-using test::FromHex;
-using test::SameValue;
-using test::ThrowsZ;
-using test::ToHex;
+using namespace test;
 using zenoh::Z_EDESERIALIZE;
 
 RPCReply FullReply() {

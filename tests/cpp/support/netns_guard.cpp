@@ -2,6 +2,7 @@
 
 #include <net/if.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -38,6 +39,15 @@ std::string IsolationProblem() {
   }
   if_freenameindex(interfaces);
   return problem;
+}
+
+bool RefuseOutsideIsolation(const char* what) {
+  const std::string problem = IsolationProblem();
+  if (problem.empty()) return false;
+  std::fprintf(stderr,
+               "REFUSING TO RUN: %s.\n%s open zenoh sessions that scout by multicast; run with scripts/netns-run.\n",
+               problem.c_str(), what);
+  return true;
 }
 
 }  // namespace velmor::test

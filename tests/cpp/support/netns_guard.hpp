@@ -11,4 +11,8 @@ namespace velmor::test {
 /// otherwise the reason it does not.
 std::string IsolationProblem();
 
+/// True, after saying why on stderr, when the process must not open a
+/// session: `what` names the program ("Tests", "This benchmark").
+bool RefuseOutsideIsolation(const char* what);
+
 }  // namespace velmor::test
