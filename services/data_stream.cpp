@@ -130,7 +130,7 @@ std::map<JointGroup, qrk::RobotActions> DataStream::GetActions(const GroupNames&
 template <class Field>
 Field DataStream::ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field) {
   std::lock_guard<std::mutex> lock(basic_readers);
-  return zenoh_msgs::Status(basic_latest.Read()).*field;
+  return zenoh_msgs::StatusField(basic_latest.Read(), field);
 }
 
 std::array<bool, 20> DataStream::GetDigitalInputs() {

@@ -40,8 +40,10 @@ bool SegmentJointData(const zenoh_msgs::WireSequence<float>& source, std::uint32
                       std::vector<double>& destination) {
   const std::uint64_t size = source.size();
   if (start > size || count > size - start) return false;
-  destination.resize(static_cast<std::size_t>(count));
-  for (std::size_t i = 0; i < destination.size(); ++i) destination[i] = source[start + i];
+  // One pass, straight into place: resize() would zero every element first.
+  destination.clear();
+  destination.reserve(static_cast<std::size_t>(count));
+  for (std::size_t i = 0; i < count; ++i) destination.push_back(source[start + i]);
   return true;
 }
 

@@ -238,6 +238,9 @@ TEST(KeptSamples, ReadEveryFieldInPlaceAsTheDecoderDoes) {
     EXPECT_TRUE(SameValue(ReadInPlace(sample), message));
     EXPECT_TRUE(SameValue(sample.ToMessage(), message));
     EXPECT_EQ(sample.bytes(), bytes);
+    EXPECT_EQ(StatusField(sample, &qrk_msg::StatusData::digital_outputs), message.status.digital_outputs);
+    EXPECT_EQ(StatusField(sample, &qrk_msg::StatusData::enabling_device_on), message.status.enabling_device_on);
+    EXPECT_EQ(StatusField(sample, &qrk_msg::StatusData::aux_i16), message.status.aux_i16);
   }
   for (const AllExtraStreamData& message : {SampleExtra(16, {2, 3, 4, 5}), SampleExtra(1, {}), AllExtraStreamData{}}) {
     ExtraSample sample;
