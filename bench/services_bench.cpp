@@ -18,6 +18,7 @@
 #include "middleware/zenoh/publisher.hpp"
 #include "services/data_stream.hpp"
 #include "support/netns_guard.hpp"
+#include "support/robot_messages.hpp"
 
 namespace {
 
@@ -65,32 +66,8 @@ namespace msg = velmor::zenoh_msgs::qrk_msg;
 constexpr std::size_t kJoints = 16;
 const std::vector<std::uint16_t> kStreamGroups{2, 3, 4, 5};
 
-msg::AllBasicStreamData FullBasic() {
-  msg::AllBasicStreamData m;
-  auto& j = m.joint_data;
-  for (auto* field :
-       {&j.q, &j.theta, &j.dq, &j.dtheta, &j.tau, &j.tau_dot, &j.tau_ext, &j.tau_interact, &j.temperature}) {
-    field->assign(kJoints, 0.5f);
-  }
-  j.aux_vec3_a.assign(kJoints, {1, 2, 3});
-  j.aux_vec3_b.assign(kJoints, {1, 2, 3});
-  m.group_indices = kStreamGroups;
-  m.cartesian_data.resize(kStreamGroups.size());
-  for (auto& c : m.cartesian_data) c.tcp_pose = {0.1f, 0.2f, 0.3f, 0.5f, 0.5f, 0.5f, 0.5f};
-  m.timestamp_first = 1;
-  m.timestamp_second = 2;
-  return m;
-}
-
-msg::AllExtraStreamData FullExtra() {
-  msg::AllExtraStreamData m;
-  m.joint_data.q_d.assign(kJoints, 0.5f);
-  m.joint_data.dq_d.assign(kJoints, 0.5f);
-  m.joint_data.tau_d.assign(kJoints, 0.5f);
-  m.group_indices = kStreamGroups;
-  m.cartesian_data.resize(kStreamGroups.size());
-  return m;
-}
+msg::AllBasicStreamData FullBasic() { return velmor::test::RobotBasic(kJoints, kStreamGroups); }
+msg::AllExtraStreamData FullExtra() { return velmor::test::RobotExtra(kJoints, kStreamGroups); }
 
 // A started DataStream fed with one sample of each stream.
 struct Robot {

@@ -139,31 +139,6 @@ inline WireSequence<qrk_msg::CartesianDesiredData> Cartesian(const ExtraSample& 
 /// The status block opens every basic message.
 inline qrk_msg::StatusData Status(const BasicSample& sample) { return sample.At<qrk_msg::StatusData>(0); }
 
-namespace wire {
-
-template <class Member, class Record, class Field>
-bool SameMember(Member member, Field Record::*field) {
-  if constexpr (std::is_same_v<Member, Field Record::*>) {
-    return member == field;
-  } else {
-    return false;
-  }
-}
-
-// Bytes before `field` in a record of fixed-size fields.
-template <class Record, class Field, std::size_t... kIndex>
-std::size_t FieldOffset(Field Record::*field, std::index_sequence<kIndex...>) {
-  using Members = std::remove_const_t<decltype(RecordFields<Record>::kMembers)>;
-  std::size_t offset = 0;
-  bool found = false;
-  ((found = found || SameMember(std::get<kIndex>(RecordFields<Record>::kMembers), field),
-    offset += found ? 0 : kSize<MemberTypeT<std::tuple_element_t<kIndex, Members>>>),
-   ...);
-  return offset;
-}
-
-}  // namespace wire
-
 /// One field of the status block, read alone (a 1 kHz poll of one input).
 template <class Field>
 Field StatusField(const BasicSample& sample, Field qrk_msg::StatusData::*field) {

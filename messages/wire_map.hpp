@@ -293,6 +293,27 @@ class Mapper {
   WireRun* run_;
 };
 
+template <class Member, class Record, class Field>
+bool SameMember(Member member, Field Record::*field) {
+  if constexpr (std::is_same_v<Member, Field Record::*>) {
+    return member == field;
+  } else {
+    return false;
+  }
+}
+
+// Bytes before `field` in a record of fixed-size fields.
+template <class Record, class Field, std::size_t... kIndex>
+std::size_t FieldOffset(Field Record::*field, std::index_sequence<kIndex...>) {
+  using Members = std::remove_const_t<decltype(RecordFields<Record>::kMembers)>;
+  std::size_t offset = 0;
+  bool found = false;
+  ((found = found || SameMember(std::get<kIndex>(RecordFields<Record>::kMembers), field),
+    offset += found ? 0 : kSize<MemberTypeT<std::tuple_element_t<kIndex, Members>>>),
+   ...);
+  return offset;
+}
+
 #undef VELMOR_WIRE_INLINE
 
 }  // namespace wire
