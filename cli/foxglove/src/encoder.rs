@@ -190,14 +190,20 @@ pub fn set_pose(transform: &mut FrameTransform, pose: &Pose) {
     });
 }
 
-fn narrow_into(target: &mut Vec<f32>, source: &[f64]) {
-    target.clear();
-    target.extend(source.iter().map(|&v| v as f32));
+/// `value` at the float precision the robot measures in (exact for the
+/// values that came from the robot as float).
+fn at_float_precision(value: f64) -> f64 {
+    f64::from(value as f32)
 }
 
-fn narrow<const N: usize>(target: &mut [f32; N], source: &[f64; N]) {
+fn narrow_into(target: &mut Vec<f64>, source: &[f64]) {
+    target.clear();
+    target.extend(source.iter().map(|&v| at_float_precision(v)));
+}
+
+fn narrow<const N: usize>(target: &mut [f64; N], source: &[f64; N]) {
     for (t, &s) in target.iter_mut().zip(source) {
-        *t = s as f32;
+        *t = at_float_precision(s);
     }
 }
 

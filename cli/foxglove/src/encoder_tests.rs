@@ -154,7 +154,7 @@ fn declared_fields(encoder: &Encoder) -> Vec<(String, i32, bool)> {
 #[test]
 fn our_schemas_carry_every_field_of_the_records_under_their_names() {
     use foxglove::prost_types::field_descriptor_proto::Type;
-    let (float, sint32, boolean) = (Type::Float as i32, Type::Sint32 as i32, Type::Bool as i32);
+    let (double, sint32, boolean) = (Type::Double as i32, Type::Sint32 as i32, Type::Bool as i32);
     let expect = |names: &[&str], kind: i32| names.iter().map(|n| (n.to_string(), kind, true)).collect::<Vec<_>>();
 
     let states = [
@@ -177,12 +177,12 @@ fn our_schemas_carry_every_field_of_the_records_under_their_names() {
         "raw_ft_sensor",
     ];
     let mut wanted = expect(&["timestamp"], sint32);
-    wanted.extend(expect(&states, float));
+    wanted.extend(expect(&states, double));
     assert_eq!(declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_STATES).unwrap()), wanted);
 
     let actions = ["q_d", "dq_d", "tau_d", "tcp_pose_d", "tcp_twist_d", "tcp_wrench_d"];
     let mut wanted = expect(&["timestamp"], sint32);
-    wanted.extend(expect(&actions, float));
+    wanted.extend(expect(&actions, double));
     assert_eq!(declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_ACTIONS).unwrap()), wanted);
 
     let io = declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_IO).unwrap());
@@ -202,28 +202,34 @@ fn our_schemas_carry_every_field_of_the_records_under_their_names() {
 struct StatesAsRead {
     #[prost(sint32, repeated, tag = "1")]
     timestamp: Vec<i32>,
-    #[prost(float, repeated, tag = "2")]
-    q: Vec<f32>,
-    #[prost(float, repeated, tag = "10")]
-    temperature: Vec<f32>,
-    #[prost(float, repeated, tag = "11")]
-    flange_pose: Vec<f32>,
-    #[prost(float, repeated, tag = "18")]
-    raw_ft_sensor: Vec<f32>,
+    #[prost(double, repeated, tag = "2")]
+    q: Vec<f64>,
+    #[prost(double, repeated, tag = "10")]
+    temperature: Vec<f64>,
+    #[prost(double, repeated, tag = "11")]
+    flange_pose: Vec<f64>,
+    #[prost(double, repeated, tag = "14")]
+    tcp_wrench: Vec<f64>,
+    #[prost(double, repeated, tag = "18")]
+    raw_ft_sensor: Vec<f64>,
 }
 
 #[test]
-fn states_keep_the_float_values_and_the_stamp_exactly() {
-    let sample = Sample::new("ARM_1", 7);
+fn states_keep_the_values_at_float_precision_and_the_stamp_exactly() {
+    let mut sample = Sample::new("ARM_1", 7);
+    // A wrench the client rotated into the world frame carries digits the
+    // sensor never measured.
+    sample.cartesian[3][0] = 0.1;
     let mut encoder = Encoder::new(VF_SCHEMA_ROBOT_STATES).unwrap();
     let bytes = encode_states(&mut encoder, 0, &sample.states(0));
     let read = StatesAsRead::decode(&bytes[..]).unwrap();
-    let widened = |v: &[f32]| v.iter().map(|&x| f64::from(x)).collect::<Vec<_>>();
     assert_eq!(read.timestamp, [-7, 123_456]);
-    assert_eq!(widened(&read.q), sample.joints[0]);
-    assert_eq!(widened(&read.temperature), sample.joints[8]);
-    assert_eq!(widened(&read.flange_pose), sample.cartesian[0]);
-    assert_eq!(widened(&read.raw_ft_sensor), sample.cartesian[7]);
+    assert_eq!(read.q, sample.joints[0]);
+    assert_eq!(read.temperature, sample.joints[8]);
+    assert_eq!(read.flange_pose, sample.cartesian[0]);
+    assert_eq!(read.tcp_wrench[0], f64::from(0.1f32));
+    assert_eq!(read.tcp_wrench[1..], sample.cartesian[3][1..]);
+    assert_eq!(read.raw_ft_sensor, sample.cartesian[7]);
 }
 
 #[test]
