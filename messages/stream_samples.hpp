@@ -25,6 +25,9 @@ class WireMessage {
  public:
   static constexpr std::size_t kRuns = wire::RunCount<Message>();
 
+  /// The default message's sample.
+  WireMessage() { MapKeptBytes(); }
+
   /// The sample of `message`, as a peer's serializer would have sent it.
   static WireMessage Of(const Message& message) {
     WireMessage sample;
@@ -44,7 +47,7 @@ class WireMessage {
     try {
       TakeCanonical(Encode(Decode<Message>(data, size)));
     } catch (...) {
-      MapPayload<Message>(bytes_.data(), bytes_.size(), runs_);  // the refused payload's partial runs go
+      MapKeptBytes();  // the refused payload's partial runs go
       throw;
     }
   }
@@ -77,14 +80,11 @@ class WireMessage {
     runs_ = runs;
   }
 
-  std::vector<std::uint8_t> bytes_ = Encode(Message{});
-  std::array<WireRun, kRuns> runs_ = MappedRuns(bytes_);
+  // The runs of the bytes kept, which are canonical.
+  void MapKeptBytes() noexcept { MapPayload<Message>(bytes_.data(), bytes_.size(), runs_); }
 
-  static std::array<WireRun, kRuns> MappedRuns(const std::vector<std::uint8_t>& bytes) {
-    std::array<WireRun, kRuns> runs{};
-    MapPayload<Message>(bytes.data(), bytes.size(), runs);
-    return runs;
-  }
+  std::vector<std::uint8_t> bytes_ = Encode(Message{});
+  std::array<WireRun, kRuns> runs_{};
 };
 
 /// Decodes into a kept sample (the subscriber's path).

@@ -196,12 +196,12 @@ fn at_float_precision(value: f64) -> f64 {
     f64::from(value as f32)
 }
 
-fn narrow_into(target: &mut Vec<f64>, source: &[f64]) {
+fn rounded_into(target: &mut Vec<f64>, source: &[f64]) {
     target.clear();
     target.extend(source.iter().map(|&v| at_float_precision(v)));
 }
 
-fn narrow<const N: usize>(target: &mut [f64; N], source: &[f64; N]) {
+fn rounded_array_into<const N: usize>(target: &mut [f64; N], source: &[f64; N]) {
     for (t, &s) in target.iter_mut().zip(source) {
         *t = at_float_precision(s);
     }
@@ -210,32 +210,32 @@ fn narrow<const N: usize>(target: &mut [f64; N], source: &[f64; N]) {
 fn fill_states(message: &mut RobotStates, s: &VfGroupStates) -> Result<(), Failure> {
     let n = s.joints;
     message.timestamp = s.timestamp;
-    narrow_into(&mut message.q, values(s.q, n, "q")?);
-    narrow_into(&mut message.theta, values(s.theta, n, "theta")?);
-    narrow_into(&mut message.dq, values(s.dq, n, "dq")?);
-    narrow_into(&mut message.dtheta, values(s.dtheta, n, "dtheta")?);
-    narrow_into(&mut message.tau, values(s.tau, n, "tau")?);
-    narrow_into(&mut message.tau_dot, values(s.tau_dot, n, "tau_dot")?);
-    narrow_into(&mut message.tau_ext, values(s.tau_ext, n, "tau_ext")?);
-    narrow_into(&mut message.tau_interact, values(s.tau_interact, n, "tau_interact")?);
-    narrow_into(&mut message.temperature, values(s.temperature, n, "temperature")?);
-    narrow(&mut message.flange_pose, fixed::<7>(s.flange_pose, "flange_pose")?);
-    narrow(&mut message.tcp_pose, fixed::<7>(s.tcp_pose, "tcp_pose")?);
-    narrow(&mut message.tcp_twist, fixed::<6>(s.tcp_twist, "tcp_twist")?);
-    narrow(&mut message.tcp_wrench, fixed::<6>(s.tcp_wrench, "tcp_wrench")?);
-    narrow(
+    rounded_into(&mut message.q, values(s.q, n, "q")?);
+    rounded_into(&mut message.theta, values(s.theta, n, "theta")?);
+    rounded_into(&mut message.dq, values(s.dq, n, "dq")?);
+    rounded_into(&mut message.dtheta, values(s.dtheta, n, "dtheta")?);
+    rounded_into(&mut message.tau, values(s.tau, n, "tau")?);
+    rounded_into(&mut message.tau_dot, values(s.tau_dot, n, "tau_dot")?);
+    rounded_into(&mut message.tau_ext, values(s.tau_ext, n, "tau_ext")?);
+    rounded_into(&mut message.tau_interact, values(s.tau_interact, n, "tau_interact")?);
+    rounded_into(&mut message.temperature, values(s.temperature, n, "temperature")?);
+    rounded_array_into(&mut message.flange_pose, fixed::<7>(s.flange_pose, "flange_pose")?);
+    rounded_array_into(&mut message.tcp_pose, fixed::<7>(s.tcp_pose, "tcp_pose")?);
+    rounded_array_into(&mut message.tcp_twist, fixed::<6>(s.tcp_twist, "tcp_twist")?);
+    rounded_array_into(&mut message.tcp_wrench, fixed::<6>(s.tcp_wrench, "tcp_wrench")?);
+    rounded_array_into(
         &mut message.tcp_wrench_local,
         fixed::<6>(s.tcp_wrench_local, "tcp_wrench_local")?,
     );
-    narrow(
+    rounded_array_into(
         &mut message.raw_tcp_wrench,
         fixed::<6>(s.raw_tcp_wrench, "raw_tcp_wrench")?,
     );
-    narrow(
+    rounded_array_into(
         &mut message.raw_tcp_wrench_local,
         fixed::<6>(s.raw_tcp_wrench_local, "raw_tcp_wrench_local")?,
     );
-    narrow(
+    rounded_array_into(
         &mut message.raw_ft_sensor,
         fixed::<6>(s.raw_ft_sensor, "raw_ft_sensor")?,
     );
@@ -245,12 +245,12 @@ fn fill_states(message: &mut RobotStates, s: &VfGroupStates) -> Result<(), Failu
 fn fill_actions(message: &mut RobotActions, a: &VfGroupActions) -> Result<(), Failure> {
     let n = a.joints;
     message.timestamp = a.timestamp;
-    narrow_into(&mut message.q_d, values(a.q_d, n, "q_d")?);
-    narrow_into(&mut message.dq_d, values(a.dq_d, n, "dq_d")?);
-    narrow_into(&mut message.tau_d, values(a.tau_d, n, "tau_d")?);
-    narrow(&mut message.tcp_pose_d, fixed::<7>(a.tcp_pose_d, "tcp_pose_d")?);
-    narrow(&mut message.tcp_twist_d, fixed::<6>(a.tcp_twist_d, "tcp_twist_d")?);
-    narrow(&mut message.tcp_wrench_d, fixed::<6>(a.tcp_wrench_d, "tcp_wrench_d")?);
+    rounded_into(&mut message.q_d, values(a.q_d, n, "q_d")?);
+    rounded_into(&mut message.dq_d, values(a.dq_d, n, "dq_d")?);
+    rounded_into(&mut message.tau_d, values(a.tau_d, n, "tau_d")?);
+    rounded_array_into(&mut message.tcp_pose_d, fixed::<7>(a.tcp_pose_d, "tcp_pose_d")?);
+    rounded_array_into(&mut message.tcp_twist_d, fixed::<6>(a.tcp_twist_d, "tcp_twist_d")?);
+    rounded_array_into(&mut message.tcp_wrench_d, fixed::<6>(a.tcp_wrench_d, "tcp_wrench_d")?);
     Ok(())
 }
 
