@@ -67,9 +67,9 @@ def zenoh_python(version):
     return python
 
 
-def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION, stream_delay=0.0):
+def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION, stream_delay=0.0, reply_key="query"):
     return RobotServer([zenoh_python(zenoh_version), PYTHON_SERVER, "--serial", serial, "--rate", rate,
-                        "--style", style, "--stream-delay", stream_delay])
+                        "--style", style, "--stream-delay", stream_delay, "--reply-key", reply_key])
 
 
 def report(config, text):

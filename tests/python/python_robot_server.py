@@ -8,7 +8,7 @@ and constants, which the tests import; zenoh itself is imported only when
 serving, so importing this file loads no second zenoh runtime into a test.
 
     python python_robot_server.py --serial SN [--rate HZ] [--style callback|loop|silent]
-                                  [--stream-delay SECONDS]
+                                  [--stream-delay SECONDS] [--reply-key query|own]
 
 --style loop serves the queries the way many servers are written, in a
 `for query in queryable:` loop, which keeps the last query object alive until
@@ -17,6 +17,10 @@ the next one arrives: zenoh then ends each query only at its time-out.
 software hangs; it logs "held: procedure N" for each.
 --stream-delay starts both streams that long after the queries are served,
 as a robot whose controller boots after its data server.
+--reply-key query (the default) replies on the query's own key, as most
+servers are written (`query.reply(query.key_expr, ...)`): a reply to a
+wildcard query then carries the wildcard, not the serial. --reply-key own
+replies on the server's own key, which names the robot whatever was asked.
 
 It runs on every zenoh Python release from 1.0 on (the tests also serve from
 1.0.4 and 1.6.2), so it keeps to the API those share.
@@ -158,7 +162,7 @@ def serve_in_a_loop(queryable, answer):
         answer(query)
 
 
-def serve(serial, rate, style, stream_delay):
+def serve(serial, rate, style, stream_delay, reply_key):
     import zenoh
     from zenoh.ext import UInt16, z_deserialize
 
@@ -166,6 +170,7 @@ def serve(serial, rate, style, stream_delay):
     for signum in (signal.SIGINT, signal.SIGTERM):
         signal.signal(signum, lambda *_: stop.set())
 
+    prefix = f"velmor/robot/{serial}"
     held = []
 
     def hold(query):
@@ -180,10 +185,9 @@ def serve(serial, rate, style, stream_delay):
             query.reply_err(f"undecodable request: {error}")
             return
         print(f"query: procedure {request_id} {groups}", file=sys.stderr, flush=True)
-        query.reply(query.key_expr, reply_payload(request_id, groups),
+        query.reply(query.key_expr if reply_key == "query" else f"{prefix}/rpc", reply_payload(request_id, groups),
                     encoding=zenoh.Encoding.ZENOH_SERIALIZED)
 
-    prefix = f"velmor/robot/{serial}"
     with zenoh.open(zenoh.Config()) as session:
         basic = session.declare_publisher(f"{prefix}/basic_stream_data")
         extra = session.declare_publisher(f"{prefix}/extra_stream_data")
@@ -211,8 +215,9 @@ def main():
     parser.add_argument("--rate", type=float, default=100.0)
     parser.add_argument("--style", choices=("callback", "loop", "silent"), default="callback")
     parser.add_argument("--stream-delay", type=float, default=0.0)
+    parser.add_argument("--reply-key", choices=("query", "own"), default="query")
     args = parser.parse_args()
-    serve(args.serial, args.rate, args.style, args.stream_delay)
+    serve(args.serial, args.rate, args.style, args.stream_delay, args.reply_key)
 
 
 if __name__ == "__main__":
