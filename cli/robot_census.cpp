@@ -1,8 +1,10 @@
 #include "cli/robot_census.hpp"
 
 #include <algorithm>
+#include <future>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "messages/message_codec.hpp"
 #include "messages/rpc_messages.hpp"
@@ -106,28 +108,94 @@ Responders AskReachability(const zenoh::Session& session, const std::string& key
 
 }  // namespace
 
-Responders RobotCensus::AskOnce() const { return AskReachability(*session_, WildcardKey(zenoh_mdw::kRpcSuffix)); }
-
 int CountServers(const zenoh::Session& session, const std::string& serial) {
   const Responders responders = AskReachability(session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kRpcSuffix));
   const auto found = responders.servers.find(serial);
   return found != responders.servers.end() ? found->second : 0;
 }
 
+namespace {
+
+// One round of queries: the wildcard one on the caller's thread and one on
+// each serial's own key beside it, so that a round lasts as long as its
+// slowest query rather than their sum.
+struct Round {
+  Responders wildcard;
+  std::map<std::string, int> own;
+};
+
+Round AskRound(const zenoh::Session& session, const std::vector<std::string>& serials) {
+  std::vector<std::future<int>> counts;
+  counts.reserve(serials.size());
+  for (const std::string& serial : serials) {
+    counts.push_back(std::async(std::launch::async, [&session, &serial] { return CountServers(session, serial); }));
+  }
+  Round round;
+  round.wildcard = AskReachability(session, WildcardKey(zenoh_mdw::kRpcSuffix));
+  for (std::size_t i = 0; i < serials.size(); ++i) round.own[serials[i]] = counts[i].get();
+  return round;
+}
+
+// The most servers seen in any one round, per serial and in all.
+struct MostSeen {
+  std::map<std::string, int> named;  // replies to the wildcard that named the serial
+  std::map<std::string, int> own;    // replies on the serial's own key
+  int anonymous = 0;                 // replies to the wildcard on the wildcard
+
+  void Take(const Round& round) {
+    for (const auto& [serial, servers] : round.wildcard.servers) named[serial] = std::max(named[serial], servers);
+    for (const auto& [serial, servers] : round.own) own[serial] = std::max(own[serial], servers);
+    anonymous = std::max(anonymous, round.wildcard.unnamed);
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> RobotCensus::SerialsSeen() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::string> serials;
+  serials.reserve(seen_.size());
+  for (const auto& entry : seen_) serials.push_back(entry.first);
+  return serials;
+}
+
 Responders RobotCensus::AskResponders(std::chrono::milliseconds within) const {
   // zenoh ends a query at once while it knows no server, and it cannot tell
   // whether one would answer a wildcard query (it only matches servers whose
-  // key covers the whole wildcard). So the query is repeated through the
+  // key covers the whole wildcard). So the queries are repeated through the
   // window, catching servers as zenoh learns of them.
-  Responders all;
+  //
+  // Most servers reply on the query's own key, which for the wildcard query
+  // names no robot. So every robot seen streaming is also asked on its own
+  // key, where any reply names it, whatever key the server chose.
+  MostSeen most;
   const auto end = Clock::now() + within;
   do {
     const auto next = Clock::now() + kQueryPeriod;
-    const Responders round = AskOnce();
-    for (const auto& [serial, servers] : round.servers) all.servers[serial] = std::max(all.servers[serial], servers);
-    all.unnamed = std::max(all.unnamed, round.unnamed);
+    most.Take(AskRound(*session_, SerialsSeen()));
     std::this_thread::sleep_until(std::min(next, end));
   } while (Clock::now() < end);
+  // A robot whose streams came only after the last round began is asked
+  // once more, or it would show no server at all; the wildcard with it, so
+  // that the unnamed replies are weighed against a round that knew it.
+  std::vector<std::string> late;
+  for (std::string& serial : SerialsSeen()) {
+    if (most.own.count(serial) == 0) late.push_back(std::move(serial));
+  }
+  if (!late.empty()) most.Take(AskRound(*session_, late));
+
+  Responders all;
+  all.servers = most.named;
+  // The servers a robot's own key found beyond those that named it are those
+  // that answered the wildcard on the wildcard: they are no longer unnamed.
+  int placed = 0;
+  for (const auto& [serial, servers] : most.own) {
+    if (servers == 0) continue;
+    int& counted = all.servers[serial];
+    placed += std::max(0, servers - counted);
+    counted = std::max(counted, servers);
+  }
+  all.unnamed = std::max(0, most.anonymous - placed);
   return all;
 }
 

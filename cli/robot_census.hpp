@@ -1,11 +1,14 @@
 #pragma once
 // RobotCensus: which robots are on the network. It subscribes to every
 // robot's two stream keys at once and tallies samples per serial number (the
-// serial is the key's third chunk), and asks every robot's rpc endpoint at
-// once with one wildcard reachability query.
+// serial is the key's third chunk), and counts the servers behind each rpc
+// endpoint: one wildcard reachability query reaches them all, and one on
+// each seen robot's own key counts the servers whose replies to the wildcard
+// do not say which robot they are.
 //
 // Threads: samples are tallied on zenoh's threads under the census's mutex;
-// Snapshot() and AskResponders() run on the caller's.
+// Snapshot() and AskResponders() run on the caller's, AskResponders() with a
+// short-lived thread per robot for its own query.
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -15,6 +18,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "messages/stream_messages.hpp"
 #include "middleware/zenoh/session.hpp"
@@ -42,8 +46,9 @@ struct Responders {
   /// How many servers answered for each serial: more than one means two
   /// robots (or programs) configured with one serial number.
   std::map<std::string, int> servers;
-  /// Replies on the query's own wildcard key: a server that does not say
-  /// which robot it is.
+  /// Servers that replied to the wildcard query on the wildcard key (so
+  /// did not say which robot they are) and that no robot's own key
+  /// accounted for: rpc endpoints of robots whose streams were not seen.
   int unnamed = 0;
 };
 
@@ -55,16 +60,18 @@ class RobotCensus {
   RobotCensus& operator=(const RobotCensus&) = delete;
 
   /// Sends a reachability query to every robot's rpc endpoint twice a
-  /// second for `within`, and collects who answered, and how many servers
-  /// for each serial (the most seen in one round). Blocks for `within`
-  /// (at least one query's 1 s time-out).
+  /// second for `within`, and beside it one to the own key of each robot
+  /// seen streaming, and collects who answered, and how many servers for
+  /// each serial (the most seen in one round). Blocks for `within` (at least
+  /// one query's 1 s time-out), and for one more round when a robot's
+  /// streams came only after the last round began.
   Responders AskResponders(std::chrono::milliseconds within) const;
 
   /// The robots seen so far, by serial number as the keys spell it.
   std::map<std::string, Sighting> Snapshot() const;
 
  private:
-  Responders AskOnce() const;
+  std::vector<std::string> SerialsSeen() const;
   void Tally(std::string_view key, const std::uint8_t* data, std::size_t size, bool basic);
 
   std::shared_ptr<zenoh::Session> session_;
@@ -77,8 +84,9 @@ class RobotCensus {
 };
 
 /// How many servers answer a reachability query on the robot's rpc key
-/// (every one answers: zenoh's default would merge their replies into one).
-/// Blocks until they all have, at most about a second.
+/// (every one answers: zenoh's default would merge their replies into one),
+/// whether a server replies on its own key or on the query's, which here is
+/// the same key. Blocks until they all have, at most about a second.
 int CountServers(const zenoh::Session& session, const std::string& serial);
 
 /// The serial number in a robot key "velmor/robot/<serial>/<suffix>", or

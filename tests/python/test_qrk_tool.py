@@ -80,6 +80,29 @@ def test_scan_flags_a_serial_served_twice_and_a_robot_of_another_version():
         assert json.loads(info.stdout)["serial"] == "QRK-TWIN-1"
 
 
+@pytest.mark.parametrize("reply_key", ["query", "own"])
+def test_scan_counts_the_servers_of_eclipse_zenoh_robots_whatever_key_they_reply_on(reply_key):
+    # Replying on the query's key, a server answers the scan's wildcard query on the wildcard, naming no robot.
+    # QRK-MUTE-1 streams only long after the scan, so nothing but its own reply can name it.
+    with python_robot("QRK-PY-1", reply_key=reply_key), python_robot("QRK-PYTWIN-1", reply_key=reply_key), \
+            python_robot("QRK-PYTWIN-1", reply_key=reply_key), \
+            python_robot("QRK-MUTE-1", reply_key=reply_key, stream_delay=600):
+        table = qrk("scan")
+        assert table.returncode == 0, table.stderr
+        assert re.search(r"^QRK-PY-1 .* 1$", table.stdout, re.M), table.stdout
+        assert re.search(r"^QRK-PYTWIN-1 .* 2  <- more than one!$", table.stdout, re.M), table.stdout
+        assert "QRK-PYTWIN-1: 2 servers answer for this serial number" in table.stdout
+        unnamed = "and 1 rpc endpoint(s) that answered without naming their robot"
+        assert (unnamed in table.stdout) == (reply_key == "query"), table.stdout
+        servers = {robot["serial"]: robot["servers"] for robot in json.loads(qrk("scan", "--json").stdout)
+                   if robot["serial"] not in (SERIAL, OTHER)}  # the module's simulators may still be serving
+        expected = {"QRK-PY-1": 1, "QRK-PYTWIN-1": 2}
+        assert servers == (expected if reply_key == "query" else {**expected, "QRK-MUTE-1": 1})
+
+        info = qrk("info", "QRK-PYTWIN-1", "--json")
+        assert "qrk: warning: QRK-PYTWIN-1: 2 servers answer for this serial number" in info.stderr
+
+
 def test_info_on_a_robot_that_streams_but_does_not_answer_says_so():
     with simulated_robot("QRK-DEAF-1", "--silent", rate=200):
         info = qrk("info", "QRK-DEAF-1")
