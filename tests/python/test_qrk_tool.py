@@ -158,6 +158,11 @@ def test_a_robot_that_streams_nothing_is_shown_as_unknown_and_records_as_a_failu
         allowed = qrk("record", "QRK-MUTE-9", "--seconds", 0.5, "-o", tmp_path / "run", "--overwrite",
                       "--allow-empty")
         assert allowed.returncode == 0 and "no sample received" in allowed.stderr
+        mcap = qrk("record", "QRK-MUTE-9", "--seconds", 0.5, "-o", tmp_path / "run", "--format", "mcap")
+        assert mcap.returncode == 1 and "no sample received" in mcap.stderr
+        summary, metadata, messages = read_mcap(tmp_path / "run.mcap")
+        assert metadata["recording"]["empty"] == "true" and metadata["robot"]["serial"] == "QRK-MUTE-9"
+        assert not messages and {"/io", "/tf"} <= {c.topic for c in summary.channels.values()}  # topics listed
 
 
 def read_rows(path):
