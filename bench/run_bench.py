@@ -16,7 +16,8 @@ reader on this one, so samples and queries cross a real veth link:
               every sample delivered and decoded
   recording   qrk record of qrk-sim at 1 kHz: samples written against those
               the simulator numbered in the same span, drops, the recorder's
-              CPU share
+              CPU share, MCAP's bytes and CPU against CSV's (three runs of
+              each format, interleaved; the medians)
   receive     instructions per received sample under callgrind, ours against
               a copy of the payload, and heap allocations per sample
               (bench/receive_cost.cpp): the same on every machine
@@ -331,47 +332,74 @@ def record_once(args, file_format):
                "cpu_s": usage.ru_utime + usage.ru_stime, "rss_mib": usage.ru_maxrss / 1024, "threads": shares}
         if file_format == "mcap":
             with open(prefix.with_suffix(".mcap"), "rb") as file:
-                robot = next(m.metadata for m in make_reader(file).iter_metadata() if m.name == "robot")
-            run["wall_s"] = float(robot["end_time"]) - float(robot["start_time"])
-            run["dropped"] = int(robot["basic_dropped"]) + int(robot["extra_dropped"])
-            run["written"] = int(robot["basic_written"])
-            return run
-        meta = json.loads(prefix.with_suffix(".meta.json").read_text())
-        counts = meta["streams"]["basic"]
-        with open(Path(folder) / counts["file"]) as rows:
-            next(rows)
-            run["stamps"] = [int(line.split(",", 4)[3]) for line in rows]
-        run["wall_s"] = meta["end_time"] - meta["start_time"]
-        run["dropped"] = counts["dropped"] + meta["streams"]["extra"]["dropped"]
+                reader = make_reader(file)
+                ended = next(m.metadata for m in reader.iter_metadata() if m.name == "recording")
+                # The message indexes follow each chunk; the summary's chunk indexes say where and how long.
+                run["index_bytes"] = sum(chunk.message_index_length for chunk in reader.get_summary().chunk_indexes)
+            run["wall_s"] = float(ended["end_time"]) - float(ended["start_time"])
+            run["dropped"] = int(ended["basic_dropped"]) + int(ended["extra_dropped"])
+            run["written"] = int(ended["basic_written"])
+        else:
+            meta = json.loads(prefix.with_suffix(".meta.json").read_text())
+            counts = meta["streams"]["basic"]
+            with open(Path(folder) / counts["file"]) as rows:
+                next(rows)
+                run["stamps"] = [int(line.split(",", 4)[3]) for line in rows]
+            run["wall_s"] = meta["end_time"] - meta["start_time"]
+            run["dropped"] = counts["dropped"] + meta["streams"]["extra"]["dropped"]
+        run["share"] = run["cpu_s"] / run["wall_s"]
         return run
 
 
+def middle(runs, *keys):
+    """The median over `runs` of the value at `keys` (run["threads"]["own"]: "threads", "own")."""
+    def value(run):
+        for key in keys:
+            run = run[key]
+        return run
+    return median([value(run) for run in runs])
+
+
 def recording(args, table):
-    csv, mcap = record_once(args, "csv"), record_once(args, "mcap")
+    # CSV and MCAP in turn, so that a change in the machine's load over the
+    # runs falls on both formats alike; each figure is the median of its
+    # format's runs (on 2 busy cores one run's CPU share can be a fifth off).
+    csvs, mcaps = [], []
+    for _ in range(args.recording_runs):
+        csvs.append(record_once(args, "csv"))
+        mcaps.append(record_once(args, "mcap"))
+    csv = csvs[0]
     sent = csv["stamps"][-1] - csv["stamps"][0] + 1
     written = len(set(csv["stamps"]))
+    runs = f"median of {args.recording_runs} interleaved runs"
     table.add(f"recording at 1 kHz, {args.seconds:g} s: basic samples written / sent in the same span",
               f"{written}", f"{sent}", written / sent, None,
-              f"dropped {csv['dropped']} (both streams); {csv['size'] / 1e6:.0f} MB written")
-    csv_share = csv["cpu_s"] / csv["wall_s"]
+              f"first CSV run; dropped {sum(run['dropped'] for run in csvs + mcaps)} (both streams, every run "
+              f"of both formats); {csv['size'] / 1e6:.0f} MB written")
+    csv_share = middle(csvs, "share")
     table.add("recording: qrk record CPU share (both streams, 5 groups, CSV)", f"{csv_share * 100:.1f}% of a core",
-              "", None, None, f"peak RSS {csv['rss_mib']:.0f} MiB")
-    hour = 3600 / csv["wall_s"]
-    table.add("recording: MCAP (zstd) bytes vs CSV for the same time", f"{mcap['size'] / 1e6:.1f} MB",
-              f"{csv['size'] / 1e6:.1f} MB", mcap["size"] / csv["size"], 0.2,
-              f"per robot-hour: MCAP {mcap['size'] * hour / 1e9:.1f} GB, CSV {csv['size'] * hour / 1e9:.1f} GB")
-    mcap_share = mcap["cpu_s"] / mcap["wall_s"]
+              "", None, None, f"{runs}; peak RSS {middle(csvs, 'rss_mib'):.0f} MiB")
+    csv_size, mcap_size, index_size = middle(csvs, "size"), middle(mcaps, "size"), middle(mcaps, "index_bytes")
+    hour = 3600 / middle(csvs, "wall_s")
+    table.add("recording: MCAP (zstd, with message indexes) bytes vs CSV for the same time",
+              f"{mcap_size / 1e6:.1f} MB", f"{csv_size / 1e6:.1f} MB", mcap_size / csv_size, 0.25,
+              f"message indexes {index_size / 1e6:.1f} MB of it ({(mcap_size - index_size) / csv_size:.2f} of CSV "
+              f"without them); per robot-hour: MCAP {mcap_size * hour / 1e9:.1f} GB, "
+              f"CSV {csv_size * hour / 1e9:.1f} GB")
+    mcap_share = middle(mcaps, "share")
+    ratios = ", ".join(f"{m['share'] / c['share']:.2f}" for c, m in zip(csvs, mcaps, strict=True))
     table.add("recording: MCAP (zstd) CPU share vs CSV", f"{mcap_share * 100:.1f}% of a core",
-              f"{csv_share * 100:.1f}%", mcap_share / csv_share, 0.5,
-              f"{mcap['written']} basic samples written, {mcap['dropped']} dropped; peak RSS {mcap['rss_mib']:.0f} MiB")
+              f"{csv_share * 100:.1f}%", mcap_share / csv_share, 1.0,
+              f"{runs} (each pair's ratio: {ratios}); {mcaps[0]['written']} basic samples written; "
+              f"peak RSS {middle(mcaps, 'rss_mib'):.0f} MiB")
     # What no format can save: zenoh's threads receive the same samples for
     # both (and run the client's callbacks, the same in both).
-    csv_zenoh, mcap_zenoh = csv["threads"]["zenoh"], mcap["threads"]["zenoh"]
+    csv_zenoh, mcap_zenoh = middle(csvs, "threads", "zenoh"), middle(mcaps, "threads", "zenoh")
     table.add("recording: zenoh's threads in the MCAP recorder vs the whole CSV recorder",
               f"{mcap_zenoh * 100:.1f}% of a core", f"{csv_share * 100:.1f}%", mcap_zenoh / csv_share, None,
               f"the least MCAP's CPU ratio could be; zenoh's threads use {csv_zenoh * 100:.1f}% (CSV); the "
-              f"recorder's own threads {mcap['threads']['own'] * 100:.1f}% (MCAP) and "
-              f"{csv['threads']['own'] * 100:.1f}% (CSV)")
+              f"recorder's own threads {middle(mcaps, 'threads', 'own') * 100:.1f}% (MCAP) and "
+              f"{middle(csvs, 'threads', 'own') * 100:.1f}% (CSV)")
 
 
 def fleet_lines(text, label):
@@ -574,6 +602,9 @@ def main():
     parser.add_argument("--queries", type=int, default=1000, help="query round trips of each kind")
     parser.add_argument("--results", type=Path, default=ROOT / "bench/RESULTS.md")
     parser.add_argument("--no-record", action="store_true", help="print the table only (CI)")
+    parser.add_argument("--recording-runs", type=int, default=3, help="runs of each format, interleaved")
+    parser.add_argument("--recording-only", action="store_true",
+                        help="run the recording rows alone and print them (bench/RESULTS.md untouched)")
     parser.add_argument("--fleet", action="store_true", help="run the fleet benchmark alone")
     parser.add_argument("--fleet-sizes", type=lambda text: [int(n) for n in text.split(",")], default=[1, 2, 4, 8])
     parser.add_argument("--fleet-seconds", type=int, default=5, help="length of each fleet phase")
@@ -600,10 +631,13 @@ def main():
             print(f"\naims missed: {', '.join(table.missed)}")
         return
     table = Table()
-    receive_cost(args, table)
-    freshness(args, table, env)
-    call_cost(args, table, env)
-    sustained(args, table, env)
+    if args.recording_only:
+        args.no_record = True
+    else:
+        receive_cost(args, table)
+        freshness(args, table, env)
+        call_cost(args, table, env)
+        sustained(args, table, env)
     recording(args, table)
     load_after = os.getloadavg()[0]
 

@@ -8,7 +8,8 @@
 //   /<GROUP>/states        every field of the group's RobotStates
 //   /<GROUP>/actions       every field of the group's RobotActions
 //   /io                    E-stop, enabling device, 20 digital inputs and outputs
-//   /tf                    world -> <GROUP>_tcp and world -> <GROUP>_flange
+//   /tf                    one message per sample: for every group
+//                          world -> <GROUP>_tcp and world -> <GROUP>_flange
 //
 // <GROUP> is the group's name as qrk prints it; a group appears only when
 // the robot streams it. Each message's sequence is the sample's number in
@@ -18,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "cli/foxglove/messages.hpp"
 #include "cli/group_text.hpp"
@@ -37,7 +39,8 @@ class FoxgloveTopics {
     using foxglove::Schema;
     for (const auto& entry : groups_) {
       const std::string topic = "/" + GroupName(entry.first);
-      channels_[entry.first] = {target_.AddChannel(topic + "/joint_states", Schema::kJointStates),
+      channels_[entry.first] = {GroupName(entry.first),
+                                target_.AddChannel(topic + "/joint_states", Schema::kJointStates),
                                 target_.AddChannel(topic + "/states", Schema::kRobotStates),
                                 target_.AddChannel(topic + "/actions", Schema::kRobotActions)};
     }
@@ -45,22 +48,28 @@ class FoxgloveTopics {
     tf_ = target_.AddChannel("/tf", Schema::kFrameTransforms);
   }
 
-  /// Logs one basic sample: per group its joint states, states and frames,
-  /// then the I/O. Returns the groups logged, 0 when the sample does not fit
-  /// the layout (then only the I/O goes out).
+  /// Logs one basic sample: per group its joint states and states, every
+  /// group's frames in one message, then the I/O. Returns the groups logged,
+  /// 0 when the sample does not fit the layout (then only the I/O goes out).
   std::uint64_t Log(const RowStamp& stamp, const qrk_impl::BasicStreamData& sample) {
     const foxglove::MessageStamp message = StampOf(stamp);
-    std::uint64_t logged = 0;
+    std::size_t logged = 0;
     for (const auto& [group, states] : qrk_impl::SliceStates(sample, groups_, start_ids_, dofs_)) {
       const auto channels = channels_.find(group);
       if (channels == channels_.end()) continue;  // a group the robot did not stream at the start
-      const std::string name = GroupName(group);
       const auto first_joint = static_cast<std::uint32_t>(start_ids_.at(group));
-      target_.LogStates(channels->second.joint_states, message, name, first_joint, states);
-      target_.LogStates(channels->second.states, message, name, first_joint, states);
-      target_.LogStates(tf_, message, name, first_joint, states);
+      target_.LogStates(channels->second.joint_states, message, first_joint, states);
+      target_.LogStates(channels->second.states, message, first_joint, states);
+      // Only one stream's writer thread logs frames: the buffer is its own.
+      if (frames_.size() <= logged) frames_.emplace_back();
+      foxglove::GroupFrames& frames = frames_[logged];
+      frames.group = channels->second.name;
+      frames.tcp_pose = states.tcp_pose;
+      frames.flange_pose = states.flange_pose;
       ++logged;
     }
+    frames_.resize(logged);
+    if (logged > 0) target_.LogFrames(tf_, message, frames_);
     target_.LogIo(io_, message, IoOf(sample));
     return logged;
   }
@@ -81,6 +90,7 @@ class FoxgloveTopics {
 
  private:
   struct GroupChannels {
+    std::string name;
     std::uint32_t joint_states = 0;
     std::uint32_t states = 0;
     std::uint32_t actions = 0;
@@ -109,6 +119,7 @@ class FoxgloveTopics {
   std::map<qrk::JointGroup, GroupChannels> channels_;
   std::uint32_t io_ = 0;
   std::uint32_t tf_ = 0;
+  std::vector<foxglove::GroupFrames> frames_;
 };
 
 /// One stream's samples onto the topics: each is logged as it is written,

@@ -30,12 +30,19 @@ McapOutput::McapOutput(const RecordingSetup& setup, foxglove::Compression compre
       extra_(topics_) {}
 
 void McapOutput::Describe(const RecordingProgress& progress) {
-  if (progress.end_time <= 0.0) return;  // one record, written once the counts are final
+  if (progress.end_time <= 0.0) {
+    // Before the first chunk, and flushed: a recording killed at any moment
+    // after this still says what it is of.
+    writer_.WriteMetadata("robot", {
+                                       {"serial", setup_.serial},
+                                       {"version", setup_.version},
+                                       {"layout", LayoutJson(setup_)},
+                                       {"qrk_version", VELMOR_VERSION},
+                                       {"start_time", fmt::format("{:.6f}", progress.start_time)},
+                                   });
+    return;
+  }
   std::map<std::string, std::string> entries{
-      {"serial", setup_.serial},
-      {"version", setup_.version},
-      {"layout", LayoutJson(setup_)},
-      {"qrk_version", VELMOR_VERSION},
       {"start_time", fmt::format("{:.6f}", progress.start_time)},
       {"end_time", fmt::format("{:.6f}", progress.end_time)},
       {"complete", progress.complete ? "true" : "false"},
@@ -44,7 +51,7 @@ void McapOutput::Describe(const RecordingProgress& progress) {
   };
   AddCounts(entries, "basic", progress.basic);
   AddCounts(entries, "extra", progress.extra);
-  writer_.WriteMetadata("robot", entries);
+  writer_.WriteMetadata("recording", entries);
   writer_.Finish();
 }
 

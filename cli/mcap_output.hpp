@@ -1,9 +1,10 @@
 #pragma once
-// A recording as one self-contained MCAP file, PATH.mcap: every sample of
-// both streams under qrk's Foxglove topics (foxglove_topics.hpp), chunked and
-// compressed, and the metadata record `robot` written when the recording
-// ends, before the summary and footer. The two streams' writer threads share
-// the file; the writer serialises them.
+// A recording as one self-contained MCAP file, PATH.mcap: the metadata
+// record `robot` (what the recording is of) before the first chunk, every
+// sample of both streams under qrk's Foxglove topics (foxglove_topics.hpp),
+// chunked and compressed, and the metadata record `recording` (how it went)
+// when it ends, before the summary and footer. The two streams' writer
+// threads share the file; the writer serialises them.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,8 +22,10 @@ class McapOutput final : public RecordingOutput {
 
   SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
   SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
-  /// Nothing while the recording runs; at its end the `robot` metadata
-  /// record, then the summary and footer.
+  /// At the start the `robot` metadata record (serial, protocol version,
+  /// layout, qrk's version, start time); at the end the `recording` record
+  /// (start and end time, complete, empty, ended_by, per stream the counts),
+  /// then the summary and footer.
   void Describe(const RecordingProgress& progress) override;
   std::string DescriptionPath() const override { return path_; }
   std::uint64_t BytesWritten() const override;

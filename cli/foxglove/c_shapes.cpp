@@ -33,9 +33,8 @@ vf_stamp ToC(const MessageStamp& stamp) noexcept {
   return vf_stamp{static_cast<std::uint32_t>(stamp.sequence), stamp.log_time_ns, stamp.publish_time_ns};
 }
 
-vf_group_states ToC(const qrk::RobotStates& s, const std::string& group, std::uint32_t first_joint) {
+vf_group_states ToC(const qrk::RobotStates& s, std::uint32_t first_joint) {
   vf_group_states c{};
-  c.group = group.c_str();
   c.first_joint = first_joint;
   c.joints = JointCount(s.q, s.theta, s.dq, s.dtheta, s.tau, s.tau_dot, s.tau_ext, s.tau_interact, s.temperature);
   c.timestamp[0] = s.timestamp.first;
@@ -58,6 +57,10 @@ vf_group_states ToC(const qrk::RobotStates& s, const std::string& group, std::ui
   c.raw_tcp_wrench_local = s.raw_tcp_wrench_local.data();
   c.raw_ft_sensor = s.raw_ft_sensor.data();
   return c;
+}
+
+vf_group_frames ToC(const GroupFrames& frames) noexcept {
+  return vf_group_frames{frames.group.c_str(), frames.tcp_pose.data(), frames.flange_pose.data()};
 }
 
 vf_group_actions ToC(const qrk::RobotActions& a) {

@@ -16,7 +16,8 @@ namespace velmor::cli::foxglove::detail {
 
 vf_stamp ToC(const MessageStamp& stamp) noexcept;
 /// Throws std::invalid_argument when the joint vectors differ in length.
-vf_group_states ToC(const qrk::RobotStates& states, const std::string& group, std::uint32_t first_joint);
+vf_group_states ToC(const qrk::RobotStates& states, std::uint32_t first_joint);
+vf_group_frames ToC(const GroupFrames& frames) noexcept;
 vf_group_actions ToC(const qrk::RobotActions& actions);
 vf_io ToC(const RobotIo& io) noexcept;
 

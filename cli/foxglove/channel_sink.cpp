@@ -1,6 +1,7 @@
 #include "cli/foxglove/channel_sink.hpp"
 
 #include <utility>
+#include <vector>
 
 #include "cli/foxglove/c_shapes.hpp"
 
@@ -19,6 +20,7 @@ template <>
 struct CFunctions<vf_mcap_writer> {
   static constexpr auto kAddChannel = vf_mcap_writer_add_channel;
   static constexpr auto kLogStates = vf_mcap_writer_log_states;
+  static constexpr auto kLogFrames = vf_mcap_writer_log_frames;
   static constexpr auto kLogActions = vf_mcap_writer_log_actions;
   static constexpr auto kLogIo = vf_mcap_writer_log_io;
   static constexpr auto kRelease = vf_mcap_writer_drop;
@@ -28,6 +30,7 @@ template <>
 struct CFunctions<vf_live_server> {
   static constexpr auto kAddChannel = vf_live_server_add_channel;
   static constexpr auto kLogStates = vf_live_server_log_states;
+  static constexpr auto kLogFrames = vf_live_server_log_frames;
   static constexpr auto kLogActions = vf_live_server_log_actions;
   static constexpr auto kLogIo = vf_live_server_log_io;
   static constexpr auto kRelease = vf_live_server_stop;
@@ -60,11 +63,21 @@ std::uint32_t ChannelSink<Handle>::AddChannel(const std::string& topic, Schema s
 }
 
 template <class Handle>
-void ChannelSink<Handle>::LogStates(std::uint32_t channel, const MessageStamp& stamp, const std::string& group,
-                                    std::uint32_t first_joint, const qrk::RobotStates& states) {
+void ChannelSink<Handle>::LogStates(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
+                                    const qrk::RobotStates& states) {
   const vf_stamp c_stamp = ToC(stamp);
-  const vf_group_states c_states = ToC(states, group, first_joint);
+  const vf_group_states c_states = ToC(states, first_joint);
   Check(CFunctions<Handle>::kLogStates(handle_, channel, &c_stamp, &c_states));
+}
+
+template <class Handle>
+void ChannelSink<Handle>::LogFrames(std::uint32_t channel, const MessageStamp& stamp,
+                                    const std::vector<GroupFrames>& groups) {
+  const vf_stamp c_stamp = ToC(stamp);
+  std::vector<vf_group_frames> c_groups;
+  c_groups.reserve(groups.size());
+  for (const GroupFrames& group : groups) c_groups.push_back(ToC(group));
+  Check(CFunctions<Handle>::kLogFrames(handle_, channel, &c_stamp, c_groups.data(), groups.size()));
 }
 
 template <class Handle>

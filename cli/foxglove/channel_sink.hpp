@@ -6,6 +6,7 @@
 // channel_sink.cpp.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/foxglove/messages.hpp"
 #include "velmor/qrk/robot_actions.hpp"
@@ -31,15 +32,18 @@ class ChannelSink {
   /// A recording throws WriteError.
   std::uint32_t AddChannel(const std::string& topic, Schema schema);
 
-  /// Logs a group's states on a kJointStates, kFrameTransforms or
-  /// kRobotStates channel: `group` names its frames, `first_joint` (its
-  /// first joint's index in the whole robot) its joints. Throws
+  /// Logs a group's states on a kJointStates or kRobotStates channel:
+  /// `first_joint` (its first joint's index in the whole robot) names its
+  /// joints. Throws
   /// std::invalid_argument when the channel does not carry states or the
   /// record's joint vectors differ in length; a recording throws WriteError
   /// when its file cannot be written (every later call throws it again; the
   /// file keeps its complete chunks).
-  void LogStates(std::uint32_t channel, const MessageStamp& stamp, const std::string& group, std::uint32_t first_joint,
+  void LogStates(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
                  const qrk::RobotStates& states);
+  /// Logs every group's frames of one sample as one message on a
+  /// kFrameTransforms channel; throws as LogStates.
+  void LogFrames(std::uint32_t channel, const MessageStamp& stamp, const std::vector<GroupFrames>& groups);
   /// On a kRobotActions channel; throws as LogStates.
   void LogActions(std::uint32_t channel, const MessageStamp& stamp, const qrk::RobotActions& actions);
   /// On a kRobotIo channel; throws as LogStates.

@@ -4,6 +4,7 @@
 // and times, and the robot's I/O.
 #include <array>
 #include <cstdint>
+#include <string>
 #include <utility>
 
 namespace velmor::cli::foxglove {
@@ -11,7 +12,7 @@ namespace velmor::cli::foxglove {
 /// What a channel carries (velmor_foxglove.h tells each one's content).
 enum class Schema : std::int32_t {
   kJointStates = 0,      ///< foxglove.JointStates, from a group's states
-  kFrameTransforms = 1,  ///< foxglove.FrameTransforms, from a group's states
+  kFrameTransforms = 1,  ///< foxglove.FrameTransforms, from every group's frames of a sample
   kRobotStates = 2,
   kRobotActions = 3,
   kRobotIo = 4,
@@ -25,6 +26,14 @@ struct MessageStamp {
   std::uint64_t sequence = 0;
   std::uint64_t log_time_ns = 0;
   std::uint64_t publish_time_ns = 0;
+};
+
+/// A joint group's two frames in one sample: its name and the robot's tcp
+/// and flange poses (position, then the quaternion w, x, y, z).
+struct GroupFrames {
+  std::string group;
+  std::array<double, 7> tcp_pose{};
+  std::array<double, 7> flange_pose{};
 };
 
 /// The safety inputs and digital I/O of one sample, with its time stamp.

@@ -1,6 +1,6 @@
 """qrk's Foxglove outputs (cli/foxglove/) read by independent readers: recordings by the mcap and
-mcap-protobuf-support packages, the live server by Foxglove's reference client in Node.js
-(tests/node/). The simulated robot drives them through tests/cpp/cli/foxglove_probe.cpp, which
+mcap-protobuf-support packages and by @mcap/core's indexed reader, the live server by Foxglove's reference
+client in Node.js (tests/node/). The simulated robot drives them through tests/cpp/cli/foxglove_probe.cpp, which
 reports ARM_1's values of the first and last sample it wrote. What qrk record and qrk serve add on top
 (write errors, several viewers, a busy port) is tested in test_qrk_tool.py."""
 
@@ -13,7 +13,7 @@ from pathlib import Path
 import pytest
 
 from e2e_fixtures import foxglove_probe
-from mcap_files import float32, read_mcap
+from mcap_files import float32, read_indexed, read_mcap
 
 GROUPS = {"ALL": 0, "ARMS": 0, "ARM_1": 0, "ARM_2": 7, "EXT_AXIS": 14}  # name: first joint
 JOINTS = {"ALL": 16, "ARMS": 14, "ARM_1": 7, "ARM_2": 7, "EXT_AXIS": 2}
@@ -43,9 +43,8 @@ def test_a_recording_reads_back_with_every_topic_sample_and_value(tmp_path, comp
     assert {c.topic: summary.schemas[c.schema_id].name for c in channels} == TOPICS
     assert metadata == {"robot": {"serial": "AB-12-345", "complete": "true"}}
     for topic, received in by_topic.items():
-        per_sample = len(GROUPS) if topic == "/tf" else 1
         sequences = [message.sequence for message, _ in received]
-        assert sequences == [i for i in range(samples) for _ in range(per_sample)], topic
+        assert sequences == list(range(samples)), topic
         assert all(m.log_time == START_NS + m.sequence * 1_000_000 and m.publish_time == m.log_time - 500_000
                    for m, _ in received), topic
 
@@ -65,13 +64,19 @@ def test_a_recording_reads_back_with_every_topic_sample_and_value(tmp_path, comp
         assert list(states.q) == [float32(v) for v in expected["q"]]
         assert list(states.tcp_pose) == [float32(v) for v in expected["tcp_pose"]]
         assert list(states.timestamp) == [index // 1000, index]
-        frames = {t.child_frame_id: t for t in by_topic["/tf"][index * len(GROUPS) + 2][1].transforms}
+        tf = by_topic["/tf"][index][1].transforms  # one message with every group's frames
+        assert [t.child_frame_id for t in tf] == [f"{g}_{frame}" for g in GROUPS for frame in ("tcp", "flange")]
+        frames = {t.child_frame_id: t for t in tf}
         for frame, pose in (("ARM_1_tcp", expected["tcp_pose"]), ("ARM_1_flange", expected["flange_pose"])):
             t = frames[frame]
             assert t.parent_frame_id == "world"
             assert [t.translation.x, t.translation.y, t.translation.z] == pose[:3]
             assert [t.rotation.x, t.rotation.y, t.rotation.z, t.rotation.w] == pose[4:] + pose[3:4]
         assert list(by_topic["/io"][index][1].digital_inputs) == expected["inputs"]
+
+    # The TypeScript viewers' reader: every message through the indexes, and a window of time.
+    indexed = read_indexed(tmp_path / "run.mcap", dict.fromkeys(TOPICS, samples))
+    assert indexed["metadata"] == metadata
 
 
 def test_an_unwritable_path_fails_cleanly(tmp_path):

@@ -14,10 +14,12 @@ import time
 import pytest
 from mcap.exceptions import EndOfFile
 from mcap.reader import NonSeekingReader
+from mcap.records import Channel, Chunk, Message, Metadata
+from mcap.stream_reader import StreamReader, breakup_chunk
 
 import python_robot_server as server
 from e2e_fixtures import ROOT, connect, python_robot, qrk_tool, simulated_robot, wait_until
-from mcap_files import float32, read_mcap
+from mcap_files import float32, read_indexed, read_mcap
 
 SERIAL = "QRK-TOOL-1"
 OTHER = "QRK-TOOL-2"
@@ -179,6 +181,11 @@ def test_a_robot_that_streams_nothing_is_shown_as_unknown_and_records_as_a_failu
         allowed = qrk("record", "QRK-MUTE-9", "--seconds", 0.5, "-o", tmp_path / "run", "--overwrite",
                       "--allow-empty")
         assert allowed.returncode == 0 and "no sample received" in allowed.stderr
+        mcap = qrk("record", "QRK-MUTE-9", "--seconds", 0.5, "-o", tmp_path / "run", "--format", "mcap")
+        assert mcap.returncode == 1 and "no sample received" in mcap.stderr
+        summary, metadata, messages = read_mcap(tmp_path / "run.mcap")
+        assert metadata["recording"]["empty"] == "true" and metadata["robot"]["serial"] == "QRK-MUTE-9"
+        assert not messages and {"/io", "/tf"} <= {c.topic for c in summary.channels.values()}  # topics listed
 
 
 def read_rows(path):
@@ -316,17 +323,18 @@ def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
         summary, metadata, messages = read_mcap(tmp_path / "run.mcap")
         assert {c.topic: summary.schemas[c.schema_id].name for c in summary.channels.values()} == FOXGLOVE_TOPICS
         assert {chunk.compression for chunk in summary.chunk_indexes} == {"zstd"}
-        robot = metadata["robot"]
-        assert robot["serial"] == PY_SERIAL and robot["version"] == "v2.1" and robot["complete"] == "true"
+        robot, recording = metadata["robot"], metadata["recording"]
+        assert robot["serial"] == PY_SERIAL and robot["version"] == "v2.1" and recording["complete"] == "true"
         assert [entry["group"] for entry in json.loads(robot["layout"])] == list(PY_GROUPS)
-        written = int(robot["basic_written"])
-        assert written > 500 and int(robot["basic_dropped"]) == 0
+        assert robot["start_time"] == recording["start_time"] and recording["ended_by"] == "time"
+        written = int(recording["basic_written"])
+        assert written > 500 and int(recording["basic_dropped"]) == 0
+        counts = {}
         for topic, received in messages.items():
-            per_sample = len(PY_GROUPS) if topic == "/tf" else 1  # /tf: a message per group
             sequences = [message.sequence for message, _ in received]
-            stream_written = int(robot["extra_written"]) if topic.endswith("/actions") else written
-            assert sequences == [n for n in range(stream_written) for _ in range(per_sample)][:len(sequences)], topic
-            assert len(received) == stream_written * per_sample, topic
+            counts[topic] = int(recording["extra_written"]) if topic.endswith("/actions") else written
+            assert sequences == list(range(counts[topic])), topic
+        assert read_indexed(tmp_path / "run.mcap", counts)["metadata"] == metadata
 
         # The server's own values of the same sample, found by its time stamp.
         frames = {(message.sequence, t.child_frame_id): t for message, tf in messages["/tf"] for t in tf.transforms}
@@ -354,7 +362,8 @@ def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
         _, err = recorder.communicate(timeout=20)
         assert recorder.returncode == 0, err
         summary, metadata, _ = read_mcap(tmp_path / "cut.mcap")
-        assert metadata["robot"]["ended_by"] == "signal" and {c.compression for c in summary.chunk_indexes} == {"lz4"}
+        assert metadata["recording"]["ended_by"] == "signal"
+        assert {c.compression for c in summary.chunk_indexes} == {"lz4"}
         assert plot(tmp_path / "cut", "--group", "EXT_AXIS").returncode == 0
         assert (tmp_path / "cut.EXT_AXIS.png").exists()
         wrong_group = plot(tmp_path / "cut", "--group", "ARMS")
@@ -370,6 +379,50 @@ def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
                 if channel.topic == "/ARM_1/joint_states":
                     sequences.append(message.sequence)
         assert len(sequences) > 100 and sequences == list(range(len(sequences)))
+
+
+def test_record_mcap_of_the_simulator_opens_in_the_indexed_reader_and_a_killed_one_says_what_it_is(
+        robots, tmp_path):
+    result = qrk("record", SERIAL, "--seconds", 2, "-o", tmp_path / "run", "--format", "mcap")
+    assert result.returncode == 0, result.stderr
+    _, metadata, messages = read_mcap(tmp_path / "run.mcap")
+    recording = metadata["recording"]
+    assert int(recording["basic_written"]) >= 1900 and int(recording["basic_dropped"]) == 0
+    counts = {topic: int(recording["extra_written" if topic.endswith("/actions") else "basic_written"])
+              for topic in messages}
+    assert len(counts) == 3 * len(GROUP_NAMES) + 2
+    tf = messages["/tf"][-1][1].transforms  # every group's frames in each sample's one message
+    assert [t.child_frame_id for t in tf] == [f"{g}_{frame}" for g in GROUP_NAMES for frame in ("tcp", "flange")]
+    read_indexed(tmp_path / "run.mcap", counts)
+
+    # SIGKILL (power loss alike): the identity comes before the first chunk, the chunks written read back.
+    recorder = subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "60", "-o", tmp_path / "killed",
+                                 "--format", "mcap"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    killed = tmp_path / "killed.mcap"
+    assert wait_until(lambda: killed.exists() and killed.stat().st_size > 3_000_000, within=20)
+    recorder.kill()
+    recorder.wait(timeout=10)
+    kinds, topics, sequences = [], {}, []
+    with open(killed, "rb") as file:
+        try:
+            for record in StreamReader(file, emit_chunks=True).records:
+                kinds.append(type(record).__name__)
+                if isinstance(record, Metadata):
+                    identity = record
+                elif isinstance(record, Chunk):
+                    for inner in breakup_chunk(record, validate_crc=True):
+                        if isinstance(inner, Channel):
+                            topics[inner.id] = inner.topic
+                        elif isinstance(inner, Message) and topics[inner.channel_id] == "/ARM_2/states":
+                            sequences.append(inner.sequence)
+        except EndOfFile:  # killed in the middle of a record
+            pass
+    assert kinds[:2] == ["Header", "Metadata"] and kinds.count("Metadata") == 1 and "Footer" not in kinds
+    assert identity.name == "robot" and identity.metadata["serial"] == SERIAL
+    assert set(identity.metadata) == {"serial", "version", "layout", "qrk_version", "start_time"}
+    assert [entry["group"] for entry in json.loads(identity.metadata["layout"])] == GROUP_NAMES
+    assert kinds.count("Chunk") >= 2 and kinds.count("MessageIndex") >= kinds.count("Chunk")
+    assert len(sequences) > 1000 and sequences == list(range(len(sequences)))
 
 
 def viewer(port, count, *topics):

@@ -22,10 +22,11 @@
  * - VF_SCHEMA_JOINT_STATES: foxglove.JointStates from a group's states: one
  *   entry per joint, named joint_<robot-wide index>, position = q,
  *   velocity = dq, effort = tau.
- * - VF_SCHEMA_FRAME_TRANSFORMS: foxglove.FrameTransforms from a group's
- *   states: world -> <group>_tcp (tcp_pose) and world -> <group>_flange
+ * - VF_SCHEMA_FRAME_TRANSFORMS: foxglove.FrameTransforms from every group's
+ *   frames of one sample (log_frames), as ROS tf does: per group, in the
+ *   order given, world -> <group>_tcp (tcp_pose) and world -> <group>_flange
  *   (flange_pose), the quaternion reordered from the robot's (w, x, y, z) to
- *   Foxglove's (x, y, z, w). One channel may carry every group.
+ *   Foxglove's (x, y, z, w).
  * - VF_SCHEMA_ROBOT_STATES, VF_SCHEMA_ROBOT_ACTIONS, VF_SCHEMA_ROBOT_IO: our
  *   own protobuf schemas (robotstates.RobotStates, robotactions.RobotActions,
  *   robotio.RobotIo), every field of the record under its name, values as
@@ -81,7 +82,6 @@ typedef struct vf_stamp {
  * arrays hold `joints` values each (NULL allowed when 0); a pose holds 7
  * values, position then quaternion (w, x, y, z); the others 6. */
 typedef struct vf_group_states {
-  const char* group;    /* NUL-terminated: names the frames (FRAME_TRANSFORMS only) */
   uint32_t first_joint; /* the group's first joint in the whole robot: names the joints */
   size_t joints;
   int32_t timestamp[2];
@@ -103,6 +103,14 @@ typedef struct vf_group_states {
   const double* raw_tcp_wrench_local;
   const double* raw_ft_sensor;
 } vf_group_states;
+
+/* A joint group's frames: its name (NUL-terminated) and two poses of 7
+ * values each, as in vf_group_states. */
+typedef struct vf_group_frames {
+  const char* group;
+  const double* tcp_pose;
+  const double* flange_pose;
+} vf_group_frames;
 
 /* A joint group's commanded values (velmor::qrk::RobotActions), shaped as
  * vf_group_states. */
@@ -132,7 +140,10 @@ typedef struct vf_io {
  * file-size limit; a process that sets RLIMIT_FSIZE must ignore SIGXFSZ to
  * see one) ends the recording: that call and every later one return VF_EIO
  * with the same message, and the file keeps every chunk completed before it
- * (no summary or footer). Messages are compressed on the calling thread. */
+ * (no summary or footer). Messages are compressed on the calling thread;
+ * each chunk is followed by its message indexes, which indexed readers need.
+ * The channels' records are written with the first message, so that a
+ * metadata record written before it precedes every chunk. */
 typedef struct vf_mcap_writer vf_mcap_writer;
 vf_result vf_mcap_writer_create(const char* path, vf_compression compression, vf_mcap_writer** out);
 /* Adds a channel (and its schema) and sets `channel` to its number for the
@@ -142,10 +153,15 @@ vf_result vf_mcap_writer_add_channel(const vf_mcap_writer* writer, const char* t
 /* VF_EINVAL when the channel's schema does not take what is logged. */
 vf_result vf_mcap_writer_log_states(const vf_mcap_writer* writer, uint32_t channel, const vf_stamp* stamp,
                                     const vf_group_states* states);
+/* `count` groups' frames of one sample as one message (`groups` may be NULL
+ * when `count` is 0). */
+vf_result vf_mcap_writer_log_frames(const vf_mcap_writer* writer, uint32_t channel, const vf_stamp* stamp,
+                                    const vf_group_frames* groups, size_t count);
 vf_result vf_mcap_writer_log_actions(const vf_mcap_writer* writer, uint32_t channel, const vf_stamp* stamp,
                                      const vf_group_actions* actions);
 vf_result vf_mcap_writer_log_io(const vf_mcap_writer* writer, uint32_t channel, const vf_stamp* stamp, const vf_io* io);
-/* An MCAP metadata record: `count` NUL-terminated keys and values. */
+/* An MCAP metadata record: `count` NUL-terminated keys and values. It ends
+ * the chunk in progress and is flushed to the file at once. */
 vf_result vf_mcap_writer_write_metadata(const vf_mcap_writer* writer, const char* name, const char* const* keys,
                                         const char* const* values, size_t count);
 /* Writes the last chunk, the summary and the footer, and flushes the file;
@@ -171,6 +187,8 @@ vf_result vf_live_server_add_channel(const vf_live_server* server, const char* t
                                      uint32_t* channel);
 vf_result vf_live_server_log_states(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp,
                                     const vf_group_states* states);
+vf_result vf_live_server_log_frames(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp,
+                                    const vf_group_frames* groups, size_t count);
 vf_result vf_live_server_log_actions(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp,
                                      const vf_group_actions* actions);
 vf_result vf_live_server_log_io(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp, const vf_io* io);

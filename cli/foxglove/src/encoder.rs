@@ -1,13 +1,11 @@
 //! What a channel carries and how a sample becomes its message. One encoder
 //! per channel keeps the message it last encoded and refills it in place, so
 //! that a sample costs no allocation once the first one has been encoded.
-use std::collections::HashMap;
-
 use foxglove::messages::{FrameTransform, FrameTransforms, JointState, JointStates, Quaternion, Timestamp, Vector3};
 use foxglove::{Encode, Schema};
 
 use crate::error::Failure;
-use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupStates, VfIo};
+use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo};
 use crate::schemas::{RobotActions, RobotIo, RobotStates};
 use crate::VF_EINVAL;
 
@@ -21,8 +19,9 @@ pub const WORLD_FRAME: &str = "world";
 
 pub enum Encoder {
     JointStates(JointStates),
-    /// One message per group, keyed by the group's name.
-    FrameTransforms(HashMap<String, FrameTransforms>),
+    /// One message per sample with every group's frames, and the groups
+    /// whose frame names the message holds.
+    FrameTransforms(Frames),
     RobotStates(Box<RobotStates>),
     RobotActions(RobotActions),
     RobotIo(RobotIo),
@@ -32,7 +31,7 @@ impl Encoder {
     pub fn new(schema: i32) -> Result<Self, Failure> {
         Ok(match schema {
             VF_SCHEMA_JOINT_STATES => Self::JointStates(JointStates::default()),
-            VF_SCHEMA_FRAME_TRANSFORMS => Self::FrameTransforms(HashMap::new()),
+            VF_SCHEMA_FRAME_TRANSFORMS => Self::FrameTransforms(Frames::default()),
             VF_SCHEMA_ROBOT_STATES => Self::RobotStates(Box::default()),
             VF_SCHEMA_ROBOT_ACTIONS => Self::RobotActions(RobotActions::default()),
             VF_SCHEMA_ROBOT_IO => Self::RobotIo(RobotIo::default()),
@@ -63,21 +62,22 @@ impl Encoder {
                 fill_joint_states(message, log_time, states)?;
                 encode(message, out)
             }
-            Self::FrameTransforms(by_group) => {
-                let group = text(states.group, "group")?;
-                if !by_group.contains_key(group) {
-                    by_group.insert(group.to_owned(), group_frames(group));
-                }
-                let message = by_group.get_mut(group).expect("inserted above");
-                fill_frames(message, log_time, states)?;
-                encode(message, out)
-            }
             Self::RobotStates(message) => {
                 fill_states(message, states)?;
                 encode(&**message, out)
             }
             _ => Err(self.mismatch("a group's states")),
         }
+    }
+
+    /// Encodes every group's frames of one sample into `out` (cleared first).
+    pub fn encode_frames(&mut self, log_time: u64, groups: &[VfGroupFrames], out: &mut Vec<u8>) -> Result<(), Failure> {
+        out.clear();
+        let Self::FrameTransforms(frames) = self else {
+            return Err(self.mismatch("frames"));
+        };
+        frames.fill(log_time, groups)?;
+        encode(&frames.message, out)
     }
 
     pub fn encode_actions(&mut self, actions: &VfGroupActions, out: &mut Vec<u8>) -> Result<(), Failure> {
@@ -153,26 +153,48 @@ fn fill_joint_states(message: &mut JointStates, log_time: u64, states: &VfGroupS
     Ok(())
 }
 
-/// `world` -> `<group>_tcp` and `world` -> `<group>_flange`.
-fn group_frames(group: &str) -> FrameTransforms {
-    let frame = |child: String| FrameTransform {
-        parent_frame_id: WORLD_FRAME.to_owned(),
-        child_frame_id: child,
-        ..FrameTransform::default()
-    };
-    FrameTransforms {
-        transforms: vec![frame(format!("{group}_tcp")), frame(format!("{group}_flange"))],
-    }
+#[derive(Default)]
+pub struct Frames {
+    groups: Vec<String>,
+    message: FrameTransforms,
 }
 
-fn fill_frames(message: &mut FrameTransforms, log_time: u64, states: &VfGroupStates) -> Result<(), Failure> {
-    let tcp = fixed::<7>(states.tcp_pose, "tcp_pose")?;
-    let flange = fixed::<7>(states.flange_pose, "flange_pose")?;
-    for (transform, pose) in message.transforms.iter_mut().zip([tcp, flange]) {
-        transform.timestamp = Some(timestamp(log_time));
-        set_pose(transform, pose);
+impl Frames {
+    /// Per group `world` -> `<group>_tcp` and `world` -> `<group>_flange`,
+    /// in the order given. The frames are named again only when the groups
+    /// change, which they do not within a recording.
+    fn fill(&mut self, log_time: u64, groups: &[VfGroupFrames]) -> Result<(), Failure> {
+        let mut same = self.groups.len() == groups.len();
+        for (i, group) in groups.iter().enumerate() {
+            let name = text(group.group, "group")?;
+            same = same && self.groups[i] == name;
+        }
+        if !same {
+            let frame = |child: String| FrameTransform {
+                parent_frame_id: WORLD_FRAME.to_owned(),
+                child_frame_id: child,
+                ..FrameTransform::default()
+            };
+            self.groups.clear();
+            self.message.transforms.clear();
+            for group in groups {
+                let name = text(group.group, "group")?;
+                self.groups.push(name.to_owned());
+                self.message.transforms.push(frame(format!("{name}_tcp")));
+                self.message.transforms.push(frame(format!("{name}_flange")));
+            }
+        }
+        let stamp = timestamp(log_time);
+        for (pair, group) in self.message.transforms.chunks_exact_mut(2).zip(groups) {
+            let tcp = fixed::<7>(group.tcp_pose, "tcp_pose")?;
+            let flange = fixed::<7>(group.flange_pose, "flange_pose")?;
+            for (transform, pose) in pair.iter_mut().zip([tcp, flange]) {
+                transform.timestamp = Some(stamp);
+                set_pose(transform, pose);
+            }
+        }
+        Ok(())
     }
-    Ok(())
 }
 
 /// The robot's quaternion is (w, x, y, z); Foxglove's is (x, y, z, w).

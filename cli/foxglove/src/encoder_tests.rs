@@ -29,7 +29,6 @@ impl Sample {
         let j = |i: usize| self.joints[i].as_ptr();
         let c = |i: usize| self.cartesian[i].as_ptr();
         VfGroupStates {
-            group: self.group.as_ptr(),
             first_joint,
             joints: self.joints[0].len(),
             timestamp: [-7, 123_456],
@@ -63,24 +62,48 @@ fn encode_states(encoder: &mut Encoder, log_time: u64, states: &VfGroupStates) -
     out
 }
 
+impl Sample {
+    fn frames(&self) -> VfGroupFrames {
+        VfGroupFrames {
+            group: self.group.as_ptr(),
+            tcp_pose: self.cartesian[1].as_ptr(),
+            flange_pose: self.cartesian[0].as_ptr(),
+        }
+    }
+}
+
+fn encode_frames(encoder: &mut Encoder, log_time: u64, samples: &[&Sample]) -> FrameTransforms {
+    let groups: Vec<_> = samples.iter().map(|sample| sample.frames()).collect();
+    let mut out = Vec::new();
+    encoder
+        .encode_frames(log_time, &groups, &mut out)
+        .map_err(|f| f.message)
+        .unwrap();
+    <FrameTransforms as Decode>::decode(&out[..]).unwrap()
+}
+
 #[test]
-fn frames_reorder_the_quaternion_and_name_both_frames_of_the_group() {
-    let sample = Sample::new("ARM_1", 7);
+fn one_frames_message_holds_every_group_with_the_quaternion_reordered() {
+    let (arm_1, mut arm_2) = (Sample::new("ARM_1", 7), Sample::new("ARM_2", 7));
+    arm_2.cartesian[1][0] = -1.5; // a pose of its own, so that a group given another's shows
     let mut encoder = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
-    let bytes = encode_states(&mut encoder, 1_700_000_000_123_456_789, &sample.states(0));
-    let frames = <FrameTransforms as Decode>::decode(&bytes[..]).unwrap();
+    let frames = encode_frames(&mut encoder, 1_700_000_000_123_456_789, &[&arm_1, &arm_2]);
 
     let names: Vec<_> = frames
         .transforms
         .iter()
         .map(|t| (&*t.parent_frame_id, &*t.child_frame_id))
         .collect();
-    assert_eq!(names, [("world", "ARM_1_tcp"), ("world", "ARM_1_flange")]);
-    for (transform, pose) in frames
-        .transforms
-        .iter()
-        .zip([&sample.cartesian[1], &sample.cartesian[0]])
-    {
+    let expected = [("world", "ARM_1_tcp"), ("world", "ARM_1_flange")];
+    assert_eq!(names[..2], expected);
+    assert_eq!(names[2..], [("world", "ARM_2_tcp"), ("world", "ARM_2_flange")]);
+    let poses = [
+        &arm_1.cartesian[1],
+        &arm_1.cartesian[0],
+        &arm_2.cartesian[1],
+        &arm_2.cartesian[0],
+    ];
+    for (transform, pose) in frames.transforms.iter().zip(poses) {
         let t = transform.translation.as_ref().unwrap();
         assert_eq!([t.x, t.y, t.z], pose[..3]);
         let r = transform.rotation.as_ref().unwrap();
@@ -88,17 +111,13 @@ fn frames_reorder_the_quaternion_and_name_both_frames_of_the_group() {
         let stamp = transform.timestamp.unwrap();
         assert_eq!((stamp.sec(), stamp.nsec()), (1_700_000_000, 123_456_789));
     }
-}
 
-#[test]
-fn one_frames_channel_keeps_every_group_apart() {
-    let (arm_1, arm_2) = (Sample::new("ARM_1", 7), Sample::new("ARM_2", 7));
-    let mut encoder = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
-    encode_states(&mut encoder, 1, &arm_1.states(0));
-    let bytes = encode_states(&mut encoder, 2, &arm_2.states(7));
-    let frames = <FrameTransforms as Decode>::decode(&bytes[..]).unwrap();
-    assert_eq!(frames.transforms[0].child_frame_id, "ARM_2_tcp");
-    assert_eq!(frames.transforms[1].child_frame_id, "ARM_2_flange");
+    // Other groups on the same channel: the frames are named after them.
+    let frames = encode_frames(&mut encoder, 2, &[&arm_2]);
+    let names: Vec<_> = frames.transforms.iter().map(|t| &*t.child_frame_id).collect();
+    assert_eq!(names, ["ARM_2_tcp", "ARM_2_flange"]);
+    assert_eq!(frames.transforms[0].translation.as_ref().unwrap().x, -1.5);
+    assert!(encode_frames(&mut encoder, 3, &[]).transforms.is_empty());
 }
 
 #[test]
@@ -239,6 +258,9 @@ fn a_record_on_a_channel_of_another_schema_is_refused() {
     let mut actions = Encoder::new(VF_SCHEMA_ROBOT_ACTIONS).unwrap();
     let failure = actions.encode_states(0, &sample.states(0), &mut out).err().unwrap();
     assert_eq!(failure.code, VF_EINVAL);
+    let mut frames = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
+    assert!(frames.encode_states(0, &sample.states(0), &mut out).is_err());
+    assert!(actions.encode_frames(0, &[sample.frames()], &mut out).is_err());
     assert!(Encoder::new(5).is_err());
 
     let mut states = sample.states(0);

@@ -100,6 +100,7 @@ pub extern "C" fn vf_live_server_client_count(server: *const VfLiveServer) -> us
 export_sink_calls!(VfLiveServer =>
     vf_live_server_add_channel,
     vf_live_server_log_states,
+    vf_live_server_log_frames,
     vf_live_server_log_actions,
     vf_live_server_log_io
 );

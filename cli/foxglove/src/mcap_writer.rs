@@ -1,8 +1,11 @@
 //! MCAP recordings, written with the SDK's MCAP writer on a buffered file.
 //! Every message carries the caller's sequence number, log time and publish
-//! time. The first write error ends the recording: every later call returns
-//! it again, and the file keeps what was written before it (complete chunks
-//! stay readable; the summary and footer are missing).
+//! time. The channels' records go into the first chunk, with the first
+//! message, so that metadata written before it (the robot's identity) comes
+//! before every chunk; a metadata record reaches the file at once. The first
+//! write error ends the recording: every later call returns it again, and
+//! the file keeps what was written before it (complete chunks stay readable;
+//! the summary and footer are missing).
 use std::collections::BTreeMap;
 use std::ffi::c_char;
 use std::fs::File;
@@ -27,7 +30,9 @@ pub struct VfMcapWriter {
 }
 
 struct Channel {
-    id: u16,
+    topic: String,
+    /// The file's id of the channel, once its records are written.
+    id: Option<u16>,
     encoder: Encoder,
 }
 
@@ -52,17 +57,17 @@ fn options(compression: i32) -> Result<WriteOptions, Failure> {
     // has the time (a chunk every few hundred milliseconds), and worker
     // threads would only add their own overhead. zstd's default level: higher
     // levels gain nothing on the robot's values (levels 6 and 9 write more),
-    // lower ones lose 4-7%. No message indexes: at 1 kHz they would add a
-    // sixth to a compressed recording (16 uncompressed bytes per message),
-    // and readers find messages by the chunk indexes of the summary without
-    // them. A chunk is compressed in memory and written whole, so that a
-    // failed write leaves every chunk before it complete and nothing after it
-    // but the start of one chunk (written in place, it would begin with a
-    // placeholder length that stops readers at its header).
+    // lower ones lose 4-7%. Message indexes (16 bytes per message after each
+    // chunk), which the indexed readers of the TypeScript viewers need to
+    // read a chunk at all. A chunk is compressed in memory and written whole,
+    // its message indexes after it, so that a failed write leaves every chunk
+    // before it complete and after it at most the start of one chunk or of
+    // its indexes (written in place, a chunk would begin with a placeholder
+    // length that stops readers at its header).
     Ok(WriteOptions::new()
         .compression(compression)
         .compression_threads(0)
-        .emit_message_indexes(false)
+        .emit_message_indexes(true)
         .disable_seeking(true)
         .library(format!("velmor qrk; {}", mcap::LIBRARY_IDENTIFIER)))
 }
@@ -100,17 +105,49 @@ impl Recording {
         Failure::new(VF_EIO, message)
     }
 
+    /// Writes a metadata record (after the chunk in progress, which it
+    /// ends) and flushes the file, so that the record outlives a process
+    /// killed right after.
     fn write_metadata(&mut self, name: &str, metadata: BTreeMap<String, String>) -> Result<(), Failure> {
-        let written = self.writer()?.write_metadata(&Metadata {
-            name: name.to_owned(),
-            metadata,
-        });
+        let writer = self.writer()?;
+        let written = writer
+            .write_metadata(&Metadata {
+                name: name.to_owned(),
+                metadata,
+            })
+            .and_then(|()| writer.flush());
+        written.map_err(|e| self.failed(e))
+    }
+
+    /// Writes the schema and channel records of every channel not yet in the
+    /// file (they open a chunk).
+    fn write_channels(&mut self) -> Result<(), Failure> {
+        self.writer()?;
+        let writer = self.writer.as_mut().expect("checked above");
+        let mut written = Ok(());
+        for channel in self.channels.iter_mut().filter(|channel| channel.id.is_none()) {
+            let description = channel.encoder.schema();
+            let added = writer
+                .add_schema(&description.name, &description.encoding, &description.data)
+                .and_then(|schema_id| {
+                    let encoding = channel.encoder.message_encoding();
+                    writer.add_channel(schema_id, &channel.topic, encoding, &BTreeMap::new())
+                });
+            match added {
+                Ok(id) => channel.id = Some(id),
+                Err(e) => {
+                    written = Err(e);
+                    break;
+                }
+            }
+        }
         written.map_err(|e| self.failed(e))
     }
 
     /// Writes the last chunk, the summary and the footer, and flushes.
     fn finish(&mut self) -> Result<(), Failure> {
-        self.writer()?;
+        // A recording without messages still lists its channels.
+        self.write_channels()?;
         let mut writer = self.writer.take().expect("checked above");
         if let Err(e) = writer.finish() {
             return Err(self.failed(e));
@@ -126,25 +163,27 @@ impl Recording {
 impl Sink for Recording {
     fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
         let encoder = Encoder::new(schema)?;
-        let description = encoder.schema();
-        let writer = self.writer()?;
-        let added = writer
-            .add_schema(&description.name, &description.encoding, &description.data)
-            .and_then(|schema_id| writer.add_channel(schema_id, topic, encoder.message_encoding(), &BTreeMap::new()));
-        let id = added.map_err(|e| self.failed(e))?;
-        self.channels.push(Channel { id, encoder });
+        self.writer()?;
+        self.channels.push(Channel {
+            topic: topic.to_owned(),
+            id: None,
+            encoder,
+        });
         Ok((self.channels.len() - 1) as u32)
     }
 
     /// Encodes with `encode` into the shared buffer and writes the message.
     fn log(&mut self, channel: u32, stamp: &VfStamp, encode: impl Encode) -> Result<(), Failure> {
         self.writer()?;
-        let Some(target) = self.channels.get_mut(channel as usize) else {
-            return Err(Failure::new(VF_EINVAL, format!("no channel {channel}")));
-        };
+        match self.channels.get(channel as usize) {
+            None => return Err(Failure::new(VF_EINVAL, format!("no channel {channel}"))),
+            Some(target) if target.id.is_none() => self.write_channels()?,
+            Some(_) => {}
+        }
+        let target = &mut self.channels[channel as usize];
         encode(&mut target.encoder, &mut self.buffer)?;
         let header = MessageHeader {
-            channel_id: target.id,
+            channel_id: target.id.expect("written above"),
             sequence: stamp.sequence,
             log_time: stamp.log_time,
             publish_time: stamp.publish_time,
@@ -196,6 +235,7 @@ pub extern "C" fn vf_mcap_writer_create(
 export_sink_calls!(VfMcapWriter =>
     vf_mcap_writer_add_channel,
     vf_mcap_writer_log_states,
+    vf_mcap_writer_log_frames,
     vf_mcap_writer_log_actions,
     vf_mcap_writer_log_io
 );

@@ -1,6 +1,7 @@
-//! The C shapes of one sample: a joint group's measured states, its commanded
-//! values, and the robot's I/O, as `include/velmor_foxglove.h` declares them.
-//! The arrays are borrowed for the call; these views check them once.
+//! The C shapes of one sample: a joint group's measured states, its frames,
+//! its commanded values, and the robot's I/O, as `include/velmor_foxglove.h`
+//! declares them. The arrays are borrowed for the call; these views check
+//! them once.
 use std::ffi::{c_char, CStr};
 
 use crate::error::Failure;
@@ -15,7 +16,6 @@ pub struct VfStamp {
 
 #[repr(C)]
 pub struct VfGroupStates {
-    pub group: *const c_char,
     pub first_joint: u32,
     pub joints: usize,
     pub timestamp: [i32; 2],
@@ -36,6 +36,14 @@ pub struct VfGroupStates {
     pub raw_tcp_wrench: *const f64,
     pub raw_tcp_wrench_local: *const f64,
     pub raw_ft_sensor: *const f64,
+}
+
+/// A group's name and its two poses, for the frames of one sample.
+#[repr(C)]
+pub struct VfGroupFrames {
+    pub group: *const c_char,
+    pub tcp_pose: *const f64,
+    pub flange_pose: *const f64,
 }
 
 #[repr(C)]
@@ -63,7 +71,7 @@ pub struct VfIo {
 pub type Pose = [f64; 7];
 
 /// `len` values at `data`; NULL reads as a failure unless `len` is 0.
-pub fn values<'a>(data: *const f64, len: usize, name: &str) -> Result<&'a [f64], Failure> {
+pub fn values<'a, T>(data: *const T, len: usize, name: &str) -> Result<&'a [T], Failure> {
     if len == 0 {
         return Ok(&[]);
     }

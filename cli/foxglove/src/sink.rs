@@ -8,7 +8,7 @@ use std::sync::{Mutex, PoisonError};
 
 use crate::encoder::Encoder;
 use crate::error::{guard, Failure};
-use crate::records::{reference, text, VfGroupActions, VfGroupStates, VfIo, VfStamp};
+use crate::records::{reference, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::{VfResult, VF_ENULL};
 
 /// Encodes one message into a buffer (cleared first) with a channel's
@@ -71,6 +71,21 @@ pub fn log_states<H: SinkHandle>(
     })
 }
 
+pub fn log_frames<H: SinkHandle>(
+    handle: *const H,
+    channel: u32,
+    stamp: *const VfStamp,
+    groups: *const VfGroupFrames,
+    count: usize,
+) -> VfResult {
+    with_sink(handle, |sink| {
+        let (stamp, groups) = (reference(stamp, "stamp")?, values(groups, count, "groups")?);
+        sink.log(channel, stamp, |encoder, out| {
+            encoder.encode_frames(stamp.log_time, groups, out)
+        })
+    })
+}
+
 pub fn log_actions<H: SinkHandle>(
     handle: *const H,
     channel: u32,
@@ -93,7 +108,7 @@ pub fn log_io<H: SinkHandle>(handle: *const H, channel: u32, stamp: *const VfSta
 /// Exports a sink handle's add_channel and log calls under the names its C
 /// header gives them (in this order).
 macro_rules! export_sink_calls {
-    ($handle:ty => $add_channel:ident, $log_states:ident, $log_actions:ident, $log_io:ident) => {
+    ($handle:ty => $add_channel:ident, $log_states:ident, $log_frames:ident, $log_actions:ident, $log_io:ident) => {
         #[no_mangle]
         pub extern "C" fn $add_channel(
             handle: *const $handle,
@@ -112,6 +127,17 @@ macro_rules! export_sink_calls {
             states: *const $crate::records::VfGroupStates,
         ) -> $crate::VfResult {
             $crate::sink::log_states(handle, channel, stamp, states)
+        }
+
+        #[no_mangle]
+        pub extern "C" fn $log_frames(
+            handle: *const $handle,
+            channel: u32,
+            stamp: *const $crate::records::VfStamp,
+            groups: *const $crate::records::VfGroupFrames,
+            count: usize,
+        ) -> $crate::VfResult {
+            $crate::sink::log_frames(handle, channel, stamp, groups, count)
         }
 
         #[no_mangle]

@@ -37,6 +37,7 @@
 namespace {
 
 using velmor::cli::foxglove::Compression;
+using velmor::cli::foxglove::GroupFrames;
 using velmor::cli::foxglove::MessageStamp;
 using velmor::cli::foxglove::RobotIo;
 using velmor::cli::foxglove::Schema;
@@ -106,14 +107,15 @@ Channels AddChannels(Output& output, const Layout& layout) {
 template <class Output>
 void Log(Output& output, const Channels& channels, const Layout& layout, const MessageStamp& stamp,
          const Sample& sample) {
+  std::vector<GroupFrames> frames;
   for (const auto& [group, states] : sample.states) {
-    const std::string& name = layout.names.at(group);
     const auto first = static_cast<std::uint32_t>(layout.starts.at(group));
-    output.LogStates(channels.joint_states.at(group), stamp, name, first, states);
-    output.LogStates(channels.states.at(group), stamp, name, first, states);
-    output.LogStates(channels.tf, stamp, name, first, states);
+    output.LogStates(channels.joint_states.at(group), stamp, first, states);
+    output.LogStates(channels.states.at(group), stamp, first, states);
     output.LogActions(channels.actions.at(group), stamp, sample.actions.at(group));
+    frames.push_back({layout.names.at(group), states.tcp_pose, states.flange_pose});
   }
+  output.LogFrames(channels.tf, stamp, frames);
   output.LogIo(channels.io, stamp, sample.io);
 }
 
