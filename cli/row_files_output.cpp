@@ -2,12 +2,10 @@
 
 #include <fmt/format.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -55,16 +53,16 @@ void WriteStreamCounts(JsonWriter& json, const std::string& path, const StreamCo
       .EndObject();
 }
 
-// Writes `text` to a new temporary file beside `path` and renames it into
-// place, so that `path` is never half written. Unless `replace`, `path` is
-// first created exclusively (FileExists when it is there), so that a
-// recording never takes over another's description; the rename replaces a
-// symlink itself, never its target.
+// Writes `text` to PATH.tmp and renames it into place, so that `path` is
+// never half written. Unless `replace`, `path` is first created exclusively
+// (FileExists when it is there), so that a recording never takes over
+// another's description. Neither file is written through a symlink: the
+// temporary one is created anew (a leftover of a killed recording replaced),
+// and the rename replaces a symlink itself, never its target.
 void WriteFileWhole(const std::string& path, const std::string& text, bool replace) {
   if (!replace) ::close(CreateFile(path, false));
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) throw WriteError(fmt::format("cannot write {}: {}", temporary, std::strerror(errno)));
+  const std::string temporary = path + ".tmp";
+  const int fd = CreateFile(temporary, true);
   std::size_t done = 0;
   int error = 0;
   while (done < text.size() && error == 0) {

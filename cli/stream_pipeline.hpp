@@ -143,7 +143,7 @@ class StreamPipeline {
       } catch (...) {
         message = "cannot record a sample: unknown error";
       }
-    } catch (...) {  // no memory left for the message itself
+    } catch (...) {               // no memory left for the message itself
       message = "out of memory";  // short enough to need none
     }
     Fail(message);

@@ -50,7 +50,7 @@ typedef int8_t vf_result;
 #define VF_EIO ((vf_result)-3)      /* the recording's file cannot be created or written */
 #define VF_ENETWORK ((vf_result)-4) /* the server cannot listen (port in use, no such address) */
 #define VF_ENULL ((vf_result)-5)
-#define VF_EEXIST ((vf_result)-6)   /* a recording's file exists (and is kept) */
+#define VF_EEXIST ((vf_result)-6) /* a recording's file exists (and is kept) */
 #define VF_EGENERIC ((vf_result)-128)
 
 /* The message of this thread's last failed call (empty before the first);
@@ -138,8 +138,7 @@ typedef struct vf_io {
  * with the same message, and the file keeps every chunk completed before it
  * (no summary or footer). Messages are compressed on the calling thread. */
 typedef struct vf_mcap_writer vf_mcap_writer;
-vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bool overwrite,
-                                vf_mcap_writer** out);
+vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bool overwrite, vf_mcap_writer** out);
 /* Adds a channel (and its schema) and sets `channel` to its number for the
  * log calls. */
 vf_result vf_mcap_writer_add_channel(const vf_mcap_writer* writer, const char* topic, vf_schema schema,

@@ -168,24 +168,23 @@ impl SinkHandle for VfMcapWriter {
 /// it. `overwrite` removes what is there (a symlink itself, not its target)
 /// and creates anew; a second try covers a file that reappears in between.
 fn create_file(path: &str, overwrite: bool) -> Result<File, Failure> {
-    let cannot = |e: std::io::Error| Failure::new(VF_EIO, format!("cannot write {path}: {}", root_cause(&e)));
-    for attempt in 0.. {
+    let failure = |what: &str, e: std::io::Error| Failure::new(VF_EIO, format!("{what} {path}: {}", root_cause(&e)));
+    let mut attempts = 0;
+    loop {
+        attempts += 1;
         match OpenOptions::new().write(true).create_new(true).open(path) {
             Err(e) if e.kind() == ErrorKind::AlreadyExists => {
-                if !overwrite || attempt == 2 {
+                if !overwrite || attempts == 3 {
                     return Err(Failure::new(VF_EEXIST, format!("{path} already exists")));
                 }
                 match std::fs::remove_file(path) {
-                    Err(e) if e.kind() != ErrorKind::NotFound => {
-                        return Err(Failure::new(VF_EIO, format!("cannot replace {path}: {}", root_cause(&e))))
-                    }
+                    Err(e) if e.kind() != ErrorKind::NotFound => return Err(failure("cannot replace", e)),
                     _ => {}
                 }
             }
-            opened => return opened.map_err(cannot),
+            opened => return opened.map_err(|e| failure("cannot write", e)),
         }
     }
-    unreachable!("the loop returns by its third attempt")
 }
 
 /// The innermost error: the MCAP writer wraps the system's ("File too large")
