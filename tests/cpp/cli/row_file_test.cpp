@@ -13,8 +13,8 @@
 #include <fstream>
 #include <new>
 #include <optional>
-#include <stdexcept>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "cli/row_sink.hpp"
