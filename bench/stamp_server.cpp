@@ -12,7 +12,7 @@
 // Robots share the session and the tick; each sample is stamped right before
 // its own put, so a robot served later in a tick is not charged for the
 // others' puts. Prints "ready" once every endpoint is declared; stops on
-// SIGINT/SIGTERM.
+// SIGINT/SIGTERM/SIGHUP.
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/spdlog.h>
 

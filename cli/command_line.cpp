@@ -102,7 +102,7 @@ void AddRecord(CLI::App& app, CommandLine& line) {
   CLI::App* record = app.add_subcommand(
       "record", "record every sample of both streams to PATH.basic.EXT and PATH.extra.EXT, with PATH.meta.json");
   AddSerial(*record, line);
-  record->add_option("--seconds", line.seconds, "recording time (Ctrl-C or SIGTERM ends it early)")
+  record->add_option("--seconds", line.seconds, "recording time (Ctrl-C, SIGTERM or SIGHUP ends it early)")
       ->type_name("S")
       ->required()
       ->check(FiniteNumber(0.0, kMostSeconds, LowerBound::kExcluded));

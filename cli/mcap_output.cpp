@@ -24,7 +24,7 @@ void AddCounts(std::map<std::string, std::string>& entries, const std::string& s
 McapOutput::McapOutput(const RecordingSetup& setup, foxglove::Compression compression)
     : setup_(setup),
       path_(setup_.prefix + ".mcap"),
-      writer_(path_, compression),
+      writer_(path_, compression, setup_.overwrite),
       topics_(writer_, setup_.groups, setup_.start_ids, setup_.dofs),
       basic_(topics_),
       extra_(topics_) {}

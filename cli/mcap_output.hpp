@@ -17,7 +17,8 @@ namespace velmor::cli {
 
 class McapOutput final : public RecordingOutput {
  public:
-  /// Creates PATH.mcap with every topic. Throws WriteError.
+  /// Creates PATH.mcap with every topic, exclusively unless the setup says
+  /// overwrite. Throws WriteError (FileExists).
   McapOutput(const RecordingSetup& setup, foxglove::Compression compression);
 
   SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }

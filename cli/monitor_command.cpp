@@ -1,7 +1,7 @@
 // qrk monitor: a live view of one robot. On a terminal the view is redrawn
 // in place ten times a second; otherwise one plain block a second, so that
-// the output can be logged or piped. Ctrl-C (or --seconds) ends it with
-// status 0.
+// the output can be logged or piped. Ctrl-C, SIGTERM, SIGHUP (a closed
+// terminal) or --seconds end it with status 0.
 #include <fmt/format.h>
 #include <unistd.h>
 

@@ -1,5 +1,6 @@
-// qrk record: every sample of both streams, for a set time or until Ctrl-C
-// or SIGTERM, into complete files; see recording.hpp for the files.
+// qrk record: every sample of both streams, for a set time or until Ctrl-C,
+// SIGTERM or SIGHUP, into complete files; see recording.hpp for the files.
+// A second such signal while the files are being finished ends it at once.
 #include <fmt/format.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,18 +69,44 @@ std::unique_ptr<RecordingOutput> MakeOutput(const RecordingSetup& setup, const C
   return std::make_unique<McapOutput>(setup, line.compression);
 }
 
-// Earlier recordings are kept unless the user says otherwise.
+// Earlier recordings are kept unless the user says otherwise. This only
+// gives the early message; the files' exclusive creation is the guard (another
+// recorder may create them after this look).
 std::vector<std::string> ExistingFiles(const CommandLine& line) {
   std::vector<std::string> existing;
   for (const std::string& path : OutputFiles(line.format, line.output)) {
     std::error_code ignored;
-    if (std::filesystem::exists(path, ignored)) existing.push_back(path);
+    // A symlink counts, even a dangling one: it would not be written through.
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ignored))) existing.push_back(path);
   }
   return existing;
 }
 
+void SayExists(const std::string& what) {
+  std::fprintf(stderr, "qrk: record: %s; choose another -o PATH, or give --overwrite to replace it\n", what.c_str());
+}
+
+// What a second stop signal leaves undone, said by the handler as it ends the
+// program at once (so prepared before). On a terminal it starts a line of its
+// own after the echoed ^C.
+std::string UnfinishedMessage(const CommandLine& line) {
+  const auto files = OutputFiles(line.format, line.output);
+  const char* start = isatty(STDERR_FILENO) != 0 ? "\n" : "";
+  if (line.format == RecordFormat::kMcap) {
+    return fmt::format(
+        "{}qrk: record: stopped at once: {} is not finished: the samples still queued, the last chunk, the counts "
+        "record, the summary and the footer are missing; its completed chunks are readable (mcap recover rebuilds "
+        "the rest)",
+        start, files[0]);
+  }
+  return fmt::format(
+      "{}qrk: record: stopped at once: {} and {} lack the samples still queued and may end in a cut-off row; {} "
+      "says \"complete\": false",
+      start, files[0], files[1], files[2]);
+}
+
 std::string Summary(const char* stream, const StreamCounts& counts) {
-  return fmt::format("{} stream: {} samples received, {} written as {} rows, {} dropped, {} not fitting the layout",
+  return fmt::format("{} stream: {} samples received, {} written as {} rows, {} dropped, {} not fitting the layout\n",
                      stream, counts.received, counts.written, counts.rows, counts.dropped, counts.unfit);
 }
 
@@ -93,23 +121,34 @@ int RunRecord(const CommandLine& line) {
     return 1;
   }
   if (const auto existing = ExistingFiles(line); !existing.empty() && !line.overwrite) {
-    std::fprintf(stderr, "qrk: record: %s already exists; choose another -o PATH, or give --overwrite to replace it\n",
-                 existing.front().c_str());
+    SayExists(existing.front() + " already exists");
     return 1;
   }
   const auto robot = ConnectToRobot(line.serial);
   const RecordingSetup setup{robot->Serial(),      robot->Version(), robot->Groups(), robot->Layout().start_ids,
-                             robot->Layout().dofs, line.format,      line.output};
+                             robot->Layout().dofs, line.format,      line.output,     line.overwrite};
   try {
     Recording recording(MakeOutput(setup, line));
+    toolkit::ExitOnSecondStop(UnfinishedMessage(line));
     recording.Start(*robot);
     const std::string ended_by = Record(recording, line.seconds);
-    recording.Finish(ended_by);
+    // Finishing writes what is queued and describes the recording as far as
+    // it can, even after an error; the counts are said in any case.
+    std::optional<std::string> error;
+    try {
+      recording.Finish(ended_by);
+    } catch (const std::exception& finish_error) {
+      error = finish_error.what();
+    }
+    toolkit::StayOnSecondStop();
+    if (auto first = recording.Error()) error = std::move(first);
     const StreamCounts basic = recording.Basic();
     const StreamCounts extra = recording.Extra();
-    std::printf("%s\n%s\n%s: %s\n", Summary("basic", basic).c_str(), Summary("extra", extra).c_str(),
-                line.format == RecordFormat::kMcap ? "recording" : "metadata", recording.DescriptionPath().c_str());
-    if (const auto error = recording.Error()) {
+    // A failed recording says everything on stderr, where its error is.
+    std::fprintf(error ? stderr : stdout, "%s%s%s: %s\n", Summary("basic", basic).c_str(),
+                 Summary("extra", extra).c_str(), line.format == RecordFormat::kMcap ? "recording" : "metadata",
+                 recording.DescriptionPath().c_str());
+    if (error) {
       std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(),
                    line.format == RecordFormat::kMcap ? "the file keeps every chunk completed before it"
                                                       : "the files keep every complete row written before it");
@@ -128,6 +167,9 @@ int RunRecord(const CommandLine& line) {
                    static_cast<unsigned long long>(basic.dropped + extra.dropped));
     }
     return 0;
+  } catch (const FileExists& error) {  // created by another recorder since the look above
+    SayExists(error.what());
+    return 1;
   } catch (const WriteError& error) {
     std::fprintf(stderr, "qrk: record: %s\n", error.what());
     return 1;

@@ -24,6 +24,8 @@ struct RecordingSetup {
   RecordFormat format = RecordFormat::kCsv;
   /// PATH, to which each format adds its own endings.
   std::string prefix;
+  /// Replace the files that exist rather than refuse (FileExists).
+  bool overwrite = false;
 };
 
 /// The files a recording in `format` at `prefix` writes.

@@ -18,11 +18,24 @@ std::string Reason(int error) { return std::strerror(error); }
 
 }  // namespace
 
-RowFile::RowFile(std::string path) : path_(std::move(path)) {
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) throw WriteError(fmt::format("cannot write {}: {}", path_, Reason(errno)));
-  buffer_.reserve(2 * kCommitBytes);
+int CreateFile(const std::string& path, bool overwrite) {
+  // O_EXCL is the guard against another recorder given the same path at the
+  // same moment (only one of them creates the file), and it never follows a
+  // symlink. Overwriting removes what is there and creates anew; a second
+  // try covers a file that reappears in between.
+  for (int attempt = 0;; ++attempt) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) return fd;
+    const int error = errno;
+    if (error != EEXIST) throw WriteError(fmt::format("cannot write {}: {}", path, Reason(error)));
+    if (!overwrite || attempt == 2) throw FileExists(fmt::format("{} already exists", path));
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+      throw WriteError(fmt::format("cannot replace {}: {}", path, Reason(errno)));
+    }
+  }
 }
+
+RowFile::RowFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) { buffer_.reserve(2 * kCommitBytes); }
 
 RowFile::~RowFile() {
   if (fd_ >= 0) ::close(fd_);

@@ -13,10 +13,23 @@ struct WriteError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// A file a recording would create exists (or appeared since it looked):
+/// "PATH already exists".
+struct FileExists : WriteError {
+  using WriteError::WriteError;
+};
+
+/// Creates `path` for writing (close-on-exec) and returns its descriptor.
+/// Never writes through what is there: an existing file or symlink, even a
+/// dangling one, throws FileExists, unless `overwrite`, which replaces it
+/// (a symlink itself, not its target). Throws WriteError "cannot write PATH:
+/// reason" otherwise.
+int CreateFile(const std::string& path, bool overwrite);
+
 class RowFile {
  public:
-  /// Creates or truncates `path`. Throws WriteError "cannot write PATH: reason".
-  explicit RowFile(std::string path);
+  /// Takes `fd`, open for writing at the end of `path` (CreateFile's).
+  RowFile(std::string path, int fd);
   ~RowFile();
   RowFile(const RowFile&) = delete;
   RowFile& operator=(const RowFile&) = delete;

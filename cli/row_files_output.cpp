@@ -2,9 +2,12 @@
 
 #include <fmt/format.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "cli/group_text.hpp"
 #include "cli/json_writer.hpp"
@@ -50,17 +53,30 @@ void WriteStreamCounts(JsonWriter& json, const std::string& path, const StreamCo
       .EndObject();
 }
 
-void ReplaceFile(const std::string& path, const std::string& text) {
+// Writes `text` to PATH.tmp and renames it into place, so that `path` is
+// never half written. Unless `replace`, `path` is first created exclusively
+// (FileExists when it is there), so that a recording never takes over
+// another's description. Neither file is written through a symlink: the
+// temporary one is created anew (a leftover of a killed recording replaced),
+// and the rename replaces a symlink itself, never its target.
+void WriteFileWhole(const std::string& path, const std::string& text, bool replace) {
+  if (!replace) ::close(CreateFile(path, false));
   const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    out << text << '\n';
-    out.flush();
-    if (!out) throw WriteError(fmt::format("cannot write {}", temporary));
+  const int fd = CreateFile(temporary, true);
+  std::size_t done = 0;
+  int error = 0;
+  while (done < text.size() && error == 0) {
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written > 0) done += static_cast<std::size_t>(written);
+    if (written < 0 && errno != EINTR) error = errno;
+    if (written == 0) error = ENOSPC;
   }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) throw WriteError(fmt::format("cannot write {}: {}", path, error.message()));
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.c_str());
+    throw WriteError(fmt::format("cannot write {}: {}", path, std::strerror(error)));
+  }
 }
 
 }  // namespace
@@ -68,13 +84,13 @@ void ReplaceFile(const std::string& path, const std::string& text) {
 RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
     : setup_(setup),
       rows_(setup_.format, MostJoints(setup_)),
-      basic_(setup_.prefix + ".basic." + Extension(setup_.format), rows_.StatesHeader(),
+      basic_(setup_.prefix + ".basic." + Extension(setup_.format), setup_.overwrite, rows_.StatesHeader(),
              [this](std::string& out, const RowStamp& stamp, const qrk_impl::BasicStreamData& message) {
                return AppendAll(out, stamp,
                                 qrk_impl::SliceStates(message, setup_.groups, setup_.start_ids, setup_.dofs), rows_,
                                 &RowWriter::AppendStates);
              }),
-      extra_(setup_.prefix + ".extra." + Extension(setup_.format), rows_.ActionsHeader(),
+      extra_(setup_.prefix + ".extra." + Extension(setup_.format), setup_.overwrite, rows_.ActionsHeader(),
              [this](std::string& out, const RowStamp& stamp, const qrk_impl::ExtraStreamData& message) {
                return AppendAll(
                    out, stamp,
@@ -96,7 +112,10 @@ void RowFilesOutput::Describe(const RecordingProgress& progress) {
   json.Key("extra");
   WriteStreamCounts(json, extra_.Path(), progress.extra);
   json.EndObject().EndObject();
-  ReplaceFile(DescriptionPath(), json.Text());
+  // Created exclusively the first time; each later description replaces the
+  // recording's own.
+  WriteFileWhole(DescriptionPath(), json.Text() + "\n", described_ || setup_.overwrite);
+  described_ = true;
 }
 
 std::uint64_t RowFilesOutput::BytesWritten() const {

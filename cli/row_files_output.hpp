@@ -2,6 +2,7 @@
 // A recording as rows: PATH.basic.EXT and PATH.extra.EXT (CSV or JSON
 // Lines, see record_rows.hpp) described by PATH.meta.json, which is always
 // written through a temporary file and a rename, so never half written.
+// Every file is created exclusively unless the setup says overwrite.
 #include <memory>
 #include <string>
 
@@ -13,7 +14,8 @@ namespace velmor::cli {
 
 class RowFilesOutput final : public RecordingOutput {
  public:
-  /// Creates both row files with their headers. Throws WriteError.
+  /// Creates both row files with their headers. Throws WriteError
+  /// (FileExists when one is there and the setup does not say overwrite).
   explicit RowFilesOutput(const RecordingSetup& setup);
 
   SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
@@ -27,6 +29,7 @@ class RowFilesOutput final : public RecordingOutput {
   RowWriter rows_;
   RowSink<qrk_impl::BasicStreamData> basic_;
   RowSink<qrk_impl::ExtraStreamData> extra_;
+  bool described_ = false;
 };
 
 }  // namespace velmor::cli

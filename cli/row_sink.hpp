@@ -1,6 +1,7 @@
 #pragma once
 // RowSink<Message>: one stream's samples as rows of a CSV or JSON Lines file
 // that only ever holds complete rows (RowFile).
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,15 +18,25 @@ class RowSink final : public SampleSink<Message> {
   /// Appends the rows of one sample; returns how many, 0 when it does not fit.
   using RowMaker = std::function<std::uint64_t(std::string& out, const RowStamp& stamp, const Message& message)>;
 
-  /// Creates the file with its header line (empty for JSON Lines). Throws WriteError.
-  RowSink(const std::string& path, const std::string& header, RowMaker make_rows)
-      : file_(path), make_rows_(std::move(make_rows)) {
+  /// Creates the file with its header line (empty for JSON Lines), as
+  /// CreateFile does. Throws WriteError (FileExists).
+  RowSink(const std::string& path, bool overwrite, const std::string& header, RowMaker make_rows)
+      : file_(path, CreateFile(path, overwrite)), make_rows_(std::move(make_rows)) {
     file_.Rows() = header;
     file_.Commit(true);
   }
 
+  /// A sample whose rows cannot be made (an exception) leaves no part of a
+  /// row behind, so the rows before it can still be committed.
   std::uint64_t Write(const RowStamp& stamp, const Message& message) override {
-    return make_rows_(file_.Rows(), stamp, message);
+    std::string& rows = file_.Rows();
+    const std::size_t before = rows.size();
+    try {
+      return make_rows_(rows, stamp, message);
+    } catch (...) {
+      rows.resize(before);
+      throw;
+    }
   }
   bool Commit(bool now) override { return file_.Commit(now); }
 

@@ -5,7 +5,9 @@
 // sample that finds the queue full is dropped and counted.
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -40,7 +42,13 @@ class StreamPipeline {
   StreamPipeline& operator=(const StreamPipeline&) = delete;
 
   void StartWriting() {
-    writer_ = std::thread([this] { WriteLoop(); });
+    writer_ = std::thread([this] {
+      try {
+        WriteLoop();
+      } catch (...) {  // the queue itself failed: nothing more is written
+        Fail(std::current_exception());
+      }
+    });
   }
 
   /// On the source's thread: queues a copy of the sample, or drops it.
@@ -62,7 +70,8 @@ class StreamPipeline {
     return counts;
   }
 
-  /// The first write error, once there has been one.
+  /// The first error of the writer thread (a failed write, an exception in
+  /// the sink), once there has been one.
   std::optional<std::string> Error() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return error_;
@@ -76,31 +85,37 @@ class StreamPipeline {
 
   // The counts follow the sink: records not yet committed count only once
   // they are, so the finished counts match what the output holds exactly.
+  // The first error ends the writing (the rest of the queue is drained
+  // uncounted) but never the program: a write error leaves the output as its
+  // sink cut it back, any other (an exception in the sink, no memory) still
+  // commits what was written before it.
   void WriteLoop() {
     Item item;
     StreamCounts pending;
     bool failed = false;
+    bool sink_usable = true;
     while (queue_.Pop(item)) {
       if (failed) continue;  // drain, so that the queue never fills behind a dead sink
       try {
         const std::uint64_t rows = sink_.Write(item.stamp, item.message);
         ++(rows > 0 ? pending.written : pending.unfit);
         pending.rows += rows;
-      } catch (const WriteError& error) {
-        Fail(error.what());
+      } catch (...) {
+        sink_usable = Fail(std::current_exception());
         failed = true;
         continue;
       }
       failed = !CommitCounting(false, pending);
+      sink_usable = !failed;
     }
-    if (!failed) CommitCounting(true, pending);
+    if (sink_usable) CommitCounting(true, pending);
   }
 
   bool CommitCounting(bool now, StreamCounts& pending) {
     try {
       if (!sink_.Commit(now) && !now) return true;
-    } catch (const WriteError& error) {
-      Fail(error.what());
+    } catch (...) {
+      Fail(std::current_exception());
       return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -110,9 +125,34 @@ class StreamPipeline {
     return true;
   }
 
-  void Fail(const std::string& message) {
+  // Keeps the first error's message; true when the sink may still commit
+  // (the error was not its own write's).
+  bool Fail(const std::exception_ptr& failure) noexcept {
+    std::string message;
+    bool sink_usable = true;
+    try {
+      try {
+        std::rethrow_exception(failure);
+      } catch (const WriteError& error) {
+        sink_usable = false;
+        message = error.what();
+      } catch (const std::bad_alloc&) {
+        message = "out of memory";
+      } catch (const std::exception& error) {
+        message = std::string("cannot record a sample: ") + error.what();
+      } catch (...) {
+        message = "cannot record a sample: unknown error";
+      }
+    } catch (...) {               // no memory left for the message itself
+      message = "out of memory";  // short enough to need none
+    }
+    Fail(message);
+    return sink_usable;
+  }
+
+  void Fail(std::string& message) noexcept {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!error_) error_ = message;
+    if (!error_) error_ = std::move(message);
   }
 
   SampleSink<Message>& sink_;

@@ -79,7 +79,8 @@ void AddRobotOptions(CLI::App& app, SimOptions& o) {
   app.add_option("--version", o.version,
                  "server version reported by procedure 1 (default v2.1; anything else makes clients refuse)")
       ->type_name("STR");
-  app.add_option("--duration", o.duration, "exit cleanly after this time (default 0: run until SIGINT or SIGTERM)")
+  app.add_option("--duration", o.duration,
+                 "exit cleanly after this time (default 0: run until SIGINT, SIGTERM or SIGHUP)")
       ->type_name("SECONDS")
       ->check(FiniteNumber(0.0, 1e9));
 }

@@ -14,7 +14,7 @@ struct SimOptions {
   double rate = 1000.0;
   std::vector<std::uint16_t> groups{0, 2, 3, 4, 5};
   std::string version = "v2.1";
-  /// Seconds until a clean exit; 0 runs until SIGINT or SIGTERM.
+  /// Seconds until a clean exit; 0 runs until SIGINT, SIGTERM or SIGHUP.
   double duration = 0.0;
   /// zenoh session mode, "peer" or "client", and endpoints to connect to:
   /// how a robot placed behind a router reaches it.

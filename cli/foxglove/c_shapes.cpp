@@ -94,6 +94,8 @@ void Check(vf_result code) {
   switch (code) {
     case VF_EIO:
       throw WriteError(message);
+    case VF_EEXIST:
+      throw FileExists(message);
     case VF_ENETWORK:
       throw ServeError(message);
     case VF_EINVAL:

@@ -21,7 +21,8 @@ vf_group_frames ToC(const GroupFrames& frames) noexcept;
 vf_group_actions ToC(const qrk::RobotActions& actions);
 vf_io ToC(const RobotIo& io) noexcept;
 
-/// Throws for a failed call: WriteError for VF_EIO, ServeError for
+/// Throws for a failed call: WriteError for VF_EIO, FileExists for
+/// VF_EEXIST, ServeError for
 /// VF_ENETWORK, std::invalid_argument for a misuse (VF_EINVAL, VF_ENULL),
 /// std::runtime_error otherwise; the text is vf_last_error()'s.
 void Check(vf_result code);

@@ -8,8 +8,8 @@ namespace velmor::cli::foxglove {
 
 using detail::Check;
 
-McapWriter::McapWriter(const std::string& path, Compression compression) {
-  Check(vf_mcap_writer_create(path.c_str(), static_cast<vf_compression>(compression), &handle_));
+McapWriter::McapWriter(const std::string& path, Compression compression, bool overwrite) {
+  Check(vf_mcap_writer_create(path.c_str(), static_cast<vf_compression>(compression), overwrite, &handle_));
 }
 
 void McapWriter::WriteMetadata(const std::string& name, const std::map<std::string, std::string>& entries) {

@@ -13,8 +13,10 @@ namespace velmor::cli::foxglove {
 
 class McapWriter : public ChannelSink<vf_mcap_writer> {
  public:
-  /// Creates or truncates `path`. Throws WriteError "cannot write PATH: reason".
-  McapWriter(const std::string& path, Compression compression);
+  /// Creates `path` exclusively unless `overwrite` (velmor_foxglove.h).
+  /// Throws FileExists "PATH already exists", WriteError "cannot write PATH:
+  /// reason".
+  McapWriter(const std::string& path, Compression compression, bool overwrite = false);
 
   /// An MCAP metadata record. Throws WriteError.
   void WriteMetadata(const std::string& name, const std::map<std::string, std::string>& entries);

@@ -146,11 +146,12 @@ def test_info_matches_the_client(robots):
     assert re.search(r"^extra stream: +latest sample \d+\.\d ms ago$", text.stdout, re.M)
 
 
-def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots):
+@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGHUP])  # SIGHUP: its terminal closed
+def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots, stop):
     with subprocess.Popen([qrk_tool(), "monitor", SERIAL], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           text=True) as monitor:
         first = monitor.stdout.readline()
-        monitor.send_signal(signal.SIGINT)
+        monitor.send_signal(stop)
         out = first + monitor.stdout.read()
         assert monitor.wait(timeout=10) == 0, monitor.stderr.read()
     assert first.startswith(SERIAL) and "Hz" in first and "\x1b" not in out
@@ -251,7 +252,7 @@ def read_terminal(fd):
         return b""
 
 
-@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
+@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM, signal.SIGHUP])
 def test_record_stopped_by_a_signal_leaves_complete_files(robots, tmp_path, stop):
     prefix = tmp_path / "run"
     recorder = subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "60", "-o", prefix],
@@ -283,6 +284,81 @@ def plot(*args):
                           capture_output=True, text=True, timeout=120)
 
 
+@pytest.mark.parametrize("file_format", ["csv", "mcap"])
+def test_record_a_second_signal_while_finishing_ends_at_once_saying_what_is_left(robots, tmp_path, file_format):
+    prefix = tmp_path / "run"
+    recorder = subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "60", "-o", prefix, "--format",
+                                 file_format], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    first = tmp_path / ("run.mcap" if file_format == "mcap" else "run.basic.csv")
+    assert wait_until(lambda: first.exists() and first.stat().st_size > 100_000, within=20)
+    recorder.send_signal(signal.SIGHUP)  # the terminal closed, and then the operator insists
+    recorder.send_signal(signal.SIGTERM)
+    out, err = recorder.communicate(timeout=20)
+    # Status 128 + the signal handled second: either, as each may reach any of the program's threads first.
+    assert recorder.returncode in (128 + signal.SIGHUP, 128 + signal.SIGTERM) and out == "", err
+    if file_format == "csv":
+        assert err == f"qrk: record: stopped at once: {prefix}.basic.csv and {prefix}.extra.csv lack the samples " \
+                      f"still queued and may end in a cut-off row; {prefix}.meta.json says \"complete\": false\n"
+        meta = json.loads((tmp_path / "run.meta.json").read_text())
+        assert meta["complete"] is False and meta["end_time"] is None
+    else:
+        assert err == f"qrk: record: stopped at once: {prefix}.mcap is not finished: the samples still queued, the " \
+                      "last chunk, the counts record, the summary and the footer are missing; its completed chunks " \
+                      "are readable (mcap recover rebuilds the rest)\n"
+        read = 0
+        with open(first, "rb") as file, pytest.raises(EndOfFile):
+            for _ in NonSeekingReader(file).iter_messages(log_time_order=False):
+                read += 1
+        assert read > 1000
+
+
+def test_record_never_writes_over_another_recording_nor_through_a_symlink(robots, tmp_path):
+    refusal = "already exists; choose another -o PATH, or give --overwrite to replace it\n"
+    for file_format in ("csv", "jsonl", "mcap"):
+        # Two recorders started at once look before either has created a file: only one may get them.
+        prefix = tmp_path / file_format
+        both = [subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "1", "-o", prefix, "--format",
+                                  file_format], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                for _ in range(2)]
+        ended = sorted(((recorder.communicate(timeout=30), recorder.returncode) for recorder in both),
+                       key=lambda outcome: outcome[1])
+        assert [status for _, status in ended] == [0, 1], ended
+        refused = ended[1][0][1]
+        assert refused.startswith("qrk: record: ") and refused.endswith(refusal), refused
+        if file_format == "mcap":
+            _, metadata, messages = read_mcap(f"{prefix}.mcap")
+            written = int(metadata["robot"]["basic_written"])
+            assert metadata["robot"]["complete"] == "true" and written > 300
+            assert [m.sequence for m, _ in messages["/ARM_1/states"]] == list(range(written))
+        else:
+            meta = json.loads(prefix.with_suffix(".meta.json").read_text())
+            assert meta["complete"] is True and meta["streams"]["basic"]["written"] > 300
+            for stream in ("basic", "extra"):
+                samples = [row[0] for row in rows_of(tmp_path / meta["streams"][stream]["file"], file_format)]
+                assert samples == [n for n in range(meta["streams"][stream]["written"]) for _ in GROUP_NAMES]
+
+    # A symlink where a file would go is never written through: refused, and with --overwrite replaced.
+    kept = tmp_path / "kept.txt"
+    kept.write_text("kept")
+    for file_format, linked in (("csv", ["linked.basic.csv", "linked.meta.json", "linked.meta.json.tmp"]),
+                                ("mcap", ["linked.mcap"])):
+        for name in linked:
+            (tmp_path / name).symlink_to(kept)
+        args = ["record", SERIAL, "--seconds", 0.5, "-o", tmp_path / "linked", "--format", file_format]
+        refused = qrk(*args)
+        assert refused.returncode == 1 and refused.stderr.endswith(refusal), refused.stderr
+        replaced = qrk(*args, "--overwrite")
+        assert replaced.returncode == 0, replaced.stderr
+        assert not any((tmp_path / name).is_symlink() for name in linked) and kept.read_text() == "kept"
+
+
+def rows_of(path, file_format):
+    """A row file's rows as lists, sample number first, without the CSV header."""
+    if file_format == "csv":
+        return [[int(row[0]), *row[1:]] for row in read_rows(path)[1:]]
+    return [[row["sample"], *row.values()] for row in map(json.loads, path.read_text().splitlines())]
+
+
 def limit_file_size():
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG instead
     resource.setrlimit(resource.RLIMIT_FSIZE, (2_000_000, 2_000_000))
@@ -294,13 +370,26 @@ def test_record_write_errors_fail_cleanly_and_keep_complete_rows(robots, tmp_pat
     missing = qrk("record", SERIAL, "--seconds", 1, "-o", tmp_path / "no" / "run")
     assert missing.returncode == 1 and "cannot write" in missing.stderr and "No such file" in missing.stderr
 
-    # A file-size limit stands in for a full disk: the write fails part-way.
-    start = time.monotonic()
-    full = qrk("record", SERIAL, "--seconds", 30, "-o", tmp_path / "run", preexec_fn=limit_file_size)
-    assert full.returncode == 1 and "File too large" in full.stderr, full.stderr
-    assert time.monotonic() - start < 20
-    header, *rows = read_rows(tmp_path / "run.basic.csv")
-    assert rows and all(len(row) == len(header) for row in rows)
+    # A file-size limit stands in for a full disk: the write fails part-way, the counts are still said (on stderr,
+    # with the error) and match the complete rows the files keep.
+    for file_format in ("csv", "jsonl"):
+        start = time.monotonic()
+        full = qrk("record", SERIAL, "--seconds", 30, "-o", tmp_path / file_format, "--format", file_format,
+                   preexec_fn=limit_file_size)
+        assert full.returncode == 1 and "File too large" in full.stderr and full.stdout == "", full.stderr
+        assert time.monotonic() - start < 20
+        meta = json.loads((tmp_path / f"{file_format}.meta.json").read_text())
+        assert meta["complete"] is False and meta["ended_by"] == "write error"
+        for stream in ("basic", "extra"):
+            counts = meta["streams"][stream]
+            said = re.search(rf"^{stream} stream: (\d+) samples received, (\d+) written as (\d+) rows", full.stderr,
+                             re.M)
+            assert said and [int(n) for n in said.groups()] == [counts["received"], counts["written"],
+                                                                  counts["rows"]], full.stderr
+            rows = rows_of(tmp_path / counts["file"], file_format)
+            assert len(rows) == counts["rows"] > 0
+            if file_format == "csv":
+                assert len({len(row) for row in rows}) == 1
 
 
 # MCAP recordings and the live view, read by independent readers: the mcap
@@ -373,6 +462,8 @@ def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
         full = qrk("record", PY_SERIAL, "--seconds", 60, "-o", tmp_path / "full", "--format", "mcap",
                    "--compression", "none", preexec_fn=limit_file_size)
         assert full.returncode == 1 and "File too large" in full.stderr, full.stderr
+        said = re.search(r"^basic stream: \d+ samples received, (\d+) written", full.stderr, re.M)
+        assert said and int(said.group(1)) > 100 and full.stdout == "", full.stderr
         sequences = []
         with open(tmp_path / "full.mcap", "rb") as file, pytest.raises(EndOfFile):
             for _, channel, message in NonSeekingReader(file).iter_messages(log_time_order=False):
@@ -468,3 +559,12 @@ def test_serve_shows_the_robot_live_to_several_viewers(robots):
         if serve.poll() is None:
             serve.kill()
             serve.communicate()
+
+
+def test_serve_ends_on_sighup_as_on_ctrl_c(robots):  # its terminal or SSH session closed
+    with subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", "18766"], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, text=True) as serve:
+        assert serve.stdout.readline().startswith(f"serving {SERIAL}")
+        serve.send_signal(signal.SIGHUP)
+        _, err = serve.communicate(timeout=20)
+        assert serve.returncode == 0, err

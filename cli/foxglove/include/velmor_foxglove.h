@@ -51,6 +51,7 @@ typedef int8_t vf_result;
 #define VF_EIO ((vf_result)-3)      /* the recording's file cannot be created or written */
 #define VF_ENETWORK ((vf_result)-4) /* the server cannot listen (port in use, no such address) */
 #define VF_ENULL ((vf_result)-5)
+#define VF_EEXIST ((vf_result)-6) /* a recording's file exists (and is kept) */
 #define VF_EGENERIC ((vf_result)-128)
 
 /* The message of this thread's last failed call (empty before the first);
@@ -135,8 +136,11 @@ typedef struct vf_io {
 } vf_io;
 
 /* MCAP recording: chunked, each chunk compressed as asked, with a summary and
- * footer once finished. Creating truncates `path` (NUL-terminated UTF-8);
- * VF_EIO when it cannot be created. The first write error (a full disk, a
+ * footer once finished. Creating makes a new file at `path` (NUL-terminated
+ * UTF-8), exclusively: VF_EEXIST, "PATH already exists", when a file or
+ * symlink is there, which is left untouched; with `overwrite`, what is there
+ * is removed first (a symlink itself, never its target). VF_EIO when it
+ * cannot be created. The first write error (a full disk, a
  * file-size limit; a process that sets RLIMIT_FSIZE must ignore SIGXFSZ to
  * see one) ends the recording: that call and every later one return VF_EIO
  * with the same message, and the file keeps every chunk completed before it
@@ -145,7 +149,7 @@ typedef struct vf_io {
  * The channels' records are written with the first message, so that a
  * metadata record written before it precedes every chunk. */
 typedef struct vf_mcap_writer vf_mcap_writer;
-vf_result vf_mcap_writer_create(const char* path, vf_compression compression, vf_mcap_writer** out);
+vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bool overwrite, vf_mcap_writer** out);
 /* Adds a channel (and its schema) and sets `channel` to its number for the
  * log calls. */
 vf_result vf_mcap_writer_add_channel(const vf_mcap_writer* writer, const char* topic, vf_schema schema,

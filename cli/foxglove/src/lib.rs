@@ -29,12 +29,13 @@ pub use mcap_writer::{
     vf_mcap_writer_write_metadata,
 };
 
-/// The bridge's result codes, and one of our own for a file that cannot be
-/// written.
+/// The bridge's result codes, and two of our own: a file that cannot be
+/// written, and one that exists where a recording would create its own.
 pub type VfResult = i8;
 pub const VF_OK: VfResult = 0;
 pub const VF_EINVAL: VfResult = -1;
 pub const VF_EIO: VfResult = -3;
 pub const VF_ENETWORK: VfResult = -4;
 pub const VF_ENULL: VfResult = -5;
+pub const VF_EEXIST: VfResult = -6;
 pub const VF_EGENERIC: VfResult = -128;

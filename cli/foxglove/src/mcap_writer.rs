@@ -8,8 +8,8 @@
 //! the summary and footer are missing).
 use std::collections::BTreeMap;
 use std::ffi::c_char;
-use std::fs::File;
-use std::io::BufWriter;
+use std::fs::{File, OpenOptions};
+use std::io::{BufWriter, ErrorKind};
 use std::sync::Mutex;
 
 use mcap::records::{MessageHeader, Metadata};
@@ -19,7 +19,7 @@ use crate::encoder::Encoder;
 use crate::error::{guard, guard_unit, Failure};
 use crate::records::{reference, text, VfStamp};
 use crate::sink::{export_sink_calls, with_sink, Encode, Sink, SinkHandle};
-use crate::{VfResult, VF_EINVAL, VF_EIO, VF_ENULL};
+use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
 
 pub const VF_COMPRESSION_NONE: i32 = 0;
 pub const VF_COMPRESSION_ZSTD: i32 = 1;
@@ -73,11 +73,11 @@ fn options(compression: i32) -> Result<WriteOptions, Failure> {
 }
 
 impl Recording {
-    fn create(path: &str, compression: i32) -> Result<Self, Failure> {
+    fn create(path: &str, compression: i32, overwrite: bool) -> Result<Self, Failure> {
         let options = options(compression)?;
         let cannot =
             |e: &dyn std::error::Error| Failure::new(VF_EIO, format!("cannot write {path}: {}", root_cause(e)));
-        let file = File::create(path).map_err(|e| cannot(&e))?;
+        let file = create_file(path, overwrite)?;
         let writer = options.create(BufWriter::new(file)).map_err(|e| cannot(&e))?;
         Ok(Self {
             path: path.to_owned(),
@@ -202,6 +202,30 @@ impl SinkHandle for VfMcapWriter {
     }
 }
 
+/// Creates `path` exclusively (O_EXCL, which never follows a symlink), so
+/// that of two recorders given one path at the same moment only one gets
+/// it. `overwrite` removes what is there (a symlink itself, not its target)
+/// and creates anew; a second try covers a file that reappears in between.
+fn create_file(path: &str, overwrite: bool) -> Result<File, Failure> {
+    let failure = |what: &str, e: std::io::Error| Failure::new(VF_EIO, format!("{what} {path}: {}", root_cause(&e)));
+    let mut attempts = 0;
+    loop {
+        attempts += 1;
+        match OpenOptions::new().write(true).create_new(true).open(path) {
+            Err(e) if e.kind() == ErrorKind::AlreadyExists => {
+                if !overwrite || attempts == 3 {
+                    return Err(Failure::new(VF_EEXIST, format!("{path} already exists")));
+                }
+                match std::fs::remove_file(path) {
+                    Err(e) if e.kind() != ErrorKind::NotFound => return Err(failure("cannot replace", e)),
+                    _ => {}
+                }
+            }
+            opened => return opened.map_err(|e| failure("cannot write", e)),
+        }
+    }
+}
+
 /// The innermost error: the MCAP writer wraps the system's ("File too large")
 /// in its own words.
 fn root_cause(error: &dyn std::error::Error) -> String {
@@ -216,6 +240,7 @@ fn root_cause(error: &dyn std::error::Error) -> String {
 pub extern "C" fn vf_mcap_writer_create(
     path: *const c_char,
     compression: i32,
+    overwrite: bool,
     out: *mut *mut VfMcapWriter,
 ) -> VfResult {
     if out.is_null() {
@@ -223,7 +248,7 @@ pub extern "C" fn vf_mcap_writer_create(
     }
     unsafe { *out = std::ptr::null_mut() };
     guard(|| {
-        let recording = Recording::create(text(path, "path")?, compression)?;
+        let recording = Recording::create(text(path, "path")?, compression, overwrite)?;
         let writer = Box::new(VfMcapWriter {
             state: Mutex::new(recording),
         });

@@ -2,14 +2,19 @@
 // and counts that match them.
 #include "cli/row_file.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "cli/row_sink.hpp"
@@ -79,7 +84,7 @@ std::string Row(int n) {
 TEST(RowFile, RowsReachTheFileInLargeWritesOrWhenAsked) {
   const TemporaryDirectory directory;
   const std::string path = directory.File("rows.csv");
-  RowFile file(path);
+  RowFile file(path, CreateFile(path, false));
   file.Rows() += Row(1);
   EXPECT_FALSE(file.Commit());
   EXPECT_EQ(fs::file_size(path), 0u);
@@ -94,7 +99,7 @@ TEST(RowFile, RowsReachTheFileInLargeWritesOrWhenAsked) {
 TEST(RowFile, AFailedWriteLeavesTheFileEndingWithItsLastCompleteRow) {
   const TemporaryDirectory directory;
   const std::string path = directory.File("rows.csv");
-  RowFile file(path);
+  RowFile file(path, CreateFile(path, false));
   const FileSizeLimit limit(65536);
   for (int n = 0; n < 600; ++n) file.Rows() += Row(n);
   ASSERT_TRUE(file.Commit(true));
@@ -115,7 +120,7 @@ TEST(RowFile, AFailedWriteLeavesTheFileEndingWithItsLastCompleteRow) {
 
 TEST(RowFile, AFileThatCannotBeCutBackSaysSo) {
   {
-    RowFile full("/dev/full");
+    RowFile full("/dev/full", ::open("/dev/full", O_WRONLY | O_CLOEXEC));
     full.Rows() = Row(1);
     try {
       full.Commit(true);
@@ -127,7 +132,40 @@ TEST(RowFile, AFileThatCannotBeCutBackSaysSo) {
     }
   }
   const TemporaryDirectory directory;
-  EXPECT_THROW(RowFile(directory.File("missing/rows.csv")), WriteError);
+  EXPECT_THROW(CreateFile(directory.File("missing/rows.csv"), false), WriteError);
+}
+
+// Another recorder's file, a file the user keeps, a symlink planted in the
+// output folder: creating never writes through any of them.
+TEST(RowFile, CreatingNeverWritesThroughWhatIsThere) {
+  const TemporaryDirectory directory;
+  const std::string kept = directory.File("kept.csv");
+  std::ofstream(kept) << "kept\n";
+  const std::string link = directory.File("link.csv");
+  fs::create_symlink(kept, link);
+  const std::string dangling = directory.File("dangling.csv");
+  fs::create_symlink(directory.File("nowhere.csv"), dangling);
+  for (const std::string& path : {kept, link, dangling}) {
+    try {
+      ::close(CreateFile(path, false));
+      FAIL() << "created " << path << " over what was there";
+    } catch (const FileExists& error) {
+      EXPECT_EQ(std::string(error.what()), path + " already exists");
+    }
+  }
+  EXPECT_EQ(Contents(kept), "kept\n");
+  EXPECT_FALSE(fs::exists(directory.File("nowhere.csv")));
+
+  // Overwriting replaces the symlink itself; its target stays as it was.
+  for (const std::string& path : {link, dangling}) {
+    RowFile file(path, CreateFile(path, true));
+    file.Rows() = "new\n";
+    file.Commit(true);
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(Contents(path), "new\n");
+  }
+  EXPECT_EQ(Contents(kept), "kept\n");
+  EXPECT_FALSE(fs::exists(directory.File("nowhere.csv")));
 }
 
 // Samples are strings: an empty one does not fit the layout and makes no row.
@@ -144,7 +182,7 @@ TEST(StreamPipeline, CountsMatchTheRowsInTheFileAndAFullQueueDrops) {
   const std::string path = directory.File("stream.csv");
   StreamCounts counts;
   {
-    RowSink<std::string> sink(path, "sample,value\n", &OneRowPerSample);
+    RowSink<std::string> sink(path, false, "sample,value\n", &OneRowPerSample);
     TextPipeline pipeline(sink);
     // Nothing writes yet, so the queue fills and the last samples drop.
     const std::size_t offered = TextPipeline::kQueueCapacity + 3;
@@ -172,6 +210,43 @@ TEST(StreamPipeline, CountsMatchTheRowsInTheFileAndAFullQueueDrops) {
   std::uint64_t rows = 1;
   while (std::getline(in, line)) ++rows;
   EXPECT_EQ(rows, counts.rows);
+}
+
+// A sample the sink cannot take (an exception that is no write error: a bug,
+// no memory) ends the writing with a message, never the program, and the
+// file keeps, counted, every row made before it and no part of the failing
+// one.
+TEST(StreamPipeline, AnExceptionInTheSinkEndsTheWritingButKeepsTheRowsBefore) {
+  for (const bool out_of_memory : {false, true}) {
+    const TemporaryDirectory directory;
+    const std::string path = directory.File("stream.csv");
+    StreamCounts counts;
+    std::optional<std::string> error;
+    {
+      RowSink<std::string> sink(path, false, "sample,value\n",
+                                [&](std::string& out, const RowStamp& stamp, const std::string& sample) {
+                                  out += std::to_string(stamp.sample) + ",";  // a row begun, then
+                                  if (sample == "boom" && out_of_memory) throw std::bad_alloc();
+                                  if (sample == "boom") throw std::logic_error("no row for boom");
+                                  out += sample + "\n";
+                                  return std::uint64_t{1};
+                                });
+      TextPipeline pipeline(sink);
+      pipeline.StartWriting();
+      for (int n = 0; n < 2000; ++n) pipeline.Take(n == 1500 ? "boom" : "v" + std::to_string(n), 0.0, {0, 0});
+      pipeline.Finish();
+      counts = pipeline.Counts();
+      error = pipeline.Error();
+    }
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, out_of_memory ? "out of memory" : "cannot record a sample: no row for boom");
+    EXPECT_EQ(counts.received, 2000u);
+    EXPECT_EQ(counts.written, 1500u);
+    EXPECT_EQ(counts.rows, 1500u);
+    const std::string contents = Contents(path);
+    EXPECT_EQ(contents.substr(contents.size() - 11), "1499,v1499\n") << "the last row before the failing sample";
+    EXPECT_EQ(std::count(contents.begin(), contents.end(), '\n'), 1501);
+  }
 }
 
 }  // namespace
