@@ -327,8 +327,8 @@ def test_record_never_writes_over_another_recording_nor_through_a_symlink(robots
         assert refused.startswith("qrk: record: ") and refused.endswith(refusal), refused
         if file_format == "mcap":
             _, metadata, messages = read_mcap(f"{prefix}.mcap")
-            written = int(metadata["robot"]["basic_written"])
-            assert metadata["robot"]["complete"] == "true" and written > 300
+            written = int(metadata["recording"]["basic_written"])
+            assert metadata["recording"]["complete"] == "true" and written > 300
             assert [m.sequence for m, _ in messages["/ARM_1/states"]] == list(range(written))
         else:
             meta = json.loads(prefix.with_suffix(".meta.json").read_text())
