@@ -22,7 +22,8 @@ reader on this one, so samples and queries cross a real veth link:
               a copy of the payload, and heap allocations per sample
               (bench/receive_cost.cpp): the same on every machine
 
-With --fleet, only the fleet benchmark runs instead:
+With --serve, only qrk serve's benchmark runs instead (bench/serve_load.py): 50 viewers at once, 500 opened
+and closed over a minute. With --fleet, only the fleet benchmark runs instead:
 
   fleet       for N robots of one stamp-server (1 kHz, both streams), one
               process holding N clients (e2e_reader fleet, then Python's
@@ -32,8 +33,8 @@ With --fleet, only the fleet benchmark runs instead:
               client, threads, samples lost
 
 The table goes to stdout and, with the machine and date, between the markers
-of bench/RESULTS.md (text outside the markers is kept); the fleet table has
-markers of its own.
+of bench/RESULTS.md (text outside the markers is kept); the fleet and serve
+tables have markers of their own.
 """
 
 import argparse
@@ -52,10 +53,13 @@ from mcap.reader import make_reader
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests/python"))
+from serve_load import serve_bench  # noqa: E402  (beside this file)
+
 from peer_host import RobotServer  # noqa: E402  (the tests' server processes, on the path above)
 
 BEGIN, END = "<!-- bench:begin -->", "<!-- bench:end -->"
 FLEET_BEGIN, FLEET_END = "<!-- bench:fleet:begin -->", "<!-- bench:fleet:end -->"
+SERVE_BEGIN, SERVE_END = "<!-- bench:serve:begin -->", "<!-- bench:serve:end -->"
 
 
 def isolation_problem():
@@ -608,6 +612,7 @@ def main():
     parser.add_argument("--fleet", action="store_true", help="run the fleet benchmark alone")
     parser.add_argument("--fleet-sizes", type=lambda text: [int(n) for n in text.split(",")], default=[1, 2, 4, 8])
     parser.add_argument("--fleet-seconds", type=int, default=5, help="length of each fleet phase")
+    parser.add_argument("--serve", action="store_true", help="run the qrk serve benchmark alone")
     args = parser.parse_args()
     problem = isolation_problem()
     if problem:
@@ -627,6 +632,18 @@ def main():
         print(header + "\n\n" + text)
         if not args.no_record:
             write_results(args.results, header, text, FLEET_BEGIN, FLEET_END)
+        if table.missed:
+            print(f"\naims missed: {', '.join(table.missed)}")
+        return
+    if args.serve:
+        table = Table()
+        serve_bench(args, table)
+        header = (f"Machine: {machine()}  \nDate: {datetime.datetime.now().astimezone():%Y-%m-%d %H:%M %Z}  \n"
+                  f"Load average (1 min) before/after: {load_before:.2f}/{os.getloadavg()[0]:.2f}  \n"
+                  f"Build: Release, {args.build}")
+        print(header + "\n\n" + table.markdown())
+        if not args.no_record:
+            write_results(args.results, header, table.markdown(), SERVE_BEGIN, SERVE_END)
         if table.missed:
             print(f"\naims missed: {', '.join(table.missed)}")
         return

@@ -132,6 +132,19 @@ void AddRecord(CLI::App& app, CommandLine& line) {
                                    line.compression, "how an MCAP recording's chunks are compressed (default zstd)");
 }
 
+// Three descriptors per viewer (its connection, the relay's, the server's)
+// stay well inside the usual limit of 1024 open files.
+constexpr unsigned kMostViewers = 256;
+
+unsigned WholeNumber(const char* option, const std::string& text, unsigned min, unsigned max, const char* what) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) {
+    throw CLI::ValidationError(option, fmt::format("not {} from {} to {}: '{}'", what, min, max, text));
+  }
+  return value;
+}
+
 void AddServe(CLI::App& app, CommandLine& line) {
   CLI::App* serve = app.add_subcommand(
       "serve", "show one robot live in Foxglove: a Foxglove WebSocket server with qrk's topics; Ctrl-C ends it");
@@ -146,15 +159,20 @@ void AddServe(CLI::App& app, CommandLine& line) {
       ->add_option_function<std::string>(
           "--port",
           [&line](const std::string& text) {
-            unsigned value = 0;
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (error != std::errc() || end != text.data() + text.size() || value > 65535) {
-              throw CLI::ValidationError("--port", fmt::format("not a port from 0 to 65535: '{}'", text));
-            }
-            line.port = static_cast<std::uint16_t>(value);
+            line.port = static_cast<std::uint16_t>(WholeNumber("--port", text, 0, 65535, "a port"));
           },
           "port to listen on (default 8765; 0: any free port)")
       ->type_name("PORT");
+  serve
+      ->add_option_function<std::string>(
+          "--max-viewers",
+          [&line](const std::string& text) {
+            line.max_viewers = WholeNumber("--max-viewers", text, 1, kMostViewers, "a number of viewers");
+          },
+          fmt::format("connections at once; one more is refused (default {}; each costs the server what it "
+                      "subscribes to, up to about 6 MB/s at 1 kHz)",
+                      CommandLine{}.max_viewers))
+      ->type_name("N");
 }
 
 // Declares the whole command line on `app`, bound to `line`.

@@ -4,7 +4,11 @@
 // messages in its own bounded queue, and viewers coming and going never
 // touch the robot's connection. The samples reach the server through the
 // same pipeline as a recording's (source -> bounded queue -> sink). Ctrl-C
-// or SIGTERM ends it with status 0.
+// or SIGTERM ends it with status 0 within a second, whatever the viewers do
+// (the server's stop has a deadline), and prints what the pipeline received
+// and dropped: a drop means the server did not keep up with the robot.
+#include <fmt/format.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -42,13 +46,18 @@ class LiveOutput final : public RecordingOutput {
   TopicSink<foxglove::LiveServer, qrk_impl::ExtraStreamData> extra_;
 };
 
+std::string Summary(const StreamCounts& counts) {
+  return fmt::format("{} samples received, {} served, {} dropped, {} not fitting the layout", counts.received,
+                     counts.written, counts.dropped, counts.unfit);
+}
+
 }  // namespace
 
 int RunServe(const CommandLine& line) {
   toolkit::InstallStopSignalHandlers();
   std::unique_ptr<foxglove::LiveServer> server;
   try {
-    server = std::make_unique<foxglove::LiveServer>(line.host, line.port);
+    server = std::make_unique<foxglove::LiveServer>(line.host, line.port, line.max_viewers);
   } catch (const foxglove::ServeError& error) {
     std::fprintf(stderr, "qrk: serve: %s\n", error.what());
     return 1;
@@ -61,6 +70,15 @@ int RunServe(const CommandLine& line) {
   std::fflush(stdout);
   while (!toolkit::StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   feed.Finish("signal");
+  const StreamCounts basic = feed.Basic();
+  const StreamCounts extra = feed.Extra();
+  std::printf("basic stream: %s\nextra stream: %s\nviewers refused (over --max-viewers %zu): %llu\n",
+              Summary(basic).c_str(), Summary(extra).c_str(), line.max_viewers,
+              static_cast<unsigned long long>(server->Refused()));
+  if (basic.dropped + extra.dropped > 0) {
+    std::fprintf(stderr, "qrk: serve: %llu samples dropped: the server did not keep up with the streams\n",
+                 static_cast<unsigned long long>(basic.dropped + extra.dropped));
+  }
   return 0;
 }
 

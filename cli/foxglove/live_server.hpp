@@ -4,8 +4,8 @@
 // encode a message for the clients subscribed to its channel and queue it per
 // client (a bounded queue: a slow client loses the oldest messages), so they
 // never wait on a client. Of a message's stamp, only the log time is sent.
-// Destroying it closes every connection and waits for the server's tasks to
-// end.
+// Destroying it closes every connection and waits at most half a second for
+// the server's tasks to end.
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -22,11 +22,15 @@ struct ServeError : std::runtime_error {
 
 class LiveServer : public ChannelSink<vf_live_server> {
  public:
-  /// Listens on `host`:`port` (0: any free port). Throws ServeError.
-  LiveServer(const std::string& host, std::uint16_t port);
+  /// Listens on `host`:`port` (0: any free port) for at most `max_viewers`
+  /// connections at once (at least 1). Throws ServeError.
+  LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers);
 
   std::uint16_t Port() const noexcept;
+  /// Viewers connected now.
   std::size_t ClientCount() const noexcept;
+  /// Connections refused so far for being over `max_viewers`.
+  std::uint64_t Refused() const noexcept;
 };
 
 }  // namespace velmor::cli::foxglove

@@ -4,9 +4,13 @@
 // COUNT messages of each with the protobuf schema the server advertised, and
 // prints one JSON line: {advertised: {topic: schema name}, messages: {topic:
 // [{log_time, message}]}}. With --pause-ms N it stops reading its socket for
-// N ms after subscribing, as a viewer too slow for the stream would.
+// N ms after subscribing, as a viewer too slow for the stream would. With
+// --commands it first tries to act on the robot as a viewer could: publish on
+// a channel of its own, call a service, get and set a parameter; the line
+// then also holds the server's capabilities and its replies ({capabilities,
+// replies: [text]}), and waits for a reply to each of the five.
 //
-//   node foxglove_viewer.mjs URL COUNT [--pause-ms N] TOPIC...
+//   node foxglove_viewer.mjs URL COUNT [--pause-ms N] [--commands] TOPIC...
 import wsProtocol from "@foxglove/ws-protocol";
 import protobuf from "protobufjs";
 import descriptor from "protobufjs/ext/descriptor/index.js";
@@ -20,7 +24,12 @@ if (rest[0] === "--pause-ms") {
   pauseMs = Number(rest[1]);
   rest.splice(0, 2);
 }
+const commands = rest[0] === "--commands";
+if (commands) rest.shift();
 const topics = rest;
+const COMMANDS = 5;
+let capabilities;
+const replies = [];
 
 const ws = new WebSocket(url, ["foxglove.sdk.v1"]);
 const client = new FoxgloveClient({ ws });
@@ -39,13 +48,37 @@ function decoderOf(channel) {
 let finished = false;
 
 function finishIfDone() {
+  if (commands && replies.length < COMMANDS) return;
   if (!finished && topics.every((topic) => messages[topic].length >= count)) {
     finished = true;
     client.close();
+    const line = commands ? { advertised, messages, capabilities, replies } : { advertised, messages };
     // Exiting at once would cut a long line short on a pipe.
-    process.stdout.write(`${JSON.stringify({ advertised, messages })}\n`, () => process.exit(0));
+    process.stdout.write(`${JSON.stringify(line)}\n`, () => process.exit(0));
   }
 }
+
+client.on("serverInfo", (info) => {
+  capabilities = info.capabilities;
+  if (!commands) return;
+  const channel = client.advertise({ topic: "/command", encoding: "json", schemaName: "command", schema: "" });
+  client.sendMessage(channel, new TextEncoder().encode('{"enable": true}'));
+  client.sendServiceCallRequest({ serviceId: 1, callId: 1, encoding: "json", data: new Uint8Array([123, 125]) });
+  client.getParameters(["speed"], "get");
+  client.setParameters([{ name: "speed", value: 1 }], "set");
+});
+client.on("status", ({ message }) => {
+  replies.push(message);
+  finishIfDone();
+});
+client.on("serviceCallFailure", ({ message }) => {
+  replies.push(message);
+  finishIfDone();
+});
+client.on("parameterValues", ({ parameters }) => {
+  replies.push(`parameter values: ${JSON.stringify(parameters)}`);
+  finishIfDone();
+});
 
 client.on("advertise", (channels) => {
   for (const channel of channels) {

@@ -7,9 +7,11 @@ import pty
 import re
 import resource
 import signal
+import socket
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 import pytest
 from mcap.exceptions import EndOfFile
@@ -521,6 +523,17 @@ def viewer(port, count, *topics):
                             stderr=subprocess.PIPE, text=True)
 
 
+def server_sockets(port):
+    """The connections accepted on `port` in this network namespace: {peer port: bytes queued to send}. A
+    connection still waiting in the listener's backlog (inode 0) is not listed."""
+    sockets = {}
+    for line in Path("/proc/net/tcp").read_text().splitlines()[1:]:
+        fields = line.split()
+        if fields[1].endswith(f":{port:04X}") and fields[3] == "01" and fields[9] != "0":
+            sockets[int(fields[2].split(":")[1], 16)] = int(fields[4].split(":")[0], 16)
+    return sockets
+
+
 def viewed(process):
     out, err = process.communicate(timeout=30)
     assert process.returncode == 0, err
@@ -535,8 +548,15 @@ def test_serve_shows_the_robot_live_to_several_viewers(robots):
         first_line = serve.stdout.readline()
         assert first_line.startswith(f"serving {SERIAL} on ws://127.0.0.1:{port}"), first_line
         first = viewer(port, 20, "/ARM_1/joint_states", "/ARM_1/states")
-        second = viewer(port, 20, "/ARM_2/joint_states", "/tf")
+        second = viewer(port, 20, "--commands", "/ARM_2/joint_states", "/tf")
         seen, other = viewed(first), viewed(second)
+        # Nothing a viewer sends acts on the robot: no capability is offered, and a publish on a channel of the
+        # viewer's own, a service call and parameter requests are each refused.
+        assert other["capabilities"] == []
+        assert sorted(other["replies"]) == sorted([
+            "Server does not support clientPublish capability", "Unknown channel ID: 1",
+            "Server does not support services", "Server does not support parameters capability",
+            "Server does not support parameters capability"]), other["replies"]
         assert set(seen["advertised"]) == {f"/{g}/{k}" for g in GROUP_NAMES for k in ("joint_states", "states",
                                                                                         "actions")} | {"/tf", "/io"}
         joint_states = seen["messages"]["/ARM_1/joint_states"]
@@ -568,3 +588,56 @@ def test_serve_ends_on_sighup_as_on_ctrl_c(robots):  # its terminal or SSH sessi
         serve.send_signal(signal.SIGHUP)
         _, err = serve.communicate(timeout=20)
         assert serve.returncode == 0, err
+
+
+def test_serve_holds_its_viewer_limit_and_ends_at_once_whatever_its_viewers_do(robots):
+    port = 18766
+    serve = subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", str(port), "--max-viewers", "4"],
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    held = []
+    stalled = None
+    try:
+        assert serve.stdout.readline().startswith(f"serving {SERIAL}")
+        # A viewer of every topic that stops reading: its connection backs up.
+        every_topic = [f"/{g}/{k}" for g in GROUP_NAMES for k in ("joint_states", "states", "actions")] + ["/tf", "/io"]
+        stalled = subprocess.Popen(["node", VIEWER, f"ws://127.0.0.1:{port}", "1000000", "--pause-ms", "600000",
+                                    *every_topic], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        assert wait_until(lambda: max(server_sockets(port).values(), default=0) > 1 << 20, within=20)
+
+        # Connections opened and closed, then three held: four places taken, a fifth connection refused.
+        for _ in range(50):
+            socket.create_connection(("127.0.0.1", port)).close()
+        assert wait_until(lambda: len(server_sockets(port)) == 1, within=10), server_sockets(port)
+        held += [socket.create_connection(("127.0.0.1", port)) for _ in range(3)]
+        assert wait_until(lambda: len(server_sockets(port)) == 4, within=10), server_sockets(port)
+        with socket.create_connection(("127.0.0.1", port)) as fifth:
+            fifth.sendall(b"GET / HTTP/1.1\r\n\r\n")
+            fifth.settimeout(10)
+            assert fifth.recv(1024).startswith(b"HTTP/1.1 503 Service Unavailable")
+        for connection in held:
+            connection.close()
+        held.clear()
+        # A new viewer still gets the robot's data once places free up.
+        assert wait_until(lambda: len(server_sockets(port)) == 1, within=10), server_sockets(port)
+        assert viewed(viewer(port, 5, "/ARM_1/states"))["messages"]["/ARM_1/states"]
+
+        # And a connection that never completes its handshake, beside the stalled viewer.
+        silent = socket.create_connection(("127.0.0.1", port))
+        silent.sendall(b"GET / HTTP/1.1\r\n")
+        held.append(silent)
+        assert wait_until(lambda: len(server_sockets(port)) == 2, within=10), server_sockets(port)
+        started = time.monotonic()
+        serve.send_signal(signal.SIGINT)
+        out, err = serve.communicate(timeout=20)
+        took = time.monotonic() - started
+        print(f"qrk serve ended {took:.3f} s after Ctrl-C, with a stalled viewer and a stalled handshake")
+        assert serve.returncode == 0 and took < 5, (took, err)
+        assert re.search(r"^basic stream: [1-9]\d* samples received, [1-9]\d* served, 0 dropped", out, re.M), out
+        assert re.search(r"^viewers refused \(over --max-viewers 4\): [1-9]", out, re.M), out
+    finally:  # a failed check must not leave the server running
+        for connection in held:
+            connection.close()
+        for process in (serve, stalled):
+            if process is not None and process.poll() is None:
+                process.kill()
+                process.communicate()

@@ -176,17 +176,23 @@ vf_result vf_mcap_writer_finish(const vf_mcap_writer* writer);
 void vf_mcap_writer_drop(vf_mcap_writer* writer);
 
 /* Live server: the SDK's Foxglove WebSocket server (subprotocols
- * foxglove.sdk.v1 and foxglove.sdk.v1.1), listening on `host` and `port` (0:
+ * foxglove.sdk.v1 and foxglove.sdk.v1.1), reached on `host` and `port` (0:
  * any free port; see vf_live_server_port). It advertises every channel added
  * and sends a message only to the clients subscribed to its channel; each
  * client has a bounded queue (the SDK's 1024 messages), and a client that
  * falls behind loses the oldest. A message on a channel that no client
- * subscribes to is not even encoded. VF_ENETWORK when it cannot listen. */
+ * subscribes to is not even encoded. Limits: at most `max_viewers`
+ * connections at once (one more is answered with HTTP 503 and closed), 10 s
+ * for a connection to complete its WebSocket handshake. The SDK itself
+ * listens on a loopback port of its own, to which `port` relays.
+ * VF_ENETWORK when it cannot listen; VF_EINVAL when max_viewers is 0. */
 typedef struct vf_live_server vf_live_server;
-vf_result vf_live_server_start(const char* host, uint16_t port, vf_live_server** out);
+vf_result vf_live_server_start(const char* host, uint16_t port, size_t max_viewers, vf_live_server** out);
 uint16_t vf_live_server_port(const vf_live_server* server);
-/* Clients connected now. */
+/* Clients connected now (past their handshake). */
 size_t vf_live_server_client_count(const vf_live_server* server);
+/* Connections refused so far for being over max_viewers. */
+uint64_t vf_live_server_refused(const vf_live_server* server);
 vf_result vf_live_server_add_channel(const vf_live_server* server, const char* topic, vf_schema schema,
                                      uint32_t* channel);
 vf_result vf_live_server_log_states(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp,
@@ -196,8 +202,9 @@ vf_result vf_live_server_log_frames(const vf_live_server* server, uint32_t chann
 vf_result vf_live_server_log_actions(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp,
                                      const vf_group_actions* actions);
 vf_result vf_live_server_log_io(const vf_live_server* server, uint32_t channel, const vf_stamp* stamp, const vf_io* io);
-/* Closes every connection, waits for the server's tasks to end, and
- * releases the server. */
+/* Closes every connection, waits at most half a second for the server's tasks
+ * to end (aborting the rest: a client that stopped reading never takes its
+ * closing frame), and releases the server. */
 void vf_live_server_stop(vf_live_server* server);
 
 #ifdef __cplusplus

@@ -2,19 +2,30 @@
 //! one SDK channel per topic. A message is encoded only when some client
 //! subscribes to its channel, and the SDK queues it per client with a bound
 //! (a slow client loses the oldest messages; the server's memory stays
-//! bounded). The server runs on the SDK's own tokio runtime.
+//! bounded). The server runs on the SDK's own tokio runtime and listens on a
+//! loopback port of its own; viewers reach it through the front door
+//! (front_door.rs), which sets the limits the SDK does not.
+//!
+//! Stopping is bounded in time: the door closes first, which cuts every
+//! viewer's connection; then the SDK's graceful stop, which would wait for
+//! every connection's task (a viewer that stopped reading never takes the
+//! closing frame), gets a deadline, and what has not ended by then is
+//! aborted.
 use std::ffi::c_char;
 use std::sync::{Arc, Mutex};
+use std::time::Duration;
 
 use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketServer, WebSocketServerHandle};
 
 use crate::encoder::Encoder;
 use crate::error::{fail, guard, guard_unit, Failure};
+use crate::front_door::{FrontDoor, Limits};
 use crate::records::{text, VfStamp};
 use crate::sink::{export_sink_calls, Encode, Sink, SinkHandle};
 use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 
 pub struct VfLiveServer {
+    door: FrontDoor,
     handle: WebSocketServerHandle,
     channels: Mutex<Channels>,
 }
@@ -59,22 +70,46 @@ impl SinkHandle for VfLiveServer {
     }
 }
 
+/// How long a connection may take to finish its WebSocket handshake: a
+/// browser on the other side of the world needs well under a second.
+const HANDSHAKE_DEADLINE: Duration = Duration::from_secs(10);
+
 #[no_mangle]
-pub extern "C" fn vf_live_server_start(host: *const c_char, port: u16, out: *mut *mut VfLiveServer) -> VfResult {
+pub extern "C" fn vf_live_server_start(
+    host: *const c_char,
+    port: u16,
+    max_viewers: usize,
+    out: *mut *mut VfLiveServer,
+) -> VfResult {
     if out.is_null() {
         return fail(VF_ENULL, "out is NULL");
     }
     unsafe { *out = std::ptr::null_mut() };
     guard(|| {
         let host = text(host, "host")?;
+        if max_viewers == 0 {
+            return Err(Failure::new(VF_EINVAL, "max_viewers is 0"));
+        }
         let context = Context::new();
         let handle = WebSocketServer::new()
             .name("qrk")
             .context(&context)
-            .bind(host, port)
+            .bind("127.0.0.1", 0)
             .start_blocking()
-            .map_err(|e| Failure::new(VF_ENETWORK, format!("cannot serve on {host}:{port}: {e}")))?;
+            .map_err(|e| Failure::new(VF_ENETWORK, format!("cannot start the server: {e}")))?;
+        let limits = Limits {
+            max_viewers,
+            handshake: HANDSHAKE_DEADLINE,
+        };
+        let door = match FrontDoor::open(host, port, ([127, 0, 0, 1], handle.port()).into(), limits) {
+            Ok(door) => door,
+            Err(e) => {
+                stop_within(handle, STOP_DEADLINE);
+                return Err(Failure::new(VF_ENETWORK, format!("cannot serve on {host}:{port}: {e}")));
+            }
+        };
         let server = Box::new(VfLiveServer {
+            door,
             handle,
             channels: Mutex::new(Channels {
                 context,
@@ -89,7 +124,12 @@ pub extern "C" fn vf_live_server_start(host: *const c_char, port: u16, out: *mut
 
 #[no_mangle]
 pub extern "C" fn vf_live_server_port(server: *const VfLiveServer) -> u16 {
-    unsafe { server.as_ref() }.map_or(0, |server| server.handle.port())
+    unsafe { server.as_ref() }.map_or(0, |server| server.door.port())
+}
+
+#[no_mangle]
+pub extern "C" fn vf_live_server_refused(server: *const VfLiveServer) -> u64 {
+    unsafe { server.as_ref() }.map_or(0, |server| server.door.refused())
 }
 
 #[no_mangle]
@@ -105,12 +145,34 @@ export_sink_calls!(VfLiveServer =>
     vf_live_server_log_io
 );
 
+/// How long viewers get to receive the closing frame before their
+/// connections are cut. A viewer on the same machine or network needs
+/// milliseconds; the rest of the process's shutdown needs the remaining
+/// budget of Ctrl-C's two seconds.
+const STOP_DEADLINE: Duration = Duration::from_millis(500);
+
+/// Waits for the server's tasks until the deadline; returns false when some
+/// had to be aborted (dropping the SDK's shutdown handle, here with the
+/// unfinished wait, aborts them). The SDK's runtime gives us no handle, so the
+/// deadline's clock runs on a runtime of its own on this thread.
+fn stop_within(handle: WebSocketServerHandle, deadline: Duration) -> bool {
+    let shutdown = handle.stop();
+    match tokio::runtime::Builder::new_current_thread().enable_time().build() {
+        // The timer is made inside the runtime: it needs the runtime's clock.
+        Ok(clock) => clock
+            .block_on(async { tokio::time::timeout(deadline, shutdown.wait()).await })
+            .is_ok(),
+        Err(_) => false,
+    }
+}
+
 #[no_mangle]
 pub extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
     if !server.is_null() {
         guard_unit(|| {
-            let owned = unsafe { Box::from_raw(server) };
-            owned.handle.stop().wait_blocking();
+            let mut owned = unsafe { Box::from_raw(server) };
+            owned.door.close();
+            stop_within(owned.handle, STOP_DEADLINE);
             let channels = owned
                 .channels
                 .into_inner()
@@ -119,5 +181,57 @@ pub extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
                 raw.close();
             }
         });
+    }
+}
+
+#[cfg(test)]
+mod tests {
+    use super::*;
+    use std::io::{Read, Write};
+    use std::net::TcpStream;
+    use std::time::Instant;
+
+    fn serve() -> WebSocketServerHandle {
+        WebSocketServer::new()
+            .context(&Context::new())
+            .bind("127.0.0.1", 0)
+            .start_blocking()
+            .unwrap()
+    }
+
+    /// Whether the server has accepted a connection on `port`: the kernel
+    /// lists a connection still waiting in the backlog with inode 0.
+    fn accepted(port: u16) -> bool {
+        let table = std::fs::read_to_string("/proc/self/net/tcp").unwrap();
+        table.lines().skip(1).any(|line| {
+            let fields: Vec<&str> = line.split_whitespace().collect();
+            fields[1].ends_with(&format!(":{port:04X}")) && fields[3] == "01" && fields[9] != "0"
+        })
+    }
+
+    #[test]
+    fn a_connection_that_never_finishes_its_handshake_is_cut_at_the_deadline() {
+        let handle = serve();
+        let mut silent = TcpStream::connect(("127.0.0.1", handle.port())).unwrap();
+        silent.write_all(b"GET / HTTP/1.1\r\n").unwrap(); // and never the rest
+        let waiting = Instant::now();
+        while !accepted(handle.port()) {
+            assert!(waiting.elapsed() < Duration::from_secs(5), "the server did not accept");
+            std::thread::sleep(Duration::from_millis(5));
+        }
+        let started = Instant::now();
+        assert!(!stop_within(handle, Duration::from_millis(200)));
+        let took = started.elapsed();
+        assert!(took < Duration::from_secs(2), "{took:?}");
+        // Aborted, not merely abandoned: the socket closes.
+        silent.set_read_timeout(Some(Duration::from_secs(5))).unwrap();
+        assert_eq!(silent.read(&mut [0; 64]).unwrap(), 0);
+    }
+
+    #[test]
+    fn a_server_without_viewers_stops_at_once() {
+        let started = Instant::now();
+        assert!(stop_within(serve(), Duration::from_secs(5)));
+        assert!(started.elapsed() < Duration::from_secs(1));
     }
 }

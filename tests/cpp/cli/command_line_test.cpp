@@ -84,6 +84,9 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
        "record: --compression: expected zstd, lz4 or none, not 'gzip'"},
       {{"serve", "AB-12-345", "--port", "70000"}, "serve: --port: not a port from 0 to 65535: '70000'"},
       {{"serve", "AB-12-345", "--host", ""}, "serve: --host: empty host"},
+      {{"serve", "AB-12-345", "--max-viewers", "0"},
+       "serve: --max-viewers: not a number of viewers from 1 to 256: '0'"},
+      {{"serve", "AB-12-345", "--max-viewers", "-1"}, "serve: --max-viewers: not a number of viewers from 1"},
       // A misspelt option is named, not reported as the option it was meant to be.
       {{"record", "AB-12-345", "--secnods", "1", "-o", "run"}, "record: unknown option '--secnods'"},
   };

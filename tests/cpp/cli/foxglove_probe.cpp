@@ -170,7 +170,7 @@ int Serve(std::uint16_t port, double rate) {
   velmor::toolkit::InstallStopSignalHandlers();
   const Layout layout = RobotLayout();
   const velmor::sim::RobotModel model(velmor::sim::AllRobotGroups(), 0);
-  velmor::cli::foxglove::LiveServer server("127.0.0.1", port);
+  velmor::cli::foxglove::LiveServer server("127.0.0.1", port, 16);
   const Channels channels = AddChannels(server, layout);
   fmt::print("port {}\n", server.Port());
   std::fflush(stdout);
