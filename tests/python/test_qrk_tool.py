@@ -523,13 +523,15 @@ def viewer(port, count, *topics):
                             stderr=subprocess.PIPE, text=True)
 
 
-def server_sockets(port):
+def server_sockets(port, closing=False):
     """The connections accepted on `port` in this network namespace: {peer port: bytes queued to send}. A
-    connection still waiting in the listener's backlog (inode 0) is not listed."""
+    connection still waiting in the listener's backlog (inode 0) is not listed. With `closing`, every connection
+    the server has not closed yet: also those its peer closed, accepted or still waiting to be."""
     sockets = {}
     for line in Path("/proc/net/tcp").read_text().splitlines()[1:]:
         fields = line.split()
-        if fields[1].endswith(f":{port:04X}") and fields[3] == "01" and fields[9] != "0":
+        held = fields[3] in ("01", "08") if closing else fields[3] == "01" and fields[9] != "0"
+        if fields[1].endswith(f":{port:04X}") and held:
             sockets[int(fields[2].split(":")[1], 16)] = int(fields[4].split(":")[0], 16)
     return sockets
 
@@ -607,7 +609,8 @@ def test_serve_holds_its_viewer_limit_and_ends_at_once_whatever_its_viewers_do(r
         # Connections opened and closed, then three held: four places taken, a fifth connection refused.
         for _ in range(50):
             socket.create_connection(("127.0.0.1", port)).close()
-        assert wait_until(lambda: len(server_sockets(port)) == 1, within=10), server_sockets(port)
+        # A place is free once the server has closed its end too, not when the viewer has.
+        assert wait_until(lambda: len(server_sockets(port, closing=True)) == 1, within=10), server_sockets(port)
         held += [socket.create_connection(("127.0.0.1", port)) for _ in range(3)]
         assert wait_until(lambda: len(server_sockets(port)) == 4, within=10), server_sockets(port)
         with socket.create_connection(("127.0.0.1", port)) as fifth:
@@ -618,7 +621,7 @@ def test_serve_holds_its_viewer_limit_and_ends_at_once_whatever_its_viewers_do(r
             connection.close()
         held.clear()
         # A new viewer still gets the robot's data once places free up.
-        assert wait_until(lambda: len(server_sockets(port)) == 1, within=10), server_sockets(port)
+        assert wait_until(lambda: len(server_sockets(port, closing=True)) == 1, within=10), server_sockets(port)
         assert viewed(viewer(port, 5, "/ARM_1/states"))["messages"]["/ARM_1/states"]
 
         # And a connection that never completes its handshake, beside the stalled viewer.
