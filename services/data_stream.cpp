@@ -53,14 +53,19 @@ DataStream::~DataStream() {
 }
 
 qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const std::string& serial) {
+  // A second start replaces the subscribers. Each old one goes before its
+  // successor is declared: undeclaring waits for its callback, so that one
+  // subscriber at a time writes a stream's samples.
   const std::string basic_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", basic_key);
+  basic_subscriber.reset();
   basic_subscriber = std::make_shared<zenoh_mdw::Subscriber<BasicData>>(
       session, basic_latest.Back(), [this](BasicData& fresh) -> BasicData& { return OnBasicStreamData(fresh); },
       basic_key);
 
   const std::string extra_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", extra_key);
+  extra_subscriber.reset();
   extra_subscriber = std::make_shared<zenoh_mdw::Subscriber<ExtraData>>(
       session, extra_latest.Back(), [this](ExtraData& fresh) -> ExtraData& { return OnExtraStreamData(fresh); },
       extra_key);

@@ -50,8 +50,10 @@ class DataStream {
   /// Stops both subscribers, then waits for any copy or query in progress.
   virtual ~DataStream();
 
-  /// Subscribes to the robot's two streams. Returns success; throws
-  /// zenoh::ZException when a subscriber cannot be declared.
+  /// Subscribes to the robot's two streams, replacing the subscribers of an
+  /// earlier Start (each old one stops before its successor is declared).
+  /// Returns success; throws zenoh::ZException when a subscriber cannot be
+  /// declared.
   qrk::StateCode Start(std::shared_ptr<zenoh::Session> session, const std::string& serial);
 
   /// Waits until the first basic sample has arrived, at most `within`: true

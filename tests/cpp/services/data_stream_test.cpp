@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "messages/stream_codec.hpp"
 #include "middleware/key_exprs.hpp"
@@ -121,6 +126,20 @@ class DataStreamTest : public ::testing::Test {
 
   void Feed(const BasicData& m) { basic_->put(zenoh_msgs::Encode(m)); }
   void Feed(const ExtraData& m) { extra_->put(zenoh_msgs::Encode(m)); }
+
+  // Another started stream, on a serial of its own, for a first sample of its own.
+  struct FreshStream {
+    explicit FreshStream(StreamTaps taps = {})
+        : serial("STREAM-" + std::to_string(++count_)),
+          stream(std::move(taps)),
+          basic(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix))) {
+      stream.Start(session_, serial);
+    }
+    void Feed(const BasicData& m) { basic.put(zenoh_msgs::Encode(m)); }
+    std::string serial;
+    DataStream stream;
+    zenoh::Publisher basic;
+  };
 
   static inline std::shared_ptr<zenoh::Session> session_;
   static inline int count_ = 0;
@@ -327,6 +346,53 @@ TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
   EXPECT_THROW(stream_.GetGroups(true), std::out_of_range);
   EXPECT_FALSE(stream_.IsEstopReleased()) << "the lock was released by the throw";
   EXPECT_EQ(*stream_.FirstBasicGroups(), first) << "only the first sample names them";
+}
+
+// A second start replaces the subscribers, each old one stopped before its
+// successor is declared: a sample still in the old one's hands holds up the
+// start, and the new one takes nothing meanwhile (two would fill the
+// receiver's objects at once).
+TEST_F(DataStreamTest, ASecondStartStopsTheOldSubscriberBeforeDeclaringTheNew) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int in_tap = 0;
+  int most_in_tap = 0;
+  bool first = true;
+  FreshStream fresh(StreamTaps{[&](const zenoh_msgs::BasicSample&) {
+                                 std::unique_lock<std::mutex> lock(mutex);
+                                 most_in_tap = std::max(most_in_tap, ++in_tap);
+                                 changed.notify_all();
+                                 if (std::exchange(first, false)) {
+                                   // Held until another tap runs; the deadline ends the wait for none.
+                                   changed.wait_for(lock, std::chrono::milliseconds(300), [&] { return in_tap > 1; });
+                                 }
+                                 --in_tap;
+                               },
+                               {}});
+  std::thread held([&] { fresh.Feed(Basic({3})); });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return in_tap == 1; }));
+  }
+  const std::string other_serial = "STREAM-" + std::to_string(++count_);
+  zenoh::Publisher other(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(other_serial, zenoh_mdw::kBasicStreamSuffix)));
+  std::atomic<bool> starting{true};
+  std::thread publisher([&] {
+    while (starting.load()) other.put(zenoh_msgs::Encode(Basic({4})));
+  });
+  ASSERT_EQ(fresh.stream.Start(session_, other_serial).value, 100000);
+  starting = false;
+  publisher.join();
+  held.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(most_in_tap, 1) << "the new subscriber took a sample while the old one held one";
+  }
+  other.put(zenoh_msgs::Encode(Basic({4})));
+  EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}));
+  fresh.Feed(Basic({2}));
+  EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}))
+      << "the old key expression still delivers";
 }
 
 TEST_F(DataStreamTest, QueryNeverSeesAMixtureOfTwoSamples) {
