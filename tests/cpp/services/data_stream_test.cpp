@@ -323,14 +323,11 @@ TEST_F(DataStreamTest, InconsistentDesiredSampleIsLoggedOnceAndAnswersEmpty) {
 }
 
 TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
-  EXPECT_EQ(stream_.FirstBasicGroups(), nullptr);
   Feed(Basic({3, 2, 3, 0}));
   Feed(Extra({5}));
   const GroupNames first{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}};
   EXPECT_EQ(stream_.GetGroups(true), first);
   EXPECT_EQ(stream_.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
-  ASSERT_NE(stream_.FirstBasicGroups(), nullptr);
-  EXPECT_EQ(*stream_.FirstBasicGroups(), first);
 
   Feed(Basic({3, 7, 4}));
   Feed(Extra({65535}));
@@ -345,7 +342,78 @@ TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
   Feed(Basic({3, 1}));
   EXPECT_THROW(stream_.GetGroups(true), std::out_of_range);
   EXPECT_FALSE(stream_.IsEstopReleased()) << "the lock was released by the throw";
-  EXPECT_EQ(*stream_.FirstBasicGroups(), first) << "only the first sample names them";
+}
+
+// Start-up names the groups when it sees a sample in time, and the sample
+// then names nothing: one line for a bad index, and for the index without a
+// name only start-up's throw.
+TEST_F(DataStreamTest, AFirstSampleStartUpSawIsNamedByStartUpAlone) {
+  const std::pair<std::vector<std::uint16_t>, std::vector<std::string>> cases[] = {
+      {{3, 7}, {"[velmor::qrk::Client] The received basic data contains invalid joint group index [7]"}},
+      {{1}, {}},
+  };
+  for (const auto& [indices, lines] : cases) {
+    FreshStream fresh;
+    test::LogCapture log;
+    fresh.Feed(Basic(indices));
+    ASSERT_TRUE(fresh.stream.AwaitBasicData(std::chrono::milliseconds(0)));
+    if (lines.empty()) {
+      EXPECT_THROW(fresh.stream.GetGroups(true), std::out_of_range);
+    } else {
+      EXPECT_TRUE(fresh.stream.GetGroups(true).empty());
+    }
+    EXPECT_EQ(log.TextsAt(kError), lines) << indices.size() << " indices";
+    EXPECT_EQ(fresh.stream.FirstBasicGroups(), nullptr);
+  }
+}
+
+// When start-up saw none, the first sample names the groups, once, and they
+// are there before the sample is (its tap runs before it becomes the latest).
+TEST_F(DataStreamTest, AFirstSampleAfterStartUpGaveUpNamesTheGroupsBeforeItIsPublished) {
+  struct AtTap {
+    std::optional<GroupNames> named;
+    GroupNames latest_groups{{JointGroup::ALL, "not read"}};
+  };
+  std::mutex seen_mutex;
+  AtTap seen;
+  std::atomic<DataStream*> first_to_tap{nullptr};
+  FreshStream fresh(StreamTaps{[&](const zenoh_msgs::BasicSample&) {
+                                 DataStream* stream = first_to_tap.exchange(nullptr);
+                                 if (stream == nullptr) return;
+                                 const GroupNames* named = stream->FirstBasicGroups();
+                                 GroupNames latest_groups = stream->GetGroups(true);
+                                 std::lock_guard<std::mutex> lock(seen_mutex);
+                                 if (named != nullptr) seen.named = *named;
+                                 seen.latest_groups = std::move(latest_groups);
+                               },
+                               {}});
+  first_to_tap = &fresh.stream;
+  EXPECT_FALSE(fresh.stream.AwaitBasicData(std::chrono::milliseconds(0)));
+  fresh.Feed(Basic({3, 2, 3, 0}));
+  const GroupNames first{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}};
+  {
+    std::lock_guard<std::mutex> lock(seen_mutex);
+    EXPECT_EQ(seen.named, first) << "the groups were not named before the sample was taken";
+    EXPECT_TRUE(seen.latest_groups.empty()) << "the sample was the latest before its tap ran";
+  }
+  ASSERT_NE(fresh.stream.FirstBasicGroups(), nullptr);
+  fresh.Feed(Basic({4}));
+  EXPECT_EQ(*fresh.stream.FirstBasicGroups(), first) << "only the first sample names them";
+  EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}));
+
+  // Names that cannot be had leave the groups empty, with one line each.
+  for (const std::uint16_t index : {7, 1}) {
+    FreshStream unnamed;
+    EXPECT_FALSE(unnamed.stream.AwaitBasicData(std::chrono::milliseconds(0)));
+    test::LogCapture log;
+    unnamed.Feed(Basic({3, index}));
+    EXPECT_EQ(
+        log.TextsAt(kError),
+        std::vector<std::string>{"[velmor::qrk::Client] The received basic data contains invalid joint group index [" +
+                                 std::to_string(index) + "]"});
+    ASSERT_NE(unnamed.stream.FirstBasicGroups(), nullptr);
+    EXPECT_TRUE(unnamed.stream.FirstBasicGroups()->empty());
+  }
 }
 
 // A second start replaces the subscribers, each old one stopped before its
