@@ -463,37 +463,77 @@ TEST_F(DataStreamTest, ASecondStartStopsTheOldSubscriberBeforeDeclaringTheNew) {
       << "the old key expression still delivers";
 }
 
-TEST_F(DataStreamTest, QueryNeverSeesAMixtureOfTwoSamples) {
-  // Two samples that differ in every value the query reads.
-  BasicData samples[2] = {Basic({3, 4}), Basic({3, 4})};
-  for (auto* field : {&samples[1].joint_data.q, &samples[1].joint_data.temperature}) {
-    for (float& value : *field) value += 0.5f;
-  }
-  for (auto& c : samples[1].cartesian_data) c.flange_pose[0] += 0.5f;
-  samples[1].timestamp_first = 6;
-  std::vector<std::vector<std::uint8_t>> payloads = {zenoh_msgs::Encode(samples[0]), zenoh_msgs::Encode(samples[1])};
-
-  Feed(samples[0]);
-  std::atomic<bool> done{false};
-  std::thread publisher([&] {
-    for (int i = 0; i < 3000; ++i) basic_->put(payloads[static_cast<std::size_t>(i % 2)]);
-    done = true;
-  });
-  auto fractional = [](double value) { return value != std::floor(value); };
-  int queries = 0;
-  bool consistent = true;
-  while (!done && consistent) {
+// A sample the decoder refuses is dropped without a word; the one before
+// stays the latest until a good one follows.
+TEST_F(DataStreamTest, AMalformedSampleBetweenGoodOnesLeavesThePreviousOneSilently) {
+  BasicData good = Basic({3, 4});
+  good.status.estop_released = true;
+  Feed(good);
+  const std::vector<std::uint8_t> encoded = zenoh_msgs::Encode(Basic({3, 4}));
+  std::vector<std::vector<std::uint8_t>> malformed = {{encoded.begin(), encoded.end() - 1}, encoded, encoded};
+  malformed[1].push_back(0);
+  malformed[2][4] = 2;  // estop_released, neither 0 nor 1
+  test::LogCapture log;
+  for (const auto& payload : malformed) {
+    basic_->put(payload);
+    EXPECT_TRUE(stream_.IsEstopReleased());
     const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
-    consistent = states.size() == 3;
-    const bool second = consistent && states.at(JointGroup::ARM_1).timestamp.first == 6;
-    for (const auto& [group, s] : states) {
-      consistent = consistent && fractional(s.q.front()) == second && fractional(s.temperature.back()) == second &&
-                   (group == JointGroup::EXT_AXIS || fractional(s.flange_pose[0]) == second);
-    }
-    ++queries;
+    ASSERT_EQ(states.size(), 3u);
+    EXPECT_EQ(states.at(JointGroup::ARM_2).q, Slice(0, 7, 7));
+    EXPECT_EQ(states.at(JointGroup::ARM_2).flange_pose[0], 2010.0);
   }
+  EXPECT_TRUE(log.Lines().empty());
+  Feed(Basic({3}));
+  EXPECT_FALSE(stream_.IsEstopReleased()) << "the next good sample is taken";
+}
+
+// Sample k carries time stamp k and, in every value a query reads, the
+// fraction (k % 64) / 128: a query that mixes two samples, or goes back to
+// an older one, shows it.
+TEST_F(DataStreamTest, QueriesSeeWholeSamplesThatNeverGoBackInTime) {
+  const auto fraction = [](std::int32_t stamp) { return static_cast<float>(stamp % 64) / 128.0f; };
+  const auto sample = [&fraction](std::int32_t stamp) {
+    BasicData m = Basic({3, 4});
+    for (auto* field : {&m.joint_data.q, &m.joint_data.temperature}) {
+      for (float& value : *field) value += fraction(stamp);
+    }
+    for (auto& c : m.cartesian_data) c.flange_pose[0] += fraction(stamp);
+    m.timestamp_first = stamp;
+    return zenoh_msgs::Encode(m);
+  };
+  basic_->put(sample(0));
+  std::atomic<bool> querying_done{false};
+  std::thread publisher([&] {
+    for (std::int32_t stamp = 1; !querying_done.load(); ++stamp) basic_->put(sample(stamp));
+  });
+  // Queries until they have seen many distinct samples, which proves that
+  // they overlapped the publishing; the deadline only bounds a broken stream.
+  constexpr int kChangesWanted = 200;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::int32_t last = 0;
+  int changes = 0;
+  bool whole = true;
+  bool forward = true;
+  while (changes < kChangesWanted && whole && forward && std::chrono::steady_clock::now() < deadline) {
+    const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
+    whole = states.size() == 3;
+    if (!whole) break;
+    const std::int32_t stamp = states.begin()->second.timestamp.first;
+    const double f = fraction(stamp);
+    for (const auto& [group, s] : states) {
+      whole = whole && s.timestamp.first == stamp && s.q.front() == 100.0 * 0 + kStarts.at(group) + f &&
+              s.temperature.back() == 100.0 * 8 + kStarts.at(group) + kDofs.at(group) - 1 + f &&
+              (group == JointGroup::EXT_AXIS || s.flange_pose[0] - std::floor(s.flange_pose[0]) == f);
+    }
+    forward = stamp >= last;
+    if (stamp != last) ++changes;
+    last = stamp;
+  }
+  querying_done = true;
   publisher.join();
-  EXPECT_TRUE(consistent) << "query " << queries << " mixed two samples";
+  EXPECT_TRUE(whole) << "a query mixed two samples at stamp " << last;
+  EXPECT_TRUE(forward) << "a query went back in time after stamp " << last;
+  EXPECT_EQ(changes, kChangesWanted) << "queries and samples did not overlap";
 }
 
 }  // namespace
