@@ -3,8 +3,12 @@
 // and rpc_reply_fuzz. The messages are those of a 16-joint robot (two 7-joint
 // arms and a 2-axis external axis) with its five joint groups, plus empty and
 // edge-shaped ones, so that the fuzzer starts from every field filled.
+// With a second folder, it also writes there, per target, inputs too large
+// to fuzz from (the fuzzer would take their length as its limit), which
+// scripts/fuzz replays one by one.
 //
-//   velmor_fuzz_seeds <root>
+//   velmor_fuzz_seeds <root> [<oversized-root>]
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -82,6 +86,27 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> ReplySeeds() {
           {"manipulability", Encode(manipulability)}};
 }
 
+// A message without Cartesian entries whose Cartesian count, the byte
+// `from_end` bytes before its end, announces so many that their size in
+// bytes exceeds 32 bits by a few: where size_t is 32 bits, a length check
+// that multiplies wraps and passes. The payload is longer than the count, so
+// that a check counting one byte per element passes too.
+std::vector<std::uint8_t> CartesianCountWrapping32Bits(std::vector<std::uint8_t> empty, std::size_t from_end,
+                                                       std::uint64_t element_size) {
+  const std::uint64_t count = (std::uint64_t{1} << 32) / element_size + 1;
+  std::vector<std::uint8_t> bytes(empty.begin(), empty.end() - static_cast<std::ptrdiff_t>(from_end));
+  for (std::uint64_t rest = count; rest != 0; rest >>= 7) {
+    bytes.push_back(static_cast<std::uint8_t>((rest & 0x7F) | (rest >= 0x80 ? 0x80 : 0)));
+  }
+  bytes.resize(bytes.size() + count + 64);
+  return bytes;
+}
+
+// 1 + 7 floats twice, then 1 + 6 floats five times.
+constexpr std::uint64_t kCartesianStateSize = 2 * 29 + 5 * 25;
+// 1 + 7 floats, then 1 + 6 floats twice.
+constexpr std::uint64_t kCartesianDesiredSize = 29 + 2 * 25;
+
 bool WriteAll(const std::filesystem::path& dir,
               const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& seeds) {
   std::filesystem::create_directories(dir);
@@ -99,12 +124,23 @@ bool WriteAll(const std::filesystem::path& dir,
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <corpus-root>\n", argv[0]);
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: %s <corpus-root> [<oversized-root>]\n", argv[0]);
     return 64;
   }
   const std::filesystem::path root = argv[1];
-  const bool ok = WriteAll(root / "basic_stream_fuzz", BasicSeeds()) &&
-                  WriteAll(root / "extra_stream_fuzz", ExtraSeeds()) && WriteAll(root / "rpc_reply_fuzz", ReplySeeds());
+  bool ok = WriteAll(root / "basic_stream_fuzz", BasicSeeds()) && WriteAll(root / "extra_stream_fuzz", ExtraSeeds()) &&
+            WriteAll(root / "rpc_reply_fuzz", ReplySeeds());
+  if (ok && argc == 3) {
+    const std::filesystem::path oversized = argv[2];
+    // The basic message ends with the Cartesian count and two time stamps,
+    // the extra message with the count.
+    ok = WriteAll(oversized / "basic_stream_fuzz",
+                  {{"cartesian_count_wraps_32_bits",
+                    CartesianCountWrapping32Bits(Encode(msg::AllBasicStreamData{}), 9, kCartesianStateSize)}}) &&
+         WriteAll(oversized / "extra_stream_fuzz",
+                  {{"cartesian_count_wraps_32_bits",
+                    CartesianCountWrapping32Bits(Encode(msg::AllExtraStreamData{}), 1, kCartesianDesiredSize)}});
+  }
   return ok ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 // and what it refuses goes to the decoder, which remains the judge of
 // validity. Only records of fixed-size parts and sequences of fixed-size
 // elements can be mapped, which is what the stream messages are.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -232,11 +233,16 @@ class Mapper {
       count = begin_[pos_++];
     } else {
       const LongLength length = ReadLongLength(begin_ + pos_, begin_ + size_);
-      // No more elements than bytes, so that the product below cannot wrap.
-      if (length.end == nullptr || length.value > size_) return false;
-      count = length.value;
+      if (length.end == nullptr) return false;
       pos_ = static_cast<std::size_t>(length.end - begin_);
+      // Divided, not multiplied: a long count can be anything, and its
+      // product with the element size wraps where size_t is 32 bits.
+      if (length.value > (size_ - pos_) / kSize<Element>) return false;
+      count = length.value;
     }
+    // Neither sum wraps: the elements fit the payload (or, with a one-byte
+    // count, take a few kilobytes), and the payload is at most half of
+    // size_t's range (MapPayload).
     const std::size_t end = pos_ + count * kSize<Element>;
     if (end + kRest > size_) return false;
     if constexpr (!kIsWireScalar<Element>) {
@@ -320,12 +326,15 @@ std::size_t FieldOffset(Field Record::*field, std::index_sequence<kIndex...>) {
 
 /// The runs of a canonical T filling the `size` bytes at `data`, in wire
 /// order; false if the bytes are anything else (the decoder may still
-/// accept them) or too many for 32-bit offsets.
+/// accept them) or too many for 32-bit offsets (on a 32-bit build, for half
+/// of size_t's range).
 template <class T>
 bool MapPayload(const std::uint8_t* data, std::size_t size, std::array<WireRun, wire::RunCount<T>()>& runs) noexcept {
+  constexpr std::size_t kLargest =
+      std::min<std::size_t>(std::numeric_limits<std::uint32_t>::max(), std::numeric_limits<std::size_t>::max() / 2);
   // The pass reads each field's first byte once the fields before it have
   // made sure it is there; the smallest T makes sure of the first.
-  if (size > std::numeric_limits<std::uint32_t>::max() || size < Reader<T>::kMinWireSize) return false;
+  if (size > kLargest || size < Reader<T>::kMinWireSize) return false;
   wire::Mapper mapper(data, size, runs.data());
   return mapper.Map<T, 0>() && mapper.AtEnd();
 }

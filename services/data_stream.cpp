@@ -53,14 +53,19 @@ DataStream::~DataStream() {
 }
 
 qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const std::string& serial) {
+  // A second start replaces the subscribers. Each old one goes before its
+  // successor is declared: undeclaring waits for its callback, so that one
+  // subscriber at a time writes a stream's samples.
   const std::string basic_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", basic_key);
+  basic_subscriber.reset();
   basic_subscriber = std::make_shared<zenoh_mdw::Subscriber<BasicData>>(
       session, basic_latest.Back(), [this](BasicData& fresh) -> BasicData& { return OnBasicStreamData(fresh); },
       basic_key);
 
   const std::string extra_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix);
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", extra_key);
+  extra_subscriber.reset();
   extra_subscriber = std::make_shared<zenoh_mdw::Subscriber<ExtraData>>(
       session, extra_latest.Back(), [this](ExtraData& fresh) -> ExtraData& { return OnExtraStreamData(fresh); },
       extra_key);
@@ -68,32 +73,51 @@ qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const 
 }
 
 DataStream::BasicData& DataStream::OnBasicStreamData(BasicData& fresh) {
+  if (basic_arrived.load(std::memory_order_acquire)) {
+    if (taps.basic) taps.basic(fresh);
+    return basic_latest.Publish();
+  }
+  return PublishFirstBasicData(fresh);
+}
+
+DataStream::BasicData& DataStream::PublishFirstBasicData(BasicData& fresh) {
+  std::unique_lock<std::mutex> lock(arrival_mutex);
+  const bool startup_gave_up_before = startup_gave_up;
+  lock.unlock();
+  if (startup_gave_up_before) NameFirstBasicGroups(fresh);
   if (taps.basic) taps.basic(fresh);
-  if (basic_arrived.load(std::memory_order_acquire)) return basic_latest.Publish();
-  // The first sample: its groups are named before it is published, and its
-  // arrival announced after, so that whoever waits for it finds it.
-  GroupNames named = NamedFirstGroups(zenoh_msgs::GroupIndices(fresh));
+  // Start-up gives up under this lock: either it finds this sample published
+  // and its arrival announced, and reads the groups itself, or it has given
+  // up and this sample names them, before it is published.
+  lock.lock();
+  if (startup_gave_up && !startup_gave_up_before) {
+    lock.unlock();
+    NameFirstBasicGroups(fresh);
+    lock.lock();
+  }
   BasicData& next = basic_latest.Publish();
-  AnnounceFirstBasicData(std::move(named));
+  basic_arrived.store(true, std::memory_order_release);
+  lock.unlock();
+  arrival.notify_all();
   return next;
 }
 
-void DataStream::AnnounceFirstBasicData(GroupNames named) {
-  {
-    std::lock_guard<std::mutex> lock(arrival_mutex);
-    first_basic_groups = std::move(named);
-    basic_arrived.store(true, std::memory_order_release);
-  }
-  arrival.notify_all();
+// Visible before the sample is, so that no query cuts the sample for the
+// empty groups start-up was left with.
+void DataStream::NameFirstBasicGroups(const BasicData& first) {
+  first_basic_groups = NamedFirstGroups(zenoh_msgs::GroupIndices(first));
+  first_groups_named.store(true, std::memory_order_release);
 }
 
 const GroupNames* DataStream::FirstBasicGroups() const noexcept {
-  return basic_arrived.load(std::memory_order_acquire) ? &first_basic_groups : nullptr;
+  return first_groups_named.load(std::memory_order_acquire) ? &first_basic_groups : nullptr;
 }
 
 bool DataStream::AwaitBasicData(std::chrono::milliseconds within) {
   std::unique_lock<std::mutex> lock(arrival_mutex);
-  return arrival.wait_for(lock, within, [this] { return basic_arrived.load(std::memory_order_acquire); });
+  if (arrival.wait_for(lock, within, [this] { return basic_arrived.load(std::memory_order_acquire); })) return true;
+  startup_gave_up = true;
+  return false;
 }
 
 DataStream::ExtraData& DataStream::OnExtraStreamData(ExtraData& fresh) {

@@ -32,8 +32,9 @@
 namespace velmor::qrk_impl {
 
 /// Sees every sample on zenoh's thread as it arrives, before it becomes the
-/// latest: qrk counts and records samples through them. They must not block;
-/// the client itself sets none.
+/// latest (a first basic sample that names the groups has named them): qrk
+/// counts and records samples through them. They must not block; the client
+/// itself sets none.
 struct StreamTaps {
   std::function<void(const zenoh_msgs::BasicSample&)> basic;
   std::function<void(const zenoh_msgs::ExtraSample&)> extra;
@@ -50,17 +51,22 @@ class DataStream {
   /// Stops both subscribers, then waits for any copy or query in progress.
   virtual ~DataStream();
 
-  /// Subscribes to the robot's two streams. Returns success; throws
-  /// zenoh::ZException when a subscriber cannot be declared.
+  /// Subscribes to the robot's two streams, replacing the subscribers of an
+  /// earlier Start (each old one stops before its successor is declared).
+  /// Returns success; throws zenoh::ZException when a subscriber cannot be
+  /// declared.
   qrk::StateCode Start(std::shared_ptr<zenoh::Session> session, const std::string& serial);
 
-  /// Waits until the first basic sample has arrived, at most `within`: true
-  /// when one has. Returns at once once one has.
+  /// Start-up's wait for the first basic sample, at most `within`: true when
+  /// one has arrived (at once if one had), and start-up names the groups
+  /// from the latest sample. False hands the naming to the first sample
+  /// still to come (FirstBasicGroups).
   bool AwaitBasicData(std::chrono::milliseconds within);
 
-  /// The joint groups named by the first basic sample, once one has arrived;
-  /// null before. Written once, before the arrival is announced, and never
-  /// again, so any thread may read it without a lock.
+  /// The joint groups named by the first basic sample when it arrived after
+  /// start-up stopped waiting for it; null until then, and for good when
+  /// start-up saw a sample. Written once, before that sample is published,
+  /// and never again, so any thread may read it without a lock.
   const GroupNames* FirstBasicGroups() const noexcept;
 
   /// The joint groups listed by the latest message of one stream, with their
@@ -87,7 +93,8 @@ class DataStream {
  private:
   template <class Field>
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
-  void AnnounceFirstBasicData(GroupNames named);
+  BasicData& PublishFirstBasicData(BasicData& fresh);
+  void NameFirstBasicGroups(const BasicData& first);
 
   StreamTaps taps;
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
@@ -97,8 +104,11 @@ class DataStream {
   std::mutex basic_readers;
   std::mutex extra_readers;
   // Start-up waits for the first basic sample; later samples only read the
-  // flag. The first sample's groups stand in for a start-up that saw none.
+  // flag. The first sample's groups stand in for a start-up that saw none
+  // (gave up, under arrival_mutex, before that sample arrived).
   std::atomic<bool> basic_arrived{false};
+  bool startup_gave_up = false;
+  std::atomic<bool> first_groups_named{false};
   GroupNames first_basic_groups;
   std::mutex arrival_mutex;
   std::condition_variable arrival;

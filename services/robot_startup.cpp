@@ -43,12 +43,14 @@ void CheckServerVersion(DataRpc& rpc, const std::string& serial) {
 // the groups unknown for now, and the log says so; its first sample, however
 // late, names them then.
 void ReadJointGroups(DataStream& stream, RobotLayout& layout) {
-  const bool arrived = stream.AwaitBasicData(kFirstSampleWait);
-  if (!arrived) {
-    spdlog::warn("[velmor::qrk::Client] No basic stream data received during start-up; joint groups unknown");
+  if (stream.AwaitBasicData(kFirstSampleWait)) {
+    layout.groups = stream.GetGroups(true);
+    return;
   }
-  layout.groups = stream.GetGroups(true);
-  layout.groups_from_first_sample = !arrived && layout.groups.empty();
+  // The groups of an all-zero message, which is all there is: none. A sample
+  // arriving from now on names them on the receiving thread instead, once.
+  spdlog::warn("[velmor::qrk::Client] No basic stream data received during start-up; joint groups unknown");
+  layout.groups_from_first_sample = true;
 }
 
 void LearnLayout(DataRpc& rpc, RobotLayout& layout) {

@@ -266,6 +266,55 @@ TEST(KeptSamples, ReadEveryFieldInPlaceAsTheDecoderDoes) {
   }
 }
 
+// The payload with the `length` floats of array at `at` (a length byte of 7)
+// announced and present instead.
+Bytes WithFloatArrayOf(Bytes bytes, std::size_t at, std::uint8_t length) {
+  EXPECT_EQ(bytes.at(at), 7);
+  bytes[at] = length;
+  const auto floats_end = bytes.begin() + static_cast<std::ptrdiff_t>(at + 1 + 7 * 4);
+  if (length < 7) {
+    bytes.erase(floats_end - (7 - length) * 4, floats_end);
+  } else {
+    bytes.insert(floats_end, (length - 7) * 4, 0x3F);
+  }
+  return bytes;
+}
+
+// The payload with the single-byte length at `at` replaced by the long
+// form of `count`.
+Bytes WithLongCount(Bytes bytes, std::size_t at, std::uint16_t count) {
+  EXPECT_LT(bytes.at(at), 0x80);
+  bytes[at] = static_cast<std::uint8_t>(0x80 | (count & 0x7F));
+  bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at) + 1, static_cast<std::uint8_t>(count >> 7));
+  return bytes;
+}
+
+// Each payload is refused by a sample that keeps `kept`, with the decoder's
+// own error text, and the sample's content stays that of `kept`.
+template <class Message>
+void ExpectRefusedAsByTheDecoder(const std::vector<Bytes>& refused, const Message& kept) {
+  const Bytes kept_bytes = Encode(kept);
+  WireMessage<Message> sample;
+  sample.Assign(kept_bytes.data(), kept_bytes.size());
+  for (const Bytes& payload : refused) {
+    std::string expected;
+    try {
+      Decode<Message>(payload);
+      ADD_FAILURE() << "the decoder accepted a payload of " << payload.size() << " bytes";
+    } catch (const zenoh::ZException& e) {
+      expected = e.what();
+    }
+    try {
+      sample.Assign(payload.data(), payload.size());
+      ADD_FAILURE() << "a sample accepted a payload of " << payload.size() << " bytes";
+    } catch (const zenoh::ZException& e) {
+      EXPECT_EQ(e.what(), expected) << payload.size() << " bytes";
+    }
+    EXPECT_EQ(sample.bytes(), kept_bytes);
+    EXPECT_TRUE(SameValue(ReadInPlace(sample), kept));
+  }
+}
+
 TEST(KeptSamples, RefuseExactlyWhatTheDecoderRefusesAndKeepTheirContent) {
   std::vector<Bytes> refused;
   const Bytes basic = Encode(SampleBasic(3, {0, 3}, 2));
@@ -283,40 +332,33 @@ TEST(KeptSamples, RefuseExactlyWhatTheDecoderRefusesAndKeepTheirContent) {
     ++wrong_length[fixed_length];
     refused.push_back(wrong_length);
   }
-  const std::size_t first_vec3 = 57 + 1 + 2 * 2 + 9 * (1 + 3 * 4) + 1;
+  constexpr std::size_t kGroupCount = 57;
+  const std::size_t first_vec3 = kGroupCount + 1 + 2 * 2 + 9 * (1 + 3 * 4) + 1;
   Bytes wrong_vec3 = basic;
   wrong_vec3[first_vec3 + 13] = 2;
   refused.push_back(wrong_vec3);
   Bytes endless_count = basic;
-  endless_count[57] = 0xFF;  // a group count that never ends
+  endless_count[kGroupCount] = 0xFF;  // a group count that never ends
   refused.push_back(endless_count);
+  // Three joints' aux_vec3_a, four joints' aux_vec3_b, the Cartesian count.
+  const std::size_t first_flange_pose = first_vec3 + 3 * 13 + 1 + 4 * 13 + 1;
+  refused.push_back(WithFloatArrayOf(basic, first_flange_pose, 6));
+  refused.push_back(WithFloatArrayOf(basic, first_flange_pose, 8));
+  refused.push_back(WithLongCount(basic, kGroupCount, 5000));
+  ExpectRefusedAsByTheDecoder(refused, SampleBasic(16, {2, 3}, 2));
 
-  const Bytes kept = Encode(SampleBasic(16, {2, 3}, 2));
-  BasicSample sample;
-  sample.Assign(kept.data(), kept.size());
-  for (const Bytes& payload : refused) {
-    std::string expected;
-    try {
-      Decode<AllBasicStreamData>(payload);
-      ADD_FAILURE() << "the decoder accepted a payload of " << payload.size() << " bytes";
-    } catch (const zenoh::ZException& e) {
-      expected = e.what();
-    }
-    try {
-      sample.Assign(payload.data(), payload.size());
-      ADD_FAILURE() << "a sample accepted a payload of " << payload.size() << " bytes";
-    } catch (const zenoh::ZException& e) {
-      EXPECT_EQ(e.what(), expected) << payload.size() << " bytes";
-    }
-    EXPECT_EQ(sample.bytes(), kept);
-    EXPECT_TRUE(SameValue(ReadInPlace(sample), Decode<AllBasicStreamData>(kept)));
-  }
-
+  refused.clear();
   const Bytes extra = Encode(SampleExtra(3, {0, 3}));
-  ExtraSample extra_sample;
-  for (std::size_t size = 0; size < extra.size(); ++size) {
-    EXPECT_THROW(extra_sample.Assign(extra.data(), size), zenoh::ZException) << size;
-  }
+  for (std::size_t size = 0; size < extra.size(); ++size) refused.emplace_back(extra.begin(), extra.begin() + size);
+  longer = extra;
+  longer.push_back(0);
+  refused.push_back(longer);
+  // The groups, q_d, dq_d (two joints more) and tau_d, then the Cartesian count.
+  const std::size_t first_tcp_pose_d = (1 + 2 * 2) + (1 + 3 * 4) + (1 + 5 * 4) + (1 + 3 * 4) + 1;
+  refused.push_back(WithFloatArrayOf(extra, first_tcp_pose_d, 6));
+  refused.push_back(WithFloatArrayOf(extra, first_tcp_pose_d, 8));
+  refused.push_back(WithLongCount(extra, first_tcp_pose_d - 1, 5000));
+  ExpectRefusedAsByTheDecoder(refused, SampleExtra(16, {2, 3}));
 }
 
 }  // namespace

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "messages/stream_codec.hpp"
 #include "middleware/key_exprs.hpp"
@@ -121,6 +126,20 @@ class DataStreamTest : public ::testing::Test {
 
   void Feed(const BasicData& m) { basic_->put(zenoh_msgs::Encode(m)); }
   void Feed(const ExtraData& m) { extra_->put(zenoh_msgs::Encode(m)); }
+
+  // Another started stream, on a serial of its own, for a first sample of its own.
+  struct FreshStream {
+    explicit FreshStream(StreamTaps taps = {})
+        : serial("STREAM-" + std::to_string(++count_)),
+          stream(std::move(taps)),
+          basic(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix))) {
+      stream.Start(session_, serial);
+    }
+    void Feed(const BasicData& m) { basic.put(zenoh_msgs::Encode(m)); }
+    std::string serial;
+    DataStream stream;
+    zenoh::Publisher basic;
+  };
 
   static inline std::shared_ptr<zenoh::Session> session_;
   static inline int count_ = 0;
@@ -304,14 +323,11 @@ TEST_F(DataStreamTest, InconsistentDesiredSampleIsLoggedOnceAndAnswersEmpty) {
 }
 
 TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
-  EXPECT_EQ(stream_.FirstBasicGroups(), nullptr);
   Feed(Basic({3, 2, 3, 0}));
   Feed(Extra({5}));
   const GroupNames first{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}};
   EXPECT_EQ(stream_.GetGroups(true), first);
   EXPECT_EQ(stream_.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
-  ASSERT_NE(stream_.FirstBasicGroups(), nullptr);
-  EXPECT_EQ(*stream_.FirstBasicGroups(), first);
 
   Feed(Basic({3, 7, 4}));
   Feed(Extra({65535}));
@@ -326,40 +342,198 @@ TEST_F(DataStreamTest, GroupListNamesEachValidGroupOnce) {
   Feed(Basic({3, 1}));
   EXPECT_THROW(stream_.GetGroups(true), std::out_of_range);
   EXPECT_FALSE(stream_.IsEstopReleased()) << "the lock was released by the throw";
-  EXPECT_EQ(*stream_.FirstBasicGroups(), first) << "only the first sample names them";
 }
 
-TEST_F(DataStreamTest, QueryNeverSeesAMixtureOfTwoSamples) {
-  // Two samples that differ in every value the query reads.
-  BasicData samples[2] = {Basic({3, 4}), Basic({3, 4})};
-  for (auto* field : {&samples[1].joint_data.q, &samples[1].joint_data.temperature}) {
-    for (float& value : *field) value += 0.5f;
-  }
-  for (auto& c : samples[1].cartesian_data) c.flange_pose[0] += 0.5f;
-  samples[1].timestamp_first = 6;
-  std::vector<std::vector<std::uint8_t>> payloads = {zenoh_msgs::Encode(samples[0]), zenoh_msgs::Encode(samples[1])};
-
-  Feed(samples[0]);
-  std::atomic<bool> done{false};
-  std::thread publisher([&] {
-    for (int i = 0; i < 3000; ++i) basic_->put(payloads[static_cast<std::size_t>(i % 2)]);
-    done = true;
-  });
-  auto fractional = [](double value) { return value != std::floor(value); };
-  int queries = 0;
-  bool consistent = true;
-  while (!done && consistent) {
-    const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
-    consistent = states.size() == 3;
-    const bool second = consistent && states.at(JointGroup::ARM_1).timestamp.first == 6;
-    for (const auto& [group, s] : states) {
-      consistent = consistent && fractional(s.q.front()) == second && fractional(s.temperature.back()) == second &&
-                   (group == JointGroup::EXT_AXIS || fractional(s.flange_pose[0]) == second);
+// Start-up names the groups when it sees a sample in time, and the sample
+// then names nothing: one line for a bad index, and for the index without a
+// name only start-up's throw.
+TEST_F(DataStreamTest, AFirstSampleStartUpSawIsNamedByStartUpAlone) {
+  const std::pair<std::vector<std::uint16_t>, std::vector<std::string>> cases[] = {
+      {{3, 7}, {"[velmor::qrk::Client] The received basic data contains invalid joint group index [7]"}},
+      {{1}, {}},
+  };
+  for (const auto& [indices, lines] : cases) {
+    FreshStream fresh;
+    test::LogCapture log;
+    fresh.Feed(Basic(indices));
+    ASSERT_TRUE(fresh.stream.AwaitBasicData(std::chrono::milliseconds(0)));
+    if (lines.empty()) {
+      EXPECT_THROW(fresh.stream.GetGroups(true), std::out_of_range);
+    } else {
+      EXPECT_TRUE(fresh.stream.GetGroups(true).empty());
     }
-    ++queries;
+    EXPECT_EQ(log.TextsAt(kError), lines) << indices.size() << " indices";
+    EXPECT_EQ(fresh.stream.FirstBasicGroups(), nullptr);
   }
+}
+
+// When start-up saw none, the first sample names the groups, once, and they
+// are there before the sample is (its tap runs before it becomes the latest).
+TEST_F(DataStreamTest, AFirstSampleAfterStartUpGaveUpNamesTheGroupsBeforeItIsPublished) {
+  struct AtTap {
+    std::optional<GroupNames> named;
+    GroupNames latest_groups{{JointGroup::ALL, "not read"}};
+  };
+  std::mutex seen_mutex;
+  AtTap seen;
+  std::atomic<DataStream*> first_to_tap{nullptr};
+  FreshStream fresh(StreamTaps{[&](const zenoh_msgs::BasicSample&) {
+                                 DataStream* stream = first_to_tap.exchange(nullptr);
+                                 if (stream == nullptr) return;
+                                 const GroupNames* named = stream->FirstBasicGroups();
+                                 GroupNames latest_groups = stream->GetGroups(true);
+                                 std::lock_guard<std::mutex> lock(seen_mutex);
+                                 if (named != nullptr) seen.named = *named;
+                                 seen.latest_groups = std::move(latest_groups);
+                               },
+                               {}});
+  first_to_tap = &fresh.stream;
+  EXPECT_FALSE(fresh.stream.AwaitBasicData(std::chrono::milliseconds(0)));
+  fresh.Feed(Basic({3, 2, 3, 0}));
+  const GroupNames first{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}};
+  {
+    std::lock_guard<std::mutex> lock(seen_mutex);
+    EXPECT_EQ(seen.named, first) << "the groups were not named before the sample was taken";
+    EXPECT_TRUE(seen.latest_groups.empty()) << "the sample was the latest before its tap ran";
+  }
+  ASSERT_NE(fresh.stream.FirstBasicGroups(), nullptr);
+  fresh.Feed(Basic({4}));
+  EXPECT_EQ(*fresh.stream.FirstBasicGroups(), first) << "only the first sample names them";
+  EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}));
+
+  // Names that cannot be had leave the groups empty, with one line each.
+  for (const std::uint16_t index : {7, 1}) {
+    FreshStream unnamed;
+    EXPECT_FALSE(unnamed.stream.AwaitBasicData(std::chrono::milliseconds(0)));
+    test::LogCapture log;
+    unnamed.Feed(Basic({3, index}));
+    EXPECT_EQ(
+        log.TextsAt(kError),
+        std::vector<std::string>{"[velmor::qrk::Client] The received basic data contains invalid joint group index [" +
+                                 std::to_string(index) + "]"});
+    ASSERT_NE(unnamed.stream.FirstBasicGroups(), nullptr);
+    EXPECT_TRUE(unnamed.stream.FirstBasicGroups()->empty());
+  }
+}
+
+// A second start replaces the subscribers, each old one stopped before its
+// successor is declared: a sample still in the old one's hands holds up the
+// start, and the new one takes nothing meanwhile (two would fill the
+// receiver's objects at once).
+TEST_F(DataStreamTest, ASecondStartStopsTheOldSubscriberBeforeDeclaringTheNew) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int in_tap = 0;
+  int most_in_tap = 0;
+  bool first = true;
+  FreshStream fresh(StreamTaps{[&](const zenoh_msgs::BasicSample&) {
+                                 std::unique_lock<std::mutex> lock(mutex);
+                                 most_in_tap = std::max(most_in_tap, ++in_tap);
+                                 changed.notify_all();
+                                 if (std::exchange(first, false)) {
+                                   // Held until another tap runs; the deadline ends the wait for none.
+                                   changed.wait_for(lock, std::chrono::milliseconds(300), [&] { return in_tap > 1; });
+                                 }
+                                 --in_tap;
+                               },
+                               {}});
+  std::thread held([&] { fresh.Feed(Basic({3})); });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return in_tap == 1; }));
+  }
+  const std::string other_serial = "STREAM-" + std::to_string(++count_);
+  zenoh::Publisher other(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(other_serial, zenoh_mdw::kBasicStreamSuffix)));
+  std::atomic<bool> starting{true};
+  std::thread publisher([&] {
+    while (starting.load()) other.put(zenoh_msgs::Encode(Basic({4})));
+  });
+  ASSERT_EQ(fresh.stream.Start(session_, other_serial).value, 100000);
+  starting = false;
   publisher.join();
-  EXPECT_TRUE(consistent) << "query " << queries << " mixed two samples";
+  held.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(most_in_tap, 1) << "the new subscriber took a sample while the old one held one";
+  }
+  other.put(zenoh_msgs::Encode(Basic({4})));
+  EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}));
+  fresh.Feed(Basic({2}));
+  EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}))
+      << "the old key expression still delivers";
+}
+
+// A sample the decoder refuses is dropped without a word; the one before
+// stays the latest until a good one follows.
+TEST_F(DataStreamTest, AMalformedSampleBetweenGoodOnesLeavesThePreviousOneSilently) {
+  BasicData good = Basic({3, 4});
+  good.status.estop_released = true;
+  Feed(good);
+  const std::vector<std::uint8_t> encoded = zenoh_msgs::Encode(Basic({3, 4}));
+  std::vector<std::vector<std::uint8_t>> malformed = {{encoded.begin(), encoded.end() - 1}, encoded, encoded};
+  malformed[1].push_back(0);
+  malformed[2][4] = 2;  // estop_released, neither 0 nor 1
+  test::LogCapture log;
+  for (const auto& payload : malformed) {
+    basic_->put(payload);
+    EXPECT_TRUE(stream_.IsEstopReleased());
+    const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
+    ASSERT_EQ(states.size(), 3u);
+    EXPECT_EQ(states.at(JointGroup::ARM_2).q, Slice(0, 7, 7));
+    EXPECT_EQ(states.at(JointGroup::ARM_2).flange_pose[0], 2010.0);
+  }
+  EXPECT_TRUE(log.Lines().empty());
+  Feed(Basic({3}));
+  EXPECT_FALSE(stream_.IsEstopReleased()) << "the next good sample is taken";
+}
+
+// Sample k carries time stamp k and, in every value a query reads, the
+// fraction (k % 64) / 128: a query that mixes two samples, or goes back to
+// an older one, shows it.
+TEST_F(DataStreamTest, QueriesSeeWholeSamplesThatNeverGoBackInTime) {
+  const auto fraction = [](std::int32_t stamp) { return static_cast<float>(stamp % 64) / 128.0f; };
+  const auto sample = [&fraction](std::int32_t stamp) {
+    BasicData m = Basic({3, 4});
+    for (auto* field : {&m.joint_data.q, &m.joint_data.temperature}) {
+      for (float& value : *field) value += fraction(stamp);
+    }
+    for (auto& c : m.cartesian_data) c.flange_pose[0] += fraction(stamp);
+    m.timestamp_first = stamp;
+    return zenoh_msgs::Encode(m);
+  };
+  basic_->put(sample(0));
+  std::atomic<bool> querying_done{false};
+  std::thread publisher([&] {
+    for (std::int32_t stamp = 1; !querying_done.load(); ++stamp) basic_->put(sample(stamp));
+  });
+  // Queries until they have seen many distinct samples, which proves that
+  // they overlapped the publishing; the deadline only bounds a broken stream.
+  constexpr int kChangesWanted = 200;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::int32_t last = 0;
+  int changes = 0;
+  bool whole = true;
+  bool forward = true;
+  while (changes < kChangesWanted && whole && forward && std::chrono::steady_clock::now() < deadline) {
+    const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
+    whole = states.size() == 3;
+    if (!whole) break;
+    const std::int32_t stamp = states.begin()->second.timestamp.first;
+    const double f = fraction(stamp);
+    for (const auto& [group, s] : states) {
+      whole = whole && s.timestamp.first == stamp && s.q.front() == 100.0 * 0 + kStarts.at(group) + f &&
+              s.temperature.back() == 100.0 * 8 + kStarts.at(group) + kDofs.at(group) - 1 + f &&
+              (group == JointGroup::EXT_AXIS || s.flange_pose[0] - std::floor(s.flange_pose[0]) == f);
+    }
+    forward = stamp >= last;
+    if (stamp != last) ++changes;
+    last = stamp;
+  }
+  querying_done = true;
+  publisher.join();
+  EXPECT_TRUE(whole) << "a query mixed two samples at stamp " << last;
+  EXPECT_TRUE(forward) << "a query went back in time after stamp " << last;
+  EXPECT_EQ(changes, kChangesWanted) << "queries and samples did not overlap";
 }
 
 }  // namespace
