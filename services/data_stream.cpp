@@ -134,10 +134,21 @@ GroupNames DataStream::GetGroups(bool from_basic) {
   return NameGroups(zenoh_msgs::GroupIndices(extra_latest.Read()), "extra");
 }
 
+// A caller whose groups were still unnamed when it asked may cut a sample
+// that arrived since: the first sample names the groups before it is
+// published, so once a sample has been read they are visible here, and
+// that sample is never cut for the empty groups start-up was left with.
+const GroupNames& DataStream::NamedAfterRead(const GroupNames& groups) const noexcept {
+  if (!groups.empty()) return groups;
+  const GroupNames* first = FirstBasicGroups();
+  return first != nullptr ? *first : groups;
+}
+
 std::map<JointGroup, qrk::RobotStates> DataStream::GetStates(const GroupNames& groups, const StartIds& start_ids,
                                                              const Dofs& dofs) {
   std::lock_guard<std::mutex> lock(basic_readers);
-  return SliceStates(basic_latest.Read(), groups, start_ids, dofs);
+  const BasicData& latest = basic_latest.Read();
+  return SliceStates(latest, NamedAfterRead(groups), start_ids, dofs);
 }
 
 std::map<JointGroup, qrk::RobotActions> DataStream::GetActions(const GroupNames& groups, const StartIds& start_ids,
@@ -148,7 +159,7 @@ std::map<JointGroup, qrk::RobotActions> DataStream::GetActions(const GroupNames&
     timestamp = StampOf(basic_latest.Read());
   }
   std::lock_guard<std::mutex> lock(extra_readers);
-  return SliceActions(extra_latest.Read(), timestamp, groups, start_ids, dofs);
+  return SliceActions(extra_latest.Read(), timestamp, NamedAfterRead(groups), start_ids, dofs);
 }
 
 template <class Field>

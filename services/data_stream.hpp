@@ -74,7 +74,8 @@ class DataStream {
   /// std::out_of_range for an index that names no group (1).
   GroupNames GetGroups(bool from_basic);
   /// Measured state per group; empty, with an error line, when the latest
-  /// message does not fit the maps.
+  /// message does not fit the maps. Empty `groups` stand for those the first
+  /// sample named (FirstBasicGroups), read after the sample.
   std::map<qrk::JointGroup, qrk::RobotStates> GetStates(const GroupNames& groups, const StartIds& start_ids,
                                                         const Dofs& dofs);
   /// Commanded values per group, stamped with the latest basic time stamp.
@@ -95,6 +96,7 @@ class DataStream {
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
   BasicData& PublishFirstBasicData(BasicData& fresh);
   void NameFirstBasicGroups(const BasicData& first);
+  const GroupNames& NamedAfterRead(const GroupNames& groups) const noexcept;
 
   StreamTaps taps;
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
