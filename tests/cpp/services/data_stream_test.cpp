@@ -469,17 +469,6 @@ TEST_F(DataStreamTest, ASecondStartStopsTheOldSubscriberBeforeDeclaringTheNew) {
   }
   other.put(zenoh_msgs::Encode(Basic({4})));
   EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}));
-
-  // A query that read the groups before the first sample came, still empty,
-  // cuts that sample for the groups it named, never for none.
-  FreshStream late;
-  EXPECT_FALSE(late.stream.AwaitBasicData(std::chrono::milliseconds(0)));
-  const GroupNames unnamed_yet;
-  late.Feed(Basic({3, 4, 5}));
-  ASSERT_NE(late.stream.FirstBasicGroups(), nullptr);
-  const auto states = late.stream.GetStates(unnamed_yet, kStarts, kDofs);
-  ASSERT_EQ(states.count(JointGroup::ARM_1), 1u);
-  EXPECT_EQ(states.at(JointGroup::ARM_1).q.size(), 7u) << "the first sample was cut with no joints";
   fresh.Feed(Basic({2}));
   EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}))
       << "the old key expression still delivers";
