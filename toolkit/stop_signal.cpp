@@ -19,8 +19,7 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 // first raised, and never changed after, so a handler may read it whenever
 // it sees the flag up.
 std::array<char, 1024> g_exit_message{};
-std::size_t g_exit_length = 0;
-bool g_exit_written = false;  // the main thread's own
+std::size_t g_exit_length = 0;  // 0 until the message is written
 std::atomic<bool> g_exit_armed{false};
 
 void OnStopSignal(int signal_number) {
@@ -49,12 +48,11 @@ void InstallStopSignalHandlers() {
 bool StopRequested() noexcept { return g_stop.load(); }
 
 void ExitOnSecondStop(const std::string& message) {
-  if (!g_exit_written) {
+  if (g_exit_length == 0) {
     const std::size_t length = std::min(message.size(), g_exit_message.size() - 1);
     std::copy_n(message.data(), length, g_exit_message.data());
     g_exit_message[length] = '\n';
     g_exit_length = length + 1;
-    g_exit_written = true;
   }
   g_exit_armed.store(true, std::memory_order_release);
 }
