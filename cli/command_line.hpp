@@ -8,11 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/foxglove/messages.hpp"
+#include "cli/recorder/record_format.hpp"
+#include "foxglove/messages.hpp"
 
 namespace velmor::cli {
-
-enum class RecordFormat { kCsv, kJsonl, kMcap };
 
 struct CommandLine {
   /// "scan", "info", "monitor", "record" or "serve"; empty with --help or --version alone.

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "cli/group_text.hpp"
-#include "cli/json_writer.hpp"
+#include "cli/recorder/group_text.hpp"
+#include "cli/recorder/json_writer.hpp"
 #include "cli/robot_connection.hpp"
 #include "client/record_field_list.hpp"
 #include "services/primitive_states_parser.hpp"

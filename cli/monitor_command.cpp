@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "cli/commands.hpp"
-#include "cli/group_text.hpp"
+#include "cli/recorder/group_text.hpp"
 #include "cli/robot_connection.hpp"
 #include "toolkit/stop_signal.hpp"
 

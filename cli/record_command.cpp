@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "cli/mcap_output.hpp"
-#include "cli/recording.hpp"
+#include "cli/recorder/mcap_output.hpp"
+#include "cli/recorder/recording.hpp"
+#include "cli/recorder/row_files_output.hpp"
 #include "cli/robot_connection.hpp"
-#include "cli/row_files_output.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {

@@ -17,10 +17,10 @@
 #include <thread>
 
 #include "cli/commands.hpp"
-#include "cli/foxglove/live_server.hpp"
-#include "cli/foxglove_topics.hpp"
-#include "cli/recording.hpp"
+#include "cli/recorder/foxglove_topics.hpp"
+#include "cli/recorder/recording.hpp"
 #include "cli/robot_connection.hpp"
+#include "foxglove/live_server.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {

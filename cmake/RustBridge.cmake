@@ -1,6 +1,6 @@
 # Builds bridge/ (our Rust crate over zenoh) with cargo and exposes it as the
 # target velmor::bridge, together with the system libraries that the Rust
-# standard library and zenoh need; likewise cli/foxglove/, qrk's crate over
+# standard library and zenoh need; likewise foxglove/, qrk's crate over
 # the bridge and the Foxglove SDK (velmor::foxglove).
 #
 # cargo's target directory is shared by every build tree and checkout, so that
@@ -77,7 +77,7 @@ velmor_rust_archive(velmor_bridge ${VELMOR_BRIDGE_DIR} "Building the Rust bridge
 # every library of ours that links the bridge (velmorqrk among them); every
 # other program and the module link the bridge alone. cargo runs for it only
 # when such a program is built.
-set(VELMOR_FOXGLOVE_DIR ${VELMOR_BRIDGE_DIR}/../cli/foxglove)
+set(VELMOR_FOXGLOVE_DIR ${VELMOR_BRIDGE_DIR}/../foxglove)
 get_filename_component(VELMOR_FOXGLOVE_DIR ${VELMOR_FOXGLOVE_DIR} ABSOLUTE)
 velmor_rust_archive(velmor_foxglove ${VELMOR_FOXGLOVE_DIR} "Building qrk's Rust library (bridge and Foxglove SDK)")
 
@@ -88,7 +88,7 @@ target_link_libraries(velmor_bridge INTERFACE
   "$<IF:${_velmor_links_foxglove},velmor_foxglove_imported,velmor_bridge_imported>" ${VELMOR_BRIDGE_NATIVE_LIBS})
 add_library(velmor::bridge ALIAS velmor_bridge)
 
-# The Foxglove C ABI's header, for cli/foxglove/ (the program must also set
+# The Foxglove C ABI's header, for foxglove/ (the program must also set
 # VELMOR_LINKS_FOXGLOVE).
 add_library(velmor_foxglove INTERFACE)
 target_include_directories(velmor_foxglove SYSTEM INTERFACE ${VELMOR_FOXGLOVE_DIR}/include)

@@ -1,4 +1,4 @@
-"""qrk's Foxglove outputs (cli/foxglove/) read by independent readers: recordings by the mcap and
+"""qrk's Foxglove outputs (foxglove/) read by independent readers: recordings by the mcap and
 mcap-protobuf-support packages and by @mcap/core's indexed reader, the live server by Foxglove's reference
 client in Node.js (tests/node/). The simulated robot drives them through tests/cpp/cli/foxglove_probe.cpp, which
 reports ARM_1's values of the first and last sample it wrote. What qrk record and qrk serve add on top

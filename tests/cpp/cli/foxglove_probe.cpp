@@ -27,8 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "cli/foxglove/live_server.hpp"
-#include "cli/foxglove/mcap_writer.hpp"
+#include "foxglove/live_server.hpp"
+#include "foxglove/mcap_writer.hpp"
 #include "services/stream_slicing.hpp"
 #include "sim/robot_layout.hpp"
 #include "sim/robot_model.hpp"
@@ -36,11 +36,11 @@
 
 namespace {
 
-using velmor::cli::foxglove::Compression;
-using velmor::cli::foxglove::GroupFrames;
-using velmor::cli::foxglove::MessageStamp;
-using velmor::cli::foxglove::RobotIo;
-using velmor::cli::foxglove::Schema;
+using velmor::foxglove::Compression;
+using velmor::foxglove::GroupFrames;
+using velmor::foxglove::MessageStamp;
+using velmor::foxglove::RobotIo;
+using velmor::foxglove::Schema;
 using velmor::qrk::JointGroup;
 namespace qrk = velmor::qrk;
 namespace qrk_impl = velmor::qrk_impl;
@@ -142,7 +142,7 @@ Compression ParseCompression(const std::string& text) {
 int Record(const std::string& path, Compression compression, std::uint32_t samples) {
   const Layout layout = RobotLayout();
   const velmor::sim::RobotModel model(velmor::sim::AllRobotGroups(), 0);
-  velmor::cli::foxglove::McapWriter writer(path, compression);
+  velmor::foxglove::McapWriter writer(path, compression);
   const Channels channels = AddChannels(writer, layout);
   double writer_cpu = 0.0;
   std::string first, last;
@@ -170,7 +170,7 @@ int Serve(std::uint16_t port, double rate) {
   velmor::toolkit::InstallStopSignalHandlers();
   const Layout layout = RobotLayout();
   const velmor::sim::RobotModel model(velmor::sim::AllRobotGroups(), 0);
-  velmor::cli::foxglove::LiveServer server("127.0.0.1", port, 16);
+  velmor::foxglove::LiveServer server("127.0.0.1", port, 16);
   const Channels channels = AddChannels(server, layout);
   fmt::print("port {}\n", server.Port());
   std::fflush(stdout);

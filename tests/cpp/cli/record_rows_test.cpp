@@ -1,7 +1,7 @@
 // A recording is only worth its columns: every row must have its header's
 // columns, and each value must sit under the name of the joint and field it
 // came from, whichever group and whatever part of the robot it covers.
-#include "cli/record_rows.hpp"
+#include "cli/recorder/record_rows.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 // What a recording's files hold when writing goes wrong: only complete rows,
 // and counts that match them.
-#include "cli/row_file.hpp"
+#include "cli/recorder/row_file.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/row_sink.hpp"
-#include "cli/stream_pipeline.hpp"
+#include "cli/recorder/row_sink.hpp"
+#include "cli/recorder/stream_pipeline.hpp"
 
 namespace velmor::cli {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-namespace velmor::cli::foxglove {
+namespace velmor::foxglove {
 
 /// What a channel carries (velmor_foxglove.h tells each one's content).
 enum class Schema : std::int32_t {
@@ -45,4 +45,4 @@ struct RobotIo {
   std::array<bool, 20> digital_outputs{};
 };
 
-}  // namespace velmor::cli::foxglove
+}  // namespace velmor::foxglove

@@ -1,4 +1,4 @@
-#include "cli/mcap_output.hpp"
+#include "cli/recorder/mcap_output.hpp"
 
 #include <fmt/format.h>
 

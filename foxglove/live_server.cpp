@@ -1,8 +1,8 @@
-#include "cli/foxglove/live_server.hpp"
+#include "foxglove/live_server.hpp"
 
-#include "cli/foxglove/c_shapes.hpp"
+#include "foxglove/c_shapes.hpp"
 
-namespace velmor::cli::foxglove {
+namespace velmor::foxglove {
 
 LiveServer::LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers) {
   detail::Check(vf_live_server_start(host.c_str(), port, max_viewers, &handle_));
@@ -14,4 +14,4 @@ std::size_t LiveServer::ClientCount() const noexcept { return vf_live_server_cli
 
 std::uint64_t LiveServer::Refused() const noexcept { return vf_live_server_refused(handle_); }
 
-}  // namespace velmor::cli::foxglove
+}  // namespace velmor::foxglove

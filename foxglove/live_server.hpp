@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/foxglove/channel_sink.hpp"
+#include "foxglove/channel_sink.hpp"
 
-namespace velmor::cli::foxglove {
+namespace velmor::foxglove {
 
 /// The server cannot listen: "cannot serve on HOST:PORT: reason".
 struct ServeError : std::runtime_error {
@@ -33,4 +33,4 @@ class LiveServer : public ChannelSink<vf_live_server> {
   std::uint64_t Refused() const noexcept;
 };
 
-}  // namespace velmor::cli::foxglove
+}  // namespace velmor::foxglove

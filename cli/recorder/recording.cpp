@@ -1,4 +1,4 @@
-#include "cli/recording.hpp"
+#include "cli/recorder/recording.hpp"
 
 #include <chrono>
 #include <utility>

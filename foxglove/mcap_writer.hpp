@@ -7,9 +7,9 @@
 #include <map>
 #include <string>
 
-#include "cli/foxglove/channel_sink.hpp"
+#include "foxglove/channel_sink.hpp"
 
-namespace velmor::cli::foxglove {
+namespace velmor::foxglove {
 
 class McapWriter : public ChannelSink<vf_mcap_writer> {
  public:
@@ -25,4 +25,4 @@ class McapWriter : public ChannelSink<vf_mcap_writer> {
   void Finish();
 };
 
-}  // namespace velmor::cli::foxglove
+}  // namespace velmor::foxglove

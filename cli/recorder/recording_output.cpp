@@ -1,6 +1,6 @@
-#include "cli/recording_output.hpp"
+#include "cli/recorder/recording_output.hpp"
 
-#include "cli/json_writer.hpp"
+#include "cli/recorder/json_writer.hpp"
 
 namespace velmor::cli {
 

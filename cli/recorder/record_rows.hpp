@@ -13,8 +13,8 @@
 #include <string_view>
 #include <utility>
 
-#include "cli/command_line.hpp"
-#include "cli/sample_sink.hpp"
+#include "cli/recorder/record_format.hpp"
+#include "cli/recorder/sample_sink.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 

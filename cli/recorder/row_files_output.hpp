@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "cli/record_rows.hpp"
-#include "cli/recording_output.hpp"
-#include "cli/row_sink.hpp"
+#include "cli/recorder/record_rows.hpp"
+#include "cli/recorder/recording_output.hpp"
+#include "cli/recorder/row_sink.hpp"
 
 namespace velmor::cli {
 

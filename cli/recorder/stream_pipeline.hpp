@@ -13,9 +13,9 @@
 #include <thread>
 #include <utility>
 
-#include "cli/bounded_queue.hpp"
-#include "cli/row_file.hpp"
-#include "cli/sample_sink.hpp"
+#include "cli/recorder/bounded_queue.hpp"
+#include "cli/recorder/row_file.hpp"
+#include "cli/recorder/sample_sink.hpp"
 
 namespace velmor::cli {
 

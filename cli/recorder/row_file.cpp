@@ -1,4 +1,4 @@
-#include "cli/row_file.hpp"
+#include "cli/recorder/row_file.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

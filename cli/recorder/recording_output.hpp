@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.hpp"
-#include "cli/sample_sink.hpp"
-#include "cli/stream_pipeline.hpp"
+#include "cli/recorder/record_format.hpp"
+#include "cli/recorder/sample_sink.hpp"
+#include "cli/recorder/stream_pipeline.hpp"
 #include "services/group_maps.hpp"
 #include "services/stream_slicing.hpp"
 

@@ -1,11 +1,11 @@
-#include "cli/foxglove/channel_sink.hpp"
+#include "foxglove/channel_sink.hpp"
 
 #include <utility>
 #include <vector>
 
-#include "cli/foxglove/c_shapes.hpp"
+#include "foxglove/c_shapes.hpp"
 
-namespace velmor::cli::foxglove {
+namespace velmor::foxglove {
 namespace {
 
 using detail::Check;
@@ -98,4 +98,4 @@ void ChannelSink<Handle>::LogIo(std::uint32_t channel, const MessageStamp& stamp
 template class ChannelSink<vf_mcap_writer>;
 template class ChannelSink<vf_live_server>;
 
-}  // namespace velmor::cli::foxglove
+}  // namespace velmor::foxglove

@@ -13,8 +13,8 @@
 #include <optional>
 #include <string>
 
-#include "cli/recording_output.hpp"
-#include "cli/stream_pipeline.hpp"
+#include "cli/recorder/recording_output.hpp"
+#include "cli/recorder/stream_pipeline.hpp"
 #include "services/robot_link.hpp"
 
 namespace velmor::cli {

@@ -1,11 +1,11 @@
-#include "cli/record_rows.hpp"
+#include "cli/recorder/record_rows.hpp"
 
 #include <fmt/format.h>
 
 #include <type_traits>
 #include <vector>
 
-#include "cli/json_writer.hpp"
+#include "cli/recorder/json_writer.hpp"
 #include "client/record_field_list.hpp"
 
 namespace velmor::cli {

@@ -1,4 +1,4 @@
-#include "cli/row_files_output.hpp"
+#include "cli/recorder/row_files_output.hpp"
 
 #include <fmt/format.h>
 
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "cli/group_text.hpp"
-#include "cli/json_writer.hpp"
+#include "cli/recorder/group_text.hpp"
+#include "cli/recorder/json_writer.hpp"
 
 namespace velmor::cli {
 namespace {

@@ -4,20 +4,14 @@
 // I/O error) is cut back to the last complete row before the error is
 // reported, so what was written stays readable.
 #include <cstddef>
-#include <stdexcept>
 #include <string>
+
+#include "toolkit/write_error.hpp"
 
 namespace velmor::cli {
 
-struct WriteError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-/// A file a recording would create exists (or appeared since it looked):
-/// "PATH already exists".
-struct FileExists : WriteError {
-  using WriteError::WriteError;
-};
+using toolkit::FileExists;
+using toolkit::WriteError;
 
 /// Creates `path` for writing (close-on-exec) and returns its descriptor.
 /// Never writes through what is there: an existing file or symlink, even a

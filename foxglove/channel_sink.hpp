@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/foxglove/messages.hpp"
+#include "foxglove/messages.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
@@ -17,7 +17,7 @@ struct vf_mcap_writer;
 struct vf_live_server;
 }
 
-namespace velmor::cli::foxglove {
+namespace velmor::foxglove {
 
 template <class Handle>
 class ChannelSink {
@@ -58,4 +58,4 @@ class ChannelSink {
 extern template class ChannelSink<vf_mcap_writer>;
 extern template class ChannelSink<vf_live_server>;
 
-}  // namespace velmor::cli::foxglove
+}  // namespace velmor::foxglove

@@ -1,10 +1,10 @@
-#include "cli/foxglove/mcap_writer.hpp"
+#include "foxglove/mcap_writer.hpp"
 
 #include <vector>
 
-#include "cli/foxglove/c_shapes.hpp"
+#include "foxglove/c_shapes.hpp"
 
-namespace velmor::cli::foxglove {
+namespace velmor::foxglove {
 
 using detail::Check;
 
@@ -24,4 +24,4 @@ void McapWriter::WriteMetadata(const std::string& name, const std::map<std::stri
 
 void McapWriter::Finish() { Check(vf_mcap_writer_finish(handle_)); }
 
-}  // namespace velmor::cli::foxglove
+}  // namespace velmor::foxglove

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/foxglove/messages.hpp"
-#include "cli/group_text.hpp"
-#include "cli/sample_sink.hpp"
+#include "cli/recorder/group_text.hpp"
+#include "cli/recorder/sample_sink.hpp"
+#include "foxglove/messages.hpp"
 #include "services/group_maps.hpp"
 #include "services/stream_slicing.hpp"
 

@@ -1,18 +1,18 @@
 #pragma once
 // The C shapes of a sample for velmor_foxglove.h, borrowed from the records
 // (valid as long as the record and the group's name), and the one way this
-// folder turns a failed call into an exception. Only cli/foxglove/ sees the
+// folder turns a failed call into an exception. Only foxglove/ sees the
 // C header.
 #include <velmor_foxglove.h>
 
 #include <cstdint>
 #include <string>
 
-#include "cli/foxglove/messages.hpp"
+#include "foxglove/messages.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
-namespace velmor::cli::foxglove::detail {
+namespace velmor::foxglove::detail {
 
 vf_stamp ToC(const MessageStamp& stamp) noexcept;
 /// Throws std::invalid_argument when the joint vectors differ in length.
@@ -27,4 +27,4 @@ vf_io ToC(const RobotIo& io) noexcept;
 /// std::runtime_error otherwise; the text is vf_last_error()'s.
 void Check(vf_result code);
 
-}  // namespace velmor::cli::foxglove::detail
+}  // namespace velmor::foxglove::detail

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "cli/row_file.hpp"
-#include "cli/sample_sink.hpp"
+#include "cli/recorder/row_file.hpp"
+#include "cli/recorder/sample_sink.hpp"
 
 namespace velmor::cli {
 

@@ -1,12 +1,12 @@
-#include "cli/foxglove/c_shapes.hpp"
+#include "foxglove/c_shapes.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "cli/foxglove/live_server.hpp"
-#include "cli/row_file.hpp"
+#include "foxglove/live_server.hpp"
+#include "toolkit/write_error.hpp"
 
-namespace velmor::cli::foxglove::detail {
+namespace velmor::foxglove::detail {
 namespace {
 
 static_assert(static_cast<vf_schema>(Schema::kJointStates) == VF_SCHEMA_JOINT_STATES);
@@ -93,9 +93,9 @@ void Check(vf_result code) {
   const std::string message = vf_last_error();
   switch (code) {
     case VF_EIO:
-      throw WriteError(message);
+      throw toolkit::WriteError(message);
     case VF_EEXIST:
-      throw FileExists(message);
+      throw toolkit::FileExists(message);
     case VF_ENETWORK:
       throw ServeError(message);
     case VF_EINVAL:
@@ -106,4 +106,4 @@ void Check(vf_result code) {
   }
 }
 
-}  // namespace velmor::cli::foxglove::detail
+}  // namespace velmor::foxglove::detail

@@ -9,9 +9,9 @@
 #include <memory>
 #include <string>
 
-#include "cli/foxglove/mcap_writer.hpp"
-#include "cli/foxglove_topics.hpp"
-#include "cli/recording_output.hpp"
+#include "cli/recorder/foxglove_topics.hpp"
+#include "cli/recorder/recording_output.hpp"
+#include "foxglove/mcap_writer.hpp"
 
 namespace velmor::cli {
 
