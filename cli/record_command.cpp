@@ -29,8 +29,8 @@ constexpr std::chrono::milliseconds kProgressPeriod{200};
 // One line on stderr, redrawn in place, while the recording runs on a
 // terminal: elapsed and requested time, samples per stream, bytes, drops.
 void ShowProgress(const Recording& recording, double elapsed, double seconds) {
-  const StreamCounts basic = recording.Basic();
-  const StreamCounts extra = recording.Extra();
+  const StreamCounts basic = recording.Feed().Basic();
+  const StreamCounts extra = recording.Feed().Extra();
   std::fprintf(stderr, "\r\x1b[2K%.1f / %.1f s  basic %llu  extra %llu samples  %.1f MB  %llu dropped", elapsed,
                seconds, static_cast<unsigned long long>(basic.received),
                static_cast<unsigned long long>(extra.received), static_cast<double>(recording.BytesWritten()) / 1e6,
@@ -142,8 +142,8 @@ int RunRecord(const CommandLine& line) {
     }
     toolkit::StayOnSecondStop();
     if (auto first = recording.Error()) error = std::move(first);
-    const StreamCounts basic = recording.Basic();
-    const StreamCounts extra = recording.Extra();
+    const StreamCounts basic = recording.Feed().Basic();
+    const StreamCounts extra = recording.Feed().Extra();
     // A failed recording says everything on stderr, where its error is.
     std::fprintf(error ? stderr : stdout, "%s%s%s: %s\n", Summary("basic", basic).c_str(),
                  Summary("extra", extra).c_str(), line.format == RecordFormat::kMcap ? "recording" : "metadata",

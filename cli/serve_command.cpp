@@ -3,9 +3,9 @@
 // sample to the viewers subscribed to them; a viewer that falls behind loses
 // messages in its own bounded queue, and viewers coming and going never
 // touch the robot's connection. The samples reach the server through the
-// same pipeline as a recording's (source -> bounded queue -> sink). Ctrl-C
+// same feed as a recording's (source -> bounded queue -> sink). Ctrl-C
 // or SIGTERM ends it with status 0 within a second, whatever the viewers do
-// (the server's stop has a deadline), and prints what the pipeline received
+// (the server's stop has a deadline), and prints what the feed received
 // and dropped: a drop means the server did not keep up with the robot.
 #include <fmt/format.h>
 
@@ -18,33 +18,13 @@
 
 #include "cli/commands.hpp"
 #include "cli/recorder/foxglove_topics.hpp"
-#include "cli/recorder/recording.hpp"
+#include "cli/recorder/sample_feed.hpp"
 #include "cli/robot_connection.hpp"
 #include "foxglove/live_server.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
 namespace {
-
-// The live server as a recording's output: its sinks log to the viewers.
-class LiveOutput final : public RecordingOutput {
- public:
-  LiveOutput(foxglove::LiveServer& server, const qrk_impl::RobotLink& robot)
-      : topics_(server, robot.Groups(), robot.Layout().start_ids, robot.Layout().dofs),
-        basic_(topics_),
-        extra_(topics_) {}
-
-  SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
-  SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
-  void Describe(const RecordingProgress&) override {}
-  std::string DescriptionPath() const override { return {}; }
-  std::uint64_t BytesWritten() const override { return 0; }
-
- private:
-  FoxgloveTopics<foxglove::LiveServer> topics_;
-  TopicSink<foxglove::LiveServer, qrk_impl::BasicStreamData> basic_;
-  TopicSink<foxglove::LiveServer, qrk_impl::ExtraStreamData> extra_;
-};
 
 std::string Summary(const StreamCounts& counts) {
   return fmt::format("{} samples received, {} served, {} dropped, {} not fitting the layout", counts.received,
@@ -63,13 +43,17 @@ int RunServe(const CommandLine& line) {
     return 1;
   }
   const auto robot = ConnectToRobot(line.serial);
-  Recording feed(std::make_unique<LiveOutput>(*server, *robot));
+  FoxgloveTopics<foxglove::LiveServer> topics(*server, robot->Groups(), robot->Layout().start_ids,
+                                              robot->Layout().dofs);
+  TopicSink<foxglove::LiveServer, qrk_impl::BasicStreamData> basic_sink(topics);
+  TopicSink<foxglove::LiveServer, qrk_impl::ExtraStreamData> extra_sink(topics);
+  SampleFeed feed(basic_sink, extra_sink);
   feed.Start(*robot);
   std::printf("serving %s on ws://%s:%u: in Foxglove, Open connection > Foxglove WebSocket; Ctrl-C ends it\n",
               robot->Serial().c_str(), line.host.c_str(), static_cast<unsigned>(server->Port()));
   std::fflush(stdout);
   while (!toolkit::StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  feed.Finish("signal");
+  feed.Finish();
   const StreamCounts basic = feed.Basic();
   const StreamCounts extra = feed.Extra();
   std::printf("basic stream: %s\nextra stream: %s\nviewers refused (over --max-viewers %zu): %llu\n",

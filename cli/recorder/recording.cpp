@@ -8,56 +8,21 @@ namespace {
 
 double Now() { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(); }
 
-std::uint64_t PackStamp(std::pair<std::int32_t, std::int32_t> stamp) {
-  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(stamp.first)) << 32) |
-         static_cast<std::uint32_t>(stamp.second);
-}
-
-std::pair<std::int32_t, std::int32_t> UnpackStamp(std::uint64_t packed) {
-  return {static_cast<std::int32_t>(packed >> 32), static_cast<std::int32_t>(packed & 0xFFFFFFFFu)};
+// The start is described before the feed exists, so before any sample.
+RecordingProgress Started(RecordingOutput& output) {
+  RecordingProgress progress;
+  progress.start_time = Now();
+  output.Describe(progress);
+  return progress;
 }
 
 }  // namespace
 
 Recording::Recording(std::unique_ptr<RecordingOutput> output)
-    : output_(std::move(output)), basic_(output_->BasicSink()), extra_(output_->ExtraSink()) {
-  progress_.start_time = Now();
-  output_->Describe(Progress());
-}
-
-Recording::~Recording() { Detach(); }
-
-void Recording::Start(qrk_impl::RobotLink& link) {
-  basic_.StartWriting();
-  extra_.StartWriting();
-  link_ = &link;
-  link.Attach(this);
-}
-
-void Recording::Detach() {
-  if (link_ != nullptr) link_->Attach(nullptr);
-  link_ = nullptr;
-}
-
-void Recording::OnBasic(const qrk_impl::BasicStreamData& sample, double receive_time) {
-  const auto stamp = qrk_impl::StampOf(sample);
-  latest_stamp_.store(PackStamp(stamp), std::memory_order_relaxed);
-  basic_.Take(sample, receive_time, stamp);
-}
-
-void Recording::OnExtra(const qrk_impl::ExtraStreamData& sample, double receive_time) {
-  extra_.Take(sample, receive_time, UnpackStamp(latest_stamp_.load(std::memory_order_relaxed)));
-}
-
-std::optional<std::string> Recording::Error() const {
-  if (auto error = basic_.Error()) return error;
-  return extra_.Error();
-}
+    : output_(std::move(output)), progress_(Started(*output_)), feed_(output_->BasicSink(), output_->ExtraSink()) {}
 
 void Recording::Finish(const std::string& ended_by) {
-  Detach();
-  basic_.Finish();
-  extra_.Finish();
+  feed_.Finish();
   progress_.end_time = Now();
   progress_.ended_by = ended_by;
   progress_.complete = !Error();
@@ -68,8 +33,8 @@ void Recording::Finish(const std::string& ended_by) {
 
 RecordingProgress Recording::Progress() const {
   RecordingProgress progress = progress_;
-  progress.basic = basic_.Counts();
-  progress.extra = extra_.Counts();
+  progress.basic = feed_.Basic();
+  progress.extra = feed_.Extra();
   return progress;
 }
 

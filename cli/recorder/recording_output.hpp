@@ -8,7 +8,7 @@
 
 #include "cli/recorder/record_format.hpp"
 #include "cli/recorder/sample_sink.hpp"
-#include "cli/recorder/stream_pipeline.hpp"
+#include "cli/recorder/stream_counts.hpp"
 #include "services/group_maps.hpp"
 #include "services/stream_slicing.hpp"
 

@@ -16,18 +16,9 @@
 #include "cli/recorder/bounded_queue.hpp"
 #include "cli/recorder/row_file.hpp"
 #include "cli/recorder/sample_sink.hpp"
+#include "cli/recorder/stream_counts.hpp"
 
 namespace velmor::cli {
-
-struct StreamCounts {
-  std::uint64_t received = 0;
-  std::uint64_t written = 0;
-  std::uint64_t dropped = 0;
-  /// Samples that did not fit the robot's layout (no records).
-  std::uint64_t unfit = 0;
-  /// Records made: rows in a file, messages in an MCAP file.
-  std::uint64_t rows = 0;
-};
 
 template <class Message>
 class StreamPipeline {

@@ -1,0 +1,20 @@
+#pragma once
+// StreamCounts: what became of one stream's samples, as a recording's
+// description and qrk's summaries give it. received = written + unfit +
+// dropped once the stream's pipeline has finished.
+#include <cstdint>
+
+namespace velmor::cli {
+
+struct StreamCounts {
+  /// Every sample the stream delivered, numbered in order.
+  std::uint64_t received = 0;
+  std::uint64_t written = 0;
+  std::uint64_t dropped = 0;
+  /// Samples that did not fit the robot's layout (no records).
+  std::uint64_t unfit = 0;
+  /// Records made: rows in a file, messages in an MCAP file.
+  std::uint64_t rows = 0;
+};
+
+}  // namespace velmor::cli

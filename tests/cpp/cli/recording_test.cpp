@@ -1,0 +1,218 @@
+// The recorder's middle without a network or a file: a sample handed to the
+// feed comes out of the sinks with its number and stamps, onto the right
+// topics, and the recording describes itself at the start and at the end
+// with counts that match what its output took.
+#include "cli/recorder/recording.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/recorder/foxglove_topics.hpp"
+#include "cli/test_robot.hpp"
+
+namespace velmor::cli {
+namespace {
+
+using qrk::JointGroup;
+using test::Robot;
+
+// What a Foxglove output was asked to log, one entry per message.
+struct Logged {
+  std::string topic;
+  std::uint64_t sequence = 0;
+  std::uint64_t log_time_ns = 0;
+  std::uint32_t first_joint = 0;
+  double first_value = 0.0;  // q[0], q_d[0], or the first group's tcp x
+  std::pair<std::int32_t, std::int32_t> timestamp{0, 0};
+  std::vector<std::string> frame_groups;
+};
+
+class FakeTarget {
+ public:
+  std::uint32_t AddChannel(const std::string& topic, foxglove::Schema schema) {
+    topics.emplace_back(topic, schema);
+    return static_cast<std::uint32_t>(topics.size() - 1);
+  }
+  void LogStates(std::uint32_t channel, const foxglove::MessageStamp& stamp, std::uint32_t first_joint,
+                 const qrk::RobotStates& states) {
+    Log(channel, stamp).first_joint = first_joint;
+    logged.back().first_value = states.q.at(0);
+    logged.back().timestamp = states.timestamp;
+  }
+  void LogFrames(std::uint32_t channel, const foxglove::MessageStamp& stamp,
+                 const std::vector<foxglove::GroupFrames>& groups) {
+    Logged& entry = Log(channel, stamp);
+    for (const auto& frames : groups) entry.frame_groups.push_back(frames.group);
+    entry.first_value = groups.at(0).tcp_pose[0];
+  }
+  void LogActions(std::uint32_t channel, const foxglove::MessageStamp& stamp, const qrk::RobotActions& actions) {
+    Log(channel, stamp).first_value = actions.q_d.at(0);
+    logged.back().timestamp = actions.timestamp;
+  }
+  void LogIo(std::uint32_t channel, const foxglove::MessageStamp& stamp, const foxglove::RobotIo& io) {
+    Log(channel, stamp).timestamp = io.timestamp;
+  }
+
+  std::vector<std::pair<std::string, foxglove::Schema>> topics;
+  std::vector<Logged> logged;
+
+ private:
+  Logged& Log(std::uint32_t channel, const foxglove::MessageStamp& stamp) {
+    Logged& entry = logged.emplace_back();
+    entry.topic = topics.at(channel).first;
+    entry.sequence = stamp.sequence;
+    entry.log_time_ns = stamp.log_time_ns;
+    return entry;
+  }
+};
+
+TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
+  const Robot robot;
+  FakeTarget target;
+  FoxgloveTopics<FakeTarget> topics(target, robot.groups, robot.start_ids, robot.dofs);
+  using foxglove::Schema;
+  const std::vector<std::pair<std::string, Schema>> advertised{{"/ALL/joint_states", Schema::kJointStates},
+                                                               {"/ALL/states", Schema::kRobotStates},
+                                                               {"/ALL/actions", Schema::kRobotActions},
+                                                               {"/ARM_2/joint_states", Schema::kJointStates},
+                                                               {"/ARM_2/states", Schema::kRobotStates},
+                                                               {"/ARM_2/actions", Schema::kRobotActions},
+                                                               {"/EXT_AXIS/joint_states", Schema::kJointStates},
+                                                               {"/EXT_AXIS/states", Schema::kRobotStates},
+                                                               {"/EXT_AXIS/actions", Schema::kRobotActions},
+                                                               {"/io", Schema::kRobotIo},
+                                                               {"/tf", Schema::kFrameTransforms}};
+  EXPECT_EQ(target.topics, advertised);
+
+  // A group's joints are named from its first joint's index in the robot;
+  // every message of a sample carries its number and receive time.
+  EXPECT_EQ(topics.Log(RowStamp{7, 2.5, {12, 34}}, robot.Basic()), 3u);
+  std::vector<std::string> order;
+  for (const Logged& entry : target.logged) {
+    order.push_back(entry.topic);
+    EXPECT_EQ(entry.sequence, 7u) << entry.topic;
+    EXPECT_EQ(entry.log_time_ns, 2'500'000'000u) << entry.topic;
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"/ALL/joint_states", "/ALL/states", "/ARM_2/joint_states", "/ARM_2/states",
+                                             "/EXT_AXIS/joint_states", "/EXT_AXIS/states", "/tf", "/io"}));
+  EXPECT_EQ(target.logged[2].first_joint, 7u);
+  EXPECT_EQ(target.logged[2].first_value, 107.0);  // joint 7's q
+  EXPECT_EQ(target.logged[4].first_joint, 14u);
+  EXPECT_EQ(target.logged[6].frame_groups, (std::vector<std::string>{"ALL", "ARM_2", "EXT_AXIS"}));
+  EXPECT_EQ(target.logged[7].timestamp, std::make_pair(12, 34));
+
+  // The extra stream's values carry the stamp the feed gave them.
+  target.logged.clear();
+  EXPECT_EQ(topics.Log(RowStamp{3, 1.0, {56, 78}}, robot.Extra()), 3u);
+  ASSERT_EQ(target.logged.size(), 3u);
+  EXPECT_EQ(target.logged[1].topic, "/ARM_2/actions");
+  EXPECT_EQ(target.logged[1].first_value, 107.0);  // joint 7's q_d
+  EXPECT_EQ(target.logged[1].timestamp, std::make_pair(56, 78));
+
+  // A sample that does not fit the layout: no group, only the I/O.
+  Robot narrower = robot;
+  narrower.dofs[JointGroup::ALL] = 20;
+  FakeTarget other;
+  FoxgloveTopics<FakeTarget> misfit(other, narrower.groups, narrower.start_ids, narrower.dofs);
+  EXPECT_EQ(misfit.Log(RowStamp{}, robot.Basic()), 0u);
+  ASSERT_EQ(other.logged.size(), 1u);
+  EXPECT_EQ(other.logged[0].topic, "/io");
+}
+
+// Remembers every sample with its stamp; "fails" from the given sample on.
+template <class Message>
+class MemorySink final : public SampleSink<Message> {
+ public:
+  std::uint64_t Write(const RowStamp& stamp, const Message&) override {
+    if (stamp.sample >= fail_from) throw WriteError("cannot write memory: full");
+    stamps.push_back(stamp);
+    return 2;
+  }
+  bool Commit(bool) override { return true; }
+
+  std::uint64_t fail_from = UINT64_MAX;
+  std::vector<RowStamp> stamps;
+};
+
+class MemoryOutput final : public RecordingOutput {
+ public:
+  SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic; }
+  SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra; }
+  void Describe(const RecordingProgress& progress) override { descriptions.push_back(progress); }
+  std::string DescriptionPath() const override { return "memory"; }
+  std::uint64_t BytesWritten() const override { return 0; }
+
+  MemorySink<qrk_impl::BasicStreamData> basic;
+  MemorySink<qrk_impl::ExtraStreamData> extra;
+  std::vector<RecordingProgress> descriptions;
+};
+
+TEST(Recording, DescribesItsStartAndItsEndWithTheCountsOfWhatItsOutputTook) {
+  const Robot robot;
+  auto owned = std::make_unique<MemoryOutput>();
+  MemoryOutput& output = *owned;
+  Recording recording(std::move(owned));
+  ASSERT_EQ(output.descriptions.size(), 1u);
+  EXPECT_GT(output.descriptions[0].start_time, 0.0);
+  EXPECT_EQ(output.descriptions[0].end_time, 0.0);
+  EXPECT_FALSE(output.descriptions[0].complete);
+
+  recording.Feed().StartWriting();
+  recording.Feed().OnExtra(robot.Extra(), 1.0);  // before any basic sample: no stamp yet
+  recording.Feed().OnBasic(robot.Basic(), 2.0);  // stamped (12, 34)
+  recording.Feed().OnExtra(robot.Extra(), 3.0);
+  recording.Finish("time");
+
+  ASSERT_EQ(output.basic.stamps.size(), 1u);
+  EXPECT_EQ(output.basic.stamps[0].timestamp, std::make_pair(12, 34));
+  ASSERT_EQ(output.extra.stamps.size(), 2u);
+  EXPECT_EQ(output.extra.stamps[0].timestamp, std::make_pair(0, 0));
+  EXPECT_EQ(output.extra.stamps[1].sample, 1u);
+  EXPECT_EQ(output.extra.stamps[1].receive_time, 3.0);
+  EXPECT_EQ(output.extra.stamps[1].timestamp, std::make_pair(12, 34));
+
+  ASSERT_EQ(output.descriptions.size(), 2u);
+  const RecordingProgress& ended = output.descriptions[1];
+  EXPECT_EQ(ended.start_time, output.descriptions[0].start_time);
+  EXPECT_GE(ended.end_time, ended.start_time);
+  EXPECT_TRUE(ended.complete);
+  EXPECT_FALSE(ended.empty);
+  EXPECT_EQ(ended.ended_by, "time");
+  EXPECT_EQ(ended.basic.received, 1u);
+  EXPECT_EQ(ended.basic.rows, 2u);
+  EXPECT_EQ(ended.extra.written, 2u);
+  EXPECT_EQ(ended.extra.rows, 4u);
+}
+
+TEST(Recording, AFailedWriteOrNoSampleAtAllIsDescribedAsSuch) {
+  const Robot robot;
+  for (const bool failing : {false, true}) {
+    auto owned = std::make_unique<MemoryOutput>();
+    MemoryOutput& output = *owned;
+    output.basic.fail_from = 1;
+    Recording recording(std::move(owned));
+    recording.Feed().StartWriting();
+    if (failing) {
+      for (int n = 0; n < 3; ++n) recording.Feed().OnBasic(robot.Basic(), 1.0);
+    }
+    recording.Finish("signal");
+    const RecordingProgress& ended = output.descriptions.back();
+    EXPECT_EQ(ended.complete, !failing);
+    EXPECT_EQ(ended.empty, !failing);
+    EXPECT_EQ(ended.ended_by, "signal");
+    EXPECT_EQ(recording.Error().has_value(), failing);
+    if (failing) {
+      EXPECT_EQ(*recording.Error(), "cannot write memory: full");
+      EXPECT_EQ(ended.basic.received, 3u);
+      EXPECT_EQ(ended.basic.written, 1u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmor::cli
