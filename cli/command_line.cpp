@@ -73,6 +73,27 @@ void AddChoice(CLI::App& command, const std::string& option, std::vector<std::pa
       ->type_name(type);
 }
 
+std::vector<std::pair<std::string, RecordFormat>> FormatChoices() {
+  std::vector<std::pair<std::string, RecordFormat>> choices;
+  for (const FormatEntry& entry : RecordFormats()) choices.emplace_back(entry.name, entry.format);
+  return choices;
+}
+
+// Each format with its files: "csv: rows in PATH.basic.csv and
+// PATH.extra.csv with PATH.meta.json; ...".
+std::string FormatHelp() {
+  std::string help;
+  for (const FormatEntry& entry : RecordFormats()) {
+    help += fmt::format("{}{}: {}", help.empty() ? "" : "; ", entry.name, entry.purpose);
+    const auto& suffixes = entry.suffixes;
+    for (std::size_t i = 0; i < suffixes.size(); ++i) {
+      const bool description = i + 1 == suffixes.size() && i > 0;
+      help += fmt::format("{}PATH{}", description ? " with " : i == 0 ? " in " : " and ", suffixes[i]);
+    }
+  }
+  return help + fmt::format(" (default {})", RecordFormats().front().name);
+}
+
 void AddScan(CLI::App& app, CommandLine& line) {
   CLI::App* scan = app.add_subcommand(
       "scan", "list every robot seen on the network: stream rates, joint groups, protocol version, round-trip time");
@@ -120,11 +141,7 @@ void AddRecord(CLI::App& app, CommandLine& line) {
   record->add_flag("--overwrite", line.overwrite, "replace the files of an earlier recording at PATH");
   record->add_flag("--allow-empty", line.allow_empty,
                    "a recording that receives no sample ends with status 0 (default: 1, as a failure)");
-  AddChoice<RecordFormat>(*record, "--format",
-                          {{"csv", RecordFormat::kCsv}, {"jsonl", RecordFormat::kJsonl}, {"mcap", RecordFormat::kMcap}},
-                          line.format,
-                          "csv or jsonl: rows in PATH.basic.EXT and PATH.extra.EXT with PATH.meta.json; mcap: one "
-                          "file, PATH.mcap, for Foxglove and PlotJuggler (default csv)");
+  AddChoice<RecordFormat>(*record, "--format", FormatChoices(), line.format, FormatHelp());
   AddChoice<foxglove::Compression>(*record, "--compression",
                                    {{"zstd", foxglove::Compression::kZstd},
                                     {"lz4", foxglove::Compression::kLz4},

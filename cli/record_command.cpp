@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "cli/recorder/mcap_output.hpp"
+#include "cli/recorder/record_format.hpp"
 #include "cli/recorder/recording.hpp"
-#include "cli/recorder/row_files_output.hpp"
 #include "cli/robot_connection.hpp"
 #include "toolkit/stop_signal.hpp"
 
@@ -64,11 +63,6 @@ std::string Record(Recording& recording, double seconds) {
   return ended_by;
 }
 
-std::unique_ptr<RecordingOutput> MakeOutput(const RecordingSetup& setup, const CommandLine& line) {
-  if (line.format != RecordFormat::kMcap) return std::make_unique<RowFilesOutput>(setup);
-  return std::make_unique<McapOutput>(setup, line.compression);
-}
-
 // Earlier recordings are kept unless the user says otherwise. This only
 // gives the early message; the files' exclusive creation is the guard (another
 // recorder may create them after this look).
@@ -90,24 +84,21 @@ void SayExists(const std::string& what) {
 // program at once (so prepared before). On a terminal it starts a line of its
 // own after the echoed ^C.
 std::string UnfinishedMessage(const CommandLine& line) {
+  std::string what(FormatOf(line.format).left_unfinished);
   const auto files = OutputFiles(line.format, line.output);
-  const char* start = isatty(STDERR_FILENO) != 0 ? "\n" : "";
-  if (line.format == RecordFormat::kMcap) {
-    return fmt::format(
-        "{}qrk: record: stopped at once: {} is not finished: the samples still queued, the last chunk, the counts "
-        "record, the summary and the footer are missing; its completed chunks are readable (mcap recover rebuilds "
-        "the rest)",
-        start, files[0]);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const std::string mark = "{" + std::to_string(i) + "}";
+    for (auto at = what.find(mark); at != std::string::npos; at = what.find(mark, at + files[i].size())) {
+      what.replace(at, mark.size(), files[i]);
+    }
   }
-  return fmt::format(
-      "{}qrk: record: stopped at once: {} and {} lack the samples still queued and may end in a cut-off row; {} "
-      "says \"complete\": false",
-      start, files[0], files[1], files[2]);
+  return fmt::format("{}qrk: record: stopped at once: {}", isatty(STDERR_FILENO) != 0 ? "\n" : "", what);
 }
 
-std::string Summary(const char* stream, const StreamCounts& counts) {
-  return fmt::format("{} stream: {} samples received, {} written as {} rows, {} dropped, {} not fitting the layout\n",
-                     stream, counts.received, counts.written, counts.rows, counts.dropped, counts.unfit);
+std::string Summary(const char* stream, const StreamCounts& counts, const FormatEntry& format) {
+  return fmt::format("{} stream: {} samples received, {} written as {} {}, {} dropped, {} not fitting the layout\n",
+                     stream, counts.received, counts.written, counts.rows, format.record_name, counts.dropped,
+                     counts.unfit);
 }
 
 }  // namespace
@@ -125,10 +116,12 @@ int RunRecord(const CommandLine& line) {
     return 1;
   }
   const auto robot = ConnectToRobot(line.serial);
-  const RecordingSetup setup{robot->Serial(),      robot->Version(), robot->Groups(), robot->Layout().start_ids,
-                             robot->Layout().dofs, line.format,      line.output,     line.overwrite};
+  const FormatEntry& format = FormatOf(line.format);
+  const RecordingSetup setup{robot->Serial(),           robot->Version(),     robot->Groups(),
+                             robot->Layout().start_ids, robot->Layout().dofs, line.format,
+                             line.compression,          line.output,          line.overwrite};
   try {
-    Recording recording(MakeOutput(setup, line));
+    Recording recording(format.create(setup));
     toolkit::ExitOnSecondStop(UnfinishedMessage(line));
     recording.Start(*robot);
     const std::string ended_by = Record(recording, line.seconds);
@@ -145,13 +138,11 @@ int RunRecord(const CommandLine& line) {
     const StreamCounts basic = recording.Feed().Basic();
     const StreamCounts extra = recording.Feed().Extra();
     // A failed recording says everything on stderr, where its error is.
-    std::fprintf(error ? stderr : stdout, "%s%s%s: %s\n", Summary("basic", basic).c_str(),
-                 Summary("extra", extra).c_str(), line.format == RecordFormat::kMcap ? "recording" : "metadata",
+    std::fprintf(error ? stderr : stdout, "%s%s%s: %s\n", Summary("basic", basic, format).c_str(),
+                 Summary("extra", extra, format).c_str(), std::string(format.description_name).c_str(),
                  recording.DescriptionPath().c_str());
     if (error) {
-      std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(),
-                   line.format == RecordFormat::kMcap ? "the file keeps every chunk completed before it"
-                                                      : "the files keep every complete row written before it");
+      std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(), std::string(format.kept_after_failure).c_str());
       return 1;
     }
     if (basic.received + extra.received == 0) {

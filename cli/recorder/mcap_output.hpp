@@ -19,14 +19,13 @@ class McapOutput final : public RecordingOutput {
  public:
   /// Creates PATH.mcap with every topic, exclusively unless the setup says
   /// overwrite. Throws WriteError (FileExists).
-  McapOutput(const RecordingSetup& setup, foxglove::Compression compression);
+  explicit McapOutput(const RecordingSetup& setup);
 
   SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
   SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
-  /// At the start the `robot` metadata record (serial, protocol version,
-  /// layout, qrk's version, start time); at the end the `recording` record
-  /// (start and end time, complete, empty, ended_by, per stream the counts),
-  /// then the summary and footer.
+  /// At the start the `robot` metadata record (the description's identity);
+  /// at the end the `recording` record (its start time, its outcome and per
+  /// stream the counts, as basic_received, ...), then the summary and footer.
   void Describe(const RecordingProgress& progress) override;
   std::string DescriptionPath() const override { return path_; }
   std::uint64_t BytesWritten() const override;

@@ -4,11 +4,11 @@
 // (marked incomplete) and again when it ends.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "cli/recorder/record_format.hpp"
 #include "cli/recorder/sample_sink.hpp"
 #include "cli/recorder/stream_counts.hpp"
+#include "foxglove/messages.hpp"
 #include "services/group_maps.hpp"
 #include "services/stream_slicing.hpp"
 
@@ -22,25 +22,13 @@ struct RecordingSetup {
   qrk_impl::StartIds start_ids;
   qrk_impl::Dofs dofs;
   RecordFormat format = RecordFormat::kCsv;
+  /// How an MCAP file's chunks are compressed.
+  foxglove::Compression compression = foxglove::Compression::kZstd;
   /// PATH, to which each format adds its own endings.
   std::string prefix;
   /// Replace the files that exist rather than refuse (FileExists).
   bool overwrite = false;
 };
-
-/// The files a recording in `format` at `prefix` writes.
-inline std::vector<std::string> OutputFiles(RecordFormat format, const std::string& prefix) {
-  if (format == RecordFormat::kMcap) return {prefix + ".mcap"};
-  const std::string extension = format == RecordFormat::kCsv ? "csv" : "jsonl";
-  return {prefix + ".basic." + extension, prefix + ".extra." + extension, prefix + ".meta.json"};
-}
-
-class JsonWriter;
-
-/// The joint-group layout as a JSON array: group, index, start_id (-1 when
-/// unknown), dof (0 when unknown), in group order.
-void WriteLayout(JsonWriter& json, const RecordingSetup& setup);
-std::string LayoutJson(const RecordingSetup& setup);
 
 /// How the recording went so far.
 struct RecordingProgress {

@@ -10,12 +10,11 @@
 #include <filesystem>
 
 #include "cli/recorder/group_text.hpp"
-#include "cli/recorder/json_writer.hpp"
+#include "cli/recorder/record_format.hpp"
+#include "cli/recorder/recording_description.hpp"
 
 namespace velmor::cli {
 namespace {
-
-std::string Extension(RecordFormat format) { return format == RecordFormat::kCsv ? "csv" : "jsonl"; }
 
 // The most joints of any group the recording cuts: a CSV joint quantity has
 // that many columns.
@@ -36,21 +35,11 @@ std::uint64_t AppendAll(std::string& out, const RowStamp& stamp, const Records& 
   return records.size();
 }
 
-void WriteStreamCounts(JsonWriter& json, const std::string& path, const StreamCounts& counts) {
-  json.BeginObject()
-      .Key("file")
-      .String(std::filesystem::path(path).filename().string())
-      .Key("received")
-      .Integer(static_cast<std::int64_t>(counts.received))
-      .Key("written")
-      .Integer(static_cast<std::int64_t>(counts.written))
-      .Key("dropped")
-      .Integer(static_cast<std::int64_t>(counts.dropped))
-      .Key("unfit")
-      .Integer(static_cast<std::int64_t>(counts.unfit))
-      .Key("rows")
-      .Integer(static_cast<std::int64_t>(counts.rows))
-      .EndObject();
+// A stream's counts in meta.json, with the name of its file beside them.
+nlohmann::ordered_json StreamEntry(const std::string& path, const nlohmann::ordered_json& counts) {
+  nlohmann::ordered_json entry{{"file", std::filesystem::path(path).filename().string()}};
+  entry.update(counts);
+  return entry;
 }
 
 // Writes `text` to PATH.tmp and renames it into place, so that `path` is
@@ -83,14 +72,15 @@ void WriteFileWhole(const std::string& path, const std::string& text, bool repla
 
 RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
     : setup_(setup),
+      files_(OutputFiles(setup_.format, setup_.prefix)),
       rows_(setup_.format, MostJoints(setup_)),
-      basic_(setup_.prefix + ".basic." + Extension(setup_.format), setup_.overwrite, rows_.StatesHeader(),
+      basic_(files_.at(0), setup_.overwrite, rows_.StatesHeader(),
              [this](std::string& out, const RowStamp& stamp, const qrk_impl::BasicStreamData& message) {
                return AppendAll(out, stamp,
                                 qrk_impl::SliceStates(message, setup_.groups, setup_.start_ids, setup_.dofs), rows_,
                                 &RowWriter::AppendStates);
              }),
-      extra_(setup_.prefix + ".extra." + Extension(setup_.format), setup_.overwrite, rows_.ActionsHeader(),
+      extra_(files_.at(1), setup_.overwrite, rows_.ActionsHeader(),
              [this](std::string& out, const RowStamp& stamp, const qrk_impl::ExtraStreamData& message) {
                return AppendAll(
                    out, stamp,
@@ -99,22 +89,15 @@ RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
              }) {}
 
 void RowFilesOutput::Describe(const RecordingProgress& progress) {
-  JsonWriter json;
-  json.BeginObject().Key("serial").String(setup_.serial).Key("version").String(setup_.version);
-  json.Key("format").String(Extension(setup_.format)).Key("layout");
-  WriteLayout(json, setup_);
-  json.Key("start_time").Number(progress.start_time).Key("end_time");
-  progress.end_time > 0.0 ? json.Number(progress.end_time) : json.Null();
-  json.Key("complete").Bool(progress.complete).Key("empty").Bool(progress.empty);
-  json.Key("ended_by").String(progress.ended_by);
-  json.Key("streams").BeginObject().Key("basic");
-  WriteStreamCounts(json, basic_.Path(), progress.basic);
-  json.Key("extra");
-  WriteStreamCounts(json, extra_.Path(), progress.extra);
-  json.EndObject().EndObject();
+  const RecordingDescription description = DescribeRecording(setup_, progress);
+  nlohmann::ordered_json meta = description.identity;
+  meta.update(description.outcome);
+  meta["streams"] = {{"basic", StreamEntry(basic_.Path(), description.basic)},
+                     {"extra", StreamEntry(extra_.Path(), description.extra)}};
+  const std::string text = meta.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   // Created exclusively the first time; each later description replaces the
   // recording's own.
-  WriteFileWhole(DescriptionPath(), json.Text() + "\n", described_ || setup_.overwrite);
+  WriteFileWhole(DescriptionPath(), text + "\n", described_ || setup_.overwrite);
   described_ = true;
 }
 

@@ -13,15 +13,12 @@ from pathlib import Path
 import pytest
 
 from e2e_fixtures import foxglove_probe
-from mcap_files import float32, read_indexed, read_mcap
+from qrk_outputs import float32, foxglove_topics, read_indexed, read_mcap, viewed, viewer
+from records_table import FIELDS
 
 GROUPS = {"ALL": 0, "ARMS": 0, "ARM_1": 0, "ARM_2": 7, "EXT_AXIS": 14}  # name: first joint
 JOINTS = {"ALL": 16, "ARMS": 14, "ARM_1": 7, "ARM_2": 7, "EXT_AXIS": 2}
-SCHEMAS = {"joint_states": "foxglove.JointStates", "states": "robotstates.RobotStates",
-           "actions": "robotactions.RobotActions"}
-TOPICS = {f"/{group}/{kind}": schema for group in GROUPS for kind, schema in SCHEMAS.items()}
-TOPICS.update({"/tf": "foxglove.FrameTransforms", "/io": "robotio.RobotIo"})
-VIEWER = Path(__file__).resolve().parents[1] / "node" / "foxglove_viewer.mjs"
+TOPICS = foxglove_topics(GROUPS)
 START_NS = 1_700_000_000_000_000_000
 
 
@@ -47,6 +44,11 @@ def test_a_recording_reads_back_with_every_topic_sample_and_value(tmp_path, comp
         assert sequences == list(range(samples)), topic
         assert all(m.log_time == START_NS + m.sequence * 1_000_000 and m.publish_time == m.log_time - 500_000
                    for m, _ in received), topic
+
+    # The schemas carry the records' fields in the records' order, under the names the module gives them.
+    for kind, record_class in (("states", "RobotStates"), ("actions", "RobotActions")):
+        schema_fields = [field.name for field in by_topic[f"/ARM_1/{kind}"][0][1].DESCRIPTOR.fields]
+        assert schema_fields == [name for name, _, _ in FIELDS[record_class]], kind
 
     for group, first in GROUPS.items():
         joints = by_topic[f"/{group}/joint_states"][0][1].joints
@@ -96,20 +98,12 @@ class LiveServer:
         self.port = int(line.split()[1])
 
     def viewer(self, count, *topics, pause_ms=0):
-        pause = ["--pause-ms", str(pause_ms)] if pause_ms else []
-        return subprocess.Popen(["node", VIEWER, f"ws://127.0.0.1:{self.port}", str(count), *pause, *topics],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        return viewer(self.port, count, *topics, pause_ms=pause_ms)
 
     def stop(self):
         self.process.send_signal(signal.SIGINT)
         self.process.communicate(timeout=10)
         return self.process.returncode
-
-
-def viewed(viewer):
-    out, err = viewer.communicate(timeout=30)
-    assert viewer.returncode == 0, err
-    return json.loads(out)
 
 
 def rss_kib(pid):

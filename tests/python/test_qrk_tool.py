@@ -1,6 +1,5 @@
 """The qrk command-line tool against simulated robots on the other host."""
 
-import csv
 import json
 import os
 import pty
@@ -21,7 +20,19 @@ from mcap.stream_reader import StreamReader, breakup_chunk
 
 import python_robot_server as server
 from e2e_fixtures import ROOT, connect, python_robot, qrk_tool, simulated_robot, wait_until
-from mcap_files import float32, read_indexed, read_mcap
+from qrk_outputs import (
+    COUNT_KEYS,
+    IDENTITY_KEYS,
+    OUTCOME_KEYS,
+    float32,
+    foxglove_topics,
+    read_indexed,
+    read_mcap,
+    read_rows,
+    rows_of,
+    viewed,
+    viewer,
+)
 
 SERIAL = "QRK-TOOL-1"
 OTHER = "QRK-TOOL-2"
@@ -191,21 +202,18 @@ def test_a_robot_that_streams_nothing_is_shown_as_unknown_and_records_as_a_failu
         assert not messages and {"/io", "/tf"} <= {c.topic for c in summary.channels.values()}  # topics listed
 
 
-def read_rows(path):
-    with open(path, newline="") as file:
-        return list(csv.reader(file))
-
-
 @pytest.mark.parametrize("file_format", ["csv", "jsonl"])
 def test_record_writes_every_sample_of_both_streams(robots, tmp_path, file_format):
     prefix = tmp_path / "run"
     result = qrk("record", SERIAL, "--seconds", 3, "-o", prefix, "--format", file_format)
     assert result.returncode == 0, result.stderr
     meta = json.loads((tmp_path / "run.meta.json").read_text())
+    assert list(meta) == IDENTITY_KEYS + OUTCOME_KEYS + ["streams"] and meta["format"] == file_format
     assert meta["complete"] and meta["ended_by"] == "time" and meta["version"] == "v2.1"
     assert [entry["group"] for entry in meta["layout"]] == GROUP_NAMES
     for stream in ("basic", "extra"):
         counts = meta["streams"][stream]
+        assert list(counts) == ["file"] + COUNT_KEYS
         assert 2950 <= counts["written"] <= 3050 and counts["dropped"] == 0
         assert counts["received"] == counts["written"] and counts["rows"] == counts["written"] * len(GROUP_NAMES)
         path = tmp_path / counts["file"]
@@ -354,13 +362,6 @@ def test_record_never_writes_over_another_recording_nor_through_a_symlink(robots
         assert not any((tmp_path / name).is_symlink() for name in linked) and kept.read_text() == "kept"
 
 
-def rows_of(path, file_format):
-    """A row file's rows as lists, sample number first, without the CSV header."""
-    if file_format == "csv":
-        return [[int(row[0]), *row[1:]] for row in read_rows(path)[1:]]
-    return [[row["sample"], *row.values()] for row in map(json.loads, path.read_text().splitlines())]
-
-
 def limit_file_size():
     signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG instead
     resource.setrlimit(resource.RLIMIT_FSIZE, (2_000_000, 2_000_000))
@@ -398,12 +399,7 @@ def test_record_write_errors_fail_cleanly_and_keep_complete_rows(robots, tmp_pat
 # packages, and Foxglove's reference client in Node.js (tests/node/).
 PY_SERIAL = "PY-MCAP-1"
 PY_GROUPS = {"ALL": 0, "ARM_1": 3, "EXT_AXIS": 5}
-FOXGLOVE_TOPICS = {
-    **{f"/{group}/{kind}": schema for group in PY_GROUPS
-       for kind, schema in (("joint_states", "foxglove.JointStates"), ("states", "robotstates.RobotStates"),
-                            ("actions", "robotactions.RobotActions"))},
-    "/tf": "foxglove.FrameTransforms", "/io": "robotio.RobotIo"}
-VIEWER = ROOT / "tests" / "node" / "foxglove_viewer.mjs"
+FOXGLOVE_TOPICS = foxglove_topics(PY_GROUPS)
 
 
 def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
@@ -415,6 +411,9 @@ def test_record_mcap_holds_every_sample_under_the_foxglove_topics(tmp_path):
         assert {c.topic: summary.schemas[c.schema_id].name for c in summary.channels.values()} == FOXGLOVE_TOPICS
         assert {chunk.compression for chunk in summary.chunk_indexes} == {"zstd"}
         robot, recording = metadata["robot"], metadata["recording"]
+        assert sorted(robot) == sorted(IDENTITY_KEYS) and robot["format"] == "mcap"
+        assert sorted(recording) == sorted(["start_time"] + OUTCOME_KEYS +
+                                           [f"{stream}_{key}" for stream in ("basic", "extra") for key in COUNT_KEYS])
         assert robot["serial"] == PY_SERIAL and robot["version"] == "v2.1" and recording["complete"] == "true"
         assert [entry["group"] for entry in json.loads(robot["layout"])] == list(PY_GROUPS)
         assert robot["start_time"] == recording["start_time"] and recording["ended_by"] == "time"
@@ -512,15 +511,10 @@ def test_record_mcap_of_the_simulator_opens_in_the_indexed_reader_and_a_killed_o
             pass
     assert kinds[:2] == ["Header", "Metadata"] and kinds.count("Metadata") == 1 and "Footer" not in kinds
     assert identity.name == "robot" and identity.metadata["serial"] == SERIAL
-    assert set(identity.metadata) == {"serial", "version", "layout", "qrk_version", "start_time"}
+    assert set(identity.metadata) == set(IDENTITY_KEYS)
     assert [entry["group"] for entry in json.loads(identity.metadata["layout"])] == GROUP_NAMES
     assert kinds.count("Chunk") >= 2 and kinds.count("MessageIndex") >= kinds.count("Chunk")
     assert len(sequences) > 1000 and sequences == list(range(len(sequences)))
-
-
-def viewer(port, count, *topics):
-    return subprocess.Popen(["node", VIEWER, f"ws://127.0.0.1:{port}", str(count), *topics], stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, text=True)
 
 
 def server_sockets(port, closing=False):
@@ -534,12 +528,6 @@ def server_sockets(port, closing=False):
         if fields[1].endswith(f":{port:04X}") and held:
             sockets[int(fields[2].split(":")[1], 16)] = int(fields[4].split(":")[0], 16)
     return sockets
-
-
-def viewed(process):
-    out, err = process.communicate(timeout=30)
-    assert process.returncode == 0, err
-    return json.loads(out)
 
 
 def test_serve_shows_the_robot_live_to_several_viewers(robots):
@@ -601,9 +589,7 @@ def test_serve_holds_its_viewer_limit_and_ends_at_once_whatever_its_viewers_do(r
     try:
         assert serve.stdout.readline().startswith(f"serving {SERIAL}")
         # A viewer of every topic that stops reading: its connection backs up.
-        every_topic = [f"/{g}/{k}" for g in GROUP_NAMES for k in ("joint_states", "states", "actions")] + ["/tf", "/io"]
-        stalled = subprocess.Popen(["node", VIEWER, f"ws://127.0.0.1:{port}", "1000000", "--pause-ms", "600000",
-                                    *every_topic], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        stalled = viewer(port, 1_000_000, *foxglove_topics(GROUP_NAMES), pause_ms=600_000)
         assert wait_until(lambda: max(server_sockets(port).values(), default=0) > 1 << 20, within=20)
 
         # Connections opened and closed, then three held: four places taken, a fifth connection refused.

@@ -1,0 +1,69 @@
+#include "cli/recorder/record_format.hpp"
+
+#include <stdexcept>
+
+#include "cli/recorder/mcap_output.hpp"
+#include "cli/recorder/row_files_output.hpp"
+
+namespace velmor::cli {
+namespace {
+
+template <class Output>
+std::unique_ptr<RecordingOutput> Create(const RecordingSetup& setup) {
+  return std::make_unique<Output>(setup);
+}
+
+constexpr std::string_view kRowsKept = "the files keep every complete row written before it";
+constexpr std::string_view kRowsUnfinished =
+    "{0} and {1} lack the samples still queued and may end in a cut-off row; {2} says \"complete\": false";
+
+}  // namespace
+
+const std::vector<FormatEntry>& RecordFormats() {
+  static const std::vector<FormatEntry> formats{
+      {RecordFormat::kCsv,
+       "csv",
+       "rows",
+       {".basic.csv", ".extra.csv", ".meta.json"},
+       "metadata",
+       "rows",
+       kRowsKept,
+       kRowsUnfinished,
+       &Create<RowFilesOutput>},
+      {RecordFormat::kJsonl,
+       "jsonl",
+       "rows",
+       {".basic.jsonl", ".extra.jsonl", ".meta.json"},
+       "metadata",
+       "rows",
+       kRowsKept,
+       kRowsUnfinished,
+       &Create<RowFilesOutput>},
+      {RecordFormat::kMcap,
+       "mcap",
+       "one file for Foxglove and PlotJuggler",
+       {".mcap"},
+       "recording",
+       "messages",
+       "the file keeps every chunk completed before it",
+       "{0} is not finished: the samples still queued, the last chunk, the counts record, the summary and the footer "
+       "are missing; its completed chunks are readable (mcap recover rebuilds the rest)",
+       &Create<McapOutput>},
+  };
+  return formats;
+}
+
+const FormatEntry& FormatOf(RecordFormat format) {
+  for (const FormatEntry& entry : RecordFormats()) {
+    if (entry.format == format) return entry;
+  }
+  throw std::logic_error("a record format without an entry");
+}
+
+std::vector<std::string> OutputFiles(RecordFormat format, const std::string& prefix) {
+  std::vector<std::string> files;
+  for (const std::string_view suffix : FormatOf(format).suffixes) files.push_back(prefix + std::string(suffix));
+  return files;
+}
+
+}  // namespace velmor::cli

@@ -1,0 +1,67 @@
+#include "cli/recorder/recording_description.hpp"
+
+#include <fmt/format.h>
+
+#include "cli/recorder/record_format.hpp"
+
+#ifndef VELMOR_VERSION
+#define VELMOR_VERSION "unknown"
+#endif
+
+namespace velmor::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Layout(const RecordingSetup& setup) {
+  Json layout = Json::array();
+  for (const auto& [group, name] : setup.groups) {
+    const auto start_id = setup.start_ids.find(group);
+    const auto dof = setup.dofs.find(group);
+    layout.push_back({{"group", name},
+                      {"index", static_cast<int>(group)},
+                      {"start_id", start_id == setup.start_ids.end() ? -1 : start_id->second},
+                      {"dof", dof == setup.dofs.end() ? 0 : static_cast<std::int64_t>(dof->second)}});
+  }
+  return layout;
+}
+
+Json Counts(const StreamCounts& counts) {
+  return {{"received", counts.received},
+          {"written", counts.written},
+          {"dropped", counts.dropped},
+          {"unfit", counts.unfit},
+          {"rows", counts.rows}};
+}
+
+}  // namespace
+
+RecordingDescription DescribeRecording(const RecordingSetup& setup, const RecordingProgress& progress) {
+  RecordingDescription description;
+  description.identity = {
+      {"serial", setup.serial},  {"version", setup.version},      {"format", FormatOf(setup.format).name},
+      {"layout", Layout(setup)}, {"qrk_version", VELMOR_VERSION}, {"start_time", progress.start_time}};
+  description.outcome = {{"end_time", progress.end_time > 0.0 ? Json(progress.end_time) : Json()},
+                         {"complete", progress.complete},
+                         {"empty", progress.empty},
+                         {"ended_by", progress.ended_by}};
+  description.basic = Counts(progress.basic);
+  description.extra = Counts(progress.extra);
+  return description;
+}
+
+void AddAsText(std::map<std::string, std::string>& record, const nlohmann::ordered_json& members,
+               const std::string& prefix) {
+  for (const auto& [key, value] : members.items()) {
+    std::string& text = record[prefix + key];
+    if (value.is_string()) {
+      text = value.get<std::string>();
+    } else if (value.is_number_float()) {
+      text = fmt::format("{:.6f}", value.get<double>());
+    } else {
+      text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+  }
+}
+
+}  // namespace velmor::cli
