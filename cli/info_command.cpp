@@ -15,7 +15,7 @@
 #include "cli/commands.hpp"
 #include "cli/recorder/group_text.hpp"
 #include "cli/recorder/json_writer.hpp"
-#include "cli/robot_connection.hpp"
+#include "cli/robot_link_access.hpp"
 #include "client/record_field_list.hpp"
 #include "services/primitive_states_parser.hpp"
 #include "services/robot_queries.hpp"
@@ -45,7 +45,7 @@ auto Fetch(F query) -> Fetched<decltype(query())> {
 
 struct RobotReport {
   bool connected = false;
-  std::optional<IoSnapshot> io;  // nothing before the first basic sample
+  std::optional<qrk_impl::RobotIo> io;  // nothing before the first basic sample
   Fetched<qrk::PlanInfo> plan_info;
   Fetched<std::map<qrk::JointGroup, qrk::PrimitiveStates>> primitive_states;
   Fetched<std::map<qrk::JointGroup, std::pair<double, double>>> configuration_score;
@@ -153,7 +153,7 @@ void WriteAges(JsonWriter& json, const qrk_impl::RobotLink& robot) {
 }
 
 // Before the first sample every value is null: unknown, not false.
-void WriteIo(JsonWriter& json, const std::optional<IoSnapshot>& io) {
+void WriteIo(JsonWriter& json, const std::optional<qrk_impl::RobotIo>& io) {
   if (!io) {
     for (const char* key : {"estop_released", "enabling_device_on", "digital_inputs", "digital_outputs"}) {
       json.Key(key).Null();
@@ -236,7 +236,7 @@ std::string InfoText(const qrk_impl::RobotLink& robot, const RobotReport& report
 }  // namespace
 
 int RunInfo(const CommandLine& line) {
-  const auto robot = ConnectToRobot(line.serial);
+  const auto robot = OpenRobotLink(line.serial);
   const RobotReport report = ReadReport(*robot);
   const std::string text = line.json ? InfoJson(*robot, report) : InfoText(*robot, report);
   std::fwrite(text.data(), 1, text.size(), stdout);

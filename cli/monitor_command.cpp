@@ -12,7 +12,7 @@
 
 #include "cli/commands.hpp"
 #include "cli/recorder/group_text.hpp"
-#include "cli/robot_connection.hpp"
+#include "cli/robot_link_access.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
@@ -58,7 +58,7 @@ std::string View(const qrk_impl::RobotLink& robot, double rate) {
 
 int RunMonitor(const CommandLine& line) {
   toolkit::InstallStopSignalHandlers();
-  const auto robot = ConnectToRobot(line.serial);
+  const auto robot = OpenRobotLink(line.serial);
   const qrk_impl::StreamClock& clock = robot->BasicClock();
   const bool terminal = isatty(STDOUT_FILENO) != 0;
   const auto period = terminal ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);

@@ -16,7 +16,7 @@
 #include "cli/commands.hpp"
 #include "cli/recorder/record_format.hpp"
 #include "cli/recorder/recording.hpp"
-#include "cli/robot_connection.hpp"
+#include "cli/robot_link_access.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
@@ -97,7 +97,7 @@ std::string UnfinishedMessage(const CommandLine& line) {
 
 std::string Summary(const char* stream, const StreamCounts& counts, const FormatEntry& format) {
   return fmt::format("{} stream: {} samples received, {} written as {} {}, {} dropped, {} not fitting the layout\n",
-                     stream, counts.received, counts.written, counts.rows, format.record_name, counts.dropped,
+                     stream, counts.received, counts.written, counts.records, format.record_name, counts.dropped,
                      counts.unfit);
 }
 
@@ -115,7 +115,7 @@ int RunRecord(const CommandLine& line) {
     SayExists(existing.front() + " already exists");
     return 1;
   }
-  const auto robot = ConnectToRobot(line.serial);
+  const auto robot = OpenRobotLink(line.serial);
   const FormatEntry& format = FormatOf(line.format);
   const RecordingSetup setup{robot->Serial(),           robot->Version(),     robot->Groups(),
                              robot->Layout().start_ids, robot->Layout().dofs, line.format,

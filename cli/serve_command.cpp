@@ -19,7 +19,7 @@
 #include "cli/commands.hpp"
 #include "cli/recorder/foxglove_topics.hpp"
 #include "cli/recorder/sample_feed.hpp"
-#include "cli/robot_connection.hpp"
+#include "cli/robot_link_access.hpp"
 #include "foxglove/live_server.hpp"
 #include "toolkit/stop_signal.hpp"
 
@@ -42,7 +42,7 @@ int RunServe(const CommandLine& line) {
     std::fprintf(stderr, "qrk: serve: %s\n", error.what());
     return 1;
   }
-  const auto robot = ConnectToRobot(line.serial);
+  const auto robot = OpenRobotLink(line.serial);
   FoxgloveTopics<foxglove::LiveServer> topics(*server, robot->Groups(), robot->Layout().start_ids,
                                               robot->Layout().dofs);
   TopicSink<foxglove::LiveServer, qrk_impl::BasicStreamData> basic_sink(topics);

@@ -178,6 +178,11 @@ std::array<bool, 20> DataStream::GetDigitalOutputs() {
 
 bool DataStream::IsEstopReleased() { return ReadBasic(&zenoh_msgs::qrk_msg::StatusData::estop_released); }
 
+RobotIo DataStream::GetIo() {
+  std::lock_guard<std::mutex> lock(basic_readers);
+  return IoOf(basic_latest.Read());
+}
+
 bool DataStream::IsEnablingDeviceOn() { return ReadBasic(&zenoh_msgs::qrk_msg::StatusData::enabling_device_on); }
 
 }  // namespace velmor::qrk_impl

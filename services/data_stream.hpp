@@ -26,6 +26,7 @@
 #include "middleware/subscriber.hpp"
 #include "services/group_maps.hpp"
 #include "services/latest_sample.hpp"
+#include "services/robot_io.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
@@ -85,6 +86,8 @@ class DataStream {
   std::array<bool, 20> GetDigitalOutputs();
   bool IsEstopReleased();
   bool IsEnablingDeviceOn();
+  /// All of the above of the latest basic sample, read at once.
+  RobotIo GetIo();
 
   /// Stream callbacks, run by the subscribers on zenoh's threads: publish the
   /// sample taken into `fresh` and return the object to take the next into.

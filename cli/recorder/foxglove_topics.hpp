@@ -51,7 +51,7 @@ class FoxgloveTopics {
   /// Logs one basic sample: per group its joint states and states, every
   /// group's frames in one message, then the I/O. Returns the groups logged,
   /// 0 when the sample does not fit the layout (then only the I/O goes out).
-  std::uint64_t Log(const RowStamp& stamp, const qrk_impl::BasicStreamData& sample) {
+  std::uint64_t Log(const SampleStamp& stamp, const qrk_impl::BasicStreamData& sample) {
     const foxglove::MessageStamp message = StampOf(stamp);
     std::size_t logged = 0;
     for (const auto& [group, states] : qrk_impl::SliceStates(sample, groups_, start_ids_, dofs_)) {
@@ -76,7 +76,7 @@ class FoxgloveTopics {
 
   /// Logs one extra sample, per group its commanded values; returns the
   /// groups logged.
-  std::uint64_t Log(const RowStamp& stamp, const qrk_impl::ExtraStreamData& sample) {
+  std::uint64_t Log(const SampleStamp& stamp, const qrk_impl::ExtraStreamData& sample) {
     const foxglove::MessageStamp message = StampOf(stamp);
     std::uint64_t logged = 0;
     for (const auto& [group, actions] : qrk_impl::SliceActions(sample, stamp.timestamp, groups_, start_ids_, dofs_)) {
@@ -96,7 +96,7 @@ class FoxgloveTopics {
     std::uint32_t actions = 0;
   };
 
-  static foxglove::MessageStamp StampOf(const RowStamp& stamp) {
+  static foxglove::MessageStamp StampOf(const SampleStamp& stamp) {
     const auto nanoseconds = static_cast<std::uint64_t>(stamp.receive_time * 1e9);
     return {stamp.sample, nanoseconds, nanoseconds};
   }
@@ -128,7 +128,7 @@ template <class Target, class Message>
 class TopicSink final : public SampleSink<Message> {
  public:
   explicit TopicSink(FoxgloveTopics<Target>& topics) : topics_(topics) {}
-  std::uint64_t Write(const RowStamp& stamp, const Message& message) override { return topics_.Log(stamp, message); }
+  std::uint64_t Write(const SampleStamp& stamp, const Message& message) override { return topics_.Log(stamp, message); }
   bool Commit(bool) override { return true; }
 
  private:

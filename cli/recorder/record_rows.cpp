@@ -34,7 +34,7 @@ std::string CsvHeader(std::size_t joint_columns) {
 }
 
 template <class Record>
-void AppendCsv(std::string& out, const RowStamp& stamp, std::string_view group, const Record& record,
+void AppendCsv(std::string& out, const SampleStamp& stamp, std::string_view group, const Record& record,
                std::size_t joint_columns) {
   fmt::format_to(std::back_inserter(out), "{},{:.6f},{},{},{}", stamp.sample, stamp.receive_time, stamp.timestamp.first,
                  stamp.timestamp.second, group);
@@ -49,7 +49,7 @@ void AppendCsv(std::string& out, const RowStamp& stamp, std::string_view group, 
 }
 
 template <class Record>
-void AppendJsonLine(std::string& out, const RowStamp& stamp, std::string_view group, const Record& record) {
+void AppendJsonLine(std::string& out, const SampleStamp& stamp, std::string_view group, const Record& record) {
   JsonWriter json;
   json.BeginObject()
       .Key("sample")
@@ -70,7 +70,7 @@ void AppendJsonLine(std::string& out, const RowStamp& stamp, std::string_view gr
 }
 
 template <class Record>
-void AppendRow(RecordFormat format, std::size_t joint_columns, std::string& out, const RowStamp& stamp,
+void AppendRow(RecordFormat format, std::size_t joint_columns, std::string& out, const SampleStamp& stamp,
                std::string_view group, const Record& record) {
   if (format == RecordFormat::kCsv) {
     AppendCsv(out, stamp, group, record, joint_columns);
@@ -89,12 +89,12 @@ std::string RowWriter::ActionsHeader() const {
   return format_ == RecordFormat::kCsv ? CsvHeader<qrk::RobotActions>(joint_columns_) : std::string();
 }
 
-void RowWriter::AppendStates(std::string& out, const RowStamp& stamp, std::string_view group,
+void RowWriter::AppendStates(std::string& out, const SampleStamp& stamp, std::string_view group,
                              const qrk::RobotStates& states) const {
   AppendRow(format_, joint_columns_, out, stamp, group, states);
 }
 
-void RowWriter::AppendActions(std::string& out, const RowStamp& stamp, std::string_view group,
+void RowWriter::AppendActions(std::string& out, const SampleStamp& stamp, std::string_view group,
                               const qrk::RobotActions& actions) const {
   AppendRow(format_, joint_columns_, out, stamp, group, actions);
 }

@@ -28,9 +28,9 @@ class RowWriter {
   std::string StatesHeader() const;
   std::string ActionsHeader() const;
 
-  void AppendStates(std::string& out, const RowStamp& stamp, std::string_view group,
+  void AppendStates(std::string& out, const SampleStamp& stamp, std::string_view group,
                     const qrk::RobotStates& states) const;
-  void AppendActions(std::string& out, const RowStamp& stamp, std::string_view group,
+  void AppendActions(std::string& out, const SampleStamp& stamp, std::string_view group,
                      const qrk::RobotActions& actions) const;
 
  private:

@@ -31,7 +31,7 @@ Json Counts(const StreamCounts& counts) {
           {"written", counts.written},
           {"dropped", counts.dropped},
           {"unfit", counts.unfit},
-          {"rows", counts.rows}};
+          {"rows", counts.records}};
 }
 
 }  // namespace

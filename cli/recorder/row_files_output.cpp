@@ -28,8 +28,8 @@ std::size_t MostJoints(const RecordingSetup& setup) {
 }
 
 template <class Records>
-std::uint64_t AppendAll(std::string& out, const RowStamp& stamp, const Records& records, const RowWriter& rows,
-                        void (RowWriter::*append)(std::string&, const RowStamp&, std::string_view,
+std::uint64_t AppendAll(std::string& out, const SampleStamp& stamp, const Records& records, const RowWriter& rows,
+                        void (RowWriter::*append)(std::string&, const SampleStamp&, std::string_view,
                                                   const typename Records::mapped_type&) const) {
   for (const auto& [group, record] : records) (rows.*append)(out, stamp, GroupName(group), record);
   return records.size();
@@ -75,13 +75,13 @@ RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
       files_(OutputFiles(setup_.format, setup_.prefix)),
       rows_(setup_.format, MostJoints(setup_)),
       basic_(files_.at(0), setup_.overwrite, rows_.StatesHeader(),
-             [this](std::string& out, const RowStamp& stamp, const qrk_impl::BasicStreamData& message) {
+             [this](std::string& out, const SampleStamp& stamp, const qrk_impl::BasicStreamData& message) {
                return AppendAll(out, stamp,
                                 qrk_impl::SliceStates(message, setup_.groups, setup_.start_ids, setup_.dofs), rows_,
                                 &RowWriter::AppendStates);
              }),
       extra_(files_.at(1), setup_.overwrite, rows_.ActionsHeader(),
-             [this](std::string& out, const RowStamp& stamp, const qrk_impl::ExtraStreamData& message) {
+             [this](std::string& out, const SampleStamp& stamp, const qrk_impl::ExtraStreamData& message) {
                return AppendAll(
                    out, stamp,
                    qrk_impl::SliceActions(message, stamp.timestamp, setup_.groups, setup_.start_ids, setup_.dofs),

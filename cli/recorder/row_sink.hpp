@@ -16,7 +16,7 @@ template <class Message>
 class RowSink final : public SampleSink<Message> {
  public:
   /// Appends the rows of one sample; returns how many, 0 when it does not fit.
-  using RowMaker = std::function<std::uint64_t(std::string& out, const RowStamp& stamp, const Message& message)>;
+  using RowMaker = std::function<std::uint64_t(std::string& out, const SampleStamp& stamp, const Message& message)>;
 
   /// Creates the file with its header line (empty for JSON Lines), as
   /// CreateFile does. Throws WriteError (FileExists).
@@ -28,7 +28,7 @@ class RowSink final : public SampleSink<Message> {
 
   /// A sample whose rows cannot be made (an exception) leaves no part of a
   /// row behind, so the rows before it can still be committed.
-  std::uint64_t Write(const RowStamp& stamp, const Message& message) override {
+  std::uint64_t Write(const SampleStamp& stamp, const Message& message) override {
     std::string& rows = file_.Rows();
     const std::size_t before = rows.size();
     try {

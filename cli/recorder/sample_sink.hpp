@@ -8,7 +8,7 @@
 namespace velmor::cli {
 
 /// What the pipeline knows of a sample besides its content.
-struct RowStamp {
+struct SampleStamp {
   /// The sample's number in its stream: numbers count every sample
   /// received, so a gap shows a dropped one.
   std::uint64_t sample = 0;
@@ -23,7 +23,7 @@ class SampleSink {
  public:
   /// Writes one sample; returns how many records it made, 0 when it does not
   /// fit the robot's layout. Throws WriteError.
-  virtual std::uint64_t Write(const RowStamp& stamp, const Message& message) = 0;
+  virtual std::uint64_t Write(const SampleStamp& stamp, const Message& message) = 0;
   /// Makes what was written durable once enough has collected, or all of it
   /// with `now`: true when it did, so that the counts may follow. Throws
   /// WriteError.

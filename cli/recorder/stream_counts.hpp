@@ -1,7 +1,7 @@
 #pragma once
 // StreamCounts: what became of one stream's samples, as a recording's
-// description and qrk's summaries give it. received = written + unfit +
-// dropped once the stream's pipeline has finished.
+// description and qrk's summaries give it. Once the stream's pipeline has
+// finished without an error, received = written + unfit + dropped.
 #include <cstdint>
 
 namespace velmor::cli {
@@ -13,8 +13,9 @@ struct StreamCounts {
   std::uint64_t dropped = 0;
   /// Samples that did not fit the robot's layout (no records).
   std::uint64_t unfit = 0;
-  /// Records made: rows in a file, messages in an MCAP file.
-  std::uint64_t rows = 0;
+  /// Records made: rows in a row file, messages in an MCAP file (the
+  /// description's "rows").
+  std::uint64_t records = 0;
 };
 
 }  // namespace velmor::cli

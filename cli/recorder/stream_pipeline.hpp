@@ -44,7 +44,8 @@ class StreamPipeline {
 
   /// On the source's thread: queues a copy of the sample, or drops it.
   void Take(const Message& sample, double receive_time, std::pair<std::int32_t, std::int32_t> timestamp) {
-    queue_.TryPush(Item{RowStamp{received_.fetch_add(1, std::memory_order_relaxed), receive_time, timestamp}, sample});
+    queue_.TryPush(
+        Item{SampleStamp{received_.fetch_add(1, std::memory_order_relaxed), receive_time, timestamp}, sample});
   }
 
   /// Stops taking samples, writes every queued one, and waits for the writer.
@@ -70,7 +71,7 @@ class StreamPipeline {
 
  private:
   struct Item {
-    RowStamp stamp;
+    SampleStamp stamp;
     Message message;
   };
 
@@ -88,9 +89,9 @@ class StreamPipeline {
     while (queue_.Pop(item)) {
       if (failed) continue;  // drain, so that the queue never fills behind a dead sink
       try {
-        const std::uint64_t rows = sink_.Write(item.stamp, item.message);
-        ++(rows > 0 ? pending.written : pending.unfit);
-        pending.rows += rows;
+        const std::uint64_t records = sink_.Write(item.stamp, item.message);
+        ++(records > 0 ? pending.written : pending.unfit);
+        pending.records += records;
       } catch (...) {
         sink_usable = Fail(std::current_exception());
         failed = true;
@@ -112,7 +113,7 @@ class StreamPipeline {
     std::lock_guard<std::mutex> lock(mutex_);
     counts_.written += std::exchange(pending.written, 0);
     counts_.unfit += std::exchange(pending.unfit, 0);
-    counts_.rows += std::exchange(pending.rows, 0);
+    counts_.records += std::exchange(pending.records, 0);
     return true;
   }
 

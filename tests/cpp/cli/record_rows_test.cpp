@@ -42,7 +42,7 @@ std::map<std::string, std::string> ByColumn(const std::string& header, const std
   return columns;
 }
 
-const RowStamp kStamp{7, 1700000000.25, {12, 34}};
+const SampleStamp kStamp{7, 1700000000.25, {12, 34}};
 
 TEST(RecordRows, EveryCsvRowHasItsHeadersColumnsWhateverTheGroupsSize) {
   const Robot robot;

@@ -91,7 +91,7 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
 
   // A group's joints are named from its first joint's index in the robot;
   // every message of a sample carries its number and receive time.
-  EXPECT_EQ(topics.Log(RowStamp{7, 2.5, {12, 34}}, robot.Basic()), 3u);
+  EXPECT_EQ(topics.Log(SampleStamp{7, 2.5, {12, 34}}, robot.Basic()), 3u);
   std::vector<std::string> order;
   for (const Logged& entry : target.logged) {
     order.push_back(entry.topic);
@@ -108,7 +108,7 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
 
   // The extra stream's values carry the stamp the feed gave them.
   target.logged.clear();
-  EXPECT_EQ(topics.Log(RowStamp{3, 1.0, {56, 78}}, robot.Extra()), 3u);
+  EXPECT_EQ(topics.Log(SampleStamp{3, 1.0, {56, 78}}, robot.Extra()), 3u);
   ASSERT_EQ(target.logged.size(), 3u);
   EXPECT_EQ(target.logged[1].topic, "/ARM_2/actions");
   EXPECT_EQ(target.logged[1].first_value, 107.0);  // joint 7's q_d
@@ -119,7 +119,7 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
   narrower.dofs[JointGroup::ALL] = 20;
   FakeTarget other;
   FoxgloveTopics<FakeTarget> misfit(other, narrower.groups, narrower.start_ids, narrower.dofs);
-  EXPECT_EQ(misfit.Log(RowStamp{}, robot.Basic()), 0u);
+  EXPECT_EQ(misfit.Log(SampleStamp{}, robot.Basic()), 0u);
   ASSERT_EQ(other.logged.size(), 1u);
   EXPECT_EQ(other.logged[0].topic, "/io");
 }
@@ -128,7 +128,7 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
 template <class Message>
 class MemorySink final : public SampleSink<Message> {
  public:
-  std::uint64_t Write(const RowStamp& stamp, const Message&) override {
+  std::uint64_t Write(const SampleStamp& stamp, const Message&) override {
     if (stamp.sample >= fail_from) throw WriteError("cannot write memory: full");
     stamps.push_back(stamp);
     return 2;
@@ -136,7 +136,7 @@ class MemorySink final : public SampleSink<Message> {
   bool Commit(bool) override { return true; }
 
   std::uint64_t fail_from = UINT64_MAX;
-  std::vector<RowStamp> stamps;
+  std::vector<SampleStamp> stamps;
 };
 
 class MemoryOutput final : public RecordingOutput {
@@ -184,9 +184,9 @@ TEST(Recording, DescribesItsStartAndItsEndWithTheCountsOfWhatItsOutputTook) {
   EXPECT_FALSE(ended.empty);
   EXPECT_EQ(ended.ended_by, "time");
   EXPECT_EQ(ended.basic.received, 1u);
-  EXPECT_EQ(ended.basic.rows, 2u);
+  EXPECT_EQ(ended.basic.records, 2u);
   EXPECT_EQ(ended.extra.written, 2u);
-  EXPECT_EQ(ended.extra.rows, 4u);
+  EXPECT_EQ(ended.extra.records, 4u);
 }
 
 TEST(Recording, AFailedWriteOrNoSampleAtAllIsDescribedAsSuch) {

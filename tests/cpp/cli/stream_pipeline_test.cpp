@@ -53,7 +53,7 @@ TEST(BoundedQueue, DropsWhenFullOrClosedAndHandsOutEverythingItTookInOrder) {
 // Samples are strings: an empty one does not fit the layout and makes no row.
 using TextPipeline = StreamPipeline<std::string>;
 
-std::uint64_t OneRowPerSample(std::string& out, const RowStamp& stamp, const std::string& sample) {
+std::uint64_t OneRowPerSample(std::string& out, const SampleStamp& stamp, const std::string& sample) {
   if (sample.empty()) return 0;
   out += std::to_string(stamp.sample) + "," + sample + "\n";
   return 1;
@@ -80,7 +80,7 @@ TEST(StreamPipeline, CountsMatchTheRowsInTheFileAndAFullQueueDrops) {
   EXPECT_EQ(counts.dropped, 3u);
   EXPECT_EQ(counts.written + counts.unfit, TextPipeline::kQueueCapacity);
   EXPECT_EQ(counts.unfit, 41u);  // samples 0, 100, ..., 4000
-  EXPECT_EQ(counts.rows, counts.written);
+  EXPECT_EQ(counts.records, counts.written);
 
   std::ifstream in(path);
   std::string line;
@@ -91,7 +91,7 @@ TEST(StreamPipeline, CountsMatchTheRowsInTheFileAndAFullQueueDrops) {
   EXPECT_EQ(line, "1,v1");
   std::uint64_t rows = 1;
   while (std::getline(in, line)) ++rows;
-  EXPECT_EQ(rows, counts.rows);
+  EXPECT_EQ(rows, counts.records);
 }
 
 // A sample the sink cannot take (an exception that is no write error: a bug,
@@ -106,7 +106,7 @@ TEST(StreamPipeline, AnExceptionInTheSinkEndsTheWritingButKeepsTheRowsBefore) {
     std::optional<std::string> error;
     {
       RowSink<std::string> sink(path, false, "sample,value\n",
-                                [&](std::string& out, const RowStamp& stamp, const std::string& sample) {
+                                [&](std::string& out, const SampleStamp& stamp, const std::string& sample) {
                                   out += std::to_string(stamp.sample) + ",";  // a row begun, then
                                   if (sample == "boom" && out_of_memory) throw std::bad_alloc();
                                   if (sample == "boom") throw std::logic_error("no row for boom");
@@ -124,7 +124,7 @@ TEST(StreamPipeline, AnExceptionInTheSinkEndsTheWritingButKeepsTheRowsBefore) {
     EXPECT_EQ(*error, out_of_memory ? "out of memory" : "cannot record a sample: no row for boom");
     EXPECT_EQ(counts.received, 2000u);
     EXPECT_EQ(counts.written, 1500u);
-    EXPECT_EQ(counts.rows, 1500u);
+    EXPECT_EQ(counts.records, 1500u);
     const std::string contents = Contents(path);
     EXPECT_EQ(contents.substr(contents.size() - 11), "1499,v1499\n") << "the last row before the failing sample";
     EXPECT_EQ(std::count(contents.begin(), contents.end(), '\n'), 1501);

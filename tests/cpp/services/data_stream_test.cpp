@@ -12,6 +12,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <utility>
 
 #include "messages/stream_codec.hpp"
@@ -210,6 +211,11 @@ TEST_F(DataStreamTest, StatesCutEachGroupOutOfTheFullRobotArraysAndRotateItsWren
   EXPECT_TRUE(stream_.GetDigitalInputs()[19]);
   EXPECT_FALSE(stream_.GetDigitalInputs()[0]);
   EXPECT_TRUE(stream_.GetDigitalOutputs()[0]);
+  // The same, read at once, with the sample's time stamp.
+  const qrk_impl::RobotIo io = stream_.GetIo();
+  EXPECT_EQ(io.timestamp, states.at(JointGroup::ARM_1).timestamp);
+  EXPECT_EQ(std::make_tuple(io.estop_released, io.enabling_device_on, io.digital_inputs, io.digital_outputs),
+            std::make_tuple(true, false, stream_.GetDigitalInputs(), stream_.GetDigitalOutputs()));
   EXPECT_TRUE(log.Lines().empty());
 }
 

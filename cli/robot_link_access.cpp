@@ -1,4 +1,4 @@
-#include "cli/robot_connection.hpp"
+#include "cli/robot_link_access.hpp"
 
 #include <fmt/format.h>
 
@@ -33,7 +33,7 @@ std::optional<double> StreamRateOf(const std::string& serial) {
 
 }  // namespace
 
-std::unique_ptr<qrk_impl::RobotLink> ConnectToRobot(const std::string& serial) {
+std::unique_ptr<qrk_impl::RobotLink> OpenRobotLink(const std::string& serial) {
   const std::string normalised = qrk::NormalizeSerialNumber(serial);
   std::unique_ptr<qrk_impl::RobotLink> link;
   try {
@@ -52,11 +52,9 @@ std::unique_ptr<qrk_impl::RobotLink> ConnectToRobot(const std::string& serial) {
   return link;
 }
 
-std::optional<IoSnapshot> ReadIo(const qrk_impl::RobotLink& robot) {
+std::optional<qrk_impl::RobotIo> ReadIo(const qrk_impl::RobotLink& robot) {
   if (robot.BasicClock().Samples() == 0) return std::nullopt;
-  auto& stream = robot.Stream();
-  return IoSnapshot{stream.IsEstopReleased(), stream.IsEnablingDeviceOn(), stream.GetDigitalInputs(),
-                    stream.GetDigitalOutputs()};
+  return robot.Stream().GetIo();
 }
 
 std::string AgeText(const qrk_impl::StreamClock& clock) {

@@ -1,0 +1,28 @@
+#pragma once
+// qrk's one link to a robot (services/robot_link.hpp: a RobotLink, started
+// up exactly as the public Client is, one subscription per stream, one RPC
+// client), which every command reads from: opening it, and reading it as
+// the commands show it.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "services/robot_io.hpp"
+#include "services/robot_link.hpp"
+
+namespace velmor::cli {
+
+/// Connects to the robot with serial number `serial` (any spelling the client
+/// accepts). Throws the client's errors, with its messages.
+std::unique_ptr<qrk_impl::RobotLink> OpenRobotLink(const std::string& serial);
+
+/// The safety inputs and digital I/O of the latest basic sample. Nothing
+/// before the first: the stream calls would answer all false, which a reader
+/// takes for the robot's state.
+std::optional<qrk_impl::RobotIo> ReadIo(const qrk_impl::RobotLink& robot);
+
+/// How long ago a stream's latest sample came, as people read it: "0.4 ms
+/// ago", or "no sample yet".
+std::string AgeText(const qrk_impl::StreamClock& clock);
+
+}  // namespace velmor::cli
