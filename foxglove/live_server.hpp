@@ -27,8 +27,6 @@ class LiveServer : public ChannelSink<vf_live_server> {
   LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers);
 
   std::uint16_t Port() const noexcept;
-  /// Viewers connected now.
-  std::size_t ClientCount() const noexcept;
   /// Connections refused so far for being over `max_viewers`.
   std::uint64_t Refused() const noexcept;
 };

@@ -71,12 +71,12 @@ typedef int32_t vf_compression;
 #define VF_COMPRESSION_LZ4 ((vf_compression)2)
 
 /* Per message: the sample's number in its stream (MCAP's sequence is 32
- * bits; it wraps), and the times in nanoseconds since the Unix epoch. The
- * live server uses the log time only. */
+ * bits; it wraps), and its log time in nanoseconds since the Unix epoch,
+ * which a recording also writes as the message's publish time. The live
+ * server uses the log time only. */
 typedef struct vf_stamp {
   uint32_t sequence;
   uint64_t log_time;
-  uint64_t publish_time;
 } vf_stamp;
 
 /* A joint group's measured states (velmor::qrk::RobotStates). The per-joint
@@ -189,8 +189,6 @@ void vf_mcap_writer_drop(vf_mcap_writer* writer);
 typedef struct vf_live_server vf_live_server;
 vf_result vf_live_server_start(const char* host, uint16_t port, size_t max_viewers, vf_live_server** out);
 uint16_t vf_live_server_port(const vf_live_server* server);
-/* Clients connected now (past their handshake). */
-size_t vf_live_server_client_count(const vf_live_server* server);
 /* Connections refused so far for being over max_viewers. */
 uint64_t vf_live_server_refused(const vf_live_server* server);
 vf_result vf_live_server_add_channel(const vf_live_server* server, const char* topic, vf_schema schema,

@@ -21,9 +21,8 @@ mod sink;
 
 pub use error::vf_last_error;
 pub use live_server::{
-    vf_live_server_add_channel, vf_live_server_client_count, vf_live_server_log_actions, vf_live_server_log_frames,
-    vf_live_server_log_io, vf_live_server_log_states, vf_live_server_port, vf_live_server_refused,
-    vf_live_server_start, vf_live_server_stop,
+    vf_live_server_add_channel, vf_live_server_log_actions, vf_live_server_log_frames, vf_live_server_log_io,
+    vf_live_server_log_states, vf_live_server_port, vf_live_server_refused, vf_live_server_start, vf_live_server_stop,
 };
 pub use mcap_writer::{
     vf_mcap_writer_add_channel, vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish,

@@ -132,11 +132,6 @@ pub extern "C" fn vf_live_server_refused(server: *const VfLiveServer) -> u64 {
     unsafe { server.as_ref() }.map_or(0, |server| server.door.refused())
 }
 
-#[no_mangle]
-pub extern "C" fn vf_live_server_client_count(server: *const VfLiveServer) -> usize {
-    unsafe { server.as_ref() }.map_or(0, |server| server.handle.client_count())
-}
-
 export_sink_calls!(VfLiveServer =>
     vf_live_server_add_channel,
     vf_live_server_log_states,

@@ -1,8 +1,8 @@
 //! MCAP recordings, written with the SDK's MCAP writer on a buffered file.
-//! Every message carries the caller's sequence number, log time and publish
-//! time. The channels' records go into the first chunk, with the first
-//! message, so that metadata written before it (the robot's identity) comes
-//! before every chunk; a metadata record reaches the file at once. The first
+//! Every message carries the caller's sequence number and log time, which is
+//! also its publish time (the recorder has no other). The channels' records
+//! go into the first chunk, with the first message, so that metadata written
+//! before it (the robot's identity) comes before every chunk; a metadata record reaches the file at once. The first
 //! write error ends the recording: every later call returns it again, and
 //! the file keeps what was written before it (complete chunks stay readable;
 //! the summary and footer are missing).
@@ -194,7 +194,7 @@ impl Sink for Recording {
             channel_id: target.id.expect("written above"),
             sequence: stamp.sequence,
             log_time: stamp.log_time,
-            publish_time: stamp.publish_time,
+            publish_time: stamp.log_time,
         };
         let writer = self.writer.as_mut().expect("checked above");
         let written = writer.write_to_known_channel(&header, &self.buffer);

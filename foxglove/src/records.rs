@@ -11,7 +11,6 @@ use crate::{VF_EINVAL, VF_ENULL};
 pub struct VfStamp {
     pub sequence: u32,
     pub log_time: u64,
-    pub publish_time: u64,
 }
 
 #[repr(C)]
