@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "foxglove/channel_sink.hpp"
+#include "foxglove/log_target.hpp"
 
 namespace velmor::foxglove {
 
@@ -20,7 +20,7 @@ struct ServeError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class LiveServer : public ChannelSink<vf_live_server> {
+class LiveServer : public LogTarget<vf_live_server> {
  public:
   /// Listens on `host`:`port` (0: any free port) for at most `max_viewers`
   /// connections at once (at least 1). Throws ServeError.

@@ -14,10 +14,10 @@ mod encoder;
 mod error;
 mod front_door;
 mod live_server;
+mod log_target;
 mod mcap_writer;
 mod records;
 mod schemas;
-mod sink;
 
 pub use error::vf_last_error;
 pub use live_server::{

@@ -20,8 +20,8 @@ use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketSe
 use crate::encoder::Encoder;
 use crate::error::{fail, guard, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
+use crate::log_target::{export_log_target_calls, Encode, LogTarget, LogTargetHandle};
 use crate::records::{text, VfStamp};
-use crate::sink::{export_sink_calls, Encode, Sink, SinkHandle};
 use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 
 pub struct VfLiveServer {
@@ -36,7 +36,7 @@ pub(crate) struct Channels {
     buffer: Vec<u8>,
 }
 
-impl Sink for Channels {
+impl LogTarget for Channels {
     fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
         let encoder = Encoder::new(schema)?;
         let raw = ChannelBuilder::new(topic)
@@ -62,10 +62,10 @@ impl Sink for Channels {
     }
 }
 
-impl SinkHandle for VfLiveServer {
-    type Sink = Channels;
+impl LogTargetHandle for VfLiveServer {
+    type Target = Channels;
     const NAME: &'static str = "server";
-    fn sink(&self) -> &Mutex<Channels> {
+    fn target(&self) -> &Mutex<Channels> {
         &self.channels
     }
 }
@@ -132,7 +132,7 @@ pub extern "C" fn vf_live_server_refused(server: *const VfLiveServer) -> u64 {
     unsafe { server.as_ref() }.map_or(0, |server| server.door.refused())
 }
 
-export_sink_calls!(VfLiveServer =>
+export_log_target_calls!(VfLiveServer =>
     vf_live_server_add_channel,
     vf_live_server_log_states,
     vf_live_server_log_frames,

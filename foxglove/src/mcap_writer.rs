@@ -17,8 +17,8 @@ use mcap::{Compression, WriteOptions, Writer};
 
 use crate::encoder::Encoder;
 use crate::error::{guard, guard_unit, Failure};
+use crate::log_target::{export_log_target_calls, with_target, Encode, LogTarget, LogTargetHandle};
 use crate::records::{reference, text, VfStamp};
-use crate::sink::{export_sink_calls, with_sink, Encode, Sink, SinkHandle};
 use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
 
 pub const VF_COMPRESSION_NONE: i32 = 0;
@@ -33,7 +33,7 @@ pub const VF_COMPRESSION_LZ4: i32 = 2;
 const ZSTD_LEVEL: u32 = 1;
 
 pub struct VfMcapWriter {
-    state: Mutex<Recording>,
+    state: Mutex<McapFile>,
 }
 
 struct Channel {
@@ -43,7 +43,7 @@ struct Channel {
     encoder: Encoder,
 }
 
-pub(crate) struct Recording {
+pub(crate) struct McapFile {
     path: String,
     /// None once finished.
     writer: Option<Writer<BufWriter<File>>>,
@@ -80,7 +80,7 @@ fn options(compression: i32) -> Result<WriteOptions, Failure> {
         .library(format!("velmor qrk; {}", mcap::LIBRARY_IDENTIFIER)))
 }
 
-impl Recording {
+impl McapFile {
     fn create(path: &str, compression: i32, overwrite: bool) -> Result<Self, Failure> {
         let options = options(compression)?;
         let cannot =
@@ -168,7 +168,7 @@ impl Recording {
     }
 }
 
-impl Sink for Recording {
+impl LogTarget for McapFile {
     fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
         let encoder = Encoder::new(schema)?;
         self.writer()?;
@@ -202,10 +202,10 @@ impl Sink for Recording {
     }
 }
 
-impl SinkHandle for VfMcapWriter {
-    type Sink = Recording;
+impl LogTargetHandle for VfMcapWriter {
+    type Target = McapFile;
     const NAME: &'static str = "writer";
-    fn sink(&self) -> &Mutex<Recording> {
+    fn target(&self) -> &Mutex<McapFile> {
         &self.state
     }
 }
@@ -256,16 +256,16 @@ pub extern "C" fn vf_mcap_writer_create(
     }
     unsafe { *out = std::ptr::null_mut() };
     guard(|| {
-        let recording = Recording::create(text(path, "path")?, compression, overwrite)?;
+        let file = McapFile::create(text(path, "path")?, compression, overwrite)?;
         let writer = Box::new(VfMcapWriter {
-            state: Mutex::new(recording),
+            state: Mutex::new(file),
         });
         unsafe { *out = Box::into_raw(writer) };
         Ok(())
     })
 }
 
-export_sink_calls!(VfMcapWriter =>
+export_log_target_calls!(VfMcapWriter =>
     vf_mcap_writer_add_channel,
     vf_mcap_writer_log_states,
     vf_mcap_writer_log_frames,
@@ -281,7 +281,7 @@ pub extern "C" fn vf_mcap_writer_write_metadata(
     values: *const *const c_char,
     count: usize,
 ) -> VfResult {
-    with_sink(writer, |recording| {
+    with_target(writer, |file| {
         let name = text(name, "name")?;
         if count > 0 && (keys.is_null() || values.is_null()) {
             return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
@@ -291,13 +291,13 @@ pub extern "C" fn vf_mcap_writer_write_metadata(
             let (key, value) = unsafe { (*reference(keys.add(i), "keys")?, *reference(values.add(i), "values")?) };
             metadata.insert(text(key, "key")?.to_owned(), text(value, "value")?.to_owned());
         }
-        recording.write_metadata(name, metadata)
+        file.write_metadata(name, metadata)
     })
 }
 
 #[no_mangle]
 pub extern "C" fn vf_mcap_writer_finish(writer: *const VfMcapWriter) -> VfResult {
-    with_sink(writer, Recording::finish)
+    with_target(writer, McapFile::finish)
 }
 
 #[no_mangle]
@@ -305,12 +305,12 @@ pub extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
     if !writer.is_null() {
         guard_unit(|| {
             let owned = unsafe { Box::from_raw(writer) };
-            let mut recording = owned
+            let mut file = owned
                 .state
                 .into_inner()
                 .unwrap_or_else(|poisoned| poisoned.into_inner());
-            if recording.failure.is_none() && recording.writer.is_some() {
-                let _ = recording.finish();
+            if file.failure.is_none() && file.writer.is_some() {
+                let _ = file.finish();
             }
         });
     }
