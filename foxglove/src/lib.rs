@@ -3,10 +3,15 @@
 //! WebSocket server. The contract of every function is written in
 //! `include/velmor_foxglove.h`. Every exported function runs its body under
 //! `error::guard`, so no panic unwinds into C.
+//!
+//! An entry point that only borrows a handle or a record takes it as
+//! `Option<&T>` (a C pointer, NULL or valid for the call); raw pointers stay
+//! where ownership passes (a constructor's out-parameter, the release) and
+//! where C hands over a string or an array, and an entry point that takes
+//! one is `unsafe` and says in `# Safety` what its caller vouches for.
 
-// As in the bridge: C entry points take raw pointers whose validity the
-// header's contract states; `unsafe` on them would tell a C caller nothing.
-#![allow(clippy::not_unsafe_ptr_arg_deref)]
+#![deny(unsafe_op_in_unsafe_fn)]
+#![deny(clippy::undocumented_unsafe_blocks, clippy::missing_safety_doc)]
 
 pub use velmor_bridge::*;
 

@@ -20,8 +20,8 @@ use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketSe
 use crate::encoder::Encoder;
 use crate::error::{fail, guard, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
-use crate::log_target::{export_log_target_calls, Encode, LogTarget, LogTargetHandle};
-use crate::records::{text, VfStamp};
+use crate::log_target::{self, Encode, LogTarget, LogTargetHandle};
+use crate::records::{text, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 
 pub struct VfLiveServer {
@@ -74,8 +74,11 @@ impl LogTargetHandle for VfLiveServer {
 /// browser on the other side of the world needs well under a second.
 const HANDSHAKE_DEADLINE: Duration = Duration::from_secs(10);
 
+/// # Safety
+/// `host` is NULL or a NUL-terminated string, valid for the call; `out` is
+/// NULL or may be written with one pointer.
 #[no_mangle]
-pub extern "C" fn vf_live_server_start(
+pub unsafe extern "C" fn vf_live_server_start(
     host: *const c_char,
     port: u16,
     max_viewers: usize,
@@ -84,9 +87,11 @@ pub extern "C" fn vf_live_server_start(
     if out.is_null() {
         return fail(VF_ENULL, "out is NULL");
     }
-    unsafe { *out = std::ptr::null_mut() };
+    // SAFETY: not NULL, and the caller vouches that `out` may be written.
+    unsafe { out.write(std::ptr::null_mut()) };
     guard(|| {
-        let host = text(host, "host")?;
+        // SAFETY: the caller vouches for `host` for the call.
+        let host = unsafe { text(host, "host") }?;
         if max_viewers == 0 {
             return Err(Failure::new(VF_EINVAL, "max_viewers is 0"));
         }
@@ -117,28 +122,85 @@ pub extern "C" fn vf_live_server_start(
                 buffer: Vec::new(),
             }),
         });
-        unsafe { *out = Box::into_raw(server) };
+        // SAFETY: as above; the handle passes to the caller, who gives it
+        // back to vf_live_server_stop.
+        unsafe { out.write(Box::into_raw(server)) };
         Ok(())
     })
 }
 
 #[no_mangle]
-pub extern "C" fn vf_live_server_port(server: *const VfLiveServer) -> u16 {
-    unsafe { server.as_ref() }.map_or(0, |server| server.door.port())
+pub extern "C" fn vf_live_server_port(server: Option<&VfLiveServer>) -> u16 {
+    server.map_or(0, |server| server.door.port())
 }
 
 #[no_mangle]
-pub extern "C" fn vf_live_server_refused(server: *const VfLiveServer) -> u64 {
-    unsafe { server.as_ref() }.map_or(0, |server| server.door.refused())
+pub extern "C" fn vf_live_server_refused(server: Option<&VfLiveServer>) -> u64 {
+    server.map_or(0, |server| server.door.refused())
 }
 
-export_log_target_calls!(VfLiveServer =>
-    vf_live_server_add_channel,
-    vf_live_server_log_states,
-    vf_live_server_log_frames,
-    vf_live_server_log_actions,
-    vf_live_server_log_io
-);
+/// # Safety
+/// As [`log_target::add_channel`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_live_server_add_channel(
+    server: Option<&VfLiveServer>,
+    topic: *const c_char,
+    schema: i32,
+    channel: Option<&mut u32>,
+) -> VfResult {
+    // SAFETY: this function's contract is add_channel's.
+    unsafe { log_target::add_channel(server, topic, schema, channel) }
+}
+
+/// # Safety
+/// As [`log_target::log_states`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_live_server_log_states(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    states: Option<&VfGroupStates>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_states'.
+    unsafe { log_target::log_states(server, channel, stamp, states) }
+}
+
+/// # Safety
+/// As [`log_target::log_frames`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_live_server_log_frames(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    groups: *const VfGroupFrames,
+    count: usize,
+) -> VfResult {
+    // SAFETY: this function's contract is log_frames'.
+    unsafe { log_target::log_frames(server, channel, stamp, groups, count) }
+}
+
+/// # Safety
+/// As [`log_target::log_actions`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_live_server_log_actions(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    actions: Option<&VfGroupActions>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_actions'.
+    unsafe { log_target::log_actions(server, channel, stamp, actions) }
+}
+
+#[no_mangle]
+pub extern "C" fn vf_live_server_log_io(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    io: Option<&VfIo>,
+) -> VfResult {
+    log_target::log_io(server, channel, stamp, io)
+}
 
 /// How long viewers get to receive the closing frame before their
 /// connections are cut. A viewer on the same machine or network needs
@@ -161,22 +223,28 @@ fn stop_within(handle: WebSocketServerHandle, deadline: Duration) -> bool {
     }
 }
 
+/// # Safety
+/// `server` is NULL or a handle from `vf_live_server_start` not yet stopped,
+/// which no other call uses during or after this one.
 #[no_mangle]
-pub extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
-    if !server.is_null() {
-        guard_unit(|| {
-            let mut owned = unsafe { Box::from_raw(server) };
-            owned.door.close();
-            stop_within(owned.handle, STOP_DEADLINE);
-            let channels = owned
-                .channels
-                .into_inner()
-                .unwrap_or_else(|poisoned| poisoned.into_inner());
-            for (raw, _) in channels.list {
-                raw.close();
-            }
-        });
+pub unsafe extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
+    if server.is_null() {
+        return;
     }
+    // SAFETY: `vf_live_server_start` made the handle with Box::into_raw, and
+    // the caller gives it back once.
+    let mut owned = unsafe { Box::from_raw(server) };
+    guard_unit(|| {
+        owned.door.close();
+        stop_within(owned.handle, STOP_DEADLINE);
+        let channels = owned
+            .channels
+            .into_inner()
+            .unwrap_or_else(|poisoned| poisoned.into_inner());
+        for (raw, _) in channels.list {
+            raw.close();
+        }
+    });
 }
 
 #[cfg(test)]

@@ -17,8 +17,8 @@ use mcap::{Compression, WriteOptions, Writer};
 
 use crate::encoder::Encoder;
 use crate::error::{guard, guard_unit, Failure};
-use crate::log_target::{export_log_target_calls, with_target, Encode, LogTarget, LogTargetHandle};
-use crate::records::{reference, text, VfStamp};
+use crate::log_target::{self, with_target, Encode, LogTarget, LogTargetHandle};
+use crate::records::{text, values as array, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
 
 pub const VF_COMPRESSION_NONE: i32 = 0;
@@ -244,8 +244,11 @@ fn root_cause(error: &dyn std::error::Error) -> String {
     cause.to_string()
 }
 
+/// # Safety
+/// `path` is NULL or a NUL-terminated string, valid for the call; `out` is
+/// NULL or may be written with one pointer.
 #[no_mangle]
-pub extern "C" fn vf_mcap_writer_create(
+pub unsafe extern "C" fn vf_mcap_writer_create(
     path: *const c_char,
     compression: i32,
     overwrite: bool,
@@ -254,64 +257,151 @@ pub extern "C" fn vf_mcap_writer_create(
     if out.is_null() {
         return crate::error::fail(VF_ENULL, "out is NULL");
     }
-    unsafe { *out = std::ptr::null_mut() };
+    // SAFETY: not NULL, and the caller vouches that `out` may be written.
+    unsafe { out.write(std::ptr::null_mut()) };
     guard(|| {
-        let file = McapFile::create(text(path, "path")?, compression, overwrite)?;
+        // SAFETY: the caller vouches for `path` for the call.
+        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite)?;
         let writer = Box::new(VfMcapWriter {
             state: Mutex::new(file),
         });
-        unsafe { *out = Box::into_raw(writer) };
+        // SAFETY: as above; the handle passes to the caller, who gives it
+        // back to vf_mcap_writer_drop.
+        unsafe { out.write(Box::into_raw(writer)) };
         Ok(())
     })
 }
 
-export_log_target_calls!(VfMcapWriter =>
-    vf_mcap_writer_add_channel,
-    vf_mcap_writer_log_states,
-    vf_mcap_writer_log_frames,
-    vf_mcap_writer_log_actions,
-    vf_mcap_writer_log_io
-);
+/// # Safety
+/// As [`log_target::add_channel`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_add_channel(
+    writer: Option<&VfMcapWriter>,
+    topic: *const c_char,
+    schema: i32,
+    channel: Option<&mut u32>,
+) -> VfResult {
+    // SAFETY: this function's contract is add_channel's.
+    unsafe { log_target::add_channel(writer, topic, schema, channel) }
+}
+
+/// # Safety
+/// As [`log_target::log_states`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_log_states(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    states: Option<&VfGroupStates>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_states'.
+    unsafe { log_target::log_states(writer, channel, stamp, states) }
+}
+
+/// # Safety
+/// As [`log_target::log_frames`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_log_frames(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    groups: *const VfGroupFrames,
+    count: usize,
+) -> VfResult {
+    // SAFETY: this function's contract is log_frames'.
+    unsafe { log_target::log_frames(writer, channel, stamp, groups, count) }
+}
+
+/// # Safety
+/// As [`log_target::log_actions`].
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_log_actions(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    actions: Option<&VfGroupActions>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_actions'.
+    unsafe { log_target::log_actions(writer, channel, stamp, actions) }
+}
 
 #[no_mangle]
-pub extern "C" fn vf_mcap_writer_write_metadata(
-    writer: *const VfMcapWriter,
+pub extern "C" fn vf_mcap_writer_log_io(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    io: Option<&VfIo>,
+) -> VfResult {
+    log_target::log_io(writer, channel, stamp, io)
+}
+
+/// # Safety
+/// `name` is NULL or a NUL-terminated string; unless `count` is 0, `keys`
+/// and `values` are NULL or point to `count` pointers each, every one NULL
+/// or a NUL-terminated string; all valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_write_metadata(
+    writer: Option<&VfMcapWriter>,
     name: *const c_char,
     keys: *const *const c_char,
     values: *const *const c_char,
     count: usize,
 ) -> VfResult {
     with_target(writer, |file| {
-        let name = text(name, "name")?;
-        if count > 0 && (keys.is_null() || values.is_null()) {
-            return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
-        }
-        let mut metadata = BTreeMap::new();
-        for i in 0..count {
-            let (key, value) = unsafe { (*reference(keys.add(i), "keys")?, *reference(values.add(i), "values")?) };
-            metadata.insert(text(key, "key")?.to_owned(), text(value, "value")?.to_owned());
-        }
+        // SAFETY: the caller vouches for `name`, `keys` and `values` for the
+        // call, which this closure runs within.
+        let (name, metadata) = unsafe { (text(name, "name")?, metadata(keys, values, count)?) };
         file.write_metadata(name, metadata)
     })
 }
 
-#[no_mangle]
-pub extern "C" fn vf_mcap_writer_finish(writer: *const VfMcapWriter) -> VfResult {
-    with_target(writer, McapFile::finish)
+/// `count` keys and values from C.
+///
+/// # Safety
+/// As [`vf_mcap_writer_write_metadata`]'s `keys` and `values`, valid while
+/// this runs.
+unsafe fn metadata(
+    keys: *const *const c_char,
+    values: *const *const c_char,
+    count: usize,
+) -> Result<BTreeMap<String, String>, Failure> {
+    if count > 0 && (keys.is_null() || values.is_null()) {
+        return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
+    }
+    // SAFETY: the caller vouches for `count` pointers in each.
+    let pairs = unsafe { array(keys, count, "keys")?.iter().zip(array(values, count, "values")?) };
+    let mut metadata = BTreeMap::new();
+    for (&key, &value) in pairs {
+        // SAFETY: the caller vouches for every key and value.
+        let (key, value) = unsafe { (text(key, "key")?, text(value, "value")?) };
+        metadata.insert(key.to_owned(), value.to_owned());
+    }
+    Ok(metadata)
 }
 
 #[no_mangle]
-pub extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
-    if !writer.is_null() {
-        guard_unit(|| {
-            let owned = unsafe { Box::from_raw(writer) };
-            let mut file = owned
-                .state
-                .into_inner()
-                .unwrap_or_else(|poisoned| poisoned.into_inner());
-            if file.failure.is_none() && file.writer.is_some() {
-                let _ = file.finish();
-            }
-        });
+pub extern "C" fn vf_mcap_writer_finish(writer: Option<&VfMcapWriter>) -> VfResult {
+    with_target(writer, McapFile::finish)
+}
+
+/// # Safety
+/// `writer` is NULL or a handle from `vf_mcap_writer_create` not yet
+/// dropped, which no other call uses during or after this one.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
+    if writer.is_null() {
+        return;
     }
+    // SAFETY: `vf_mcap_writer_create` made the handle with Box::into_raw, and
+    // the caller gives it back once.
+    let owned = unsafe { Box::from_raw(writer) };
+    guard_unit(|| {
+        let mut file = owned
+            .state
+            .into_inner()
+            .unwrap_or_else(|poisoned| poisoned.into_inner());
+        if file.failure.is_none() && file.writer.is_some() {
+            let _ = file.finish();
+        }
+    });
 }

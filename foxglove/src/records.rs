@@ -70,32 +70,51 @@ pub struct VfIo {
 pub type Pose = [f64; 7];
 
 /// `len` values at `data`; NULL reads as a failure unless `len` is 0.
-pub fn values<'a, T>(data: *const T, len: usize, name: &str) -> Result<&'a [T], Failure> {
+///
+/// # Safety
+/// Unless `len` is 0 or `data` is NULL, `data` points to `len` values, valid
+/// and unchanged for `'a`.
+pub unsafe fn values<'a, T>(data: *const T, len: usize, name: &str) -> Result<&'a [T], Failure> {
     if len == 0 {
         return Ok(&[]);
     }
     if data.is_null() {
         return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
     }
+    // SAFETY: not NULL, and the caller vouches for `len` values for 'a.
     Ok(unsafe { std::slice::from_raw_parts(data, len) })
 }
 
-pub fn fixed<'a, const N: usize>(data: *const f64, name: &str) -> Result<&'a [f64; N], Failure> {
+/// `N` values at `data`; NULL reads as a failure.
+///
+/// # Safety
+/// Unless NULL, `data` points to `N` values, valid and unchanged for `'a`.
+pub unsafe fn fixed<'a, const N: usize>(data: *const f64, name: &str) -> Result<&'a [f64; N], Failure> {
     if data.is_null() {
         return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
     }
+    // SAFETY: not NULL, and the caller vouches for `N` values for 'a; an
+    // array of f64 has f64's alignment.
     Ok(unsafe { &*(data as *const [f64; N]) })
 }
 
-pub fn text<'a>(data: *const c_char, name: &str) -> Result<&'a str, Failure> {
+/// The UTF-8 string at `data`; NULL or other bytes read as a failure.
+///
+/// # Safety
+/// Unless NULL, `data` points to a NUL-terminated string, valid and
+/// unchanged for `'a`.
+pub unsafe fn text<'a>(data: *const c_char, name: &str) -> Result<&'a str, Failure> {
     if data.is_null() {
         return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
     }
+    // SAFETY: not NULL, and the caller vouches for a NUL-terminated string
+    // for 'a.
     unsafe { CStr::from_ptr(data) }
         .to_str()
         .map_err(|_| Failure::new(VF_EINVAL, format!("{name} is not UTF-8")))
 }
 
-pub fn reference<'a, T>(data: *const T, name: &str) -> Result<&'a T, Failure> {
-    unsafe { data.as_ref() }.ok_or_else(|| Failure::new(VF_ENULL, format!("{name} is NULL")))
+/// The argument `name` that C passed as a pointer, which may be NULL.
+pub fn required<T>(argument: Option<T>, name: &str) -> Result<T, Failure> {
+    argument.ok_or_else(|| Failure::new(VF_ENULL, format!("{name} is NULL")))
 }
