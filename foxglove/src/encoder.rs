@@ -9,11 +9,28 @@ use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupFrames, V
 use crate::schemas::{RobotActions, RobotIo, RobotStates};
 use crate::VF_EINVAL;
 
-pub const VF_SCHEMA_JOINT_STATES: i32 = 0;
-pub const VF_SCHEMA_FRAME_TRANSFORMS: i32 = 1;
-pub const VF_SCHEMA_ROBOT_STATES: i32 = 2;
-pub const VF_SCHEMA_ROBOT_ACTIONS: i32 = 3;
-pub const VF_SCHEMA_ROBOT_IO: i32 = 4;
+/// What a channel carries: what is logged on it must fit its schema. The
+/// Foxglove messages' own time stamps are the message's log time.
+pub type VfSchema = i32;
+/// foxglove.JointStates from a group's states: one entry per joint, named
+/// joint_<robot-wide index>, position = q, velocity = dq, effort = tau.
+pub const VF_SCHEMA_JOINT_STATES: VfSchema = 0;
+/// foxglove.FrameTransforms from every group's frames of one sample
+/// (log_frames), as ROS tf does: per group, in the order given, world ->
+/// <group>_tcp (tcp_pose) and world -> <group>_flange (flange_pose), the
+/// quaternion reordered from the robot's (w, x, y, z) to Foxglove's (x, y,
+/// z, w).
+pub const VF_SCHEMA_FRAME_TRANSFORMS: VfSchema = 1;
+/// robotstates.RobotStates, our own protobuf schema from a group's states:
+/// every field of the record under its name, values as double at the float
+/// precision they arrive with from the robot, the time stamp pair as
+/// `timestamp`.
+pub const VF_SCHEMA_ROBOT_STATES: VfSchema = 2;
+/// robotactions.RobotActions from a group's commanded values, made as
+/// VF_SCHEMA_ROBOT_STATES.
+pub const VF_SCHEMA_ROBOT_ACTIONS: VfSchema = 3;
+/// robotio.RobotIo from the robot's I/O, made as VF_SCHEMA_ROBOT_STATES.
+pub const VF_SCHEMA_ROBOT_IO: VfSchema = 4;
 
 pub const WORLD_FRAME: &str = "world";
 
@@ -28,7 +45,7 @@ pub enum Encoder {
 }
 
 impl Encoder {
-    pub fn new(schema: i32) -> Result<Self, Failure> {
+    pub fn new(schema: VfSchema) -> Result<Self, Failure> {
         Ok(match schema {
             VF_SCHEMA_JOINT_STATES => Self::JointStates(JointStates::default()),
             VF_SCHEMA_FRAME_TRANSFORMS => Self::FrameTransforms(Frames::default()),

@@ -53,6 +53,8 @@ pub fn guard(body: impl FnOnce() -> Result<(), Failure>) -> VfResult {
     )
 }
 
+/// The message of this thread's last failed call (empty before the first);
+/// valid until the next failure on this thread.
 #[no_mangle]
 pub extern "C" fn vf_last_error() -> *const c_char {
     LAST_ERROR.with(|last| last.borrow().as_ptr())

@@ -1,8 +1,10 @@
 //! qrk's one static library: the bridge's C ABI, re-exported unchanged, and
 //! a narrow C ABI over the Foxglove SDK for MCAP recordings and the live
-//! WebSocket server. The contract of every function is written in
-//! `include/velmor_foxglove.h`. Every exported function runs its body under
-//! `error::guard`, so no panic unwinds into C.
+//! WebSocket server. The contract of every function is its doc comment here,
+//! which cbindgen copies into `include/velmor_foxglove.h` (generated:
+//! `scripts/gen-header`; the header's conventions are in cbindgen.toml).
+//! Every exported function runs its body under `error::guard`, so no panic
+//! unwinds into C.
 //!
 //! An entry point that only borrows a handle or a record takes it as
 //! `Option<&T>` (a C pointer, NULL or valid for the call); raw pointers stay
@@ -35,13 +37,20 @@ pub use mcap_writer::{
     vf_mcap_writer_write_metadata,
 };
 
-/// The bridge's result codes, and two of our own: a file that cannot be
-/// written, and one that exists where a recording would create its own.
+// The bridge's result codes (the same numbers), and our own for files and
+// the server's socket.
+/// A call's result: 0 ok, negative on failure (vf_last_error tells why).
 pub type VfResult = i8;
 pub const VF_OK: VfResult = 0;
+/// An argument does not fit (schema, channel, compression).
 pub const VF_EINVAL: VfResult = -1;
+/// The recording's file cannot be created or written.
 pub const VF_EIO: VfResult = -3;
+/// The server cannot listen (port in use, no such address).
 pub const VF_ENETWORK: VfResult = -4;
+/// A pointer that must not be NULL is NULL.
 pub const VF_ENULL: VfResult = -5;
+/// A recording's file exists (and is kept).
 pub const VF_EEXIST: VfResult = -6;
+/// A panic inside, caught: a fault of this library.
 pub const VF_EGENERIC: VfResult = -128;

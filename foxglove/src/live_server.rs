@@ -17,13 +17,22 @@ use std::time::Duration;
 
 use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketServer, WebSocketServerHandle};
 
-use crate::encoder::Encoder;
+use crate::encoder::{Encoder, VfSchema};
 use crate::error::{fail, guard, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
 use crate::log_target::{self, Encode, LogTarget, LogTargetHandle};
 use crate::records::{text, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 
+/// The live server: the SDK's Foxglove WebSocket server (subprotocols
+/// foxglove.sdk.v1 and foxglove.sdk.v1.1). It advertises every channel added
+/// and sends a message only to the clients subscribed to its channel; each
+/// client has a bounded queue (the SDK's 1024 messages), and a client that
+/// falls behind loses the oldest. A message on a channel that no client
+/// subscribes to is not even encoded. Limits: at most `max_viewers`
+/// connections at once (one more is answered with HTTP 503 and closed), 10
+/// s for a connection to complete its WebSocket handshake. The SDK itself
+/// listens on a loopback port of its own, to which the server's port relays.
 pub struct VfLiveServer {
     door: FrontDoor,
     handle: WebSocketServerHandle,
@@ -37,7 +46,7 @@ pub(crate) struct Channels {
 }
 
 impl LogTarget for Channels {
-    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
+    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
         let encoder = Encoder::new(schema)?;
         let raw = ChannelBuilder::new(topic)
             .context(&self.context)
@@ -74,6 +83,10 @@ impl LogTargetHandle for VfLiveServer {
 /// browser on the other side of the world needs well under a second.
 const HANDSHAKE_DEADLINE: Duration = Duration::from_secs(10);
 
+/// Starts a server reached on `host` and `port` (0: any free port; see
+/// vf_live_server_port). VF_ENETWORK when it cannot listen; VF_EINVAL when
+/// max_viewers is 0. On failure `out` is set to NULL.
+///
 /// # Safety
 /// `host` is NULL or a NUL-terminated string, valid for the call; `out` is
 /// NULL or may be written with one pointer.
@@ -129,31 +142,39 @@ pub unsafe extern "C" fn vf_live_server_start(
     })
 }
 
+/// The port viewers connect to (0 for a NULL server).
 #[no_mangle]
 pub extern "C" fn vf_live_server_port(server: Option<&VfLiveServer>) -> u16 {
     server.map_or(0, |server| server.door.port())
 }
 
+/// Connections refused so far for being over max_viewers (0 for a NULL
+/// server).
 #[no_mangle]
 pub extern "C" fn vf_live_server_refused(server: Option<&VfLiveServer>) -> u64 {
     server.map_or(0, |server| server.door.refused())
 }
 
+/// As vf_mcap_writer_add_channel; the server advertises the channel.
+///
 /// # Safety
-/// As [`log_target::add_channel`].
+/// `topic` is NULL or a NUL-terminated string, valid for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_live_server_add_channel(
     server: Option<&VfLiveServer>,
     topic: *const c_char,
-    schema: i32,
+    schema: VfSchema,
     channel: Option<&mut u32>,
 ) -> VfResult {
     // SAFETY: this function's contract is add_channel's.
     unsafe { log_target::add_channel(server, topic, schema, channel) }
 }
 
+/// As vf_mcap_writer_log_states.
+///
 /// # Safety
-/// As [`log_target::log_states`].
+/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
+/// for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_live_server_log_states(
     server: Option<&VfLiveServer>,
@@ -165,8 +186,11 @@ pub unsafe extern "C" fn vf_live_server_log_states(
     unsafe { log_target::log_states(server, channel, stamp, states) }
 }
 
+/// As vf_mcap_writer_log_frames.
+///
 /// # Safety
-/// As [`log_target::log_frames`].
+/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
+/// whose names and poses are valid for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_live_server_log_frames(
     server: Option<&VfLiveServer>,
@@ -179,8 +203,11 @@ pub unsafe extern "C" fn vf_live_server_log_frames(
     unsafe { log_target::log_frames(server, channel, stamp, groups, count) }
 }
 
+/// As vf_mcap_writer_log_actions.
+///
 /// # Safety
-/// As [`log_target::log_actions`].
+/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
+/// valid for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_live_server_log_actions(
     server: Option<&VfLiveServer>,
@@ -192,6 +219,7 @@ pub unsafe extern "C" fn vf_live_server_log_actions(
     unsafe { log_target::log_actions(server, channel, stamp, actions) }
 }
 
+/// As vf_mcap_writer_log_io.
 #[no_mangle]
 pub extern "C" fn vf_live_server_log_io(
     server: Option<&VfLiveServer>,
@@ -223,8 +251,12 @@ fn stop_within(handle: WebSocketServerHandle, deadline: Duration) -> bool {
     }
 }
 
+/// Closes every connection, waits at most half a second for the server's
+/// tasks to end (aborting the rest: a client that stopped reading never
+/// takes its closing frame), and releases the server.
+///
 /// # Safety
-/// `server` is NULL or a handle from `vf_live_server_start` not yet stopped,
+/// `server` is NULL or a handle from vf_live_server_start not yet stopped,
 /// which no other call uses during or after this one.
 #[no_mangle]
 pub unsafe extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {

@@ -6,7 +6,7 @@
 use std::ffi::c_char;
 use std::sync::{Mutex, PoisonError};
 
-use crate::encoder::Encoder;
+use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, Failure};
 use crate::records::{required, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::VfResult;
@@ -19,7 +19,7 @@ impl<F: FnOnce(&mut Encoder, &mut Vec<u8>) -> Result<(), Failure>> Encode for F 
 /// Where channels' messages go: an MCAP file or the live server's clients.
 pub(crate) trait LogTarget {
     /// Adds a channel carrying `schema`; returns its number for `log`.
-    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure>;
+    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure>;
 
     /// Encodes a message on `channel` with `encode` (into a buffer of the
     /// target's) and sends it on; a target that has no taker for the channel
@@ -54,7 +54,7 @@ pub fn with_target<H: LogTargetHandle>(
 pub unsafe fn add_channel<H: LogTargetHandle>(
     handle: Option<&H>,
     topic: *const c_char,
-    schema: i32,
+    schema: VfSchema,
     channel: Option<&mut u32>,
 ) -> VfResult {
     with_target(handle, |target| {

@@ -15,15 +15,17 @@ use std::sync::Mutex;
 use mcap::records::{MessageHeader, Metadata};
 use mcap::{Compression, WriteOptions, Writer};
 
-use crate::encoder::Encoder;
+use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, guard_unit, Failure};
 use crate::log_target::{self, with_target, Encode, LogTarget, LogTargetHandle};
 use crate::records::{text, values as array, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
 
-pub const VF_COMPRESSION_NONE: i32 = 0;
-pub const VF_COMPRESSION_ZSTD: i32 = 1;
-pub const VF_COMPRESSION_LZ4: i32 = 2;
+/// How a recording compresses its chunks.
+pub type VfCompression = i32;
+pub const VF_COMPRESSION_NONE: VfCompression = 0;
+pub const VF_COMPRESSION_ZSTD: VfCompression = 1;
+pub const VF_COMPRESSION_LZ4: VfCompression = 2;
 
 /// zstd's fastest level: compression is most of the recorder's own CPU, and
 /// level 1 takes a third less of it than the default 3 (measured at 1 kHz:
@@ -32,6 +34,15 @@ pub const VF_COMPRESSION_LZ4: i32 = 2;
 /// more).
 const ZSTD_LEVEL: u32 = 1;
 
+/// An MCAP recording: chunked, each chunk compressed as asked, with a
+/// summary and footer once finished. The first write error (a full disk, a
+/// file-size limit; a process that sets RLIMIT_FSIZE must ignore SIGXFSZ to
+/// see one) ends the recording: that call and every later one return VF_EIO
+/// with the same message, and the file keeps every chunk completed before it
+/// (no summary or footer). Messages are compressed on the calling thread;
+/// each chunk is followed by its message indexes, which indexed readers
+/// need. The channels' records are written with the first message, so that
+/// a metadata record written before it precedes every chunk.
 pub struct VfMcapWriter {
     state: Mutex<McapFile>,
 }
@@ -53,7 +64,7 @@ pub(crate) struct McapFile {
     buffer: Vec<u8>,
 }
 
-fn options(compression: i32) -> Result<WriteOptions, Failure> {
+fn options(compression: VfCompression) -> Result<WriteOptions, Failure> {
     // Level 0 is each compressor's default.
     let (compression, level) = match compression {
         VF_COMPRESSION_NONE => (None, 0),
@@ -81,7 +92,7 @@ fn options(compression: i32) -> Result<WriteOptions, Failure> {
 }
 
 impl McapFile {
-    fn create(path: &str, compression: i32, overwrite: bool) -> Result<Self, Failure> {
+    fn create(path: &str, compression: VfCompression, overwrite: bool) -> Result<Self, Failure> {
         let options = options(compression)?;
         let cannot =
             |e: &dyn std::error::Error| Failure::new(VF_EIO, format!("cannot write {path}: {}", root_cause(e)));
@@ -169,7 +180,7 @@ impl McapFile {
 }
 
 impl LogTarget for McapFile {
-    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
+    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
         let encoder = Encoder::new(schema)?;
         self.writer()?;
         self.channels.push(Channel {
@@ -244,13 +255,19 @@ fn root_cause(error: &dyn std::error::Error) -> String {
     cause.to_string()
 }
 
+/// Creates a recording in a new file at `path` (UTF-8), exclusively:
+/// VF_EEXIST, "PATH already exists", when a file or symlink is there, which
+/// is left untouched; with `overwrite`, what is there is removed first (a
+/// symlink itself, never its target). VF_EIO when it cannot be created. On
+/// failure `out` is set to NULL.
+///
 /// # Safety
 /// `path` is NULL or a NUL-terminated string, valid for the call; `out` is
 /// NULL or may be written with one pointer.
 #[no_mangle]
 pub unsafe extern "C" fn vf_mcap_writer_create(
     path: *const c_char,
-    compression: i32,
+    compression: VfCompression,
     overwrite: bool,
     out: *mut *mut VfMcapWriter,
 ) -> VfResult {
@@ -272,21 +289,29 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
     })
 }
 
+/// Adds a channel (and its schema) and sets `channel` to its number for the
+/// log calls.
+///
 /// # Safety
-/// As [`log_target::add_channel`].
+/// `topic` is NULL or a NUL-terminated string, valid for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_mcap_writer_add_channel(
     writer: Option<&VfMcapWriter>,
     topic: *const c_char,
-    schema: i32,
+    schema: VfSchema,
     channel: Option<&mut u32>,
 ) -> VfResult {
     // SAFETY: this function's contract is add_channel's.
     unsafe { log_target::add_channel(writer, topic, schema, channel) }
 }
 
+/// Logs a group's states on a VF_SCHEMA_JOINT_STATES or
+/// VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
+/// channel's schema does not take what is logged.
+///
 /// # Safety
-/// As [`log_target::log_states`].
+/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
+/// for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_mcap_writer_log_states(
     writer: Option<&VfMcapWriter>,
@@ -298,8 +323,12 @@ pub unsafe extern "C" fn vf_mcap_writer_log_states(
     unsafe { log_target::log_states(writer, channel, stamp, states) }
 }
 
+/// Logs `count` groups' frames of one sample as one message (`groups` may be
+/// NULL when `count` is 0).
+///
 /// # Safety
-/// As [`log_target::log_frames`].
+/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
+/// whose names and poses are valid for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_mcap_writer_log_frames(
     writer: Option<&VfMcapWriter>,
@@ -312,8 +341,11 @@ pub unsafe extern "C" fn vf_mcap_writer_log_frames(
     unsafe { log_target::log_frames(writer, channel, stamp, groups, count) }
 }
 
+/// Logs a group's commanded values.
+///
 /// # Safety
-/// As [`log_target::log_actions`].
+/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
+/// valid for the call.
 #[no_mangle]
 pub unsafe extern "C" fn vf_mcap_writer_log_actions(
     writer: Option<&VfMcapWriter>,
@@ -325,6 +357,7 @@ pub unsafe extern "C" fn vf_mcap_writer_log_actions(
     unsafe { log_target::log_actions(writer, channel, stamp, actions) }
 }
 
+/// Logs the robot's I/O.
 #[no_mangle]
 pub extern "C" fn vf_mcap_writer_log_io(
     writer: Option<&VfMcapWriter>,
@@ -335,6 +368,9 @@ pub extern "C" fn vf_mcap_writer_log_io(
     log_target::log_io(writer, channel, stamp, io)
 }
 
+/// Writes an MCAP metadata record: `count` keys and values. It ends the chunk
+/// in progress and is flushed to the file at once.
+///
 /// # Safety
 /// `name` is NULL or a NUL-terminated string; unless `count` is 0, `keys`
 /// and `values` are NULL or point to `count` pointers each, every one NULL
@@ -358,8 +394,8 @@ pub unsafe extern "C" fn vf_mcap_writer_write_metadata(
 /// `count` keys and values from C.
 ///
 /// # Safety
-/// As [`vf_mcap_writer_write_metadata`]'s `keys` and `values`, valid while
-/// this runs.
+/// As vf_mcap_writer_write_metadata's `keys` and `values`, valid while this
+/// runs.
 unsafe fn metadata(
     keys: *const *const c_char,
     values: *const *const c_char,
@@ -379,14 +415,19 @@ unsafe fn metadata(
     Ok(metadata)
 }
 
+/// Writes the last chunk, the summary and the footer, and flushes the file;
+/// later calls return VF_EINVAL.
 #[no_mangle]
 pub extern "C" fn vf_mcap_writer_finish(writer: Option<&VfMcapWriter>) -> VfResult {
     with_target(writer, McapFile::finish)
 }
 
+/// Finishes a recording that is neither finished nor failed (errors are
+/// lost: call vf_mcap_writer_finish to see them), then releases it.
+///
 /// # Safety
-/// `writer` is NULL or a handle from `vf_mcap_writer_create` not yet
-/// dropped, which no other call uses during or after this one.
+/// `writer` is NULL or a handle from vf_mcap_writer_create not yet dropped,
+/// which no other call uses during or after this one.
 #[no_mangle]
 pub unsafe extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
     if writer.is_null() {

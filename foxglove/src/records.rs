@@ -1,20 +1,27 @@
 //! The C shapes of one sample: a joint group's measured states, its frames,
-//! its commanded values, and the robot's I/O, as `include/velmor_foxglove.h`
-//! declares them. The arrays are borrowed for the call; these views check
+//! its commanded values, and the robot's I/O, as C passes them. The arrays are borrowed for the call; these views check
 //! them once.
 use std::ffi::{c_char, CStr};
 
 use crate::error::Failure;
 use crate::{VF_EINVAL, VF_ENULL};
 
+/// Per message: the sample's number in its stream (MCAP's sequence is 32
+/// bits; it wraps), and its log time in nanoseconds since the Unix epoch,
+/// which a recording also writes as the message's publish time. The live
+/// server uses the log time only.
 #[repr(C)]
 pub struct VfStamp {
     pub sequence: u32,
     pub log_time: u64,
 }
 
+/// A joint group's measured states (velmor::qrk::RobotStates). The
+/// per-joint arrays hold `joints` values each (NULL allowed when 0); a pose
+/// holds 7 values, position then quaternion (w, x, y, z); the others 6.
 #[repr(C)]
 pub struct VfGroupStates {
+    /// The group's first joint in the whole robot: names the joints.
     pub first_joint: u32,
     pub joints: usize,
     pub timestamp: [i32; 2],
@@ -37,7 +44,8 @@ pub struct VfGroupStates {
     pub raw_ft_sensor: *const f64,
 }
 
-/// A group's name and its two poses, for the frames of one sample.
+/// A joint group's frames: its name (NUL-terminated) and two poses of 7
+/// values each, as in vf_group_states.
 #[repr(C)]
 pub struct VfGroupFrames {
     pub group: *const c_char,
@@ -45,6 +53,8 @@ pub struct VfGroupFrames {
     pub flange_pose: *const f64,
 }
 
+/// A joint group's commanded values (velmor::qrk::RobotActions), shaped as
+/// vf_group_states.
 #[repr(C)]
 pub struct VfGroupActions {
     pub joints: usize,
@@ -57,6 +67,7 @@ pub struct VfGroupActions {
     pub tcp_wrench_d: *const f64,
 }
 
+/// The robot's safety inputs and digital I/O.
 #[repr(C)]
 pub struct VfIo {
     pub timestamp: [i32; 2],
