@@ -30,7 +30,7 @@ std::size_t JointCount(const std::vector<double>& first, const Vectors&... rest)
 }  // namespace
 
 vf_stamp ToC(const MessageStamp& stamp) noexcept {
-  return vf_stamp{static_cast<std::uint32_t>(stamp.sequence), stamp.log_time_ns, stamp.publish_time_ns};
+  return vf_stamp{static_cast<std::uint32_t>(stamp.sequence), stamp.log_time_ns};
 }
 
 vf_group_states ToC(const qrk::RobotStates& s, std::uint32_t first_joint) {

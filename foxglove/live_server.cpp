@@ -10,8 +10,6 @@ LiveServer::LiveServer(const std::string& host, std::uint16_t port, std::size_t 
 
 std::uint16_t LiveServer::Port() const noexcept { return vf_live_server_port(handle_); }
 
-std::size_t LiveServer::ClientCount() const noexcept { return vf_live_server_client_count(handle_); }
-
 std::uint64_t LiveServer::Refused() const noexcept { return vf_live_server_refused(handle_); }
 
 }  // namespace velmor::foxglove

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "foxglove/channel_sink.hpp"
+#include "foxglove/log_target.hpp"
 
 namespace velmor::foxglove {
 
@@ -20,15 +20,13 @@ struct ServeError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class LiveServer : public ChannelSink<vf_live_server> {
+class LiveServer : public LogTarget<vf_live_server> {
  public:
   /// Listens on `host`:`port` (0: any free port) for at most `max_viewers`
   /// connections at once (at least 1). Throws ServeError.
   LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers);
 
   std::uint16_t Port() const noexcept;
-  /// Viewers connected now.
-  std::size_t ClientCount() const noexcept;
   /// Connections refused so far for being over `max_viewers`.
   std::uint64_t Refused() const noexcept;
 };

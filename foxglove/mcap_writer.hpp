@@ -7,11 +7,11 @@
 #include <map>
 #include <string>
 
-#include "foxglove/channel_sink.hpp"
+#include "foxglove/log_target.hpp"
 
 namespace velmor::foxglove {
 
-class McapWriter : public ChannelSink<vf_mcap_writer> {
+class McapWriter : public LogTarget<vf_mcap_writer> {
  public:
   /// Creates `path` exclusively unless `overwrite` (velmor_foxglove.h).
   /// Throws FileExists "PATH already exists", WriteError "cannot write PATH:

@@ -20,12 +20,12 @@ enum class Schema : std::int32_t {
 
 enum class Compression : std::int32_t { kNone = 0, kZstd = 1, kLz4 = 2 };
 
-/// The sample's number in its stream (32 bits in MCAP: it wraps) and the
-/// times, in nanoseconds since the Unix epoch.
+/// The sample's number in its stream (32 bits in MCAP: it wraps) and its
+/// log time, in nanoseconds since the Unix epoch (a recording's publish time
+/// too).
 struct MessageStamp {
   std::uint64_t sequence = 0;
   std::uint64_t log_time_ns = 0;
-  std::uint64_t publish_time_ns = 0;
 };
 
 /// A joint group's two frames in one sample: its name and the robot's tcp

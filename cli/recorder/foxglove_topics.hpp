@@ -98,7 +98,7 @@ class FoxgloveTopics {
 
   static foxglove::MessageStamp StampOf(const SampleStamp& stamp) {
     const auto nanoseconds = static_cast<std::uint64_t>(stamp.receive_time * 1e9);
-    return {stamp.sample, nanoseconds, nanoseconds};
+    return {stamp.sample, nanoseconds};
   }
 
   static foxglove::RobotIo IoOf(const qrk_impl::BasicStreamData& sample) {

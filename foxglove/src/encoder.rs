@@ -9,11 +9,28 @@ use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupFrames, V
 use crate::schemas::{RobotActions, RobotIo, RobotStates};
 use crate::VF_EINVAL;
 
-pub const VF_SCHEMA_JOINT_STATES: i32 = 0;
-pub const VF_SCHEMA_FRAME_TRANSFORMS: i32 = 1;
-pub const VF_SCHEMA_ROBOT_STATES: i32 = 2;
-pub const VF_SCHEMA_ROBOT_ACTIONS: i32 = 3;
-pub const VF_SCHEMA_ROBOT_IO: i32 = 4;
+/// What a channel carries: what is logged on it must fit its schema. The
+/// Foxglove messages' own time stamps are the message's log time.
+pub type VfSchema = i32;
+/// foxglove.JointStates from a group's states: one entry per joint, named
+/// joint_<robot-wide index>, position = q, velocity = dq, effort = tau.
+pub const VF_SCHEMA_JOINT_STATES: VfSchema = 0;
+/// foxglove.FrameTransforms from every group's frames of one sample
+/// (log_frames), as ROS tf does: per group, in the order given, world ->
+/// <group>_tcp (tcp_pose) and world -> <group>_flange (flange_pose), the
+/// quaternion reordered from the robot's (w, x, y, z) to Foxglove's (x, y,
+/// z, w).
+pub const VF_SCHEMA_FRAME_TRANSFORMS: VfSchema = 1;
+/// robotstates.RobotStates, our own protobuf schema from a group's states:
+/// every field of the record under its name, values as double at the float
+/// precision they arrive with from the robot, the time stamp pair as
+/// `timestamp`.
+pub const VF_SCHEMA_ROBOT_STATES: VfSchema = 2;
+/// robotactions.RobotActions from a group's commanded values, made as
+/// VF_SCHEMA_ROBOT_STATES.
+pub const VF_SCHEMA_ROBOT_ACTIONS: VfSchema = 3;
+/// robotio.RobotIo from the robot's I/O, made as VF_SCHEMA_ROBOT_STATES.
+pub const VF_SCHEMA_ROBOT_IO: VfSchema = 4;
 
 pub const WORLD_FRAME: &str = "world";
 
@@ -28,7 +45,7 @@ pub enum Encoder {
 }
 
 impl Encoder {
-    pub fn new(schema: i32) -> Result<Self, Failure> {
+    pub fn new(schema: VfSchema) -> Result<Self, Failure> {
         Ok(match schema {
             VF_SCHEMA_JOINT_STATES => Self::JointStates(JointStates::default()),
             VF_SCHEMA_FRAME_TRANSFORMS => Self::FrameTransforms(Frames::default()),
@@ -55,15 +72,26 @@ impl Encoder {
     }
 
     /// Encodes a group's states into `out` (cleared first).
-    pub fn encode_states(&mut self, log_time: u64, states: &VfGroupStates, out: &mut Vec<u8>) -> Result<(), Failure> {
+    ///
+    /// # Safety
+    /// `states`' arrays hold what [`VfGroupStates`] says they hold, valid
+    /// for the call.
+    pub unsafe fn encode_states(
+        &mut self,
+        log_time: u64,
+        states: &VfGroupStates,
+        out: &mut Vec<u8>,
+    ) -> Result<(), Failure> {
         out.clear();
         match self {
             Self::JointStates(message) => {
-                fill_joint_states(message, log_time, states)?;
+                // SAFETY: the caller vouches for `states`' arrays.
+                unsafe { fill_joint_states(message, log_time, states) }?;
                 encode(message, out)
             }
             Self::RobotStates(message) => {
-                fill_states(message, states)?;
+                // SAFETY: the caller vouches for `states`' arrays.
+                unsafe { fill_states(message, states) }?;
                 encode(&**message, out)
             }
             _ => Err(self.mismatch("a group's states")),
@@ -71,21 +99,37 @@ impl Encoder {
     }
 
     /// Encodes every group's frames of one sample into `out` (cleared first).
-    pub fn encode_frames(&mut self, log_time: u64, groups: &[VfGroupFrames], out: &mut Vec<u8>) -> Result<(), Failure> {
+    ///
+    /// # Safety
+    /// Every group's name and poses are what [`VfGroupFrames`] says they
+    /// are, valid for the call.
+    pub unsafe fn encode_frames(
+        &mut self,
+        log_time: u64,
+        groups: &[VfGroupFrames],
+        out: &mut Vec<u8>,
+    ) -> Result<(), Failure> {
         out.clear();
         let Self::FrameTransforms(frames) = self else {
             return Err(self.mismatch("frames"));
         };
-        frames.fill(log_time, groups)?;
+        // SAFETY: the caller vouches for every group's name and poses.
+        unsafe { frames.fill(log_time, groups) }?;
         encode(&frames.message, out)
     }
 
-    pub fn encode_actions(&mut self, actions: &VfGroupActions, out: &mut Vec<u8>) -> Result<(), Failure> {
+    /// Encodes a group's commanded values into `out` (cleared first).
+    ///
+    /// # Safety
+    /// `actions`' arrays hold what [`VfGroupActions`] says they hold, valid
+    /// for the call.
+    pub unsafe fn encode_actions(&mut self, actions: &VfGroupActions, out: &mut Vec<u8>) -> Result<(), Failure> {
         out.clear();
         let Self::RobotActions(message) = self else {
             return Err(self.mismatch("a group's commanded values"));
         };
-        fill_actions(message, actions)?;
+        // SAFETY: the caller vouches for `actions`' arrays.
+        unsafe { fill_actions(message, actions) }?;
         encode(message, out)
     }
 
@@ -127,10 +171,17 @@ pub fn joint_name(first_joint: u32, offset: usize) -> String {
     format!("joint_{}", u64::from(first_joint) + offset as u64)
 }
 
-fn fill_joint_states(message: &mut JointStates, log_time: u64, states: &VfGroupStates) -> Result<(), Failure> {
-    let q = values(states.q, states.joints, "q")?;
-    let dq = values(states.dq, states.joints, "dq")?;
-    let tau = values(states.tau, states.joints, "tau")?;
+/// # Safety
+/// As [`Encoder::encode_states`].
+unsafe fn fill_joint_states(message: &mut JointStates, log_time: u64, states: &VfGroupStates) -> Result<(), Failure> {
+    // SAFETY: the caller vouches for `joints` values in each per-joint array.
+    let (q, dq, tau) = unsafe {
+        (
+            values(states.q, states.joints, "q")?,
+            values(states.dq, states.joints, "dq")?,
+            values(states.tau, states.joints, "tau")?,
+        )
+    };
     let named = message.joints.len() == states.joints
         && message
             .joints
@@ -163,10 +214,14 @@ impl Frames {
     /// Per group `world` -> `<group>_tcp` and `world` -> `<group>_flange`,
     /// in the order given. The frames are named again only when the groups
     /// change, which they do not within a recording.
-    fn fill(&mut self, log_time: u64, groups: &[VfGroupFrames]) -> Result<(), Failure> {
+    ///
+    /// # Safety
+    /// As [`Encoder::encode_frames`].
+    unsafe fn fill(&mut self, log_time: u64, groups: &[VfGroupFrames]) -> Result<(), Failure> {
         let mut same = self.groups.len() == groups.len();
         for (i, group) in groups.iter().enumerate() {
-            let name = text(group.group, "group")?;
+            // SAFETY: the caller vouches for every group's name.
+            let name = unsafe { text(group.group, "group") }?;
             same = same && self.groups[i] == name;
         }
         if !same {
@@ -178,7 +233,8 @@ impl Frames {
             self.groups.clear();
             self.message.transforms.clear();
             for group in groups {
-                let name = text(group.group, "group")?;
+                // SAFETY: the caller vouches for every group's name.
+                let name = unsafe { text(group.group, "group") }?;
                 self.groups.push(name.to_owned());
                 self.message.transforms.push(frame(format!("{name}_tcp")));
                 self.message.transforms.push(frame(format!("{name}_flange")));
@@ -186,8 +242,13 @@ impl Frames {
         }
         let stamp = timestamp(log_time);
         for (pair, group) in self.message.transforms.chunks_exact_mut(2).zip(groups) {
-            let tcp = fixed::<7>(group.tcp_pose, "tcp_pose")?;
-            let flange = fixed::<7>(group.flange_pose, "flange_pose")?;
+            // SAFETY: the caller vouches for every group's two poses.
+            let (tcp, flange) = unsafe {
+                (
+                    fixed::<7>(group.tcp_pose, "tcp_pose")?,
+                    fixed::<7>(group.flange_pose, "flange_pose")?,
+                )
+            };
             for (transform, pose) in pair.iter_mut().zip([tcp, flange]) {
                 transform.timestamp = Some(stamp);
                 set_pose(transform, pose);
@@ -229,50 +290,62 @@ fn rounded_array_into<const N: usize>(target: &mut [f64; N], source: &[f64; N]) 
     }
 }
 
-fn fill_states(message: &mut RobotStates, s: &VfGroupStates) -> Result<(), Failure> {
+/// # Safety
+/// As [`Encoder::encode_states`].
+unsafe fn fill_states(message: &mut RobotStates, s: &VfGroupStates) -> Result<(), Failure> {
     let n = s.joints;
     message.timestamp = s.timestamp;
-    rounded_into(&mut message.q, values(s.q, n, "q")?);
-    rounded_into(&mut message.theta, values(s.theta, n, "theta")?);
-    rounded_into(&mut message.dq, values(s.dq, n, "dq")?);
-    rounded_into(&mut message.dtheta, values(s.dtheta, n, "dtheta")?);
-    rounded_into(&mut message.tau, values(s.tau, n, "tau")?);
-    rounded_into(&mut message.tau_dot, values(s.tau_dot, n, "tau_dot")?);
-    rounded_into(&mut message.tau_ext, values(s.tau_ext, n, "tau_ext")?);
-    rounded_into(&mut message.tau_interact, values(s.tau_interact, n, "tau_interact")?);
-    rounded_into(&mut message.temperature, values(s.temperature, n, "temperature")?);
-    rounded_array_into(&mut message.flange_pose, fixed::<7>(s.flange_pose, "flange_pose")?);
-    rounded_array_into(&mut message.tcp_pose, fixed::<7>(s.tcp_pose, "tcp_pose")?);
-    rounded_array_into(&mut message.tcp_twist, fixed::<6>(s.tcp_twist, "tcp_twist")?);
-    rounded_array_into(&mut message.tcp_wrench, fixed::<6>(s.tcp_wrench, "tcp_wrench")?);
-    rounded_array_into(
-        &mut message.tcp_wrench_local,
-        fixed::<6>(s.tcp_wrench_local, "tcp_wrench_local")?,
-    );
-    rounded_array_into(
-        &mut message.raw_tcp_wrench,
-        fixed::<6>(s.raw_tcp_wrench, "raw_tcp_wrench")?,
-    );
-    rounded_array_into(
-        &mut message.raw_tcp_wrench_local,
-        fixed::<6>(s.raw_tcp_wrench_local, "raw_tcp_wrench_local")?,
-    );
-    rounded_array_into(
-        &mut message.raw_ft_sensor,
-        fixed::<6>(s.raw_ft_sensor, "raw_ft_sensor")?,
-    );
+    // SAFETY: the caller vouches for `joints` values in each per-joint array,
+    // 7 in each pose and 6 in each other array.
+    unsafe {
+        rounded_into(&mut message.q, values(s.q, n, "q")?);
+        rounded_into(&mut message.theta, values(s.theta, n, "theta")?);
+        rounded_into(&mut message.dq, values(s.dq, n, "dq")?);
+        rounded_into(&mut message.dtheta, values(s.dtheta, n, "dtheta")?);
+        rounded_into(&mut message.tau, values(s.tau, n, "tau")?);
+        rounded_into(&mut message.tau_dot, values(s.tau_dot, n, "tau_dot")?);
+        rounded_into(&mut message.tau_ext, values(s.tau_ext, n, "tau_ext")?);
+        rounded_into(&mut message.tau_interact, values(s.tau_interact, n, "tau_interact")?);
+        rounded_into(&mut message.temperature, values(s.temperature, n, "temperature")?);
+        rounded_array_into(&mut message.flange_pose, fixed::<7>(s.flange_pose, "flange_pose")?);
+        rounded_array_into(&mut message.tcp_pose, fixed::<7>(s.tcp_pose, "tcp_pose")?);
+        rounded_array_into(&mut message.tcp_twist, fixed::<6>(s.tcp_twist, "tcp_twist")?);
+        rounded_array_into(&mut message.tcp_wrench, fixed::<6>(s.tcp_wrench, "tcp_wrench")?);
+        rounded_array_into(
+            &mut message.tcp_wrench_local,
+            fixed::<6>(s.tcp_wrench_local, "tcp_wrench_local")?,
+        );
+        rounded_array_into(
+            &mut message.raw_tcp_wrench,
+            fixed::<6>(s.raw_tcp_wrench, "raw_tcp_wrench")?,
+        );
+        rounded_array_into(
+            &mut message.raw_tcp_wrench_local,
+            fixed::<6>(s.raw_tcp_wrench_local, "raw_tcp_wrench_local")?,
+        );
+        rounded_array_into(
+            &mut message.raw_ft_sensor,
+            fixed::<6>(s.raw_ft_sensor, "raw_ft_sensor")?,
+        );
+    }
     Ok(())
 }
 
-fn fill_actions(message: &mut RobotActions, a: &VfGroupActions) -> Result<(), Failure> {
+/// # Safety
+/// As [`Encoder::encode_actions`].
+unsafe fn fill_actions(message: &mut RobotActions, a: &VfGroupActions) -> Result<(), Failure> {
     let n = a.joints;
     message.timestamp = a.timestamp;
-    rounded_into(&mut message.q_d, values(a.q_d, n, "q_d")?);
-    rounded_into(&mut message.dq_d, values(a.dq_d, n, "dq_d")?);
-    rounded_into(&mut message.tau_d, values(a.tau_d, n, "tau_d")?);
-    rounded_array_into(&mut message.tcp_pose_d, fixed::<7>(a.tcp_pose_d, "tcp_pose_d")?);
-    rounded_array_into(&mut message.tcp_twist_d, fixed::<6>(a.tcp_twist_d, "tcp_twist_d")?);
-    rounded_array_into(&mut message.tcp_wrench_d, fixed::<6>(a.tcp_wrench_d, "tcp_wrench_d")?);
+    // SAFETY: the caller vouches for `joints` values in each per-joint array,
+    // 7 in the pose and 6 in each other array.
+    unsafe {
+        rounded_into(&mut message.q_d, values(a.q_d, n, "q_d")?);
+        rounded_into(&mut message.dq_d, values(a.dq_d, n, "dq_d")?);
+        rounded_into(&mut message.tau_d, values(a.tau_d, n, "tau_d")?);
+        rounded_array_into(&mut message.tcp_pose_d, fixed::<7>(a.tcp_pose_d, "tcp_pose_d")?);
+        rounded_array_into(&mut message.tcp_twist_d, fixed::<6>(a.tcp_twist_d, "tcp_twist_d")?);
+        rounded_array_into(&mut message.tcp_wrench_d, fixed::<6>(a.tcp_wrench_d, "tcp_wrench_d")?);
+    }
     Ok(())
 }
 

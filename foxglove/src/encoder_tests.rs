@@ -55,8 +55,8 @@ impl Sample {
 
 fn encode_states(encoder: &mut Encoder, log_time: u64, states: &VfGroupStates) -> Vec<u8> {
     let mut out = Vec::new();
-    encoder
-        .encode_states(log_time, states, &mut out)
+    // SAFETY: every test's states come from a Sample that outlives the call.
+    unsafe { encoder.encode_states(log_time, states, &mut out) }
         .map_err(|f| f.message)
         .unwrap();
     out
@@ -75,8 +75,8 @@ impl Sample {
 fn encode_frames(encoder: &mut Encoder, log_time: u64, samples: &[&Sample]) -> FrameTransforms {
     let groups: Vec<_> = samples.iter().map(|sample| sample.frames()).collect();
     let mut out = Vec::new();
-    encoder
-        .encode_frames(log_time, &groups, &mut out)
+    // SAFETY: the frames point into `samples`, which outlive the call.
+    unsafe { encoder.encode_frames(log_time, &groups, &mut out) }
         .map_err(|f| f.message)
         .unwrap();
     <FrameTransforms as Decode>::decode(&out[..]).unwrap()
@@ -256,18 +256,22 @@ fn a_record_on_a_channel_of_another_schema_is_refused() {
     let sample = Sample::new("ARM_1", 7);
     let mut out = Vec::new();
     let mut actions = Encoder::new(VF_SCHEMA_ROBOT_ACTIONS).unwrap();
-    let failure = actions.encode_states(0, &sample.states(0), &mut out).err().unwrap();
-    assert_eq!(failure.code, VF_EINVAL);
     let mut frames = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
-    assert!(frames.encode_states(0, &sample.states(0), &mut out).is_err());
-    assert!(actions.encode_frames(0, &[sample.frames()], &mut out).is_err());
-    assert!(Encoder::new(5).is_err());
-
-    let mut states = sample.states(0);
-    states.q = std::ptr::null();
     let mut joints = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
-    assert_eq!(
-        joints.encode_states(0, &states, &mut out).err().unwrap().code,
-        crate::VF_ENULL
-    );
+    let mut states = sample.states(0);
+    // SAFETY: the records point into `sample`, which outlives every call, and
+    // a NULL array is refused before it is read.
+    unsafe {
+        let failure = actions.encode_states(0, &states, &mut out).err().unwrap();
+        assert_eq!(failure.code, VF_EINVAL);
+        assert!(frames.encode_states(0, &states, &mut out).is_err());
+        assert!(actions.encode_frames(0, &[sample.frames()], &mut out).is_err());
+
+        states.q = std::ptr::null();
+        assert_eq!(
+            joints.encode_states(0, &states, &mut out).err().unwrap().code,
+            crate::VF_ENULL
+        );
+    }
+    assert!(Encoder::new(5).is_err());
 }

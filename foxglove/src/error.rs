@@ -1,11 +1,13 @@
-//! Panic containment and error messages: every failed call leaves a message
-//! for its thread, which `vf_last_error` returns.
+//! Error messages and panic containment (the bridge's guard): every failed
+//! call leaves a message for its thread, which `vf_last_error` returns.
 use std::cell::RefCell;
 use std::ffi::{c_char, CString};
 use std::fmt::Display;
-use std::panic::{catch_unwind, AssertUnwindSafe};
 
-use crate::{VfResult, VF_EGENERIC};
+pub use velmor_bridge::guard::guard_unit;
+use velmor_bridge::guard::guard_with;
+
+use crate::{VfResult, VF_EGENERIC, VF_OK};
 
 thread_local! {
     static LAST_ERROR: RefCell<CString> = RefCell::new(CString::default());
@@ -40,27 +42,19 @@ impl Failure {
 }
 
 /// Runs `body`, turning a failure into its code (and message) and a panic
-/// into VF_EGENERIC.
+/// into VF_EGENERIC, "internal error: what the panic said".
 pub fn guard(body: impl FnOnce() -> Result<(), Failure>) -> VfResult {
-    match catch_unwind(AssertUnwindSafe(body)) {
-        Ok(Ok(())) => crate::VF_OK,
-        Ok(Err(failure)) => fail(failure.code, failure.message),
-        Err(panic) => {
-            let what = panic
-                .downcast_ref::<&str>()
-                .map(|s| s.to_string())
-                .or_else(|| panic.downcast_ref::<String>().cloned())
-                .unwrap_or_default();
-            fail(VF_EGENERIC, format!("internal error: {what}"))
-        }
-    }
+    guard_with(
+        || match body() {
+            Ok(()) => VF_OK,
+            Err(failure) => fail(failure.code, failure.message),
+        },
+        |what| fail(VF_EGENERIC, format!("internal error: {what}")),
+    )
 }
 
-/// Runs `body` for a function without a result; a panic is swallowed.
-pub fn guard_unit(body: impl FnOnce()) {
-    let _ = catch_unwind(AssertUnwindSafe(body));
-}
-
+/// The message of this thread's last failed call (empty before the first);
+/// valid until the next failure on this thread.
 #[no_mangle]
 pub extern "C" fn vf_last_error() -> *const c_char {
     LAST_ERROR.with(|last| last.borrow().as_ptr())

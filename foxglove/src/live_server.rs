@@ -17,13 +17,22 @@ use std::time::Duration;
 
 use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketServer, WebSocketServerHandle};
 
-use crate::encoder::Encoder;
+use crate::encoder::{Encoder, VfSchema};
 use crate::error::{fail, guard, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
-use crate::records::{text, VfStamp};
-use crate::sink::{export_sink_calls, Encode, Sink, SinkHandle};
+use crate::log_target::{self, Encode, LogTarget, LogTargetHandle};
+use crate::records::{text, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 
+/// The live server: the SDK's Foxglove WebSocket server (subprotocols
+/// foxglove.sdk.v1 and foxglove.sdk.v1.1). It advertises every channel added
+/// and sends a message only to the clients subscribed to its channel; each
+/// client has a bounded queue (the SDK's 1024 messages), and a client that
+/// falls behind loses the oldest. A message on a channel that no client
+/// subscribes to is not even encoded. Limits: at most `max_viewers`
+/// connections at once (one more is answered with HTTP 503 and closed), 10
+/// s for a connection to complete its WebSocket handshake. The SDK itself
+/// listens on a loopback port of its own, to which the server's port relays.
 pub struct VfLiveServer {
     door: FrontDoor,
     handle: WebSocketServerHandle,
@@ -36,8 +45,8 @@ pub(crate) struct Channels {
     buffer: Vec<u8>,
 }
 
-impl Sink for Channels {
-    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
+impl LogTarget for Channels {
+    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
         let encoder = Encoder::new(schema)?;
         let raw = ChannelBuilder::new(topic)
             .context(&self.context)
@@ -62,10 +71,10 @@ impl Sink for Channels {
     }
 }
 
-impl SinkHandle for VfLiveServer {
-    type Sink = Channels;
+impl LogTargetHandle for VfLiveServer {
+    type Target = Channels;
     const NAME: &'static str = "server";
-    fn sink(&self) -> &Mutex<Channels> {
+    fn target(&self) -> &Mutex<Channels> {
         &self.channels
     }
 }
@@ -74,8 +83,15 @@ impl SinkHandle for VfLiveServer {
 /// browser on the other side of the world needs well under a second.
 const HANDSHAKE_DEADLINE: Duration = Duration::from_secs(10);
 
+/// Starts a server reached on `host` and `port` (0: any free port; see
+/// vf_live_server_port). VF_ENETWORK when it cannot listen; VF_EINVAL when
+/// max_viewers is 0. On failure `out` is set to NULL.
+///
+/// # Safety
+/// `host` is NULL or a NUL-terminated string, valid for the call; `out` is
+/// NULL or may be written with one pointer.
 #[no_mangle]
-pub extern "C" fn vf_live_server_start(
+pub unsafe extern "C" fn vf_live_server_start(
     host: *const c_char,
     port: u16,
     max_viewers: usize,
@@ -84,9 +100,11 @@ pub extern "C" fn vf_live_server_start(
     if out.is_null() {
         return fail(VF_ENULL, "out is NULL");
     }
-    unsafe { *out = std::ptr::null_mut() };
+    // SAFETY: not NULL, and the caller vouches that `out` may be written.
+    unsafe { out.write(std::ptr::null_mut()) };
     guard(|| {
-        let host = text(host, "host")?;
+        // SAFETY: the caller vouches for `host` for the call.
+        let host = unsafe { text(host, "host") }?;
         if max_viewers == 0 {
             return Err(Failure::new(VF_EINVAL, "max_viewers is 0"));
         }
@@ -117,33 +135,100 @@ pub extern "C" fn vf_live_server_start(
                 buffer: Vec::new(),
             }),
         });
-        unsafe { *out = Box::into_raw(server) };
+        // SAFETY: as above; the handle passes to the caller, who gives it
+        // back to vf_live_server_stop.
+        unsafe { out.write(Box::into_raw(server)) };
         Ok(())
     })
 }
 
+/// The port viewers connect to (0 for a NULL server).
 #[no_mangle]
-pub extern "C" fn vf_live_server_port(server: *const VfLiveServer) -> u16 {
-    unsafe { server.as_ref() }.map_or(0, |server| server.door.port())
+pub extern "C" fn vf_live_server_port(server: Option<&VfLiveServer>) -> u16 {
+    server.map_or(0, |server| server.door.port())
 }
 
+/// Connections refused so far for being over max_viewers (0 for a NULL
+/// server).
 #[no_mangle]
-pub extern "C" fn vf_live_server_refused(server: *const VfLiveServer) -> u64 {
-    unsafe { server.as_ref() }.map_or(0, |server| server.door.refused())
+pub extern "C" fn vf_live_server_refused(server: Option<&VfLiveServer>) -> u64 {
+    server.map_or(0, |server| server.door.refused())
 }
 
+/// As vf_mcap_writer_add_channel; the server advertises the channel.
+///
+/// # Safety
+/// `topic` is NULL or a NUL-terminated string, valid for the call.
 #[no_mangle]
-pub extern "C" fn vf_live_server_client_count(server: *const VfLiveServer) -> usize {
-    unsafe { server.as_ref() }.map_or(0, |server| server.handle.client_count())
+pub unsafe extern "C" fn vf_live_server_add_channel(
+    server: Option<&VfLiveServer>,
+    topic: *const c_char,
+    schema: VfSchema,
+    channel: Option<&mut u32>,
+) -> VfResult {
+    // SAFETY: this function's contract is add_channel's.
+    unsafe { log_target::add_channel(server, topic, schema, channel) }
 }
 
-export_sink_calls!(VfLiveServer =>
-    vf_live_server_add_channel,
-    vf_live_server_log_states,
-    vf_live_server_log_frames,
-    vf_live_server_log_actions,
-    vf_live_server_log_io
-);
+/// As vf_mcap_writer_log_states.
+///
+/// # Safety
+/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
+/// for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_live_server_log_states(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    states: Option<&VfGroupStates>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_states'.
+    unsafe { log_target::log_states(server, channel, stamp, states) }
+}
+
+/// As vf_mcap_writer_log_frames.
+///
+/// # Safety
+/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
+/// whose names and poses are valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_live_server_log_frames(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    groups: *const VfGroupFrames,
+    count: usize,
+) -> VfResult {
+    // SAFETY: this function's contract is log_frames'.
+    unsafe { log_target::log_frames(server, channel, stamp, groups, count) }
+}
+
+/// As vf_mcap_writer_log_actions.
+///
+/// # Safety
+/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
+/// valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_live_server_log_actions(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    actions: Option<&VfGroupActions>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_actions'.
+    unsafe { log_target::log_actions(server, channel, stamp, actions) }
+}
+
+/// As vf_mcap_writer_log_io.
+#[no_mangle]
+pub extern "C" fn vf_live_server_log_io(
+    server: Option<&VfLiveServer>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    io: Option<&VfIo>,
+) -> VfResult {
+    log_target::log_io(server, channel, stamp, io)
+}
 
 /// How long viewers get to receive the closing frame before their
 /// connections are cut. A viewer on the same machine or network needs
@@ -166,22 +251,32 @@ fn stop_within(handle: WebSocketServerHandle, deadline: Duration) -> bool {
     }
 }
 
+/// Closes every connection, waits at most half a second for the server's
+/// tasks to end (aborting the rest: a client that stopped reading never
+/// takes its closing frame), and releases the server.
+///
+/// # Safety
+/// `server` is NULL or a handle from vf_live_server_start not yet stopped,
+/// which no other call uses during or after this one.
 #[no_mangle]
-pub extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
-    if !server.is_null() {
-        guard_unit(|| {
-            let mut owned = unsafe { Box::from_raw(server) };
-            owned.door.close();
-            stop_within(owned.handle, STOP_DEADLINE);
-            let channels = owned
-                .channels
-                .into_inner()
-                .unwrap_or_else(|poisoned| poisoned.into_inner());
-            for (raw, _) in channels.list {
-                raw.close();
-            }
-        });
+pub unsafe extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
+    if server.is_null() {
+        return;
     }
+    // SAFETY: `vf_live_server_start` made the handle with Box::into_raw, and
+    // the caller gives it back once.
+    let mut owned = unsafe { Box::from_raw(server) };
+    guard_unit(|| {
+        owned.door.close();
+        stop_within(owned.handle, STOP_DEADLINE);
+        let channels = owned
+            .channels
+            .into_inner()
+            .unwrap_or_else(|poisoned| poisoned.into_inner());
+        for (raw, _) in channels.list {
+            raw.close();
+        }
+    });
 }
 
 #[cfg(test)]

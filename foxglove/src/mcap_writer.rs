@@ -1,8 +1,8 @@
 //! MCAP recordings, written with the SDK's MCAP writer on a buffered file.
-//! Every message carries the caller's sequence number, log time and publish
-//! time. The channels' records go into the first chunk, with the first
-//! message, so that metadata written before it (the robot's identity) comes
-//! before every chunk; a metadata record reaches the file at once. The first
+//! Every message carries the caller's sequence number and log time, which is
+//! also its publish time (the recorder has no other). The channels' records
+//! go into the first chunk, with the first message, so that metadata written
+//! before it (the robot's identity) comes before every chunk; a metadata record reaches the file at once. The first
 //! write error ends the recording: every later call returns it again, and
 //! the file keeps what was written before it (complete chunks stay readable;
 //! the summary and footer are missing).
@@ -15,15 +15,17 @@ use std::sync::Mutex;
 use mcap::records::{MessageHeader, Metadata};
 use mcap::{Compression, WriteOptions, Writer};
 
-use crate::encoder::Encoder;
+use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, guard_unit, Failure};
-use crate::records::{reference, text, VfStamp};
-use crate::sink::{export_sink_calls, with_sink, Encode, Sink, SinkHandle};
+use crate::log_target::{self, with_target, Encode, LogTarget, LogTargetHandle};
+use crate::records::{text, values as array, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
 
-pub const VF_COMPRESSION_NONE: i32 = 0;
-pub const VF_COMPRESSION_ZSTD: i32 = 1;
-pub const VF_COMPRESSION_LZ4: i32 = 2;
+/// How a recording compresses its chunks.
+pub type VfCompression = i32;
+pub const VF_COMPRESSION_NONE: VfCompression = 0;
+pub const VF_COMPRESSION_ZSTD: VfCompression = 1;
+pub const VF_COMPRESSION_LZ4: VfCompression = 2;
 
 /// zstd's fastest level: compression is most of the recorder's own CPU, and
 /// level 1 takes a third less of it than the default 3 (measured at 1 kHz:
@@ -32,8 +34,17 @@ pub const VF_COMPRESSION_LZ4: i32 = 2;
 /// more).
 const ZSTD_LEVEL: u32 = 1;
 
+/// An MCAP recording: chunked, each chunk compressed as asked, with a
+/// summary and footer once finished. The first write error (a full disk, a
+/// file-size limit; a process that sets RLIMIT_FSIZE must ignore SIGXFSZ to
+/// see one) ends the recording: that call and every later one return VF_EIO
+/// with the same message, and the file keeps every chunk completed before it
+/// (no summary or footer). Messages are compressed on the calling thread;
+/// each chunk is followed by its message indexes, which indexed readers
+/// need. The channels' records are written with the first message, so that
+/// a metadata record written before it precedes every chunk.
 pub struct VfMcapWriter {
-    state: Mutex<Recording>,
+    state: Mutex<McapFile>,
 }
 
 struct Channel {
@@ -43,7 +54,7 @@ struct Channel {
     encoder: Encoder,
 }
 
-pub(crate) struct Recording {
+pub(crate) struct McapFile {
     path: String,
     /// None once finished.
     writer: Option<Writer<BufWriter<File>>>,
@@ -53,7 +64,7 @@ pub(crate) struct Recording {
     buffer: Vec<u8>,
 }
 
-fn options(compression: i32) -> Result<WriteOptions, Failure> {
+fn options(compression: VfCompression) -> Result<WriteOptions, Failure> {
     // Level 0 is each compressor's default.
     let (compression, level) = match compression {
         VF_COMPRESSION_NONE => (None, 0),
@@ -80,8 +91,8 @@ fn options(compression: i32) -> Result<WriteOptions, Failure> {
         .library(format!("velmor qrk; {}", mcap::LIBRARY_IDENTIFIER)))
 }
 
-impl Recording {
-    fn create(path: &str, compression: i32, overwrite: bool) -> Result<Self, Failure> {
+impl McapFile {
+    fn create(path: &str, compression: VfCompression, overwrite: bool) -> Result<Self, Failure> {
         let options = options(compression)?;
         let cannot =
             |e: &dyn std::error::Error| Failure::new(VF_EIO, format!("cannot write {path}: {}", root_cause(e)));
@@ -168,8 +179,8 @@ impl Recording {
     }
 }
 
-impl Sink for Recording {
-    fn add_channel(&mut self, topic: &str, schema: i32) -> Result<u32, Failure> {
+impl LogTarget for McapFile {
+    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
         let encoder = Encoder::new(schema)?;
         self.writer()?;
         self.channels.push(Channel {
@@ -194,7 +205,7 @@ impl Sink for Recording {
             channel_id: target.id.expect("written above"),
             sequence: stamp.sequence,
             log_time: stamp.log_time,
-            publish_time: stamp.publish_time,
+            publish_time: stamp.log_time,
         };
         let writer = self.writer.as_mut().expect("checked above");
         let written = writer.write_to_known_channel(&header, &self.buffer);
@@ -202,10 +213,10 @@ impl Sink for Recording {
     }
 }
 
-impl SinkHandle for VfMcapWriter {
-    type Sink = Recording;
+impl LogTargetHandle for VfMcapWriter {
+    type Target = McapFile;
     const NAME: &'static str = "writer";
-    fn sink(&self) -> &Mutex<Recording> {
+    fn target(&self) -> &Mutex<McapFile> {
         &self.state
     }
 }
@@ -244,74 +255,194 @@ fn root_cause(error: &dyn std::error::Error) -> String {
     cause.to_string()
 }
 
+/// Creates a recording in a new file at `path` (UTF-8), exclusively:
+/// VF_EEXIST, "PATH already exists", when a file or symlink is there, which
+/// is left untouched; with `overwrite`, what is there is removed first (a
+/// symlink itself, never its target). VF_EIO when it cannot be created. On
+/// failure `out` is set to NULL.
+///
+/// # Safety
+/// `path` is NULL or a NUL-terminated string, valid for the call; `out` is
+/// NULL or may be written with one pointer.
 #[no_mangle]
-pub extern "C" fn vf_mcap_writer_create(
+pub unsafe extern "C" fn vf_mcap_writer_create(
     path: *const c_char,
-    compression: i32,
+    compression: VfCompression,
     overwrite: bool,
     out: *mut *mut VfMcapWriter,
 ) -> VfResult {
     if out.is_null() {
         return crate::error::fail(VF_ENULL, "out is NULL");
     }
-    unsafe { *out = std::ptr::null_mut() };
+    // SAFETY: not NULL, and the caller vouches that `out` may be written.
+    unsafe { out.write(std::ptr::null_mut()) };
     guard(|| {
-        let recording = Recording::create(text(path, "path")?, compression, overwrite)?;
+        // SAFETY: the caller vouches for `path` for the call.
+        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite)?;
         let writer = Box::new(VfMcapWriter {
-            state: Mutex::new(recording),
+            state: Mutex::new(file),
         });
-        unsafe { *out = Box::into_raw(writer) };
+        // SAFETY: as above; the handle passes to the caller, who gives it
+        // back to vf_mcap_writer_drop.
+        unsafe { out.write(Box::into_raw(writer)) };
         Ok(())
     })
 }
 
-export_sink_calls!(VfMcapWriter =>
-    vf_mcap_writer_add_channel,
-    vf_mcap_writer_log_states,
-    vf_mcap_writer_log_frames,
-    vf_mcap_writer_log_actions,
-    vf_mcap_writer_log_io
-);
-
+/// Adds a channel (and its schema) and sets `channel` to its number for the
+/// log calls.
+///
+/// # Safety
+/// `topic` is NULL or a NUL-terminated string, valid for the call.
 #[no_mangle]
-pub extern "C" fn vf_mcap_writer_write_metadata(
-    writer: *const VfMcapWriter,
+pub unsafe extern "C" fn vf_mcap_writer_add_channel(
+    writer: Option<&VfMcapWriter>,
+    topic: *const c_char,
+    schema: VfSchema,
+    channel: Option<&mut u32>,
+) -> VfResult {
+    // SAFETY: this function's contract is add_channel's.
+    unsafe { log_target::add_channel(writer, topic, schema, channel) }
+}
+
+/// Logs a group's states on a VF_SCHEMA_JOINT_STATES or
+/// VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
+/// channel's schema does not take what is logged.
+///
+/// # Safety
+/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
+/// for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_log_states(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    states: Option<&VfGroupStates>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_states'.
+    unsafe { log_target::log_states(writer, channel, stamp, states) }
+}
+
+/// Logs `count` groups' frames of one sample as one message (`groups` may be
+/// NULL when `count` is 0).
+///
+/// # Safety
+/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
+/// whose names and poses are valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_log_frames(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    groups: *const VfGroupFrames,
+    count: usize,
+) -> VfResult {
+    // SAFETY: this function's contract is log_frames'.
+    unsafe { log_target::log_frames(writer, channel, stamp, groups, count) }
+}
+
+/// Logs a group's commanded values.
+///
+/// # Safety
+/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
+/// valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_log_actions(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    actions: Option<&VfGroupActions>,
+) -> VfResult {
+    // SAFETY: this function's contract is log_actions'.
+    unsafe { log_target::log_actions(writer, channel, stamp, actions) }
+}
+
+/// Logs the robot's I/O.
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_log_io(
+    writer: Option<&VfMcapWriter>,
+    channel: u32,
+    stamp: Option<&VfStamp>,
+    io: Option<&VfIo>,
+) -> VfResult {
+    log_target::log_io(writer, channel, stamp, io)
+}
+
+/// Writes an MCAP metadata record: `count` keys and values. It ends the chunk
+/// in progress and is flushed to the file at once.
+///
+/// # Safety
+/// `name` is NULL or a NUL-terminated string; unless `count` is 0, `keys`
+/// and `values` are NULL or point to `count` pointers each, every one NULL
+/// or a NUL-terminated string; all valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_write_metadata(
+    writer: Option<&VfMcapWriter>,
     name: *const c_char,
     keys: *const *const c_char,
     values: *const *const c_char,
     count: usize,
 ) -> VfResult {
-    with_sink(writer, |recording| {
-        let name = text(name, "name")?;
-        if count > 0 && (keys.is_null() || values.is_null()) {
-            return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
-        }
-        let mut metadata = BTreeMap::new();
-        for i in 0..count {
-            let (key, value) = unsafe { (*reference(keys.add(i), "keys")?, *reference(values.add(i), "values")?) };
-            metadata.insert(text(key, "key")?.to_owned(), text(value, "value")?.to_owned());
-        }
-        recording.write_metadata(name, metadata)
+    with_target(writer, |file| {
+        // SAFETY: the caller vouches for `name`, `keys` and `values` for the
+        // call, which this closure runs within.
+        let (name, metadata) = unsafe { (text(name, "name")?, metadata(keys, values, count)?) };
+        file.write_metadata(name, metadata)
     })
 }
 
-#[no_mangle]
-pub extern "C" fn vf_mcap_writer_finish(writer: *const VfMcapWriter) -> VfResult {
-    with_sink(writer, Recording::finish)
+/// `count` keys and values from C.
+///
+/// # Safety
+/// As vf_mcap_writer_write_metadata's `keys` and `values`, valid while this
+/// runs.
+unsafe fn metadata(
+    keys: *const *const c_char,
+    values: *const *const c_char,
+    count: usize,
+) -> Result<BTreeMap<String, String>, Failure> {
+    if count > 0 && (keys.is_null() || values.is_null()) {
+        return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
+    }
+    // SAFETY: the caller vouches for `count` pointers in each.
+    let pairs = unsafe { array(keys, count, "keys")?.iter().zip(array(values, count, "values")?) };
+    let mut metadata = BTreeMap::new();
+    for (&key, &value) in pairs {
+        // SAFETY: the caller vouches for every key and value.
+        let (key, value) = unsafe { (text(key, "key")?, text(value, "value")?) };
+        metadata.insert(key.to_owned(), value.to_owned());
+    }
+    Ok(metadata)
 }
 
+/// Writes the last chunk, the summary and the footer, and flushes the file;
+/// later calls return VF_EINVAL.
 #[no_mangle]
-pub extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
-    if !writer.is_null() {
-        guard_unit(|| {
-            let owned = unsafe { Box::from_raw(writer) };
-            let mut recording = owned
-                .state
-                .into_inner()
-                .unwrap_or_else(|poisoned| poisoned.into_inner());
-            if recording.failure.is_none() && recording.writer.is_some() {
-                let _ = recording.finish();
-            }
-        });
+pub extern "C" fn vf_mcap_writer_finish(writer: Option<&VfMcapWriter>) -> VfResult {
+    with_target(writer, McapFile::finish)
+}
+
+/// Finishes a recording that is neither finished nor failed (errors are
+/// lost: call vf_mcap_writer_finish to see them), then releases it.
+///
+/// # Safety
+/// `writer` is NULL or a handle from vf_mcap_writer_create not yet dropped,
+/// which no other call uses during or after this one.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
+    if writer.is_null() {
+        return;
     }
+    // SAFETY: `vf_mcap_writer_create` made the handle with Box::into_raw, and
+    // the caller gives it back once.
+    let owned = unsafe { Box::from_raw(writer) };
+    guard_unit(|| {
+        let mut file = owned
+            .state
+            .into_inner()
+            .unwrap_or_else(|poisoned| poisoned.into_inner());
+        if file.failure.is_none() && file.writer.is_some() {
+            let _ = file.finish();
+        }
+    });
 }

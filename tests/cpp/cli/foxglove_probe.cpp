@@ -149,7 +149,7 @@ int Record(const std::string& path, Compression compression, std::uint32_t sampl
   for (std::uint32_t i = 0; i < samples; ++i) {
     const Sample sample = MakeSample(model, layout, i);
     const auto log_time = kStartNs + static_cast<std::uint64_t>(i) * 1'000'000ULL;
-    const MessageStamp stamp{i, log_time, log_time - 500'000ULL};
+    const MessageStamp stamp{i, log_time};
     const double before = ThreadCpuSeconds();
     Log(writer, channels, layout, stamp, sample);
     writer_cpu += ThreadCpuSeconds() - before;
@@ -180,7 +180,7 @@ int Serve(std::uint16_t port, double rate) {
     const auto now_ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
             .count();
-    const MessageStamp stamp{i, static_cast<std::uint64_t>(now_ns), static_cast<std::uint64_t>(now_ns)};
+    const MessageStamp stamp{i, static_cast<std::uint64_t>(now_ns)};
     Log(server, channels, layout, stamp, MakeSample(model, layout, i));
     next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
     std::this_thread::sleep_until(next);

@@ -1,9 +1,9 @@
 #pragma once
-// ChannelSink: what McapWriter and LiveServer share, a handle of
-// velmor_foxglove.h that takes samples on channels of its own. It owns the
-// handle (null once moved from) and releases it with its kind's own function;
-// the two kinds it exists for are explicitly instantiated in
-// channel_sink.cpp.
+// LogTarget: what McapWriter and LiveServer share, a handle of
+// velmor_foxglove.h that messages are logged to on channels of its own. It
+// owns the handle (null once moved from) and releases it with its kind's own
+// function; the two kinds it exists for are explicitly instantiated in
+// log_target.cpp.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,13 +20,13 @@ struct vf_live_server;
 namespace velmor::foxglove {
 
 template <class Handle>
-class ChannelSink {
+class LogTarget {
  public:
-  ~ChannelSink();
-  ChannelSink(ChannelSink&& other) noexcept;
-  ChannelSink& operator=(ChannelSink&& other) noexcept;
-  ChannelSink(const ChannelSink&) = delete;
-  ChannelSink& operator=(const ChannelSink&) = delete;
+  ~LogTarget();
+  LogTarget(LogTarget&& other) noexcept;
+  LogTarget& operator=(LogTarget&& other) noexcept;
+  LogTarget(const LogTarget&) = delete;
+  LogTarget& operator=(const LogTarget&) = delete;
 
   /// Adds a topic (the server advertises it); returns the channel to log on.
   /// A recording throws WriteError.
@@ -50,12 +50,12 @@ class ChannelSink {
   void LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io);
 
  protected:
-  ChannelSink() = default;
+  LogTarget() = default;
 
   Handle* handle_ = nullptr;
 };
 
-extern template class ChannelSink<vf_mcap_writer>;
-extern template class ChannelSink<vf_live_server>;
+extern template class LogTarget<vf_mcap_writer>;
+extern template class LogTarget<vf_live_server>;
 
 }  // namespace velmor::foxglove

@@ -1,4 +1,4 @@
-#include "foxglove/channel_sink.hpp"
+#include "foxglove/log_target.hpp"
 
 #include <utility>
 #include <vector>
@@ -39,15 +39,15 @@ struct CFunctions<vf_live_server> {
 }  // namespace
 
 template <class Handle>
-ChannelSink<Handle>::~ChannelSink() {
+LogTarget<Handle>::~LogTarget() {
   CFunctions<Handle>::kRelease(handle_);
 }
 
 template <class Handle>
-ChannelSink<Handle>::ChannelSink(ChannelSink&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+LogTarget<Handle>::LogTarget(LogTarget&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
 
 template <class Handle>
-ChannelSink<Handle>& ChannelSink<Handle>::operator=(ChannelSink&& other) noexcept {
+LogTarget<Handle>& LogTarget<Handle>::operator=(LogTarget&& other) noexcept {
   if (this != &other) {
     CFunctions<Handle>::kRelease(handle_);
     handle_ = std::exchange(other.handle_, nullptr);
@@ -56,23 +56,23 @@ ChannelSink<Handle>& ChannelSink<Handle>::operator=(ChannelSink&& other) noexcep
 }
 
 template <class Handle>
-std::uint32_t ChannelSink<Handle>::AddChannel(const std::string& topic, Schema schema) {
+std::uint32_t LogTarget<Handle>::AddChannel(const std::string& topic, Schema schema) {
   std::uint32_t channel = 0;
   Check(CFunctions<Handle>::kAddChannel(handle_, topic.c_str(), static_cast<vf_schema>(schema), &channel));
   return channel;
 }
 
 template <class Handle>
-void ChannelSink<Handle>::LogStates(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
-                                    const qrk::RobotStates& states) {
+void LogTarget<Handle>::LogStates(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
+                                  const qrk::RobotStates& states) {
   const vf_stamp c_stamp = ToC(stamp);
   const vf_group_states c_states = ToC(states, first_joint);
   Check(CFunctions<Handle>::kLogStates(handle_, channel, &c_stamp, &c_states));
 }
 
 template <class Handle>
-void ChannelSink<Handle>::LogFrames(std::uint32_t channel, const MessageStamp& stamp,
-                                    const std::vector<GroupFrames>& groups) {
+void LogTarget<Handle>::LogFrames(std::uint32_t channel, const MessageStamp& stamp,
+                                  const std::vector<GroupFrames>& groups) {
   const vf_stamp c_stamp = ToC(stamp);
   std::vector<vf_group_frames> c_groups;
   c_groups.reserve(groups.size());
@@ -81,21 +81,20 @@ void ChannelSink<Handle>::LogFrames(std::uint32_t channel, const MessageStamp& s
 }
 
 template <class Handle>
-void ChannelSink<Handle>::LogActions(std::uint32_t channel, const MessageStamp& stamp,
-                                     const qrk::RobotActions& actions) {
+void LogTarget<Handle>::LogActions(std::uint32_t channel, const MessageStamp& stamp, const qrk::RobotActions& actions) {
   const vf_stamp c_stamp = ToC(stamp);
   const vf_group_actions c_actions = ToC(actions);
   Check(CFunctions<Handle>::kLogActions(handle_, channel, &c_stamp, &c_actions));
 }
 
 template <class Handle>
-void ChannelSink<Handle>::LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io) {
+void LogTarget<Handle>::LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io) {
   const vf_stamp c_stamp = ToC(stamp);
   const vf_io c_io = ToC(io);
   Check(CFunctions<Handle>::kLogIo(handle_, channel, &c_stamp, &c_io));
 }
 
-template class ChannelSink<vf_mcap_writer>;
-template class ChannelSink<vf_live_server>;
+template class LogTarget<vf_mcap_writer>;
+template class LogTarget<vf_live_server>;
 
 }  // namespace velmor::foxglove
