@@ -77,7 +77,7 @@ vf_group_actions ToC(const qrk::RobotActions& a) {
   return c;
 }
 
-vf_io ToC(const RobotIo& io) noexcept {
+vf_io ToC(const qrk_impl::RobotIo& io) noexcept {
   vf_io c{};
   c.timestamp[0] = io.timestamp.first;
   c.timestamp[1] = io.timestamp.second;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foxglove/messages.hpp"
+#include "services/robot_io.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
@@ -19,7 +20,7 @@ vf_stamp ToC(const MessageStamp& stamp) noexcept;
 vf_group_states ToC(const qrk::RobotStates& states, std::uint32_t first_joint);
 vf_group_frames ToC(const GroupFrames& frames) noexcept;
 vf_group_actions ToC(const qrk::RobotActions& actions);
-vf_io ToC(const RobotIo& io) noexcept;
+vf_io ToC(const qrk_impl::RobotIo& io) noexcept;
 
 /// Throws for a failed call: WriteError for VF_EIO, FileExists for
 /// VF_EEXIST, ServeError for

@@ -88,7 +88,7 @@ void LogTarget<Handle>::LogActions(std::uint32_t channel, const MessageStamp& st
 }
 
 template <class Handle>
-void LogTarget<Handle>::LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io) {
+void LogTarget<Handle>::LogIo(std::uint32_t channel, const MessageStamp& stamp, const qrk_impl::RobotIo& io) {
   const vf_stamp c_stamp = ToC(stamp);
   const vf_io c_io = ToC(io);
   Check(CFunctions<Handle>::kLogIo(handle_, channel, &c_stamp, &c_io));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foxglove/messages.hpp"
+#include "services/robot_io.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
 
@@ -47,7 +48,7 @@ class LogTarget {
   /// On a kRobotActions channel; throws as LogStates.
   void LogActions(std::uint32_t channel, const MessageStamp& stamp, const qrk::RobotActions& actions);
   /// On a kRobotIo channel; throws as LogStates.
-  void LogIo(std::uint32_t channel, const MessageStamp& stamp, const RobotIo& io);
+  void LogIo(std::uint32_t channel, const MessageStamp& stamp, const qrk_impl::RobotIo& io);
 
  protected:
   LogTarget() = default;

@@ -36,13 +36,4 @@ struct GroupFrames {
   std::array<double, 7> flange_pose{};
 };
 
-/// The safety inputs and digital I/O of one sample, with its time stamp.
-struct RobotIo {
-  std::pair<std::int32_t, std::int32_t> timestamp{0, 0};
-  bool estop_released = false;
-  bool enabling_device_on = false;
-  std::array<bool, 20> digital_inputs{};
-  std::array<bool, 20> digital_outputs{};
-};
-
 }  // namespace velmor::foxglove

@@ -25,6 +25,7 @@
 #include "cli/recorder/sample_sink.hpp"
 #include "foxglove/messages.hpp"
 #include "services/group_maps.hpp"
+#include "services/robot_io.hpp"
 #include "services/stream_slicing.hpp"
 
 namespace velmor::cli {
@@ -70,7 +71,7 @@ class FoxgloveTopics {
     }
     frames_.resize(logged);
     if (logged > 0) target_.LogFrames(tf_, message, frames_);
-    target_.LogIo(io_, message, IoOf(sample));
+    target_.LogIo(io_, message, qrk_impl::IoOf(sample));
     return logged;
   }
 
@@ -99,17 +100,6 @@ class FoxgloveTopics {
   static foxglove::MessageStamp StampOf(const SampleStamp& stamp) {
     const auto nanoseconds = static_cast<std::uint64_t>(stamp.receive_time * 1e9);
     return {stamp.sample, nanoseconds};
-  }
-
-  static foxglove::RobotIo IoOf(const qrk_impl::BasicStreamData& sample) {
-    const auto status = zenoh_msgs::Status(sample);
-    foxglove::RobotIo io;
-    io.timestamp = qrk_impl::StampOf(sample);
-    io.estop_released = status.estop_released;
-    io.enabling_device_on = status.enabling_device_on;
-    io.digital_inputs = status.digital_inputs;
-    io.digital_outputs = status.digital_outputs;
-    return io;
   }
 
   Target& target_;

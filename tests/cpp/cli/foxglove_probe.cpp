@@ -1,6 +1,6 @@
 // foxglove_probe: drives qrk's Foxglove outputs with the simulator's robot
 // (five joint groups, the records as the client slices them) for the tests in
-// tests/python/test_foxglove_sinks.py, which read the results with
+// tests/python/test_foxglove_outputs.py, which read the results with
 // independent readers.
 //
 //   foxglove_probe record PATH COMPRESSION SAMPLES
@@ -39,7 +39,6 @@ namespace {
 using velmor::foxglove::Compression;
 using velmor::foxglove::GroupFrames;
 using velmor::foxglove::MessageStamp;
-using velmor::foxglove::RobotIo;
 using velmor::foxglove::Schema;
 using velmor::qrk::JointGroup;
 namespace qrk = velmor::qrk;
@@ -69,7 +68,7 @@ Layout RobotLayout() {
 struct Sample {
   std::map<JointGroup, qrk::RobotStates> states;
   std::map<JointGroup, qrk::RobotActions> actions;
-  RobotIo io;
+  qrk_impl::RobotIo io;
 };
 
 Sample MakeSample(const velmor::sim::RobotModel& model, const Layout& layout, std::uint32_t number) {
@@ -80,8 +79,7 @@ Sample MakeSample(const velmor::sim::RobotModel& model, const Layout& layout, st
   sample.states = qrk_impl::SliceStates(basic, layout.names, layout.starts, layout.dofs);
   sample.actions = qrk_impl::SliceActions(qrk_impl::ExtraStreamData::Of(model.Extra(t)), qrk_impl::StampOf(basic),
                                           layout.names, layout.starts, layout.dofs);
-  sample.io = RobotIo{qrk_impl::StampOf(basic), message.status.estop_released, message.status.enabling_device_on,
-                      message.status.digital_inputs, message.status.digital_outputs};
+  sample.io = qrk_impl::IoOf(basic);
   return sample;
 }
 

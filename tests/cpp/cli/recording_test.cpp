@@ -54,7 +54,7 @@ class FakeTarget {
     Log(channel, stamp).first_value = actions.q_d.at(0);
     logged.back().timestamp = actions.timestamp;
   }
-  void LogIo(std::uint32_t channel, const foxglove::MessageStamp& stamp, const foxglove::RobotIo& io) {
+  void LogIo(std::uint32_t channel, const foxglove::MessageStamp& stamp, const qrk_impl::RobotIo& io) {
     Log(channel, stamp).timestamp = io.timestamp;
   }
 
