@@ -73,6 +73,13 @@ void AddChoice(CLI::App& command, const std::string& option, std::vector<std::pa
       ->type_name(type);
 }
 
+// --seconds S, from 0 (included or not) to kMostSeconds.
+CLI::Option* AddSeconds(CLI::App& command, CommandLine& line, const std::string& help, LowerBound zero) {
+  return command.add_option("--seconds", line.seconds, help)
+      ->type_name("S")
+      ->check(FiniteNumber(0.0, kMostSeconds, zero));
+}
+
 std::vector<std::pair<std::string, RecordFormat>> FormatChoices() {
   std::vector<std::pair<std::string, RecordFormat>> choices;
   for (const FormatEntry& entry : RecordFormats()) choices.emplace_back(entry.name, entry.format);
@@ -98,9 +105,7 @@ void AddScan(CLI::App& app, CommandLine& line) {
   CLI::App* scan = app.add_subcommand(
       "scan", "list every robot seen on the network: stream rates, joint groups, protocol version, round-trip time");
   scan->preparse_callback([&line](std::size_t) { line.seconds = 2.0; });
-  scan->add_option("--seconds", line.seconds, "how long to listen (default 2)")
-      ->type_name("S")
-      ->check(FiniteNumber(0.0, kMostSeconds, LowerBound::kExcluded));
+  AddSeconds(*scan, line, "how long to listen (default 2)", LowerBound::kExcluded);
   scan->add_flag("--json", line.json, "print one JSON array, an object per robot");
 }
 
@@ -114,19 +119,15 @@ void AddMonitor(CLI::App& app, CommandLine& line) {
   CLI::App* monitor = app.add_subcommand(
       "monitor", "live view of one robot, refreshed in place on a terminal (plain lines otherwise); Ctrl-C ends it");
   AddSerial(*monitor, line);
-  monitor->add_option("--seconds", line.seconds, "stop after S seconds (default: run until Ctrl-C)")
-      ->type_name("S")
-      ->check(FiniteNumber(0.0, kMostSeconds));
+  AddSeconds(*monitor, line, "stop after S seconds (default: run until Ctrl-C)", LowerBound::kIncluded);
 }
 
 void AddRecord(CLI::App& app, CommandLine& line) {
   CLI::App* record = app.add_subcommand(
       "record", "record every sample of both streams to PATH.basic.EXT and PATH.extra.EXT, with PATH.meta.json");
   AddSerial(*record, line);
-  record->add_option("--seconds", line.seconds, "recording time (Ctrl-C, SIGTERM or SIGHUP ends it early)")
-      ->type_name("S")
-      ->required()
-      ->check(FiniteNumber(0.0, kMostSeconds, LowerBound::kExcluded));
+  AddSeconds(*record, line, "recording time (Ctrl-C, SIGTERM or SIGHUP ends it early)", LowerBound::kExcluded)
+      ->required();
   record->add_option("-o", line.output, "output path prefix")
       ->type_name("PATH")
       ->required()

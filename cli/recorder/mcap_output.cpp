@@ -1,6 +1,5 @@
 #include "cli/recorder/mcap_output.hpp"
 
-#include <filesystem>
 #include <map>
 
 #include "cli/recorder/record_format.hpp"
@@ -9,9 +8,9 @@
 namespace velmor::cli {
 
 McapOutput::McapOutput(const RecordingSetup& setup)
-    : setup_(setup),
-      path_(OutputFiles(setup_.format, setup_.prefix).back()),
-      writer_(path_, setup_.compression, setup_.overwrite),
+    : RecordingOutput(OutputFiles(setup.format, setup.prefix)),
+      setup_(setup),
+      writer_(DescriptionPath(), setup_.compression, setup_.overwrite),
       topics_(writer_, setup_.groups, setup_.start_ids, setup_.dofs),
       basic_(topics_),
       extra_(topics_) {}
@@ -32,12 +31,6 @@ void McapOutput::Describe(const RecordingProgress& progress) {
   AddAsText(record, description.extra, "extra_");
   writer_.WriteMetadata("recording", record);
   writer_.Finish();
-}
-
-std::uint64_t McapOutput::BytesWritten() const {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path_, error);
-  return error ? 0 : size;
 }
 
 }  // namespace velmor::cli

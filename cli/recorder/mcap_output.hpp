@@ -27,12 +27,9 @@ class McapOutput final : public RecordingOutput {
   /// at the end the `recording` record (its start time, its outcome and per
   /// stream the counts, as basic_received, ...), then the summary and footer.
   void Describe(const RecordingProgress& progress) override;
-  std::string DescriptionPath() const override { return path_; }
-  std::uint64_t BytesWritten() const override;
 
  private:
   RecordingSetup setup_;
-  std::string path_;
   foxglove::McapWriter writer_;
   FoxgloveTopics<foxglove::McapWriter> topics_;
   TopicSink<foxglove::McapWriter, qrk_impl::BasicStreamData> basic_;

@@ -4,6 +4,8 @@
 // (marked incomplete) and again when it ends.
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/recorder/record_format.hpp"
 #include "cli/recorder/sample_sink.hpp"
@@ -44,15 +46,22 @@ struct RecordingProgress {
 
 class RecordingOutput {
  public:
+  /// `files`: the format's files (OutputFiles), the description's last.
+  explicit RecordingOutput(std::vector<std::string> files) : files_(std::move(files)) {}
   virtual ~RecordingOutput() = default;
   virtual SampleSink<qrk_impl::BasicStreamData>& BasicSink() = 0;
   virtual SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() = 0;
   /// Writes the recording's description. Throws WriteError.
   virtual void Describe(const RecordingProgress& progress) = 0;
+
+  const std::vector<std::string>& Files() const noexcept { return files_; }
   /// Where the description is, for the closing summary.
-  virtual std::string DescriptionPath() const = 0;
+  const std::string& DescriptionPath() const noexcept { return files_.back(); }
   /// Bytes in the output's files so far.
-  virtual std::uint64_t BytesWritten() const = 0;
+  std::uint64_t BytesWritten() const;
+
+ private:
+  std::vector<std::string> files_;
 };
 
 }  // namespace velmor::cli

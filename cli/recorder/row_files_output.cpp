@@ -71,16 +71,16 @@ void WriteFileWhole(const std::string& path, const std::string& text, bool repla
 }  // namespace
 
 RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
-    : setup_(setup),
-      files_(OutputFiles(setup_.format, setup_.prefix)),
+    : RecordingOutput(OutputFiles(setup.format, setup.prefix)),
+      setup_(setup),
       rows_(setup_.format, MostJoints(setup_)),
-      basic_(files_.at(0), setup_.overwrite, rows_.StatesHeader(),
+      basic_(Files().at(0), setup_.overwrite, rows_.StatesHeader(),
              [this](std::string& out, const SampleStamp& stamp, const qrk_impl::BasicStreamData& message) {
                return AppendAll(out, stamp,
                                 qrk_impl::SliceStates(message, setup_.groups, setup_.start_ids, setup_.dofs), rows_,
                                 &RowWriter::AppendStates);
              }),
-      extra_(files_.at(1), setup_.overwrite, rows_.ActionsHeader(),
+      extra_(Files().at(1), setup_.overwrite, rows_.ActionsHeader(),
              [this](std::string& out, const SampleStamp& stamp, const qrk_impl::ExtraStreamData& message) {
                return AppendAll(
                    out, stamp,
@@ -99,16 +99,6 @@ void RowFilesOutput::Describe(const RecordingProgress& progress) {
   // recording's own.
   WriteFileWhole(DescriptionPath(), text + "\n", described_ || setup_.overwrite);
   described_ = true;
-}
-
-std::uint64_t RowFilesOutput::BytesWritten() const {
-  std::uint64_t bytes = 0;
-  for (const std::string* path : {&basic_.Path(), &extra_.Path()}) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(*path, error);
-    if (!error) bytes += size;
-  }
-  return bytes;
 }
 
 }  // namespace velmor::cli

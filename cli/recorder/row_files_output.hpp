@@ -22,13 +22,9 @@ class RowFilesOutput final : public RecordingOutput {
   SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
   SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
   void Describe(const RecordingProgress& progress) override;
-  std::string DescriptionPath() const override { return files_.back(); }
-  std::uint64_t BytesWritten() const override;
 
  private:
   RecordingSetup setup_;
-  /// Basic rows, extra rows, description.
-  std::vector<std::string> files_;
   RowWriter rows_;
   RowSink<qrk_impl::BasicStreamData> basic_;
   RowSink<qrk_impl::ExtraStreamData> extra_;

@@ -141,11 +141,10 @@ class MemorySink final : public SampleSink<Message> {
 
 class MemoryOutput final : public RecordingOutput {
  public:
+  MemoryOutput() : RecordingOutput({"memory"}) {}
   SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic; }
   SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra; }
   void Describe(const RecordingProgress& progress) override { descriptions.push_back(progress); }
-  std::string DescriptionPath() const override { return "memory"; }
-  std::uint64_t BytesWritten() const override { return 0; }
 
   MemorySink<qrk_impl::BasicStreamData> basic;
   MemorySink<qrk_impl::ExtraStreamData> extra;
