@@ -8,10 +8,15 @@
 // the server's tasks to end.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "foxglove/log_target.hpp"
+
+extern "C" {
+struct vf_live_server;
+}
 
 namespace velmor::foxglove {
 
@@ -20,7 +25,7 @@ struct ServeError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class LiveServer : public LogTarget<vf_live_server> {
+class LiveServer : public LogTarget {
  public:
   /// Listens on `host`:`port` (0: any free port) for at most `max_viewers`
   /// connections at once (at least 1). Throws ServeError.
@@ -29,6 +34,15 @@ class LiveServer : public LogTarget<vf_live_server> {
   std::uint16_t Port() const noexcept;
   /// Connections refused so far for being over `max_viewers`.
   std::uint64_t Refused() const noexcept;
+
+ private:
+  struct Stop {
+    void operator()(vf_live_server* server) const noexcept;
+  };
+
+  explicit LiveServer(vf_live_server* server) noexcept;
+
+  std::unique_ptr<vf_live_server, Stop> server_;
 };
 
 }  // namespace velmor::foxglove

@@ -5,13 +5,18 @@
 // Destroying it finishes a recording that is neither finished nor failed; an
 // error there is lost (call Finish to see it).
 #include <map>
+#include <memory>
 #include <string>
 
 #include "foxglove/log_target.hpp"
 
+extern "C" {
+struct vf_mcap_writer;
+}
+
 namespace velmor::foxglove {
 
-class McapWriter : public LogTarget<vf_mcap_writer> {
+class McapWriter : public LogTarget {
  public:
   /// Creates `path` exclusively unless `overwrite` (velmor_foxglove.h).
   /// Throws FileExists "PATH already exists", WriteError "cannot write PATH:
@@ -23,6 +28,15 @@ class McapWriter : public LogTarget<vf_mcap_writer> {
 
   /// Writes the last chunk, the summary and the footer. Throws WriteError.
   void Finish();
+
+ private:
+  struct Drop {
+    void operator()(vf_mcap_writer* writer) const noexcept;
+  };
+
+  explicit McapWriter(vf_mcap_writer* writer) noexcept;
+
+  std::unique_ptr<vf_mcap_writer, Drop> writer_;
 };
 
 }  // namespace velmor::foxglove

@@ -12,7 +12,7 @@
 //! closing frame), gets a deadline, and what has not ended by then is
 //! aborted.
 use std::ffi::c_char;
-use std::sync::{Arc, Mutex};
+use std::sync::Arc;
 use std::time::Duration;
 
 use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketServer, WebSocketServerHandle};
@@ -20,8 +20,8 @@ use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketSe
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{fail, guard, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
-use crate::log_target::{self, Encode, LogTarget, LogTargetHandle};
-use crate::records::{text, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
+use crate::log_target::{Encode, LogTarget, Targets, VfLogTarget};
+use crate::records::{text, VfStamp};
 use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 
 /// The live server: the SDK's Foxglove WebSocket server (subprotocols
@@ -36,7 +36,7 @@ use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 pub struct VfLiveServer {
     door: FrontDoor,
     handle: WebSocketServerHandle,
-    channels: Mutex<Channels>,
+    target: VfLogTarget,
 }
 
 pub(crate) struct Channels {
@@ -68,14 +68,6 @@ impl LogTarget for Channels {
         encode(encoder, &mut self.buffer)?;
         raw.log_with_meta(&self.buffer, PartialMetadata::with_log_time(stamp.log_time));
         Ok(())
-    }
-}
-
-impl LogTargetHandle for VfLiveServer {
-    type Target = Channels;
-    const NAME: &'static str = "server";
-    fn target(&self) -> &Mutex<Channels> {
-        &self.channels
     }
 }
 
@@ -129,11 +121,11 @@ pub unsafe extern "C" fn vf_live_server_start(
         let server = Box::new(VfLiveServer {
             door,
             handle,
-            channels: Mutex::new(Channels {
+            target: VfLogTarget::new(Targets::Live(Channels {
                 context,
                 list: Vec::new(),
                 buffer: Vec::new(),
-            }),
+            })),
         });
         // SAFETY: as above; the handle passes to the caller, who gives it
         // back to vf_live_server_stop.
@@ -155,79 +147,12 @@ pub extern "C" fn vf_live_server_refused(server: Option<&VfLiveServer>) -> u64 {
     server.map_or(0, |server| server.door.refused())
 }
 
-/// As vf_mcap_writer_add_channel; the server advertises the channel.
-///
-/// # Safety
-/// `topic` is NULL or a NUL-terminated string, valid for the call.
+/// The target this server's channels are added to (the server advertises
+/// them) and its messages logged on (vf_log_target_add_channel and the log
+/// calls), valid as long as the server; NULL for a NULL server.
 #[no_mangle]
-pub unsafe extern "C" fn vf_live_server_add_channel(
-    server: Option<&VfLiveServer>,
-    topic: *const c_char,
-    schema: VfSchema,
-    channel: Option<&mut u32>,
-) -> VfResult {
-    // SAFETY: this function's contract is add_channel's.
-    unsafe { log_target::add_channel(server, topic, schema, channel) }
-}
-
-/// As vf_mcap_writer_log_states.
-///
-/// # Safety
-/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
-/// for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_live_server_log_states(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    states: Option<&VfGroupStates>,
-) -> VfResult {
-    // SAFETY: this function's contract is log_states'.
-    unsafe { log_target::log_states(server, channel, stamp, states) }
-}
-
-/// As vf_mcap_writer_log_frames.
-///
-/// # Safety
-/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
-/// whose names and poses are valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_live_server_log_frames(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    groups: *const VfGroupFrames,
-    count: usize,
-) -> VfResult {
-    // SAFETY: this function's contract is log_frames'.
-    unsafe { log_target::log_frames(server, channel, stamp, groups, count) }
-}
-
-/// As vf_mcap_writer_log_actions.
-///
-/// # Safety
-/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
-/// valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_live_server_log_actions(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    actions: Option<&VfGroupActions>,
-) -> VfResult {
-    // SAFETY: this function's contract is log_actions'.
-    unsafe { log_target::log_actions(server, channel, stamp, actions) }
-}
-
-/// As vf_mcap_writer_log_io.
-#[no_mangle]
-pub extern "C" fn vf_live_server_log_io(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    io: Option<&VfIo>,
-) -> VfResult {
-    log_target::log_io(server, channel, stamp, io)
+pub extern "C" fn vf_live_server_log_target(server: Option<&VfLiveServer>) -> Option<&VfLogTarget> {
+    server.map(|server| &server.target)
 }
 
 /// How long viewers get to receive the closing frame before their
@@ -269,12 +194,10 @@ pub unsafe extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
     guard_unit(|| {
         owned.door.close();
         stop_within(owned.handle, STOP_DEADLINE);
-        let channels = owned
-            .channels
-            .into_inner()
-            .unwrap_or_else(|poisoned| poisoned.into_inner());
-        for (raw, _) in channels.list {
-            raw.close();
+        if let Targets::Live(channels) = owned.target.into_inner() {
+            for (raw, _) in channels.list {
+                raw.close();
+            }
         }
     });
 }
