@@ -13,7 +13,7 @@ vf_live_server* Start(const std::string& host, std::uint16_t port, std::size_t m
 
 }  // namespace
 
-void LiveServer::Stop::operator()(vf_live_server* server) const noexcept { vf_live_server_stop(server); }
+void ReleaseHandle::operator()(vf_live_server* server) const noexcept { vf_live_server_stop(server); }
 
 LiveServer::LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers)
     : LiveServer(Start(host, port, max_viewers)) {}

@@ -8,15 +8,11 @@
 // the server's tasks to end.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "foxglove/log_target.hpp"
-
-extern "C" {
-struct vf_live_server;
-}
+#include "foxglove/owned_handle.hpp"
 
 namespace velmor::foxglove {
 
@@ -36,13 +32,9 @@ class LiveServer : public LogTarget {
   std::uint64_t Refused() const noexcept;
 
  private:
-  struct Stop {
-    void operator()(vf_live_server* server) const noexcept;
-  };
-
   explicit LiveServer(vf_live_server* server) noexcept;
 
-  std::unique_ptr<vf_live_server, Stop> server_;
+  OwnedHandle<vf_live_server> server_;
 };
 
 }  // namespace velmor::foxglove

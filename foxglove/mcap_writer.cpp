@@ -18,7 +18,7 @@ vf_mcap_writer* Create(const std::string& path, Compression compression, bool ov
 
 }  // namespace
 
-void McapWriter::Drop::operator()(vf_mcap_writer* writer) const noexcept { vf_mcap_writer_drop(writer); }
+void ReleaseHandle::operator()(vf_mcap_writer* writer) const noexcept { vf_mcap_writer_drop(writer); }
 
 McapWriter::McapWriter(const std::string& path, Compression compression, bool overwrite)
     : McapWriter(Create(path, compression, overwrite)) {}

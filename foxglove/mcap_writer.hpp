@@ -5,14 +5,10 @@
 // Destroying it finishes a recording that is neither finished nor failed; an
 // error there is lost (call Finish to see it).
 #include <map>
-#include <memory>
 #include <string>
 
 #include "foxglove/log_target.hpp"
-
-extern "C" {
-struct vf_mcap_writer;
-}
+#include "foxglove/owned_handle.hpp"
 
 namespace velmor::foxglove {
 
@@ -30,13 +26,9 @@ class McapWriter : public LogTarget {
   void Finish();
 
  private:
-  struct Drop {
-    void operator()(vf_mcap_writer* writer) const noexcept;
-  };
-
   explicit McapWriter(vf_mcap_writer* writer) noexcept;
 
-  std::unique_ptr<vf_mcap_writer, Drop> writer_;
+  OwnedHandle<vf_mcap_writer> writer_;
 };
 
 }  // namespace velmor::foxglove
