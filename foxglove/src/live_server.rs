@@ -18,11 +18,11 @@ use std::time::Duration;
 use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketServer, WebSocketServerHandle};
 
 use crate::encoder::{Encoder, VfSchema};
-use crate::error::{fail, guard, guard_unit, Failure};
+use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
 use crate::log_target::{Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, VfStamp};
-use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
+use crate::{VfResult, VF_EINVAL, VF_ENETWORK};
 
 /// The live server: the SDK's Foxglove WebSocket server (subprotocols
 /// foxglove.sdk.v1 and foxglove.sdk.v1.1). It advertises every channel added
@@ -89,12 +89,7 @@ pub unsafe extern "C" fn vf_live_server_start(
     max_viewers: usize,
     out: *mut *mut VfLiveServer,
 ) -> VfResult {
-    if out.is_null() {
-        return fail(VF_ENULL, "out is NULL");
-    }
-    // SAFETY: not NULL, and the caller vouches that `out` may be written.
-    unsafe { out.write(std::ptr::null_mut()) };
-    guard(|| {
+    let start = || {
         // SAFETY: the caller vouches for `host` for the call.
         let host = unsafe { text(host, "host") }?;
         if max_viewers == 0 {
@@ -118,7 +113,7 @@ pub unsafe extern "C" fn vf_live_server_start(
                 return Err(Failure::new(VF_ENETWORK, format!("cannot serve on {host}:{port}: {e}")));
             }
         };
-        let server = Box::new(VfLiveServer {
+        Ok(VfLiveServer {
             door,
             handle,
             target: VfLogTarget::new(Targets::Live(Channels {
@@ -126,12 +121,11 @@ pub unsafe extern "C" fn vf_live_server_start(
                 list: Vec::new(),
                 buffer: Vec::new(),
             })),
-        });
-        // SAFETY: as above; the handle passes to the caller, who gives it
-        // back to vf_live_server_stop.
-        unsafe { out.write(Box::into_raw(server)) };
-        Ok(())
-    })
+        })
+    };
+    // SAFETY: the caller vouches that `out` may be written; the server
+    // passes to it, to give back to vf_live_server_stop.
+    unsafe { guard_constructor(out, start) }
 }
 
 /// The port viewers connect to (0 for a NULL server).

@@ -15,7 +15,7 @@ use mcap::records::{MessageHeader, Metadata};
 use mcap::{Compression, WriteOptions, Writer};
 
 use crate::encoder::{Encoder, VfSchema};
-use crate::error::{guard, guard_unit, Failure};
+use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::log_target::{with_target, Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, values as array, VfStamp};
 use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
@@ -262,22 +262,16 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
     overwrite: bool,
     out: *mut *mut VfMcapWriter,
 ) -> VfResult {
-    if out.is_null() {
-        return crate::error::fail(VF_ENULL, "out is NULL");
-    }
-    // SAFETY: not NULL, and the caller vouches that `out` may be written.
-    unsafe { out.write(std::ptr::null_mut()) };
-    guard(|| {
+    let create = || {
         // SAFETY: the caller vouches for `path` for the call.
         let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite)?;
-        let writer = Box::new(VfMcapWriter {
+        Ok(VfMcapWriter {
             target: VfLogTarget::new(Targets::Mcap(file)),
-        });
-        // SAFETY: as above; the handle passes to the caller, who gives it
-        // back to vf_mcap_writer_drop.
-        unsafe { out.write(Box::into_raw(writer)) };
-        Ok(())
-    })
+        })
+    };
+    // SAFETY: the caller vouches that `out` may be written; the writer
+    // passes to it, to give back to vf_mcap_writer_drop.
+    unsafe { guard_constructor(out, create) }
 }
 
 /// The target this recording's channels are added to and its messages
