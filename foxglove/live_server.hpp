@@ -12,6 +12,7 @@
 #include <string>
 
 #include "foxglove/log_target.hpp"
+#include "foxglove/owned_handle.hpp"
 
 namespace velmor::foxglove {
 
@@ -20,7 +21,7 @@ struct ServeError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class LiveServer : public LogTarget<vf_live_server> {
+class LiveServer : public LogTarget {
  public:
   /// Listens on `host`:`port` (0: any free port) for at most `max_viewers`
   /// connections at once (at least 1). Throws ServeError.
@@ -29,6 +30,11 @@ class LiveServer : public LogTarget<vf_live_server> {
   std::uint16_t Port() const noexcept;
   /// Connections refused so far for being over `max_viewers`.
   std::uint64_t Refused() const noexcept;
+
+ private:
+  explicit LiveServer(vf_live_server* server) noexcept;
+
+  OwnedHandle<vf_live_server> server_;
 };
 
 }  // namespace velmor::foxglove

@@ -1,9 +1,9 @@
 #pragma once
-// LogTarget: what McapWriter and LiveServer share, a handle of
-// velmor_foxglove.h that messages are logged to on channels of its own. It
-// owns the handle (null once moved from) and releases it with its kind's own
-// function; the two kinds it exists for are explicitly instantiated in
-// log_target.cpp.
+// LogTarget: what McapWriter and LiveServer share, velmor_foxglove.h's
+// vf_log_target that messages are logged to on channels of its own. It
+// borrows the target from the handle its derived class owns, so it lives
+// exactly as long as that handle; moving the owner moves both (null once
+// moved from).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,18 +14,13 @@
 #include "velmor/qrk/robot_states.hpp"
 
 extern "C" {
-struct vf_mcap_writer;
-struct vf_live_server;
+struct vf_log_target;
 }
 
 namespace velmor::foxglove {
 
-template <class Handle>
 class LogTarget {
  public:
-  ~LogTarget();
-  LogTarget(LogTarget&& other) noexcept;
-  LogTarget& operator=(LogTarget&& other) noexcept;
   LogTarget(const LogTarget&) = delete;
   LogTarget& operator=(const LogTarget&) = delete;
 
@@ -51,12 +46,15 @@ class LogTarget {
   void LogIo(std::uint32_t channel, const MessageStamp& stamp, const qrk_impl::RobotIo& io);
 
  protected:
-  LogTarget() = default;
+  /// `target` is the owner's handle's, which the owner keeps until it is
+  /// destroyed or moved from.
+  explicit LogTarget(const vf_log_target* target) noexcept : target_(target) {}
+  ~LogTarget() = default;
+  LogTarget(LogTarget&& other) noexcept;
+  LogTarget& operator=(LogTarget&& other) noexcept;
 
-  Handle* handle_ = nullptr;
+ private:
+  const vf_log_target* target_;
 };
-
-extern template class LogTarget<vf_mcap_writer>;
-extern template class LogTarget<vf_live_server>;
 
 }  // namespace velmor::foxglove

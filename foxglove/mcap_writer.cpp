@@ -8,9 +8,25 @@ namespace velmor::foxglove {
 
 using detail::Check;
 
-McapWriter::McapWriter(const std::string& path, Compression compression, bool overwrite) {
-  Check(vf_mcap_writer_create(path.c_str(), static_cast<vf_compression>(compression), overwrite, &handle_));
+namespace {
+
+vf_mcap_writer* Create(const std::string& path, Compression compression, bool overwrite) {
+  vf_mcap_writer* writer = nullptr;
+  Check(vf_mcap_writer_create(path.c_str(), static_cast<vf_compression>(compression), overwrite, &writer));
+  return writer;
 }
+
+}  // namespace
+
+void ReleaseHandle::operator()(vf_mcap_writer* writer) const noexcept { vf_mcap_writer_drop(writer); }
+
+McapWriter::McapWriter(const std::string& path, Compression compression, bool overwrite)
+    : McapWriter(Create(path, compression, overwrite)) {}
+
+// The target is borrowed before the writer is owned: a base class is made
+// before the members.
+McapWriter::McapWriter(vf_mcap_writer* writer) noexcept
+    : LogTarget(vf_mcap_writer_log_target(writer)), writer_(writer) {}
 
 void McapWriter::WriteMetadata(const std::string& name, const std::map<std::string, std::string>& entries) {
   std::vector<const char*> keys;
@@ -19,9 +35,9 @@ void McapWriter::WriteMetadata(const std::string& name, const std::map<std::stri
     keys.push_back(key.c_str());
     values.push_back(value.c_str());
   }
-  Check(vf_mcap_writer_write_metadata(handle_, name.c_str(), keys.data(), values.data(), entries.size()));
+  Check(vf_mcap_writer_write_metadata(writer_.get(), name.c_str(), keys.data(), values.data(), entries.size()));
 }
 
-void McapWriter::Finish() { Check(vf_mcap_writer_finish(handle_)); }
+void McapWriter::Finish() { Check(vf_mcap_writer_finish(writer_.get())); }
 
 }  // namespace velmor::foxglove

@@ -8,10 +8,11 @@
 #include <string>
 
 #include "foxglove/log_target.hpp"
+#include "foxglove/owned_handle.hpp"
 
 namespace velmor::foxglove {
 
-class McapWriter : public LogTarget<vf_mcap_writer> {
+class McapWriter : public LogTarget {
  public:
   /// Creates `path` exclusively unless `overwrite` (velmor_foxglove.h).
   /// Throws FileExists "PATH already exists", WriteError "cannot write PATH:
@@ -23,6 +24,11 @@ class McapWriter : public LogTarget<vf_mcap_writer> {
 
   /// Writes the last chunk, the summary and the footer. Throws WriteError.
   void Finish();
+
+ private:
+  explicit McapWriter(vf_mcap_writer* writer) noexcept;
+
+  OwnedHandle<vf_mcap_writer> writer_;
 };
 
 }  // namespace velmor::foxglove

@@ -8,6 +8,9 @@
  * - Every handle is an opaque heap object. Constructors fill an out-parameter
  *   and return a result code; on failure the out-parameter is set to NULL.
  *   Every release function accepts NULL.
+ * - A writer's or a server's vf_log_target, which channels are added to and
+ *   messages logged on, is borrowed from its handle: it has no constructor
+ *   or release of its own and is valid as long as the handle.
  * - Result codes: 0 ok, negative on failure. No Rust panic ever crosses this
  *   boundary: a panic is caught and reported as VF_EGENERIC. After a failed
  *   call, vf_last_error() tells why.
@@ -42,6 +45,13 @@
  * listens on a loopback port of its own, to which the server's port relays.
  */
 typedef struct vf_live_server vf_live_server;
+
+/**
+ * A target that messages are logged to: an MCAP writer's file or a live
+ * server's channels, borrowed from its handle and valid as long as the
+ * handle. Its lock serialises concurrent calls on the handle.
+ */
+typedef struct vf_log_target vf_log_target;
 
 /**
  * An MCAP recording: chunked, each chunk compressed as asked, with a
@@ -255,49 +265,11 @@ uint16_t vf_live_server_port(const struct vf_live_server* server);
 uint64_t vf_live_server_refused(const struct vf_live_server* server);
 
 /**
- * As vf_mcap_writer_add_channel; the server advertises the channel.
- *
- * # Safety
- * `topic` is NULL or a NUL-terminated string, valid for the call.
+ * The target this server's channels are added to (the server advertises
+ * them) and its messages logged on (vf_log_target_add_channel and the log
+ * calls), valid as long as the server; NULL for a NULL server.
  */
-vf_result vf_live_server_add_channel(const struct vf_live_server* server, const char* topic, vf_schema schema,
-                                     uint32_t* channel);
-
-/**
- * As vf_mcap_writer_log_states.
- *
- * # Safety
- * `states`, unless NULL, holds the arrays vf_group_states describes, valid
- * for the call.
- */
-vf_result vf_live_server_log_states(const struct vf_live_server* server, uint32_t channel, const struct vf_stamp* stamp,
-                                    const struct vf_group_states* states);
-
-/**
- * As vf_mcap_writer_log_frames.
- *
- * # Safety
- * `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
- * whose names and poses are valid for the call.
- */
-vf_result vf_live_server_log_frames(const struct vf_live_server* server, uint32_t channel, const struct vf_stamp* stamp,
-                                    const struct vf_group_frames* groups, size_t count);
-
-/**
- * As vf_mcap_writer_log_actions.
- *
- * # Safety
- * `actions`, unless NULL, holds the arrays vf_group_actions describes,
- * valid for the call.
- */
-vf_result vf_live_server_log_actions(const struct vf_live_server* server, uint32_t channel,
-                                     const struct vf_stamp* stamp, const struct vf_group_actions* actions);
-
-/**
- * As vf_mcap_writer_log_io.
- */
-vf_result vf_live_server_log_io(const struct vf_live_server* server, uint32_t channel, const struct vf_stamp* stamp,
-                                const struct vf_io* io);
+const struct vf_log_target* vf_live_server_log_target(const struct vf_live_server* server);
 
 /**
  * Closes every connection, waits at most half a second for the server's
@@ -309,6 +281,55 @@ vf_result vf_live_server_log_io(const struct vf_live_server* server, uint32_t ch
  * which no other call uses during or after this one.
  */
 void vf_live_server_stop(struct vf_live_server* server);
+
+/**
+ * Adds a channel (and its schema) and sets `channel` to its number for the
+ * log calls; a live server advertises the channel.
+ *
+ * # Safety
+ * `topic` is NULL or a NUL-terminated string, valid for the call.
+ */
+vf_result vf_log_target_add_channel(const struct vf_log_target* target, const char* topic, vf_schema schema,
+                                    uint32_t* channel);
+
+/**
+ * Logs a group's states on a VF_SCHEMA_JOINT_STATES or
+ * VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
+ * channel's schema does not take what is logged.
+ *
+ * # Safety
+ * `states`, unless NULL, holds the arrays vf_group_states describes, valid
+ * for the call.
+ */
+vf_result vf_log_target_log_states(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
+                                   const struct vf_group_states* states);
+
+/**
+ * Logs `count` groups' frames of one sample as one message (`groups` may be
+ * NULL when `count` is 0).
+ *
+ * # Safety
+ * `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
+ * whose names and poses are valid for the call.
+ */
+vf_result vf_log_target_log_frames(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
+                                   const struct vf_group_frames* groups, size_t count);
+
+/**
+ * Logs a group's commanded values.
+ *
+ * # Safety
+ * `actions`, unless NULL, holds the arrays vf_group_actions describes,
+ * valid for the call.
+ */
+vf_result vf_log_target_log_actions(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
+                                    const struct vf_group_actions* actions);
+
+/**
+ * Logs the robot's I/O.
+ */
+vf_result vf_log_target_log_io(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
+                               const struct vf_io* io);
 
 /**
  * Creates a recording in a new file at `path` (UTF-8), exclusively:
@@ -325,53 +346,11 @@ vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bo
                                 struct vf_mcap_writer** out);
 
 /**
- * Adds a channel (and its schema) and sets `channel` to its number for the
- * log calls.
- *
- * # Safety
- * `topic` is NULL or a NUL-terminated string, valid for the call.
+ * The target this recording's channels are added to and its messages
+ * logged on (vf_log_target_add_channel and the log calls), valid as long as
+ * the writer; NULL for a NULL writer.
  */
-vf_result vf_mcap_writer_add_channel(const struct vf_mcap_writer* writer, const char* topic, vf_schema schema,
-                                     uint32_t* channel);
-
-/**
- * Logs a group's states on a VF_SCHEMA_JOINT_STATES or
- * VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
- * channel's schema does not take what is logged.
- *
- * # Safety
- * `states`, unless NULL, holds the arrays vf_group_states describes, valid
- * for the call.
- */
-vf_result vf_mcap_writer_log_states(const struct vf_mcap_writer* writer, uint32_t channel, const struct vf_stamp* stamp,
-                                    const struct vf_group_states* states);
-
-/**
- * Logs `count` groups' frames of one sample as one message (`groups` may be
- * NULL when `count` is 0).
- *
- * # Safety
- * `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
- * whose names and poses are valid for the call.
- */
-vf_result vf_mcap_writer_log_frames(const struct vf_mcap_writer* writer, uint32_t channel, const struct vf_stamp* stamp,
-                                    const struct vf_group_frames* groups, size_t count);
-
-/**
- * Logs a group's commanded values.
- *
- * # Safety
- * `actions`, unless NULL, holds the arrays vf_group_actions describes,
- * valid for the call.
- */
-vf_result vf_mcap_writer_log_actions(const struct vf_mcap_writer* writer, uint32_t channel,
-                                     const struct vf_stamp* stamp, const struct vf_group_actions* actions);
-
-/**
- * Logs the robot's I/O.
- */
-vf_result vf_mcap_writer_log_io(const struct vf_mcap_writer* writer, uint32_t channel, const struct vf_stamp* stamp,
-                                const struct vf_io* io);
+const struct vf_log_target* vf_mcap_writer_log_target(const struct vf_mcap_writer* writer);
 
 /**
  * Writes an MCAP metadata record: `count` keys and values. It ends the chunk

@@ -7,7 +7,7 @@ use std::fmt::Display;
 pub use velmor_bridge::guard::guard_unit;
 use velmor_bridge::guard::guard_with;
 
-use crate::{VfResult, VF_EGENERIC, VF_OK};
+use crate::{VfResult, VF_EGENERIC, VF_ENULL, VF_OK};
 
 thread_local! {
     static LAST_ERROR: RefCell<CString> = RefCell::new(CString::default());
@@ -51,6 +51,27 @@ pub fn guard(body: impl FnOnce() -> Result<(), Failure>) -> VfResult {
         },
         |what| fail(VF_EGENERIC, format!("internal error: {what}")),
     )
+}
+
+/// Runs a constructor as `guard` does, with the header's out-parameter
+/// convention: `out` is set to NULL first, so that it stays NULL on failure,
+/// then to the handle `make` returns, which passes to the caller.
+///
+/// # Safety
+/// `out` is NULL or may be written with one pointer.
+pub unsafe fn guard_constructor<T>(out: *mut *mut T, make: impl FnOnce() -> Result<T, Failure>) -> VfResult {
+    if out.is_null() {
+        return fail(VF_ENULL, "out is NULL");
+    }
+    // SAFETY: not NULL, and the caller vouches that `out` may be written.
+    unsafe { out.write(std::ptr::null_mut()) };
+    guard(|| {
+        let handle = Box::into_raw(Box::new(make()?));
+        // SAFETY: as above; the caller takes the handle and gives it back
+        // to its kind's release function.
+        unsafe { out.write(handle) };
+        Ok(())
+    })
 }
 
 /// The message of this thread's last failed call (empty before the first);

@@ -28,12 +28,14 @@ mod schemas;
 
 pub use error::vf_last_error;
 pub use live_server::{
-    vf_live_server_add_channel, vf_live_server_log_actions, vf_live_server_log_frames, vf_live_server_log_io,
-    vf_live_server_log_states, vf_live_server_port, vf_live_server_refused, vf_live_server_start, vf_live_server_stop,
+    vf_live_server_log_target, vf_live_server_port, vf_live_server_refused, vf_live_server_start, vf_live_server_stop,
+};
+pub use log_target::{
+    vf_log_target_add_channel, vf_log_target_log_actions, vf_log_target_log_frames, vf_log_target_log_io,
+    vf_log_target_log_states,
 };
 pub use mcap_writer::{
-    vf_mcap_writer_add_channel, vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish,
-    vf_mcap_writer_log_actions, vf_mcap_writer_log_frames, vf_mcap_writer_log_io, vf_mcap_writer_log_states,
+    vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish, vf_mcap_writer_log_target,
     vf_mcap_writer_write_metadata,
 };
 

@@ -12,17 +12,17 @@
 //! closing frame), gets a deadline, and what has not ended by then is
 //! aborted.
 use std::ffi::c_char;
-use std::sync::{Arc, Mutex};
+use std::sync::Arc;
 use std::time::Duration;
 
 use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketServer, WebSocketServerHandle};
 
 use crate::encoder::{Encoder, VfSchema};
-use crate::error::{fail, guard, guard_unit, Failure};
+use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
-use crate::log_target::{self, Encode, LogTarget, LogTargetHandle};
-use crate::records::{text, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
-use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
+use crate::log_target::{Encode, LogTarget, Targets, VfLogTarget};
+use crate::records::{text, VfStamp};
+use crate::{VfResult, VF_EINVAL, VF_ENETWORK};
 
 /// The live server: the SDK's Foxglove WebSocket server (subprotocols
 /// foxglove.sdk.v1 and foxglove.sdk.v1.1). It advertises every channel added
@@ -36,7 +36,7 @@ use crate::{VfResult, VF_EINVAL, VF_ENETWORK, VF_ENULL};
 pub struct VfLiveServer {
     door: FrontDoor,
     handle: WebSocketServerHandle,
-    channels: Mutex<Channels>,
+    target: VfLogTarget,
 }
 
 pub(crate) struct Channels {
@@ -71,14 +71,6 @@ impl LogTarget for Channels {
     }
 }
 
-impl LogTargetHandle for VfLiveServer {
-    type Target = Channels;
-    const NAME: &'static str = "server";
-    fn target(&self) -> &Mutex<Channels> {
-        &self.channels
-    }
-}
-
 /// How long a connection may take to finish its WebSocket handshake: a
 /// browser on the other side of the world needs well under a second.
 const HANDSHAKE_DEADLINE: Duration = Duration::from_secs(10);
@@ -97,12 +89,7 @@ pub unsafe extern "C" fn vf_live_server_start(
     max_viewers: usize,
     out: *mut *mut VfLiveServer,
 ) -> VfResult {
-    if out.is_null() {
-        return fail(VF_ENULL, "out is NULL");
-    }
-    // SAFETY: not NULL, and the caller vouches that `out` may be written.
-    unsafe { out.write(std::ptr::null_mut()) };
-    guard(|| {
+    let start = || {
         // SAFETY: the caller vouches for `host` for the call.
         let host = unsafe { text(host, "host") }?;
         if max_viewers == 0 {
@@ -126,20 +113,19 @@ pub unsafe extern "C" fn vf_live_server_start(
                 return Err(Failure::new(VF_ENETWORK, format!("cannot serve on {host}:{port}: {e}")));
             }
         };
-        let server = Box::new(VfLiveServer {
+        Ok(VfLiveServer {
             door,
             handle,
-            channels: Mutex::new(Channels {
+            target: VfLogTarget::new(Targets::Live(Channels {
                 context,
                 list: Vec::new(),
                 buffer: Vec::new(),
-            }),
-        });
-        // SAFETY: as above; the handle passes to the caller, who gives it
-        // back to vf_live_server_stop.
-        unsafe { out.write(Box::into_raw(server)) };
-        Ok(())
-    })
+            })),
+        })
+    };
+    // SAFETY: the caller vouches that `out` may be written; the server
+    // passes to it, to give back to vf_live_server_stop.
+    unsafe { guard_constructor(out, start) }
 }
 
 /// The port viewers connect to (0 for a NULL server).
@@ -155,79 +141,12 @@ pub extern "C" fn vf_live_server_refused(server: Option<&VfLiveServer>) -> u64 {
     server.map_or(0, |server| server.door.refused())
 }
 
-/// As vf_mcap_writer_add_channel; the server advertises the channel.
-///
-/// # Safety
-/// `topic` is NULL or a NUL-terminated string, valid for the call.
+/// The target this server's channels are added to (the server advertises
+/// them) and its messages logged on (vf_log_target_add_channel and the log
+/// calls), valid as long as the server; NULL for a NULL server.
 #[no_mangle]
-pub unsafe extern "C" fn vf_live_server_add_channel(
-    server: Option<&VfLiveServer>,
-    topic: *const c_char,
-    schema: VfSchema,
-    channel: Option<&mut u32>,
-) -> VfResult {
-    // SAFETY: this function's contract is add_channel's.
-    unsafe { log_target::add_channel(server, topic, schema, channel) }
-}
-
-/// As vf_mcap_writer_log_states.
-///
-/// # Safety
-/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
-/// for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_live_server_log_states(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    states: Option<&VfGroupStates>,
-) -> VfResult {
-    // SAFETY: this function's contract is log_states'.
-    unsafe { log_target::log_states(server, channel, stamp, states) }
-}
-
-/// As vf_mcap_writer_log_frames.
-///
-/// # Safety
-/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
-/// whose names and poses are valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_live_server_log_frames(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    groups: *const VfGroupFrames,
-    count: usize,
-) -> VfResult {
-    // SAFETY: this function's contract is log_frames'.
-    unsafe { log_target::log_frames(server, channel, stamp, groups, count) }
-}
-
-/// As vf_mcap_writer_log_actions.
-///
-/// # Safety
-/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
-/// valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_live_server_log_actions(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    actions: Option<&VfGroupActions>,
-) -> VfResult {
-    // SAFETY: this function's contract is log_actions'.
-    unsafe { log_target::log_actions(server, channel, stamp, actions) }
-}
-
-/// As vf_mcap_writer_log_io.
-#[no_mangle]
-pub extern "C" fn vf_live_server_log_io(
-    server: Option<&VfLiveServer>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    io: Option<&VfIo>,
-) -> VfResult {
-    log_target::log_io(server, channel, stamp, io)
+pub extern "C" fn vf_live_server_log_target(server: Option<&VfLiveServer>) -> Option<&VfLogTarget> {
+    server.map(|server| &server.target)
 }
 
 /// How long viewers get to receive the closing frame before their
@@ -269,12 +188,10 @@ pub unsafe extern "C" fn vf_live_server_stop(server: *mut VfLiveServer) {
     guard_unit(|| {
         owned.door.close();
         stop_within(owned.handle, STOP_DEADLINE);
-        let channels = owned
-            .channels
-            .into_inner()
-            .unwrap_or_else(|poisoned| poisoned.into_inner());
-        for (raw, _) in channels.list {
-            raw.close();
+        if let Targets::Live(channels) = owned.target.into_inner() {
+            for (raw, _) in channels.list {
+                raw.close();
+            }
         }
     });
 }

@@ -1,13 +1,17 @@
 //! What the MCAP writer and the live server have in common: channels added
 //! by topic and schema, and samples logged on them: both are targets that
-//! messages are logged to. Both handles' C entry points for these calls
-//! call the functions here, so that they check their arguments in the same
-//! order and fail with the same messages.
+//! messages are logged to. Each handle carries one `VfLogTarget`, which C
+//! borrows from it (vf_mcap_writer_log_target, vf_live_server_log_target),
+//! so that adding a channel and logging are one set of entry points, which
+//! check their arguments in one order and fail with the same messages for
+//! both.
 use std::ffi::c_char;
 use std::sync::{Mutex, PoisonError};
 
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, Failure};
+use crate::live_server::Channels;
+use crate::mcap_writer::McapFile;
 use crate::records::{required, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
 use crate::VfResult;
 
@@ -27,37 +31,81 @@ pub(crate) trait LogTarget {
     fn log(&mut self, channel: u32, stamp: &VfStamp, encode: impl Encode) -> Result<(), Failure>;
 }
 
-/// A C handle over a log target; its lock serialises concurrent calls.
-pub(crate) trait LogTargetHandle {
-    type Target: LogTarget;
-    /// The handle's parameter name in the C header ("writer is NULL").
-    const NAME: &'static str;
-    fn target(&self) -> &Mutex<Self::Target>;
+/// The two kinds of target, told apart at the call rather than by a table
+/// of functions, so that `log` stays generic over its encoding closure.
+// One lives in each handle's one heap allocation: the live server's spare
+// kilobyte costs less than a second allocation for the file.
+#[allow(clippy::large_enum_variant)]
+pub(crate) enum Targets {
+    Mcap(McapFile),
+    Live(Channels),
 }
 
-/// Runs `body` on the handle's target under its lock, as a C call: a NULL
-/// handle, a failure or a panic becomes the result code. A panic in an
-/// earlier call does not lock the handle out.
-pub fn with_target<H: LogTargetHandle>(
-    handle: Option<&H>,
-    body: impl FnOnce(&mut H::Target) -> Result<(), Failure>,
+impl LogTarget for Targets {
+    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
+        match self {
+            Targets::Mcap(file) => file.add_channel(topic, schema),
+            Targets::Live(channels) => channels.add_channel(topic, schema),
+        }
+    }
+
+    fn log(&mut self, channel: u32, stamp: &VfStamp, encode: impl Encode) -> Result<(), Failure> {
+        match self {
+            Targets::Mcap(file) => file.log(channel, stamp, encode),
+            Targets::Live(channels) => channels.log(channel, stamp, encode),
+        }
+    }
+}
+
+/// A target that messages are logged to: an MCAP writer's file or a live
+/// server's channels, borrowed from its handle and valid as long as the
+/// handle. Its lock serialises concurrent calls on the handle.
+pub struct VfLogTarget {
+    inner: Mutex<Targets>,
+}
+
+impl VfLogTarget {
+    pub(crate) fn new(target: Targets) -> Self {
+        Self {
+            inner: Mutex::new(target),
+        }
+    }
+
+    /// The target, for its handle's release (no other call is running).
+    pub(crate) fn into_inner(self) -> Targets {
+        self.inner.into_inner().unwrap_or_else(PoisonError::into_inner)
+    }
+}
+
+/// Runs `body` on the target under its lock, as a C call: a NULL target
+/// (`name` says whose, for the message "NAME is NULL"), a failure or a panic
+/// becomes the result code. A panic in an earlier call does not lock the
+/// target out.
+pub(crate) fn with_target(
+    target: Option<&VfLogTarget>,
+    name: &str,
+    body: impl FnOnce(&mut Targets) -> Result<(), Failure>,
 ) -> VfResult {
     guard(|| {
-        let handle = required(handle, H::NAME)?;
-        let mut target = handle.target().lock().unwrap_or_else(PoisonError::into_inner);
-        body(&mut target)
+        let target = required(target, name)?;
+        let mut locked = target.inner.lock().unwrap_or_else(PoisonError::into_inner);
+        body(&mut locked)
     })
 }
 
+/// Adds a channel (and its schema) and sets `channel` to its number for the
+/// log calls; a live server advertises the channel.
+///
 /// # Safety
 /// `topic` is NULL or a NUL-terminated string, valid for the call.
-pub unsafe fn add_channel<H: LogTargetHandle>(
-    handle: Option<&H>,
+#[no_mangle]
+pub unsafe extern "C" fn vf_log_target_add_channel(
+    target: Option<&VfLogTarget>,
     topic: *const c_char,
     schema: VfSchema,
     channel: Option<&mut u32>,
 ) -> VfResult {
-    with_target(handle, |target| {
+    with_target(target, "target", |target| {
         // SAFETY: the caller vouches for `topic` for the call, which this
         // closure runs within.
         let topic = unsafe { text(topic, "topic") }?;
@@ -67,16 +115,21 @@ pub unsafe fn add_channel<H: LogTargetHandle>(
     })
 }
 
+/// Logs a group's states on a VF_SCHEMA_JOINT_STATES or
+/// VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
+/// channel's schema does not take what is logged.
+///
 /// # Safety
-/// `states`, unless NULL, holds what [`VfGroupStates`] says, valid for the
-/// call.
-pub unsafe fn log_states<H: LogTargetHandle>(
-    handle: Option<&H>,
+/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
+/// for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_log_target_log_states(
+    target: Option<&VfLogTarget>,
     channel: u32,
     stamp: Option<&VfStamp>,
     states: Option<&VfGroupStates>,
 ) -> VfResult {
-    with_target(handle, |target| {
+    with_target(target, "target", |target| {
         let (stamp, states) = (required(stamp, "stamp")?, required(states, "states")?);
         target.log(channel, stamp, |encoder, out| {
             // SAFETY: the caller vouches for `states`' arrays for the call,
@@ -86,17 +139,21 @@ pub unsafe fn log_states<H: LogTargetHandle>(
     })
 }
 
+/// Logs `count` groups' frames of one sample as one message (`groups` may be
+/// NULL when `count` is 0).
+///
 /// # Safety
-/// `groups`, unless NULL or `count` is 0, points to `count` groups' frames
-/// as [`VfGroupFrames`] describes them, valid for the call.
-pub unsafe fn log_frames<H: LogTargetHandle>(
-    handle: Option<&H>,
+/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
+/// whose names and poses are valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_log_target_log_frames(
+    target: Option<&VfLogTarget>,
     channel: u32,
     stamp: Option<&VfStamp>,
     groups: *const VfGroupFrames,
     count: usize,
 ) -> VfResult {
-    with_target(handle, |target| {
+    with_target(target, "target", |target| {
         let stamp = required(stamp, "stamp")?;
         // SAFETY: the caller vouches for `count` groups for the call.
         let groups = unsafe { values(groups, count, "groups") }?;
@@ -108,16 +165,19 @@ pub unsafe fn log_frames<H: LogTargetHandle>(
     })
 }
 
+/// Logs a group's commanded values.
+///
 /// # Safety
-/// `actions`, unless NULL, holds what [`VfGroupActions`] says, valid for
-/// the call.
-pub unsafe fn log_actions<H: LogTargetHandle>(
-    handle: Option<&H>,
+/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
+/// valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_log_target_log_actions(
+    target: Option<&VfLogTarget>,
     channel: u32,
     stamp: Option<&VfStamp>,
     actions: Option<&VfGroupActions>,
 ) -> VfResult {
-    with_target(handle, |target| {
+    with_target(target, "target", |target| {
         let (stamp, actions) = (required(stamp, "stamp")?, required(actions, "actions")?);
         target.log(channel, stamp, |encoder, out| {
             // SAFETY: the caller vouches for `actions`' arrays for the call,
@@ -127,13 +187,15 @@ pub unsafe fn log_actions<H: LogTargetHandle>(
     })
 }
 
-pub fn log_io<H: LogTargetHandle>(
-    handle: Option<&H>,
+/// Logs the robot's I/O.
+#[no_mangle]
+pub extern "C" fn vf_log_target_log_io(
+    target: Option<&VfLogTarget>,
     channel: u32,
     stamp: Option<&VfStamp>,
     io: Option<&VfIo>,
 ) -> VfResult {
-    with_target(handle, |target| {
+    with_target(target, "target", |target| {
         let (stamp, io) = (required(stamp, "stamp")?, required(io, "io")?);
         target.log(channel, stamp, |encoder, out| encoder.encode_io(io, out))
     })

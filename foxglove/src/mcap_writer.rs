@@ -10,15 +10,14 @@ use std::collections::BTreeMap;
 use std::ffi::c_char;
 use std::fs::{File, OpenOptions};
 use std::io::{BufWriter, ErrorKind};
-use std::sync::Mutex;
 
 use mcap::records::{MessageHeader, Metadata};
 use mcap::{Compression, WriteOptions, Writer};
 
 use crate::encoder::{Encoder, VfSchema};
-use crate::error::{guard, guard_unit, Failure};
-use crate::log_target::{self, with_target, Encode, LogTarget, LogTargetHandle};
-use crate::records::{text, values as array, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
+use crate::error::{guard_constructor, guard_unit, Failure};
+use crate::log_target::{with_target, Encode, LogTarget, Targets, VfLogTarget};
+use crate::records::{text, values as array, VfStamp};
 use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
 
 /// How a recording compresses its chunks.
@@ -44,7 +43,7 @@ const ZSTD_LEVEL: u32 = 1;
 /// need. The channels' records are written with the first message, so that
 /// a metadata record written before it precedes every chunk.
 pub struct VfMcapWriter {
-    state: Mutex<McapFile>,
+    target: VfLogTarget,
 }
 
 struct Channel {
@@ -213,14 +212,6 @@ impl LogTarget for McapFile {
     }
 }
 
-impl LogTargetHandle for VfMcapWriter {
-    type Target = McapFile;
-    const NAME: &'static str = "writer";
-    fn target(&self) -> &Mutex<McapFile> {
-        &self.state
-    }
-}
-
 /// Creates `path` exclusively (O_EXCL, which never follows a symlink), so
 /// that of two recorders given one path at the same moment only one gets
 /// it. `overwrite` removes what is there (a symlink itself, not its target)
@@ -271,101 +262,33 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
     overwrite: bool,
     out: *mut *mut VfMcapWriter,
 ) -> VfResult {
-    if out.is_null() {
-        return crate::error::fail(VF_ENULL, "out is NULL");
-    }
-    // SAFETY: not NULL, and the caller vouches that `out` may be written.
-    unsafe { out.write(std::ptr::null_mut()) };
-    guard(|| {
+    let create = || {
         // SAFETY: the caller vouches for `path` for the call.
         let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite)?;
-        let writer = Box::new(VfMcapWriter {
-            state: Mutex::new(file),
-        });
-        // SAFETY: as above; the handle passes to the caller, who gives it
-        // back to vf_mcap_writer_drop.
-        unsafe { out.write(Box::into_raw(writer)) };
-        Ok(())
+        Ok(VfMcapWriter {
+            target: VfLogTarget::new(Targets::Mcap(file)),
+        })
+    };
+    // SAFETY: the caller vouches that `out` may be written; the writer
+    // passes to it, to give back to vf_mcap_writer_drop.
+    unsafe { guard_constructor(out, create) }
+}
+
+/// The target this recording's channels are added to and its messages
+/// logged on (vf_log_target_add_channel and the log calls), valid as long as
+/// the writer; NULL for a NULL writer.
+#[no_mangle]
+pub extern "C" fn vf_mcap_writer_log_target(writer: Option<&VfMcapWriter>) -> Option<&VfLogTarget> {
+    writer.map(|writer| &writer.target)
+}
+
+/// Runs `body` on the writer's file under its lock, as a C call.
+fn with_file(writer: Option<&VfMcapWriter>, body: impl FnOnce(&mut McapFile) -> Result<(), Failure>) -> VfResult {
+    with_target(vf_mcap_writer_log_target(writer), "writer", |target| match target {
+        Targets::Mcap(file) => body(file),
+        // vf_mcap_writer_create makes every writer's target of its file.
+        Targets::Live(_) => unreachable!("a writer's target is a live server's"),
     })
-}
-
-/// Adds a channel (and its schema) and sets `channel` to its number for the
-/// log calls.
-///
-/// # Safety
-/// `topic` is NULL or a NUL-terminated string, valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_mcap_writer_add_channel(
-    writer: Option<&VfMcapWriter>,
-    topic: *const c_char,
-    schema: VfSchema,
-    channel: Option<&mut u32>,
-) -> VfResult {
-    // SAFETY: this function's contract is add_channel's.
-    unsafe { log_target::add_channel(writer, topic, schema, channel) }
-}
-
-/// Logs a group's states on a VF_SCHEMA_JOINT_STATES or
-/// VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
-/// channel's schema does not take what is logged.
-///
-/// # Safety
-/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
-/// for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_mcap_writer_log_states(
-    writer: Option<&VfMcapWriter>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    states: Option<&VfGroupStates>,
-) -> VfResult {
-    // SAFETY: this function's contract is log_states'.
-    unsafe { log_target::log_states(writer, channel, stamp, states) }
-}
-
-/// Logs `count` groups' frames of one sample as one message (`groups` may be
-/// NULL when `count` is 0).
-///
-/// # Safety
-/// `groups`, unless NULL or `count` is 0, points to `count` vf_group_frames
-/// whose names and poses are valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_mcap_writer_log_frames(
-    writer: Option<&VfMcapWriter>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    groups: *const VfGroupFrames,
-    count: usize,
-) -> VfResult {
-    // SAFETY: this function's contract is log_frames'.
-    unsafe { log_target::log_frames(writer, channel, stamp, groups, count) }
-}
-
-/// Logs a group's commanded values.
-///
-/// # Safety
-/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
-/// valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_mcap_writer_log_actions(
-    writer: Option<&VfMcapWriter>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    actions: Option<&VfGroupActions>,
-) -> VfResult {
-    // SAFETY: this function's contract is log_actions'.
-    unsafe { log_target::log_actions(writer, channel, stamp, actions) }
-}
-
-/// Logs the robot's I/O.
-#[no_mangle]
-pub extern "C" fn vf_mcap_writer_log_io(
-    writer: Option<&VfMcapWriter>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    io: Option<&VfIo>,
-) -> VfResult {
-    log_target::log_io(writer, channel, stamp, io)
 }
 
 /// Writes an MCAP metadata record: `count` keys and values. It ends the chunk
@@ -383,7 +306,7 @@ pub unsafe extern "C" fn vf_mcap_writer_write_metadata(
     values: *const *const c_char,
     count: usize,
 ) -> VfResult {
-    with_target(writer, |file| {
+    with_file(writer, |file| {
         // SAFETY: the caller vouches for `name`, `keys` and `values` for the
         // call, which this closure runs within.
         let (name, metadata) = unsafe { (text(name, "name")?, metadata(keys, values, count)?) };
@@ -419,7 +342,7 @@ unsafe fn metadata(
 /// later calls return VF_EINVAL.
 #[no_mangle]
 pub extern "C" fn vf_mcap_writer_finish(writer: Option<&VfMcapWriter>) -> VfResult {
-    with_target(writer, McapFile::finish)
+    with_file(writer, McapFile::finish)
 }
 
 /// Finishes a recording that is neither finished nor failed (errors are
@@ -437,12 +360,10 @@ pub unsafe extern "C" fn vf_mcap_writer_drop(writer: *mut VfMcapWriter) {
     // the caller gives it back once.
     let owned = unsafe { Box::from_raw(writer) };
     guard_unit(|| {
-        let mut file = owned
-            .state
-            .into_inner()
-            .unwrap_or_else(|poisoned| poisoned.into_inner());
-        if file.failure.is_none() && file.writer.is_some() {
-            let _ = file.finish();
+        if let Targets::Mcap(mut file) = owned.target.into_inner() {
+            if file.failure.is_none() && file.writer.is_some() {
+                let _ = file.finish();
+            }
         }
     });
 }
