@@ -52,23 +52,25 @@ DataStream::~DataStream() {
   std::scoped_lock wait_for_readers(basic_readers, extra_readers);
 }
 
-qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const std::string& serial) {
-  // A second start replaces the subscribers. Each old one goes before its
-  // successor is declared: undeclaring waits for its callback, so that one
-  // subscriber at a time writes a stream's samples.
-  const std::string basic_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix);
-  spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", basic_key);
-  basic_subscriber.reset();
-  basic_subscriber = std::make_shared<zenoh_mdw::Subscriber<BasicData>>(
-      session, basic_latest.Back(), [this](BasicData& fresh) -> BasicData& { return OnBasicStreamData(fresh); },
-      basic_key);
+// A second start replaces the subscribers. Each old one goes before its
+// successor is declared: undeclaring waits for its callback, so that one
+// subscriber at a time writes a stream's samples.
+// The callback is a template argument, so that the call per sample stays direct.
+template <class Data, Data& (DataStream::*kOnSample)(Data&)>
+void DataStream::Resubscribe(std::shared_ptr<zenoh_mdw::Subscriber<Data>>& subscriber,
+                             const std::shared_ptr<zenoh::Session>& session, const std::string& key,
+                             LatestSample<Data>& latest) {
+  spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", key);
+  subscriber.reset();
+  subscriber = std::make_shared<zenoh_mdw::Subscriber<Data>>(
+      session, latest.Back(), [this](Data& fresh) -> Data& { return (this->*kOnSample)(fresh); }, key);
+}
 
-  const std::string extra_key = zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix);
-  spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", extra_key);
-  extra_subscriber.reset();
-  extra_subscriber = std::make_shared<zenoh_mdw::Subscriber<ExtraData>>(
-      session, extra_latest.Back(), [this](ExtraData& fresh) -> ExtraData& { return OnExtraStreamData(fresh); },
-      extra_key);
+qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const std::string& serial) {
+  Resubscribe<BasicData, &DataStream::OnBasicStreamData>(
+      basic_subscriber, session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix), basic_latest);
+  Resubscribe<ExtraData, &DataStream::OnExtraStreamData>(
+      extra_subscriber, session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix), extra_latest);
   return qrk::MakeStateCode(qrk::GeneralState::OK);
 }
 

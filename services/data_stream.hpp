@@ -97,6 +97,9 @@ class DataStream {
  private:
   template <class Field>
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
+  template <class Data, Data& (DataStream::*kOnSample)(Data&)>
+  void Resubscribe(std::shared_ptr<zenoh_mdw::Subscriber<Data>>& subscriber,
+                   const std::shared_ptr<zenoh::Session>& session, const std::string& key, LatestSample<Data>& latest);
   BasicData& PublishFirstBasicData(BasicData& fresh);
   void NameFirstBasicGroups(const BasicData& first);
   const GroupNames& NamedAfterRead(const GroupNames& groups) const noexcept;

@@ -16,6 +16,7 @@
 #include "middleware/zenoh/queryable.hpp"
 #include "services/configuration_score.hpp"
 #include "support/log_capture.hpp"
+#include "support/shared_session_test.hpp"
 #include "support/wait.hpp"
 
 namespace velmor::qrk_impl {
@@ -34,13 +35,10 @@ constexpr int kFault = 300000;
 // A robot's data server, in process, on the rpc key of a fresh serial per
 // test. It answers each request with the right id and success flag (false
 // for reachability) after `script_` has had its say, or stays silent.
-class DataRpcTest : public ::testing::Test {
+class DataRpcTest : public test::SharedSessionTest {
  protected:
-  static void SetUpTestSuite() { session_ = zenoh_mdw::SharedSession(); }
-  static void TearDownTestSuite() { session_.reset(); }
-
   void SetUp() override {
-    serial_ = "RPC-" + std::to_string(++count_);
+    serial_ = NextSerial("RPC");
     Listen();
     test::LogCapture log;
     ASSERT_EQ(rpc_.CreateRpcClient(session_, serial_).value, kOk);
@@ -69,8 +67,6 @@ class DataRpcTest : public ::testing::Test {
     return requests_;
   }
 
-  static inline std::shared_ptr<zenoh::Session> session_;
-  static inline int count_ = 0;
   std::string serial_;
   std::vector<test::LogLine> create_lines_;
   DataRpc rpc_;

@@ -21,6 +21,7 @@
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/publisher.hpp"
 #include "support/log_capture.hpp"
+#include "support/shared_session_test.hpp"
 
 namespace velmor::qrk_impl {
 namespace {
@@ -111,13 +112,10 @@ const std::vector<double> RobotStates::*const kJointFields[] = {
 
 // One started DataStream per test, on its own serial, fed through publishers
 // on the shared session (whose own subscribers receive a put before it returns).
-class DataStreamTest : public ::testing::Test {
+class DataStreamTest : public test::SharedSessionTest {
  protected:
-  static void SetUpTestSuite() { session_ = zenoh_mdw::SharedSession(); }
-  static void TearDownTestSuite() { session_.reset(); }
-
   void SetUp() override {
-    serial_ = "STREAM-" + std::to_string(++count_);
+    serial_ = NextSerial("STREAM");
     test::LogCapture log;
     ASSERT_EQ(stream_.Start(session_, serial_).value, 100000);
     start_lines_ = log.TextsAt(spdlog::level::debug);
@@ -131,7 +129,7 @@ class DataStreamTest : public ::testing::Test {
   // Another started stream, on a serial of its own, for a first sample of its own.
   struct FreshStream {
     explicit FreshStream(StreamTaps taps = {})
-        : serial("STREAM-" + std::to_string(++count_)),
+        : serial(NextSerial("STREAM")),
           stream(std::move(taps)),
           basic(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix))) {
       stream.Start(session_, serial);
@@ -142,8 +140,6 @@ class DataStreamTest : public ::testing::Test {
     zenoh::Publisher basic;
   };
 
-  static inline std::shared_ptr<zenoh::Session> session_;
-  static inline int count_ = 0;
   std::string serial_;
   std::vector<std::string> start_lines_;
   DataStream stream_;
@@ -459,7 +455,7 @@ TEST_F(DataStreamTest, ASecondStartStopsTheOldSubscriberBeforeDeclaringTheNew) {
     std::unique_lock<std::mutex> lock(mutex);
     ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return in_tap == 1; }));
   }
-  const std::string other_serial = "STREAM-" + std::to_string(++count_);
+  const std::string other_serial = NextSerial("STREAM");
   zenoh::Publisher other(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(other_serial, zenoh_mdw::kBasicStreamSuffix)));
   std::atomic<bool> starting{true};
   std::thread publisher([&] {
