@@ -33,6 +33,9 @@ set(VELMOR_RUST_LINKER ${VELMOR_CROSS_TRIPLE}-gcc CACHE STRING "Linker cargo use
 find_program(VELMOR_QEMU_AARCH64 qemu-aarch64
   HINTS $ENV{VELMOR_QEMU_DIR}/bin $ENV{HOME}/.cache/velmorqrk/qemu/bin
   NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-# -L: the arm64 dynamic loader and libraries from Debian's multiarch folders
-# (the loader's /lib/ld-linux-aarch64.so.1 is in /usr/aarch64-linux-gnu).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMOR_QEMU_AARCH64} -L /usr/${VELMOR_CROSS_TRIPLE})
+# The programs load the arm64 C library and C++ runtime that Debian's
+# multiarch installs (libc6:arm64 and its loader /lib/ld-linux-aarch64.so.1,
+# pulled in by the arm64 -dev packages), as on the boards. (With qemu's -L
+# /usr/aarch64-linux-gnu, the cross compiler's copies, zenoh's runtime spun
+# at start and never opened its session.)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMOR_QEMU_AARCH64})
