@@ -1,7 +1,7 @@
 # Build step of a Rust static library of ours (see RustBridge.cmake): the
 # bridge, or qrk's library over it. Run with cmake -P:
 #   -DCARGO= -DCRATE_DIR= -DCRATE=<library name> -DRELATIVE_DIR=<crate folder in the checkout> -DTARGET_DIR= -DOUTPUT=
-#   -DNATIVE_LIBS=<comma separated>
+#   -DNATIVE_LIBS=<comma separated> [-DRUST_TARGET=<triple> -DRUST_LINKER=<its linker>]
 # Runs cargo on the shared target directory and copies our library into the
 # build tree, both under one lock, so that a concurrent build of another
 # checkout cannot slip its library in between.
@@ -19,13 +19,30 @@ file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
 # nothing more for it: the bridge lies outside that crate's folder, so cargo
 # keys the bridge by its absolute path, the checkout's own.)
 
+# A cross build names its target (cargo then builds under target/<triple>/,
+# apart from the host's build) and its linker, in cargo's own variable for
+# that target; the cc crate finds the target's C compiler by the triple.
+set(target_arguments "")
+set(linker_setting "")
+set(release_dir ${TARGET_DIR}/release)
+if(RUST_TARGET)
+  set(target_arguments --target ${RUST_TARGET})
+  string(TOUPPER "${RUST_TARGET}" target_variable)
+  string(REPLACE "-" "_" target_variable "${target_variable}")
+  if(RUST_LINKER)
+    set(linker_setting CARGO_TARGET_${target_variable}_LINKER=${RUST_LINKER})
+  endif()
+  set(release_dir ${TARGET_DIR}/${RUST_TARGET}/release)
+endif()
+
 # C build scripts among zenoh's dependencies track CC and friends; the wheel
 # build sets them and the plain build does not, which would make every switch
 # between the two rebuild zenoh. cargo always sees them unset.
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env --unset=CC --unset=CXX --unset=CFLAGS --unset=CXXFLAGS --unset=AR
-          --unset=LDFLAGS CARGO_TARGET_DIR=${TARGET_DIR}
-          ${CARGO} rustc --release --locked --lib --crate-type staticlib -- --print native-static-libs
+          --unset=LDFLAGS CARGO_TARGET_DIR=${TARGET_DIR} ${linker_setting}
+          ${CARGO} rustc --release --locked --lib --crate-type staticlib ${target_arguments}
+          -- --print native-static-libs
           --remap-path-prefix=${CRATE_DIR}=${RELATIVE_DIR}
   WORKING_DIRECTORY ${CRATE_DIR}
   RESULT_VARIABLE cargo_rc
@@ -50,4 +67,4 @@ if(cargo_err MATCHES "native-static-libs: ([^\n]*)")
   endif()
 endif()
 
-file(COPY_FILE ${TARGET_DIR}/release/lib${CRATE}.a ${OUTPUT} ONLY_IF_DIFFERENT)
+file(COPY_FILE ${release_dir}/lib${CRATE}.a ${OUTPUT} ONLY_IF_DIFFERENT)

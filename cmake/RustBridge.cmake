@@ -23,6 +23,16 @@ else()
 endif()
 set(VELMOR_CARGO_TARGET_DIR ${_velmor_cargo_default} CACHE PATH "cargo target directory shared by every build")
 set(VELMOR_BRIDGE_LIB ${CMAKE_BINARY_DIR}/bridge/libvelmor_bridge.a)
+# The crates' Rust target: empty builds for the host as cargo does by default;
+# a cross build (cmake/toolchain-aarch64.cmake) names the target triple and
+# the C compiler that links for it.
+set(VELMOR_RUST_TARGET "" CACHE STRING "Rust target triple of our crates (empty: the host)")
+set(VELMOR_RUST_LINKER "" CACHE STRING "Linker cargo uses for VELMOR_RUST_TARGET")
+if(VELMOR_RUST_TARGET)
+  set(_velmor_rustc_target --target ${VELMOR_RUST_TARGET})
+else()
+  set(_velmor_rustc_target "")
+endif()
 
 if(NOT VELMOR_BRIDGE_NATIVE_LIBS)
   # The standard library's needs, from rustc on an empty crate (a fraction of
@@ -30,7 +40,7 @@ if(NOT VELMOR_BRIDGE_NATIVE_LIBS)
   set(_velmor_probe ${CMAKE_BINARY_DIR}/bridge/native_probe)
   file(WRITE ${_velmor_probe}.rs "")
   execute_process(
-    COMMAND ${RUSTC_EXECUTABLE} --edition 2021 --crate-type staticlib --print native-static-libs
+    COMMAND ${RUSTC_EXECUTABLE} --edition 2021 --crate-type staticlib ${_velmor_rustc_target} --print native-static-libs
             -o ${_velmor_probe}.a ${_velmor_probe}.rs
     RESULT_VARIABLE _velmor_rustc_rc
     ERROR_VARIABLE _velmor_rustc_err
@@ -59,7 +69,8 @@ function(velmor_rust_archive crate crate_dir comment)
   add_custom_target(${crate}_build
     COMMAND ${CMAKE_COMMAND} -DCARGO=${CARGO_EXECUTABLE} -DCRATE_DIR=${crate_dir} -DCRATE=${crate}
             -DRELATIVE_DIR=${_relative} -DTARGET_DIR=${VELMOR_CARGO_TARGET_DIR} -DOUTPUT=${_archive}
-            -DNATIVE_LIBS=${_velmor_native_csv} -P ${VELMOR_RUST_BUILD_SCRIPT}
+            -DNATIVE_LIBS=${_velmor_native_csv} -DRUST_TARGET=${VELMOR_RUST_TARGET} -DRUST_LINKER=${VELMOR_RUST_LINKER}
+            -P ${VELMOR_RUST_BUILD_SCRIPT}
     BYPRODUCTS ${_archive}
     COMMENT "${comment}"
     USES_TERMINAL
