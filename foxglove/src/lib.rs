@@ -1,4 +1,4 @@
-//! qrk's one static library: the bridge's C ABI, re-exported unchanged, and
+//! libvelmor_runtime.so: the bridge's C ABI, re-exported unchanged, and
 //! a narrow C ABI over the Foxglove SDK for MCAP recordings and the live
 //! WebSocket server. The contract of every function is its doc comment here,
 //! which cbindgen copies into `include/velmor_foxglove.h` (generated:

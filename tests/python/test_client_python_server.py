@@ -9,6 +9,7 @@ parsed into typed values. The server also runs on older zenoh releases
 updated on its own schedule would.
 """
 
+import contextlib
 import locale
 import struct
 import time
@@ -27,15 +28,32 @@ GROUPS = [JointGroup.ALL, JointGroup.ARM_1, JointGroup.EXT_AXIS]
 # (zenoh release of the server, how it serves queries). "loop" serves queries
 # in a `for query in queryable:` loop, which keeps the last query alive: zenoh
 # hands each reply over only at the query's time-out, and the client must
-# still take it.
-SERVERS = [(ZENOH_VERSION, "callback"), (ZENOH_VERSION, "loop"),
+# still take it. "beside-zenoh" also holds a session of the zenoh package in
+# this process, subscribed to the robot's stream: the module's zenoh and Rust
+# runtime and the package's own run side by side, as in a program that uses
+# both, and must neither clash nor bind to each other's symbols.
+SERVERS = [(ZENOH_VERSION, "callback"), (ZENOH_VERSION, "loop"), (ZENOH_VERSION, "beside-zenoh"),
            *((version, "callback") for version in OLDER_ZENOH_VERSIONS)]
+
+
+@contextlib.contextmanager
+def zenoh_package_session_on(serial):
+    """A zenoh package session in this process that counts the robot's basic samples while it is open."""
+    import zenoh
+
+    received = []
+    with zenoh.open(zenoh.Config()) as session:
+        subscriber = session.declare_subscriber(f"velmor/robot/{serial}/basic_stream_data", received.append)
+        yield
+        assert wait_until(lambda: received), "the zenoh package's session received nothing beside the module's"
+        subscriber.undeclare()
 
 
 @pytest.fixture(scope="module", params=SERVERS, ids=lambda server: f"zenoh-{server[0]}-{server[1]}")
 def client(request):
     version, style = request.param
-    with python_robot(SERIAL, style=style, zenoh_version=version):
+    beside = zenoh_package_session_on(SERIAL) if style == "beside-zenoh" else contextlib.nullcontext()
+    with python_robot(SERIAL, style="callback" if style == "beside-zenoh" else style, zenoh_version=version), beside:
         start = time.monotonic()
         client = connect(SERIAL, verbose=False)
         report(request.config, f"server on zenoh {version} ({style}): client constructed in "

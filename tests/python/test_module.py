@@ -61,7 +61,10 @@ print(json.dumps([error, sys.version, "velmorqrk" in sys.modules]))
 def test_other_interpreter_refuses_import_with_version_message(python, tmp_path):
     # The cpython-310 tag hides the file from other interpreters; a bare name
     # makes them load it and run the module's own check.
+    # The loader looks for the runtime library beside the link ($ORIGIN is
+    # the link's folder), as it would beside a copy.
     (tmp_path / "velmorqrk.so").symlink_to(velmorqrk.__file__)
+    (tmp_path / "velmorqrk_runtime").symlink_to(Path(velmorqrk.__file__).with_name("velmorqrk_runtime"))
     done = subprocess.run([str(python), "-I", "-c", _CHILD, str(tmp_path)],
                           capture_output=True, text=True, timeout=60, check=True)
     error, version, left_behind = json.loads(done.stdout)
