@@ -16,7 +16,7 @@ MEMBERS = ["UNKNOWN", "ALL", "ARMS", "ARM_1", "ARM_2", "EXT_AXIS"]
 def test_module_identity_and_docstring():
     assert velmorqrk.__name__ == "velmorqrk"
     assert velmorqrk.__doc__ == "Velmor Quartz Relay Kit (QRK)"
-    assert Path(velmorqrk.__file__).name.startswith("velmorqrk.cpython-310")
+    assert Path(velmorqrk.__file__).name.startswith(f"velmorqrk.cpython-{sys.version_info[0]}{sys.version_info[1]}")
 
 
 def test_module_defines_exactly_its_types_in_registration_order():
@@ -34,7 +34,7 @@ def _other_interpreters():
     newest = {}
     for python in root.glob("3.*/bin/python"):
         version = tuple(int(part) for part in python.parent.parent.name.split(".") if part.isdigit())
-        if len(version) == 3 and version[:2] != (3, 10) and version > newest.get(version[:2], ((0,), None))[0]:
+        if len(version) == 3 and version[:2] != sys.version_info[:2] and version > newest.get(version[:2], ((0,), None))[0]:
             newest[version[:2]] = (version, python)
     return [pytest.param(python, id=".".join(map(str, version))) for version, python in newest.values()]
 
@@ -59,7 +59,7 @@ print(json.dumps([error, sys.version, "velmorqrk" in sys.modules]))
 
 @pytest.mark.parametrize("python", OTHER_INTERPRETERS)
 def test_other_interpreter_refuses_import_with_version_message(python, tmp_path):
-    # The cpython-310 tag hides the file from other interpreters; a bare name
+    # The cpython-3XY tag hides the file from other interpreters; a bare name
     # makes them load it and run the module's own check.
     # The loader looks for the runtime library beside the link ($ORIGIN is
     # the link's folder), as it would beside a copy.
@@ -71,7 +71,8 @@ def test_other_interpreter_refuses_import_with_version_message(python, tmp_path)
     assert not left_behind
     if "undefined symbol" in (error or ""):
         return  # this interpreter's loader refuses the file before the module's code runs
-    assert error == ("Python version mismatch: module was compiled for Python 3.10, but the "
+    built_for = f"{sys.version_info[0]}.{sys.version_info[1]}"
+    assert error == (f"Python version mismatch: module was compiled for Python {built_for}, but the "
                      f"interpreter version is incompatible: {version}.")
 
 
