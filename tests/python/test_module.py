@@ -34,7 +34,8 @@ def _other_interpreters():
     newest = {}
     for python in root.glob("3.*/bin/python"):
         version = tuple(int(part) for part in python.parent.parent.name.split(".") if part.isdigit())
-        if len(version) == 3 and version[:2] != sys.version_info[:2] and version > newest.get(version[:2], ((0,), None))[0]:
+        other = version[:2] != sys.version_info[:2]
+        if len(version) == 3 and other and version > newest.get(version[:2], ((0,), None))[0]:
             newest[version[:2]] = (version, python)
     return [pytest.param(python, id=".".join(map(str, version))) for version, python in newest.values()]
 
