@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,9 +16,15 @@ namespace velmor::test {
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   int fds[2];
   if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+  const pid_t parent = getpid();
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    // A test that dies without its destructors (a sanitizer's halt, a crash)
+    // must not leave its robot running: the child's stderr is the test's, so
+    // ctest would wait on it for as long as the child lives.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
     dup2(fds[1], STDOUT_FILENO);
     close(fds[0]);
     close(fds[1]);
