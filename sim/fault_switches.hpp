@@ -17,6 +17,9 @@ struct FaultSwitches {
   int corrupt_primitives = 0;
   /// Publish nothing on either stream.
   bool pause_streams = false;
+  /// Publish nothing until SIGUSR1 arrives (resume_signal.hpp), then stream
+  /// as usual.
+  bool start_paused = false;
   /// Undecodable stream payloads per second, interleaved with the good ones.
   double garbage_rate = 0.0;
   /// Answer the reachability procedure with success true, which the client rejects.

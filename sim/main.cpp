@@ -11,6 +11,7 @@
 
 #include "middleware/zenoh/session.hpp"
 #include "sim/options.hpp"
+#include "sim/resume_signal.hpp"
 #include "sim/robot_server.hpp"
 #include "sim/sim_clock.hpp"
 #include "sim/stream_loop.hpp"
@@ -38,12 +39,14 @@ void LogFaults(const SimOptions& options) {
     spdlog::info("fault: the first {} primitive-state replies carry an empty entry", faults.corrupt_primitives);
   }
   if (faults.pause_streams) spdlog::info("fault: streams paused");
+  if (faults.start_paused) spdlog::info("fault: streams paused until SIGUSR1");
   if (faults.garbage_rate > 0.0) spdlog::info("fault: {} Hz of garbage stream payloads", faults.garbage_rate);
   if (faults.reachability_success) spdlog::info("fault: answering reachability with success true");
 }
 
 int Run(const SimOptions& options) {
   velmor::toolkit::InstallStopSignalHandlers();
+  velmor::sim::InstallResumeSignalHandler();
   // The session is declared first so that it closes after every endpoint.
   zenoh::Session session(zenoh::SessionOptions{options.mode, options.connect});
   const velmor::sim::SimClock clock;
@@ -63,7 +66,11 @@ int Run(const SimOptions& options) {
   velmor::sim::LoopSettings loop;
   loop.rate = options.rate;
   loop.garbage_rate = options.faults.garbage_rate;
-  loop.pause_streams = options.faults.pause_streams;
+  if (options.faults.pause_streams) {
+    loop.streams_paused = [] { return true; };
+  } else if (options.faults.start_paused) {
+    loop.streams_paused = [] { return !velmor::sim::ResumeRequested(); };
+  }
   loop.duration = options.duration;
   const std::uint64_t ticks = velmor::sim::RunStreamLoop(robots, clock, loop, &velmor::toolkit::StopRequested);
   spdlog::info("qrk-sim: stopping after {:.1f} s, {} samples per robot", clock.Seconds(), ticks);

@@ -97,6 +97,9 @@ void AddFaultOptions(CLI::App& app, FaultSwitches& faults) {
       ->group(group);
   app.add_flag("--pause-streams", faults.pause_streams, "publish nothing on either stream (queries are still answered)")
       ->group(group);
+  app.add_flag("--start-paused", faults.start_paused,
+               "publish nothing until SIGUSR1 arrives, then stream as usual (queries are answered throughout)")
+      ->group(group);
   app.add_option("--garbage-rate", faults.garbage_rate,
                  "also publish this many undecodable stream payloads per second, alternating between "
                  "the streams (at most one per stream tick; default 0)")

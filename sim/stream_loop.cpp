@@ -36,7 +36,7 @@ std::uint64_t RunStreamLoop(std::vector<std::unique_ptr<RobotServer>>& robots, c
       std::this_thread::sleep_until(std::min(ticks.due(), now + kMaxSleep));
       continue;
     }
-    if (!settings.pause_streams) {
+    if (!settings.streams_paused()) {
       const double t = clock.SecondsAt(now);
       for (auto& robot : robots) robot->PublishSample(t);
       ++published;

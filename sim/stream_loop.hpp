@@ -15,7 +15,8 @@ namespace velmor::sim {
 struct LoopSettings {
   double rate = 1000.0;
   double garbage_rate = 0.0;
-  bool pause_streams = false;
+  /// Asked before every tick: while true, nothing is published.
+  std::function<bool()> streams_paused = [] { return false; };
   /// Seconds after the clock's start; 0 runs until `stop` says so.
   double duration = 0.0;
 };

@@ -19,7 +19,7 @@ TEST(SimOptions, DefaultsDescribeAHealthyServer) {
   EXPECT_EQ(options.mode, "peer");
   EXPECT_TRUE(options.connect.empty());
   EXPECT_FALSE(options.faults.silent || options.faults.malformed || options.faults.pause_streams ||
-               options.faults.reachability_success);
+               options.faults.start_paused || options.faults.reachability_success);
   EXPECT_EQ(options.faults.corrupt_primitives, 0);
   EXPECT_EQ(options.faults.garbage_rate, 0.0);
 }
@@ -28,14 +28,14 @@ TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
   const SimOptions options =
       ParseOptions({"--serial", "AB-12-345", "--serial=CD-34-567", "--rate", "250.5", "--groups=5,3", "--version",
                     "v3.0", "--duration", "2.5", "--silent", "--malformed", "--corrupt-primitives", "3",
-                    "--pause-streams", "--garbage-rate=20", "--reachability-success", "--verbose"});
+                    "--pause-streams", "--start-paused", "--garbage-rate=20", "--reachability-success", "--verbose"});
   EXPECT_EQ(options.serials, (Args{"AB-12-345", "CD-34-567"}));
   EXPECT_EQ(options.rate, 250.5);
   EXPECT_EQ(options.groups, (std::vector<std::uint16_t>{5, 3}));
   EXPECT_EQ(options.version, "v3.0");
   EXPECT_EQ(options.duration, 2.5);
   EXPECT_TRUE(options.faults.silent && options.faults.malformed && options.faults.pause_streams &&
-              options.faults.reachability_success && options.verbose);
+              options.faults.start_paused && options.faults.reachability_success && options.verbose);
   EXPECT_EQ(options.faults.corrupt_primitives, 3);
   EXPECT_EQ(options.faults.garbage_rate, 20.0);
 
