@@ -117,7 +117,7 @@ int RunRecord(const CommandLine& line) {
   }
   const auto robot = OpenRobotLink(line.serial);
   const FormatEntry& format = FormatOf(line.format);
-  const RecordingSetup setup{robot->Serial(),           robot->Version(),     robot->Groups(),
+  const RecordingSetup setup{robot->Serial(),           robot->Version(),     GroupsToRecord(*robot),
                              robot->Layout().start_ids, robot->Layout().dofs, line.format,
                              line.compression,          line.output,          line.overwrite};
   try {
@@ -141,6 +141,7 @@ int RunRecord(const CommandLine& line) {
     std::fprintf(error ? stderr : stdout, "%s%s%s: %s\n", Summary("basic", basic, format).c_str(),
                  Summary("extra", extra, format).c_str(), std::string(format.description_name).c_str(),
                  recording.DescriptionPath().c_str());
+    if (const auto late = LateGroupsLine(setup.groups)) std::fprintf(error ? stderr : stdout, "%s\n", late->c_str());
     if (error) {
       std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(), std::string(format.kept_after_failure).c_str());
       return 1;

@@ -52,6 +52,11 @@ std::unique_ptr<qrk_impl::RobotLink> OpenRobotLink(const std::string& serial) {
   return link;
 }
 
+RecordedGroups GroupsToRecord(const qrk_impl::RobotLink& robot) {
+  if (!robot.Layout().groups_from_first_sample) return RecordedGroups(robot.Layout().groups);
+  return RecordedGroups::Late([&robot] { return robot.Stream().FirstBasicGroups(); });
+}
+
 std::optional<qrk_impl::RobotIo> ReadIo(const qrk_impl::RobotLink& robot) {
   if (robot.BasicClock().Samples() == 0) return std::nullopt;
   return robot.Stream().GetIo();

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/recorder/recorded_groups.hpp"
 #include "services/robot_io.hpp"
 #include "services/robot_link.hpp"
 
@@ -15,6 +16,11 @@ namespace velmor::cli {
 /// Connects to the robot with serial number `serial` (any spelling the client
 /// accepts). Throws the client's errors, with its messages.
 std::unique_ptr<qrk_impl::RobotLink> OpenRobotLink(const std::string& serial);
+
+/// The joint groups to cut `robot`'s samples for: start-up's, or those the
+/// first basic sample names when start-up saw none. `robot` must outlive
+/// them.
+RecordedGroups GroupsToRecord(const qrk_impl::RobotLink& robot);
 
 /// The safety inputs and digital I/O of the latest basic sample. Nothing
 /// before the first: the stream calls would answer all false, which a reader

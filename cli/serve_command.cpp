@@ -43,8 +43,8 @@ int RunServe(const CommandLine& line) {
     return 1;
   }
   const auto robot = OpenRobotLink(line.serial);
-  FoxgloveTopics<foxglove::LiveServer> topics(*server, robot->Groups(), robot->Layout().start_ids,
-                                              robot->Layout().dofs);
+  const RecordedGroups groups = GroupsToRecord(*robot);
+  FoxgloveTopics<foxglove::LiveServer> topics(*server, groups, robot->Layout().start_ids, robot->Layout().dofs);
   TopicSink<foxglove::LiveServer, qrk_impl::BasicStreamData> basic_sink(topics);
   TopicSink<foxglove::LiveServer, qrk_impl::ExtraStreamData> extra_sink(topics);
   SampleFeed feed(basic_sink, extra_sink);
@@ -59,6 +59,7 @@ int RunServe(const CommandLine& line) {
   std::printf("basic stream: %s\nextra stream: %s\nviewers refused (over --max-viewers %zu): %llu\n",
               Summary(basic).c_str(), Summary(extra).c_str(), line.max_viewers,
               static_cast<unsigned long long>(server->Refused()));
+  if (const auto late = LateGroupsLine(groups)) std::printf("%s\n", late->c_str());
   if (basic.dropped + extra.dropped > 0) {
     std::fprintf(stderr, "qrk: serve: %llu samples dropped: the server did not keep up with the streams\n",
                  static_cast<unsigned long long>(basic.dropped + extra.dropped));

@@ -26,6 +26,8 @@ void McapOutput::Describe(const RecordingProgress& progress) {
     return;
   }
   AddAsText(record, {{"start_time", description.identity.at("start_time")}});
+  // The `robot` record went out before the groups were known.
+  if (setup_.groups.CameLate()) AddAsText(record, {{"layout", description.identity.at("layout")}});
   AddAsText(record, description.outcome);
   AddAsText(record, description.basic, "basic_");
   AddAsText(record, description.extra, "extra_");

@@ -25,7 +25,9 @@ class McapOutput final : public RecordingOutput {
   SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() override { return extra_; }
   /// At the start the `robot` metadata record (the description's identity);
   /// at the end the `recording` record (its start time, its outcome and per
-  /// stream the counts, as basic_received, ...), then the summary and footer.
+  /// stream the counts, as basic_received, ...; and the layout when the
+  /// groups came late, after `robot` was written), then the summary and
+  /// footer.
   void Describe(const RecordingProgress& progress) override;
 
  private:

@@ -15,7 +15,7 @@ using Json = nlohmann::ordered_json;
 
 Json Layout(const RecordingSetup& setup) {
   Json layout = Json::array();
-  for (const auto& [group, name] : setup.groups) {
+  for (const auto& [group, name] : setup.groups.Current()) {
     const auto start_id = setup.start_ids.find(group);
     const auto dof = setup.dofs.find(group);
     layout.push_back({{"group", name},

@@ -2,7 +2,9 @@
 // What a recording says of itself, one list of keys for every format:
 // meta.json holds them as JSON, an MCAP file as its metadata records `robot`
 // (what it is of) and `recording` (how it went). The layout is a JSON array
-// of {group, index, start_id (-1 when unknown), dof (0 when unknown)}.
+// of {group, index, start_id (-1 when unknown), dof (0 when unknown)}, of
+// the groups known when it is written: none at the start of a recording whose
+// groups came late, when only the description at its end has them.
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>

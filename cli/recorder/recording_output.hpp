@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/recorder/record_format.hpp"
+#include "cli/recorder/recorded_groups.hpp"
 #include "cli/recorder/sample_sink.hpp"
 #include "cli/recorder/stream_counts.hpp"
 #include "foxglove/messages.hpp"
@@ -16,11 +17,12 @@
 
 namespace velmor::cli {
 
-/// What a recording is of: known before the first sample.
+/// What a recording is of: known before the first sample, but for the joint
+/// groups when start-up did not see one.
 struct RecordingSetup {
   std::string serial;
   std::string version;
-  qrk_impl::GroupNames groups;
+  RecordedGroups groups;
   qrk_impl::StartIds start_ids;
   qrk_impl::Dofs dofs;
   RecordFormat format = RecordFormat::kCsv;

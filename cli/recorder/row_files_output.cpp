@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
 #include "cli/recorder/group_text.hpp"
 #include "cli/recorder/record_format.hpp"
@@ -18,13 +20,31 @@ namespace {
 
 // The most joints of any group the recording cuts: a CSV joint quantity has
 // that many columns.
-std::size_t MostJoints(const RecordingSetup& setup) {
+std::size_t MostJoints(const qrk_impl::GroupNames& groups, const qrk_impl::Dofs& dofs) {
   std::size_t most = 0;
-  for (const auto& entry : setup.groups) {
-    const auto dof = setup.dofs.find(entry.first);
-    if (dof != setup.dofs.end()) most = std::max<std::size_t>(most, dof->second);
+  for (const auto& entry : groups) {
+    const auto dof = dofs.find(entry.first);
+    if (dof != dofs.end()) most = std::max<std::size_t>(most, dof->second);
   }
   return most;
+}
+
+// The rows as the groups known now cut them. A sample is cut only once the
+// groups are known (without them a sample would still give its Cartesian
+// values, in rows without joints), so the groups of any row are those of
+// the header.
+RowWriter RowsFor(const RecordingSetup& setup) {
+  return RowWriter(setup.format, MostJoints(setup.groups.Current(), setup.dofs));
+}
+
+// A CSV header names the joint columns, so it waits for the groups; a
+// recording that ends without them still gets the other columns.
+std::function<std::optional<std::string>(bool)> HeaderOf(const RecordingSetup& setup,
+                                                         std::string (RowWriter::*header)() const) {
+  return [&setup, header](bool last) -> std::optional<std::string> {
+    if (setup.groups.Known() == nullptr && !last) return std::nullopt;
+    return (RowsFor(setup).*header)();
+  };
 }
 
 template <class Records>
@@ -73,19 +93,20 @@ void WriteFileWhole(const std::string& path, const std::string& text, bool repla
 RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
     : RecordingOutput(OutputFiles(setup.format, setup.prefix)),
       setup_(setup),
-      rows_(setup_.format, MostJoints(setup_)),
-      basic_(Files().at(0), setup_.overwrite, rows_.StatesHeader(),
+      basic_(Files().at(0), setup_.overwrite, HeaderOf(setup_, &RowWriter::StatesHeader),
              [this](std::string& out, const SampleStamp& stamp, const qrk_impl::BasicStreamData& message) {
-               return AppendAll(out, stamp,
-                                qrk_impl::SliceStates(message, setup_.groups, setup_.start_ids, setup_.dofs), rows_,
-                                &RowWriter::AppendStates);
+               const qrk_impl::GroupNames* groups = setup_.groups.Known();
+               if (groups == nullptr) return std::uint64_t{0};
+               return AppendAll(out, stamp, qrk_impl::SliceStates(message, *groups, setup_.start_ids, setup_.dofs),
+                                RowsFor(setup_), &RowWriter::AppendStates);
              }),
-      extra_(Files().at(1), setup_.overwrite, rows_.ActionsHeader(),
+      extra_(Files().at(1), setup_.overwrite, HeaderOf(setup_, &RowWriter::ActionsHeader),
              [this](std::string& out, const SampleStamp& stamp, const qrk_impl::ExtraStreamData& message) {
+               const qrk_impl::GroupNames* groups = setup_.groups.Known();
+               if (groups == nullptr) return std::uint64_t{0};
                return AppendAll(
-                   out, stamp,
-                   qrk_impl::SliceActions(message, stamp.timestamp, setup_.groups, setup_.start_ids, setup_.dofs),
-                   rows_, &RowWriter::AppendActions);
+                   out, stamp, qrk_impl::SliceActions(message, stamp.timestamp, *groups, setup_.start_ids, setup_.dofs),
+                   RowsFor(setup_), &RowWriter::AppendActions);
              }) {}
 
 void RowFilesOutput::Describe(const RecordingProgress& progress) {

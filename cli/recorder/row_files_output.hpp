@@ -15,8 +15,9 @@ namespace velmor::cli {
 
 class RowFilesOutput final : public RecordingOutput {
  public:
-  /// Creates both row files with their headers. Throws WriteError
-  /// (FileExists when one is there and the setup does not say overwrite).
+  /// Creates both row files, with their headers when the groups are known
+  /// (else with the first row). Throws WriteError (FileExists when one is
+  /// there and the setup does not say overwrite).
   explicit RowFilesOutput(const RecordingSetup& setup);
 
   SampleSink<qrk_impl::BasicStreamData>& BasicSink() override { return basic_; }
@@ -25,7 +26,6 @@ class RowFilesOutput final : public RecordingOutput {
 
  private:
   RecordingSetup setup_;
-  RowWriter rows_;
   RowSink<qrk_impl::BasicStreamData> basic_;
   RowSink<qrk_impl::ExtraStreamData> extra_;
   bool described_ = false;

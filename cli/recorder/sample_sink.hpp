@@ -18,12 +18,20 @@ struct SampleStamp {
   std::pair<std::int32_t, std::int32_t> timestamp{0, 0};
 };
 
+/// What one sample became in a sink.
+struct SampleRecords {
+  /// Rows or messages, exactly as many as the output holds: a sample that
+  /// does not fit may still make some (an MCAP file's I/O message).
+  std::uint64_t records = 0;
+  /// False when the sample does not fit the robot's layout.
+  bool fits = false;
+};
+
 template <class Message>
 class SampleSink {
  public:
-  /// Writes one sample; returns how many records it made, 0 when it does not
-  /// fit the robot's layout. Throws WriteError.
-  virtual std::uint64_t Write(const SampleStamp& stamp, const Message& message) = 0;
+  /// Writes one sample. Throws WriteError.
+  virtual SampleRecords Write(const SampleStamp& stamp, const Message& message) = 0;
   /// Makes what was written durable once enough has collected, or all of it
   /// with `now`: true when it did, so that the counts may follow. Throws
   /// WriteError.

@@ -14,7 +14,7 @@ struct StreamCounts {
   /// Samples that did not fit the robot's layout (no records).
   std::uint64_t unfit = 0;
   /// Records made: rows in a row file, messages in an MCAP file (the
-  /// description's "rows").
+  /// description's "rows"), as many as the output holds.
   std::uint64_t records = 0;
 };
 

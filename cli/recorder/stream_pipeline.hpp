@@ -89,9 +89,9 @@ class StreamPipeline {
     while (queue_.Pop(item)) {
       if (failed) continue;  // drain, so that the queue never fills behind a dead sink
       try {
-        const std::uint64_t records = sink_.Write(item.stamp, item.message);
-        ++(records > 0 ? pending.written : pending.unfit);
-        pending.records += records;
+        const SampleRecords made = sink_.Write(item.stamp, item.message);
+        ++(made.fits ? pending.written : pending.unfit);
+        pending.records += made.records;
       } catch (...) {
         sink_usable = Fail(std::current_exception());
         failed = true;

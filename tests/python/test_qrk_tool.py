@@ -37,6 +37,7 @@ from qrk_outputs import (
 SERIAL = "QRK-TOOL-1"
 OTHER = "QRK-TOOL-2"
 GROUP_NAMES = ["ALL", "ARMS", "ARM_1", "ARM_2", "EXT_AXIS"]
+JOINTS = {"ALL": 16, "ARMS": 14, "ARM_1": 7, "ARM_2": 7, "EXT_AXIS": 2}
 
 
 def qrk(*args, timeout=60, **kwargs):
@@ -230,6 +231,73 @@ def test_record_writes_every_sample_of_both_streams(robots, tmp_path, file_forma
         assert samples[::len(GROUP_NAMES)] == list(range(counts["written"]))
         if stream == "basic":  # the simulator numbers its samples: none missing in between
             assert stamps[-1] - stamps[0] == counts["written"] - 1
+
+
+LATE = "QRK-LATE-1"
+# The closing summary's own line for groups named after start-up, by the first basic sample.
+LATE_GROUPS = re.compile(r"^joint groups came late: .*: " + ", ".join(GROUP_NAMES) + "$", re.M)
+
+
+def started_while_paused(robot, args, running):
+    """qrk `args` against `robot`, whose streams start paused (--start-paused): they resume once qrk's start-up has
+    stopped waiting for the first sample, and said so on stderr, and `running(process)` says the command took
+    the groups it had then. Returns the process and that line."""
+    process = subprocess.Popen([qrk_tool(), *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               text=True)
+    said = process.stderr.readline()
+    assert running(process), said
+    robot.process.send_signal(signal.SIGUSR1)
+    return process, said
+
+
+def messages_said(summary, stream):
+    return int(re.search(rf"^{stream} stream: \d+ samples received, \d+ written as (\d+) messages", summary,
+                         re.M).group(1))
+
+
+@pytest.mark.parametrize("file_format", ["csv", "jsonl", "mcap"])
+def test_record_takes_the_joint_groups_from_a_first_sample_later_than_start_up(tmp_path, file_format):
+    prefix = tmp_path / "late"
+    with simulated_robot(LATE, "--start-paused", rate=500) as robot:
+        args = ["record", LATE, "--seconds", 2, "-o", prefix, "--format", file_format]
+        # Its first file is created after the groups are taken.
+        recorder, said = started_while_paused(robot, args, lambda _: wait_until(lambda: any(tmp_path.iterdir())))
+        out, err = recorder.communicate(timeout=30)
+    assert recorder.returncode == 0 and "during start-up" in said, said + err
+    if file_format == "mcap":
+        summary, metadata, messages = read_mcap(tmp_path / "late.mcap")
+        assert {c.topic: summary.schemas[c.schema_id].name for c in summary.channels.values()} == \
+            foxglove_topics(GROUP_NAMES)
+        recording = metadata["recording"]
+        assert json.loads(metadata["robot"]["layout"]) == []  # written before the first sample
+        assert [entry["group"] for entry in json.loads(recording["layout"])] == GROUP_NAMES
+        written = int(recording["basic_written"])
+        assert written > 500 and int(recording["extra_written"]) > 500
+        assert len(messages["/ARM_1/joint_states"]) == written and len(messages["/tf"]) == written
+        # The summary and the counts say what the file holds: every message, not every group.
+        for stream in ("basic", "extra"):
+            held = sum(len(m) for topic, m in messages.items() if topic.endswith("/actions") == (stream == "extra"))
+            assert messages_said(out, stream) == int(recording[f"{stream}_rows"]) == held, stream
+    else:
+        check_late_rows(tmp_path, file_format)
+    assert LATE_GROUPS.search(out), out
+
+
+def check_late_rows(tmp_path, file_format):
+    """Every sample of a recording whose groups came late has its rows, as if they had come in time."""
+    meta = json.loads((tmp_path / "late.meta.json").read_text())
+    for stream, q in (("basic", "q"), ("extra", "q_d")):
+        counts = meta["streams"][stream]
+        assert counts["written"] > 500 and counts["rows"] == counts["written"] * len(GROUP_NAMES), counts
+        assert len(rows_of(tmp_path / counts["file"], file_format)) == counts["rows"]
+        if file_format == "jsonl":
+            rows = [json.loads(line) for line in (tmp_path / counts["file"]).read_text().splitlines()]
+            assert all(len(row[q]) == JOINTS[row["group"]] for row in rows)
+        if file_format == "csv":
+            header, *rows = read_rows(tmp_path / counts["file"])
+            assert f"{q}_15" in header and f"{q}_16" not in header  # ALL's 16 joints
+            assert all(len(row) == len(header) for row in rows)
+    assert [entry["group"] for entry in meta["layout"]] == GROUP_NAMES
 
 
 def test_record_keeps_earlier_files_and_shows_progress_on_a_terminal(robots, tmp_path):
@@ -569,6 +637,26 @@ def test_serve_shows_the_robot_live_to_several_viewers(robots):
         if serve.poll() is None:
             serve.kill()
             serve.communicate()
+
+
+def test_serve_takes_the_joint_groups_from_a_first_sample_later_than_start_up():
+    port = 18767
+    with simulated_robot(LATE, "--start-paused", rate=500) as robot:
+        serve, said = started_while_paused(robot, ["serve", LATE, "--port", port],
+                                           lambda serve: serve.stdout.readline().startswith(f"serving {LATE}"))
+        try:
+            seen = viewed(viewer(port, 20, "/ARM_2/joint_states", "/ARM_2/actions"))
+            assert set(seen["advertised"]) == set(foxglove_topics(GROUP_NAMES))
+            assert [j["name"] for j in seen["messages"]["/ARM_2/joint_states"][0]["message"]["joints"]] == \
+                [f"joint_{i}" for i in range(7, 14)]
+            serve.send_signal(signal.SIGINT)
+            out, err = serve.communicate(timeout=20)
+        finally:  # a failed check must not leave the server running
+            if serve.poll() is None:
+                serve.kill()
+                serve.communicate()
+    assert serve.returncode == 0 and "during start-up" in said, said + err
+    assert LATE_GROUPS.search(out), out
 
 
 def test_serve_ends_on_sighup_as_on_ctrl_c(robots):  # its terminal or SSH session closed

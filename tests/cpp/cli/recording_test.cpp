@@ -91,7 +91,10 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
 
   // A group's joints are named from its first joint's index in the robot;
   // every message of a sample carries its number and receive time.
-  EXPECT_EQ(topics.Log(SampleStamp{7, 2.5, {12, 34}}, robot.Basic()), 3u);
+  // Two messages per group, the frames and the I/O: the records are what the target holds.
+  const SampleRecords basic = topics.Log(SampleStamp{7, 2.5, {12, 34}}, robot.Basic());
+  EXPECT_TRUE(basic.fits);
+  EXPECT_EQ(basic.records, 8u);
   std::vector<std::string> order;
   for (const Logged& entry : target.logged) {
     order.push_back(entry.topic);
@@ -108,7 +111,7 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
 
   // The extra stream's values carry the stamp the feed gave them.
   target.logged.clear();
-  EXPECT_EQ(topics.Log(SampleStamp{3, 1.0, {56, 78}}, robot.Extra()), 3u);
+  EXPECT_EQ(topics.Log(SampleStamp{3, 1.0, {56, 78}}, robot.Extra()).records, 3u);
   ASSERT_EQ(target.logged.size(), 3u);
   EXPECT_EQ(target.logged[1].topic, "/ARM_2/actions");
   EXPECT_EQ(target.logged[1].first_value, 107.0);  // joint 7's q_d
@@ -119,19 +122,43 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
   narrower.dofs[JointGroup::ALL] = 20;
   FakeTarget other;
   FoxgloveTopics<FakeTarget> misfit(other, narrower.groups, narrower.start_ids, narrower.dofs);
-  EXPECT_EQ(misfit.Log(SampleStamp{}, robot.Basic()), 0u);
+  const SampleRecords unfit = misfit.Log(SampleStamp{}, robot.Basic());
+  EXPECT_FALSE(unfit.fits);
+  EXPECT_EQ(unfit.records, 1u);
   ASSERT_EQ(other.logged.size(), 1u);
   EXPECT_EQ(other.logged[0].topic, "/io");
+}
+
+TEST(FoxgloveTopics, GroupsThatComeLateGetTheirTopicsOnceKnown) {
+  const Robot robot;
+  FakeTarget target;
+  const qrk_impl::GroupNames* named = nullptr;
+  FoxgloveTopics<FakeTarget> topics(target, RecordedGroups::Late([&named] { return named; }), robot.start_ids,
+                                    robot.dofs);
+  using foxglove::Schema;
+  const std::vector<std::pair<std::string, Schema>> before{{"/io", Schema::kRobotIo},
+                                                           {"/tf", Schema::kFrameTransforms}};
+  EXPECT_EQ(target.topics, before);
+  const SampleRecords early = topics.Log(SampleStamp{0, 1.0, {0, 0}}, robot.Extra());
+  EXPECT_FALSE(early.fits);
+  EXPECT_EQ(early.records, 0u);
+
+  named = &robot.groups;
+  EXPECT_EQ(topics.Log(SampleStamp{0, 2.0, {12, 34}}, robot.Basic()).records, 8u);
+  EXPECT_EQ(topics.Log(SampleStamp{1, 2.0, {12, 34}}, robot.Extra()).records, 3u);
+  ASSERT_EQ(target.topics.size(), 2 + 3 * robot.groups.size());  // each group's topics added once
+  EXPECT_EQ(target.topics[2].first, "/ALL/joint_states");
+  EXPECT_EQ(target.logged.back().topic, "/EXT_AXIS/actions");
 }
 
 // Remembers every sample with its stamp; "fails" from the given sample on.
 template <class Message>
 class MemorySink final : public SampleSink<Message> {
  public:
-  std::uint64_t Write(const SampleStamp& stamp, const Message&) override {
+  SampleRecords Write(const SampleStamp& stamp, const Message&) override {
     if (stamp.sample >= fail_from) throw WriteError("cannot write memory: full");
     stamps.push_back(stamp);
-    return 2;
+    return {2, true};
   }
   bool Commit(bool) override { return true; }
 

@@ -1,0 +1,34 @@
+#include "cli/recorder/recorded_groups.hpp"
+
+#include <fmt/format.h>
+
+#include "cli/recorder/group_text.hpp"
+
+namespace velmor::cli {
+
+RecordedGroups RecordedGroups::Late(FirstSampleGroups first_sample) {
+  RecordedGroups groups;
+  groups.first_sample_ = std::move(first_sample);
+  return groups;
+}
+
+const qrk_impl::GroupNames* RecordedGroups::Known() const { return first_sample_ ? first_sample_() : &groups_; }
+
+const qrk_impl::GroupNames& RecordedGroups::Current() const {
+  const qrk_impl::GroupNames* known = Known();
+  return known != nullptr ? *known : groups_;
+}
+
+std::optional<std::string> LateGroupsLine(const RecordedGroups& groups) {
+  if (!groups.CameLate()) return std::nullopt;
+  const qrk_impl::GroupNames* known = groups.Known();
+  if (known == nullptr) {
+    return "joint groups unknown: no basic sample came during start-up or since, so no sample had joint data";
+  }
+  std::string names;
+  for (const auto& entry : *known) names += (names.empty() ? "" : ", ") + GroupName(entry.first);
+  return fmt::format("joint groups came late: named by the first basic sample, after start-up stopped waiting: {}",
+                     names.empty() ? "none" : names);
+}
+
+}  // namespace velmor::cli
