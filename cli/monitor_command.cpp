@@ -1,12 +1,16 @@
 // qrk monitor: a live view of one robot. On a terminal the view is redrawn
-// in place ten times a second; otherwise one plain block a second, so that
+// in place ten times a second, cut to the terminal's height so that its
+// first lines stay in sight; otherwise one plain block a second, so that
 // the output can be logged or piped. Ctrl-C, SIGTERM, SIGHUP (a closed
 // terminal) or --seconds end it with status 0.
 #include <fmt/format.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -33,6 +37,7 @@ std::string Numbers(const Range& values) {
 std::string View(const qrk_impl::RobotLink& robot, double rate) {
   auto& stream = robot.Stream();
   const auto states = stream.GetStates(robot.Groups(), robot.Layout().start_ids, robot.Layout().dofs);
+  const auto actions = stream.GetActions(robot.Groups(), robot.Layout().start_ids, robot.Layout().dofs);
   std::string out = fmt::format("{}  protocol {}  basic stream {:.1f} Hz  latest sample {}\n", robot.Serial(),
                                 robot.Version(), rate, AgeText(robot.BasicClock()));
   out += fmt::format("extra stream latest sample {}\n", AgeText(robot.ExtraClock()));
@@ -47,11 +52,48 @@ std::string View(const qrk_impl::RobotLink& robot, double rate) {
   } else {
     out += "E-stop released unknown  enabling device unknown  (no sample yet)\n";
   }
+  // Measured, then commanded (an extra sample that does not fit the layout
+  // has no commanded values to show).
   for (const auto& [group, state] : states) {
-    out += fmt::format("{:<9} q         {}\n", GroupName(group), Numbers(state.q));
-    out += fmt::format("{:<9} TCP pose  {}  (x y z, qw qx qy qz)\n", "", Numbers(state.tcp_pose));
+    out += fmt::format("{:<9} q           {}\n", GroupName(group), Numbers(state.q));
+    out += fmt::format("{:<9} TCP pose    {}  (x y z, qw qx qy qz)\n", "", Numbers(state.tcp_pose));
+    const auto commanded = actions.find(group);
+    if (commanded == actions.end()) continue;
+    out += fmt::format("{:<9} q_d         {}\n", "", Numbers(commanded->second.q_d));
+    out += fmt::format("{:<9} TCP pose_d  {}\n", "", Numbers(commanded->second.tcp_pose_d));
   }
   return out;
+}
+
+// The terminal's size, rows and columns; nothing when it does not say.
+std::optional<winsize> TerminalSize() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return std::nullopt;
+  return size;
+}
+
+// As much of the view as a terminal shows without scrolling, long lines
+// wrapped: the first lines, which say whether the data is live, must never
+// scroll away. What is cut is counted on the last row.
+std::string FitToTerminal(const std::string& view, const winsize& size) {
+  std::string shown;
+  std::size_t rows = 0;
+  std::size_t start = 0;
+  while (start < view.size()) {
+    const std::size_t end = view.find('\n', start);
+    if (end == std::string::npos) break;  // every line of a view ends in one
+    const std::size_t length = end - start;
+    const std::size_t needed = std::max<std::size_t>(1, (length + size.ws_col - 1) / size.ws_col);
+    // One row is kept for the note (and the cursor after it).
+    if (rows + needed + 1 > size.ws_row) break;
+    shown.append(view, start, end + 1 - start);
+    rows += needed;
+    start = end + 1;
+  }
+  if (start >= view.size()) return shown;
+  const auto cut =
+      static_cast<std::size_t>(std::count(view.begin() + static_cast<std::ptrdiff_t>(start), view.end(), '\n'));
+  return shown + fmt::format("({} more lines: a taller terminal shows them)", cut);
 }
 
 }  // namespace
@@ -80,9 +122,12 @@ int RunMonitor(const CommandLine& line) {
     window_start = now;
     window_samples = samples;
     next += period;
-    const std::string view = View(*robot, rate);
+    std::string view = View(*robot, rate);
     // Home and clear, then the view: redrawn in place.
-    if (terminal) std::fputs("\x1b[H\x1b[2J", stdout);
+    if (terminal) {
+      if (const auto size = TerminalSize()) view = FitToTerminal(view, *size);
+      std::fputs("\x1b[H\x1b[2J", stdout);
+    }
     std::fputs(view.c_str(), stdout);
     if (!terminal) std::fputs("\n", stdout);
     std::fflush(stdout);

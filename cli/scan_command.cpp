@@ -142,6 +142,8 @@ int RunScan(const CommandLine& line) {
   for (const auto& entry : answered.servers) seen[entry.first];  // an rpc endpoint without streams still counts
 
   if (seen.empty()) {
+    // A JSON reader still gets its list, empty; the hints are for people.
+    if (line.json) std::fputs(JsonText({}).c_str(), stdout);
     std::fprintf(stderr, "%s", fmt::format(kNothingFound, line.seconds).c_str());
     if (answered.unnamed > 0) {
       std::fprintf(stderr, "qrk: scan: %d rpc endpoint(s) answered without naming their robot\n", answered.unnamed);

@@ -1,5 +1,6 @@
 """The qrk command-line tool against simulated robots on the other host."""
 
+import fcntl
 import json
 import os
 import pty
@@ -7,8 +8,10 @@ import re
 import resource
 import signal
 import socket
+import struct
 import subprocess
 import sys
+import termios
 import time
 from pathlib import Path
 
@@ -132,8 +135,11 @@ def test_scan_without_robots_says_what_to_check():
     # A namespace of its own, with a multicast loopback and nobody else on it.
     alone = f"ip link set lo up && ip link set lo multicast on && exec {qrk_tool()} scan --seconds 0.5"
     result = subprocess.run(["unshare", "--net", "sh", "-c", alone], capture_output=True, text=True, timeout=30)
-    assert result.returncode == 1
+    assert result.returncode == 1 and result.stdout == ""
     assert "no robot seen" in result.stderr and "multicast" in result.stderr and "router" in result.stderr
+    as_json = subprocess.run(["unshare", "--net", "sh", "-c", alone + " --json"], capture_output=True, text=True,
+                             timeout=30)
+    assert as_json.returncode == 1 and json.loads(as_json.stdout) == [] and "no robot seen" in as_json.stderr
 
 
 def test_info_matches_the_client(robots):
@@ -171,7 +177,28 @@ def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots, stop):
     assert first.startswith(SERIAL) and "Hz" in first and "\x1b" not in out
     assert re.search(r"latest sample \d+\.\d ms ago$", first)
     assert re.search(r"^extra stream latest sample \d+\.\d ms ago$", out, re.M)
-    assert "TCP pose" in out
+    # Per group measured, then commanded values: ARM_2's 7 joints of each.
+    arm_2 = re.search(r"^ARM_2 +q +(.*)\n +TCP pose +.*\n +q_d +(.*)\n +TCP pose_d +(.*)$", out, re.M)
+    assert arm_2 and len(arm_2[1].split()) == len(arm_2[2].split()) == 7 and len(arm_2[3].split()) == 7, out
+
+
+def test_monitor_on_a_small_terminal_keeps_its_first_lines_in_sight(robots):
+    leader, follower = pty.openpty()
+    fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 12, 80, 0, 0))
+    with subprocess.Popen([qrk_tool(), "monitor", SERIAL, "--seconds", "1"], stdout=follower,
+                          stderr=subprocess.PIPE) as monitor:
+        os.close(follower)
+        shown = b""
+        while chunk := read_terminal(leader):
+            shown += chunk
+        assert monitor.wait(timeout=20) == 0
+    os.close(leader)
+    views = [view for view in shown.decode().replace("\r\n", "\n").split("\x1b[H\x1b[2J") if view]
+    assert len(views) >= 5, shown
+    for view in views:
+        rows = sum(max(1, -(-len(line) // 80)) for line in view.split("\n"))  # long lines wrap
+        assert view.startswith(SERIAL) and rows <= 12, view
+        assert re.search(r"\n\(\d+ more lines: a taller terminal shows them\)$", view), view
 
 
 def test_a_robot_that_streams_nothing_is_shown_as_unknown_and_records_as_a_failure(tmp_path):
