@@ -84,11 +84,16 @@ namespace {
 // Keeps every server that answers, named by the key it replied on; with
 // every server asked and no consolidation, each server's reply comes apart.
 struct ResponderCollector {
+  // The serial a reply's key names; none for a key that names no robot.
+  using Item = std::optional<std::string>;
   Responders responders;
 
-  bool Take(bool ok, std::string_view reply_key, zenoh::ByteView) {
-    if (!ok) return false;
-    if (const auto serial = SerialOfKey(reply_key, zenoh_mdw::kRpcSuffix)) {
+  static std::optional<Item> Read(bool ok, std::string_view reply_key, zenoh::ByteView) {
+    if (!ok) return std::nullopt;
+    return SerialOfKey(reply_key, zenoh_mdw::kRpcSuffix);
+  }
+  bool Take(Item serial) {
+    if (serial) {
       ++responders.servers[*serial];
     } else {
       ++responders.unnamed;

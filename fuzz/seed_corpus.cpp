@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/oversized_inputs.hpp"
 #include "messages/rpc_codec.hpp"
 #include "messages/stream_codec.hpp"
 #include "support/robot_messages.hpp"
@@ -86,27 +87,6 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> ReplySeeds() {
           {"manipulability", Encode(manipulability)}};
 }
 
-// A message without Cartesian entries whose Cartesian count, the byte
-// `from_end` bytes before its end, announces so many that their size in
-// bytes exceeds 32 bits by a few: where size_t is 32 bits, a length check
-// that multiplies wraps and passes. The payload is longer than the count, so
-// that a check counting one byte per element passes too.
-std::vector<std::uint8_t> CartesianCountWrapping32Bits(std::vector<std::uint8_t> empty, std::size_t from_end,
-                                                       std::uint64_t element_size) {
-  const std::uint64_t count = (std::uint64_t{1} << 32) / element_size + 1;
-  std::vector<std::uint8_t> bytes(empty.begin(), empty.end() - static_cast<std::ptrdiff_t>(from_end));
-  for (std::uint64_t rest = count; rest != 0; rest >>= 7) {
-    bytes.push_back(static_cast<std::uint8_t>((rest & 0x7F) | (rest >= 0x80 ? 0x80 : 0)));
-  }
-  bytes.resize(bytes.size() + count + 64);
-  return bytes;
-}
-
-// 1 + 7 floats twice, then 1 + 6 floats five times.
-constexpr std::uint64_t kCartesianStateSize = 2 * 29 + 5 * 25;
-// 1 + 7 floats, then 1 + 6 floats twice.
-constexpr std::uint64_t kCartesianDesiredSize = 29 + 2 * 25;
-
 bool WriteAll(const std::filesystem::path& dir,
               const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& seeds) {
   std::filesystem::create_directories(dir);
@@ -133,14 +113,9 @@ int main(int argc, char** argv) {
             WriteAll(root / "rpc_reply_fuzz", ReplySeeds());
   if (ok && argc == 3) {
     const std::filesystem::path oversized = argv[2];
-    // The basic message ends with the Cartesian count and two time stamps,
-    // the extra message with the count.
     ok = WriteAll(oversized / "basic_stream_fuzz",
-                  {{"cartesian_count_wraps_32_bits",
-                    CartesianCountWrapping32Bits(Encode(msg::AllBasicStreamData{}), 9, kCartesianStateSize)}}) &&
-         WriteAll(oversized / "extra_stream_fuzz",
-                  {{"cartesian_count_wraps_32_bits",
-                    CartesianCountWrapping32Bits(Encode(msg::AllExtraStreamData{}), 1, kCartesianDesiredSize)}});
+                  {{"cartesian_count_wraps_32_bits", velmor::fuzz::OversizedBasic()}}) &&
+         WriteAll(oversized / "extra_stream_fuzz", {{"cartesian_count_wraps_32_bits", velmor::fuzz::OversizedExtra()}});
   }
   return ok ? 0 : 1;
 }

@@ -31,7 +31,7 @@ ZResult Deserializer::deserialize_string(std::string& out) {
   const std::uint8_t* const start = pos_;
   std::size_t length = 0;
   if (const ZResult rc = deserialize_sequence_length(length); rc != Z_OK) return rc;
-  if (length > remaining()) {
+  if (length > remaining() || reserve_decoded(length) != Z_OK) {
     pos_ = start;
     return Z_EDESERIALIZE;
   }

@@ -5,7 +5,9 @@
 // arrays of the wrong length: "Incorrect sequence size"), after which `out`
 // holds unspecified content. Reader<T>::kMinWireSize is the fewest bytes a T
 // can occupy; vectors use it to bound what they allocate by the bytes that
-// remain, whatever length the payload announces.
+// remain, whatever length the payload announces, and draw what they allocate
+// from the deserializer's decoded allowance first (deserializer.hpp), so that
+// elements far larger in memory than on the wire cannot multiply a payload.
 //
 // Fixed-width sequences are copied in bulk; nothing here is virtual.
 #include <array>
@@ -41,6 +43,13 @@ inline std::size_t ReadSequenceLength(zenoh::ext::Deserializer& d) {
   std::size_t length = 0;
   ThrowIfFailed(d.deserialize_sequence_length(length), kSequenceLengthFailure);
   return length;
+}
+
+// `count` elements of `element_size` bytes, drawn from the decoded allowance.
+inline void ReserveDecoded(zenoh::ext::Deserializer& d, std::size_t count, std::size_t element_size) {
+  if (count > static_cast<std::size_t>(-1) / element_size || d.reserve_decoded(count * element_size) != zenoh::Z_OK) {
+    ThrowCodecError(kDeserializationFailure, zenoh::Z_EDESERIALIZE);
+  }
 }
 
 constexpr std::size_t LengthPrefixSize(std::size_t length) {
@@ -110,6 +119,8 @@ struct Reader<std::vector<T, Allocator>> {
       // Reading element by element would fail with this same error.
       if (length > readable) ThrowCodecError(kDeserializationFailure, zenoh::Z_EDESERIALIZE);
     }
+    const std::size_t present = length < readable ? length : readable;
+    detail::ReserveDecoded(d, present, sizeof(T));
     // reserve() first: resize() alone may grow a reused vector to twice what
     // is needed, beyond the bound above.
     if constexpr (zenoh::ext::detail::kIsWireScalar<T>) {
@@ -126,7 +137,6 @@ struct Reader<std::vector<T, Allocator>> {
     } else {
       // Elements are overwritten in place, so a reused vector keeps the
       // capacity of its nested vectors and strings.
-      const std::size_t present = length < readable ? length : readable;
       out.reserve(present);
       out.resize(present);
       for (T& element : out) Reader<T>::Read(d, element);

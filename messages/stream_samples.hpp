@@ -40,6 +40,10 @@ class WireMessage {
   /// valid Message, and then keeps the previous content.
   void Assign(const std::uint8_t* data, std::size_t size) {
     if (MapPayload<Message>(data, size, runs_)) {
+      if (KeepsMuchMoreThan(size)) {
+        bytes_ = std::vector<std::uint8_t>(data, data + size);
+        return;
+      }
       bytes_.resize(size);  // keeps the capacity: no allocation once samples stop growing
       if (size != 0) std::memcpy(bytes_.data(), data, size);
       return;
@@ -70,6 +74,16 @@ class WireMessage {
   }
 
  private:
+  // Storage is reused, but not a large sample's for much smaller ones: a
+  // stream keeps three samples for the client's life, and one outsized
+  // payload would pin three times its size. Giving it back allocates once;
+  // samples of about one size, or all small, never do.
+  static constexpr std::size_t kKeptFloor = std::size_t{64} * 1024;
+  static constexpr std::size_t kKeptFactor = 4;
+  bool KeepsMuchMoreThan(std::size_t size) const noexcept {
+    return bytes_.capacity() > kKeptFloor && bytes_.capacity() / kKeptFactor > size;
+  }
+
   void TakeCanonical(std::vector<std::uint8_t> canonical) {
     // Canonical bytes always map, unless they outgrow 32-bit offsets.
     std::array<WireRun, kRuns> runs;

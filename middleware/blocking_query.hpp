@@ -3,6 +3,12 @@
 // with each reply handed to a collector of the caller's choice. RpcClient
 // keeps the first reply that decodes; qrk's census keeps who answered.
 //
+// A collector has two steps: `static std::optional<Item> Read(ok, key,
+// payload)` makes what it keeps of one reply, and `bool Take(Item)` keeps it
+// (true: enough has come). Read does the costly part, decoding, and runs
+// before any lock is taken, so a large reply never holds off the caller that
+// is waiting to return, nor other replies; Take only hands the result over.
+//
 // The caller waits for zenoh's end-of-replies signal rather than for its own
 // clock: with the default consolidation zenoh holds every reply until the
 // query ends, and a server that keeps its query object after replying (a
@@ -11,8 +17,10 @@
 // instant would lose it. zenoh guarantees the signal at its time-out; the
 // local deadline is only a backstop a little later.
 //
-// Threads: the collector's Take runs on zenoh's threads, under a lock that
-// the caller takes too, so the collector needs none of its own. Replies that
+// Threads: Read and Take run on zenoh's threads, Read with no lock (it may
+// run for two replies at once and must touch nothing shared), Take under a
+// lock that the caller takes too, so the collector needs none of its own.
+// A reply that arrives once enough has come is not read at all. Replies that
 // arrive after the caller gave up find the query closed and touch nothing
 // but the shared per-query state, which the callbacks keep alive.
 #include <chrono>
@@ -20,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -33,8 +42,8 @@ namespace velmor::zenoh_mdw {
 inline constexpr std::chrono::milliseconds kEndOfRepliesBackstop{500};
 
 /// Sends one query and returns the collector once the query has ended: at
-/// zenoh's end of replies, when `collector.Take(ok, key, payload)` returns
-/// true for a reply (enough has come), or at the backstop. A time-out of 0
+/// zenoh's end of replies, when `collector.Take(item)` returns true for a
+/// reply's item (enough has come), or at the backstop. A time-out of 0
 /// returns at once. Throws zenoh::ZException when the key is rejected or the
 /// query cannot be sent.
 template <class Collector>
@@ -47,24 +56,33 @@ Collector AwaitQuery(const zenoh::Session& session, const zenoh::KeyExpr& key, z
     Collector collector;
     bool done = false;    // no more replies wanted
     bool closed = false;  // the caller has taken the collector
+
+    bool Finished() {
+      std::lock_guard<std::mutex> lock(mutex);
+      return done || closed;
+    }
+    void Finish() {
+      std::lock_guard<std::mutex> lock(mutex);
+      done = true;
+      condition.notify_all();
+    }
   };
   auto state = std::make_shared<QueryState>(std::move(collector));
   const std::int64_t timeout_ms = options.timeout_ms;
   session.get(
       key, std::move(options),
       [state](bool ok, std::string_view reply_key, zenoh::ByteView payload) {
+        if (state->Finished()) return;
+        std::optional<typename Collector::Item> item = Collector::Read(ok, reply_key, payload);
+        if (!item) return;
         std::lock_guard<std::mutex> lock(state->mutex);
         if (state->done || state->closed) return;
-        if (state->collector.Take(ok, reply_key, payload)) {
+        if (state->collector.Take(std::move(*item))) {
           state->done = true;
           state->condition.notify_all();
         }
       },
-      [state] {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->done = true;
-        state->condition.notify_all();
-      });
+      [state] { state->Finish(); });
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms) + kEndOfRepliesBackstop;
   std::unique_lock<std::mutex> lock(state->mutex);

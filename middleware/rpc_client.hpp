@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -69,18 +70,22 @@ class RpcClient {
   // Keeps the first reply that decodes; error replies and malformed ones
   // are passed over, so a later valid reply may still win.
   struct FirstValidReply {
+    using Item = Rep;
     Rep reply{};
     bool has_reply = false;
 
-    bool Take(bool ok, std::string_view, zenoh::ByteView payload) {
-      if (!ok) return false;
+    static std::optional<Rep> Read(bool ok, std::string_view, zenoh::ByteView payload) noexcept {
+      if (!ok) return std::nullopt;
       try {
-        reply = zenoh_msgs::Decode<Rep>(payload.data, payload.size);
-        has_reply = true;
+        return zenoh_msgs::Decode<Rep>(payload.data, payload.size);
       } catch (...) {
-        // Malformed: passed over.
+        return std::nullopt;  // malformed, or more than its decoded size may cost: passed over
       }
-      return has_reply;
+    }
+    bool Take(Rep decoded) {
+      reply = std::move(decoded);
+      has_reply = true;
+      return true;
     }
   };
 

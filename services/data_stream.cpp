@@ -52,25 +52,49 @@ DataStream::~DataStream() {
   std::scoped_lock wait_for_readers(basic_readers, extra_readers);
 }
 
-// A second start replaces the subscribers. Each old one goes before its
-// successor is declared: undeclaring waits for its callback, so that one
-// subscriber at a time writes a stream's samples.
-// The callback is a template argument, so that the call per sample stays direct.
+// A second start declares both successors before either predecessor goes,
+// so that a declaration that throws (an invalid serial) leaves the earlier
+// subscribers delivering. The stream's receiver objects allow one writer at a
+// time, so a successor decodes into storage of its own and drops what it
+// takes until its predecessor is undeclared (undeclaring waits for a
+// callback in progress); from then on it alone writes, its storage swapped
+// with the receiver's object on its first sample. The gate costs one load
+// per sample; the callback is a template argument, so that the call stays
+// direct.
 template <class Data, Data& (DataStream::*kOnSample)(Data&)>
-void DataStream::Resubscribe(std::shared_ptr<zenoh_mdw::Subscriber<Data>>& subscriber,
-                             const std::shared_ptr<zenoh::Session>& session, const std::string& key,
-                             LatestSample<Data>& latest) {
+DataStream::Successor<Data> DataStream::DeclareSuccessor(const std::shared_ptr<zenoh::Session>& session,
+                                                         const std::string& key, LatestSample<Data>& latest) {
   spdlog::debug("[velmor::qrk::Client] Creating subscriber on topic: {}", key);
-  subscriber.reset();
-  subscriber = std::make_shared<zenoh_mdw::Subscriber<Data>>(
-      session, latest.Back(), [this](Data& fresh) -> Data& { return (this->*kOnSample)(fresh); }, key);
+  auto may_write = std::make_shared<std::atomic<bool>>(false);
+  auto spare = std::make_shared<Data>();
+  auto on_sample = [this, may_write, spare, &latest](Data& fresh) -> Data& {
+    if (!may_write->load(std::memory_order_acquire)) return fresh;
+    if (&fresh == spare.get()) {
+      using std::swap;
+      swap(fresh, latest.Back());
+      return (this->*kOnSample)(latest.Back());
+    }
+    return (this->*kOnSample)(fresh);
+  };
+  Data& first = *spare;
+  return {std::make_shared<zenoh_mdw::Subscriber<Data>>(session, first, std::move(on_sample), key),
+          std::move(may_write)};
+}
+
+template <class Data>
+void DataStream::Replace(std::shared_ptr<zenoh_mdw::Subscriber<Data>>& current, Successor<Data> successor) {
+  current.swap(successor.subscriber);
+  successor.subscriber.reset();  // undeclares the predecessor once its callback has returned
+  successor.may_write->store(true, std::memory_order_release);
 }
 
 qrk::StateCode DataStream::Start(std::shared_ptr<zenoh::Session> session, const std::string& serial) {
-  Resubscribe<BasicData, &DataStream::OnBasicStreamData>(
-      basic_subscriber, session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix), basic_latest);
-  Resubscribe<ExtraData, &DataStream::OnExtraStreamData>(
-      extra_subscriber, session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix), extra_latest);
+  auto basic = DeclareSuccessor<BasicData, &DataStream::OnBasicStreamData>(
+      session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix), basic_latest);
+  auto extra = DeclareSuccessor<ExtraData, &DataStream::OnExtraStreamData>(
+      session, zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix), extra_latest);
+  Replace(basic_subscriber, std::move(basic));
+  Replace(extra_subscriber, std::move(extra));
   return qrk::MakeStateCode(qrk::GeneralState::OK);
 }
 
@@ -82,33 +106,28 @@ DataStream::BasicData& DataStream::OnBasicStreamData(BasicData& fresh) {
   return PublishFirstBasicData(fresh);
 }
 
+// The tap goes first: a tap that throws drops the sample before it names
+// anything, so the groups are named once, by the sample published. They are
+// written before the sample is published and flagged after it, so that a
+// caller that finds them reads that sample or a later one, never the
+// all-zero one before it.
 DataStream::BasicData& DataStream::PublishFirstBasicData(BasicData& fresh) {
-  std::unique_lock<std::mutex> lock(arrival_mutex);
-  const bool startup_gave_up_before = startup_gave_up;
-  lock.unlock();
-  if (startup_gave_up_before) NameFirstBasicGroups(fresh);
   if (taps.basic) taps.basic(fresh);
-  // Start-up gives up under this lock: either it finds this sample published
-  // and its arrival announced, and reads the groups itself, or it has given
-  // up and this sample names them, before it is published.
-  lock.lock();
-  if (startup_gave_up && !startup_gave_up_before) {
+  std::unique_lock<std::mutex> lock(arrival_mutex);
+  // Start-up gives up under this lock: either it has, and this sample names
+  // the groups, or it finds this sample published and reads them itself.
+  const bool names_groups = startup_gave_up;
+  if (names_groups) {
+    // Start-up waits no more, and naming may log: the lock can go.
     lock.unlock();
-    NameFirstBasicGroups(fresh);
-    lock.lock();
+    first_basic_groups = NamedFirstGroups(zenoh_msgs::GroupIndices(fresh));
   }
   BasicData& next = basic_latest.Publish();
+  if (names_groups) first_groups_named.store(true, std::memory_order_release);
   basic_arrived.store(true, std::memory_order_release);
-  lock.unlock();
+  if (lock.owns_lock()) lock.unlock();
   arrival.notify_all();
   return next;
-}
-
-// Visible before the sample is, so that no query cuts the sample for the
-// empty groups start-up was left with.
-void DataStream::NameFirstBasicGroups(const BasicData& first) {
-  first_basic_groups = NamedFirstGroups(zenoh_msgs::GroupIndices(first));
-  first_groups_named.store(true, std::memory_order_release);
 }
 
 const GroupNames* DataStream::FirstBasicGroups() const noexcept {
@@ -137,10 +156,10 @@ GroupNames DataStream::GetGroups(bool from_basic) {
 }
 
 // A caller whose groups were still unnamed when it asked may cut a sample
-// that arrived since: the first sample names the groups before it is
-// published, so once a sample has been read they are visible here, and
-// that sample is never cut for the empty groups start-up was left with.
-const GroupNames& DataStream::NamedAfterRead(const GroupNames& groups) const noexcept {
+// that arrived since. The first sample's groups are looked up before the
+// sample is read: found, the sample read is theirs or a later one; not found
+// yet, the sample is cut for no groups, which is no error.
+const GroupNames& DataStream::NamedBeforeRead(const GroupNames& groups) const noexcept {
   if (!groups.empty()) return groups;
   const GroupNames* first = FirstBasicGroups();
   return first != nullptr ? *first : groups;
@@ -149,19 +168,20 @@ const GroupNames& DataStream::NamedAfterRead(const GroupNames& groups) const noe
 std::map<JointGroup, qrk::RobotStates> DataStream::GetStates(const GroupNames& groups, const StartIds& start_ids,
                                                              const Dofs& dofs) {
   std::lock_guard<std::mutex> lock(basic_readers);
-  const BasicData& latest = basic_latest.Read();
-  return SliceStates(latest, NamedAfterRead(groups), start_ids, dofs);
+  const GroupNames& named = NamedBeforeRead(groups);
+  return SliceStates(basic_latest.Read(), named, start_ids, dofs);
 }
 
 std::map<JointGroup, qrk::RobotActions> DataStream::GetActions(const GroupNames& groups, const StartIds& start_ids,
                                                                const Dofs& dofs) {
+  const GroupNames& named = NamedBeforeRead(groups);
   std::pair<std::int32_t, std::int32_t> timestamp;
   {
     std::lock_guard<std::mutex> lock(basic_readers);
     timestamp = StampOf(basic_latest.Read());
   }
   std::lock_guard<std::mutex> lock(extra_readers);
-  return SliceActions(extra_latest.Read(), timestamp, NamedAfterRead(groups), start_ids, dofs);
+  return SliceActions(extra_latest.Read(), timestamp, named, start_ids, dofs);
 }
 
 template <class Field>

@@ -33,9 +33,9 @@
 namespace velmor::qrk_impl {
 
 /// Sees every sample on zenoh's thread as it arrives, before it becomes the
-/// latest (a first basic sample that names the groups has named them): qrk
-/// counts and records samples through them. They must not block; the client
-/// itself sets none.
+/// latest (and before a first basic sample names the groups): qrk counts and
+/// records samples through them. They must not block; the client itself sets
+/// none. A tap that throws drops the sample, which then names nothing.
 struct StreamTaps {
   std::function<void(const zenoh_msgs::BasicSample&)> basic;
   std::function<void(const zenoh_msgs::ExtraSample&)> extra;
@@ -53,9 +53,10 @@ class DataStream {
   virtual ~DataStream();
 
   /// Subscribes to the robot's two streams, replacing the subscribers of an
-  /// earlier Start (each old one stops before its successor is declared).
-  /// Returns success; throws zenoh::ZException when a subscriber cannot be
-  /// declared.
+  /// earlier Start: both successors are declared before either predecessor
+  /// goes, and each writes only once its predecessor has stopped. Returns
+  /// success; throws zenoh::ZException when a subscriber cannot be declared
+  /// (an invalid serial), and then the earlier subscribers stay.
   qrk::StateCode Start(std::shared_ptr<zenoh::Session> session, const std::string& serial);
 
   /// Start-up's wait for the first basic sample, at most `within`: true when
@@ -65,9 +66,11 @@ class DataStream {
   bool AwaitBasicData(std::chrono::milliseconds within);
 
   /// The joint groups named by the first basic sample when it arrived after
-  /// start-up stopped waiting for it; null until then, and for good when
-  /// start-up saw a sample. Written once, before that sample is published,
-  /// and never again, so any thread may read it without a lock.
+  /// start-up stopped waiting for it; null until that sample is published,
+  /// and for good when start-up saw a sample. Written once, right before
+  /// that sample is published, and visible only once it is, so any thread may
+  /// read it without a lock, and a caller that found it set reads no older
+  /// sample than the one that named it.
   const GroupNames* FirstBasicGroups() const noexcept;
 
   /// The joint groups listed by the latest message of one stream, with their
@@ -76,7 +79,7 @@ class DataStream {
   GroupNames GetGroups(bool from_basic);
   /// Measured state per group; empty, with an error line, when the latest
   /// message does not fit the maps. Empty `groups` stand for those the first
-  /// sample named (FirstBasicGroups), read after the sample.
+  /// sample named (FirstBasicGroups) once that sample is the one read.
   std::map<qrk::JointGroup, qrk::RobotStates> GetStates(const GroupNames& groups, const StartIds& start_ids,
                                                         const Dofs& dofs);
   /// Commanded values per group, stamped with the latest basic time stamp.
@@ -97,12 +100,20 @@ class DataStream {
  private:
   template <class Field>
   Field ReadBasic(Field zenoh_msgs::qrk_msg::StatusData::*field);
+  // A declared subscriber whose callback does not write the stream's samples
+  // until `may_write` is set.
+  template <class Data>
+  struct Successor {
+    std::shared_ptr<zenoh_mdw::Subscriber<Data>> subscriber;
+    std::shared_ptr<std::atomic<bool>> may_write;
+  };
   template <class Data, Data& (DataStream::*kOnSample)(Data&)>
-  void Resubscribe(std::shared_ptr<zenoh_mdw::Subscriber<Data>>& subscriber,
-                   const std::shared_ptr<zenoh::Session>& session, const std::string& key, LatestSample<Data>& latest);
+  Successor<Data> DeclareSuccessor(const std::shared_ptr<zenoh::Session>& session, const std::string& key,
+                                   LatestSample<Data>& latest);
+  template <class Data>
+  static void Replace(std::shared_ptr<zenoh_mdw::Subscriber<Data>>& current, Successor<Data> successor);
   BasicData& PublishFirstBasicData(BasicData& fresh);
-  void NameFirstBasicGroups(const BasicData& first);
-  const GroupNames& NamedAfterRead(const GroupNames& groups) const noexcept;
+  const GroupNames& NamedBeforeRead(const GroupNames& groups) const noexcept;
 
   StreamTaps taps;
   std::shared_ptr<zenoh_mdw::Subscriber<BasicData>> basic_subscriber;
@@ -113,7 +124,8 @@ class DataStream {
   std::mutex extra_readers;
   // Start-up waits for the first basic sample; later samples only read the
   // flag. The first sample's groups stand in for a start-up that saw none
-  // (gave up, under arrival_mutex, before that sample arrived).
+  // (gave up, under arrival_mutex, before that sample arrived): written
+  // before that sample is published, flagged named after.
   std::atomic<bool> basic_arrived{false};
   bool startup_gave_up = false;
   std::atomic<bool> first_groups_named{false};

@@ -34,15 +34,26 @@ void OnStopSignal(int signal_number) {
   ::_exit(128 + signal_number);
 }
 
+bool IgnoredAtStart(int signal_number) {
+  struct sigaction current {};
+  return sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 }  // namespace
 
 void InstallStopSignalHandlers() {
+  constexpr std::array<int, 3> kStopSignals{SIGINT, SIGTERM, SIGHUP};
   struct sigaction action {};
   action.sa_handler = &OnStopSignal;
   sigemptyset(&action.sa_mask);
   // A handler running on one thread holds the others off until it exits.
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal_number);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  for (const int signal_number : kStopSignals) sigaddset(&action.sa_mask, signal_number);
+  // A signal the starting process chose to ignore stays ignored: `nohup`
+  // ignores SIGHUP so that a closed session leaves the program running, and
+  // a non-interactive shell starts background jobs with SIGINT ignored.
+  for (const int signal_number : kStopSignals) {
+    if (!IgnoredAtStart(signal_number)) sigaction(signal_number, &action, nullptr);
+  }
 }
 
 bool StopRequested() noexcept { return g_stop.load(); }

@@ -10,9 +10,10 @@
 
 namespace velmor::toolkit {
 
-/// Installs the handlers for SIGINT, SIGTERM and SIGHUP. Called before the
-/// session opens, so that a signal during start-up already ends the program
-/// cleanly.
+/// Installs the handlers for SIGINT, SIGTERM and SIGHUP, leaving alone any of
+/// them that the process started with ignored (`nohup`, background jobs).
+/// Called before the session opens, so that a signal during start-up already
+/// ends the program cleanly.
 void InstallStopSignalHandlers();
 
 /// True once SIGINT, SIGTERM or SIGHUP has arrived.

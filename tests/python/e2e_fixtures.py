@@ -67,9 +67,11 @@ def zenoh_python(version):
     return python
 
 
-def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION, stream_delay=0.0, reply_key="query"):
+def python_robot(serial, rate=100, style="callback", zenoh_version=ZENOH_VERSION, stream_delay=0.0, reply_key="query",
+                 amplify=None):
     return RobotServer([zenoh_python(zenoh_version), PYTHON_SERVER, "--serial", serial, "--rate", rate,
-                        "--style", style, "--stream-delay", stream_delay, "--reply-key", reply_key])
+                        "--style", style, "--stream-delay", stream_delay, "--reply-key", reply_key,
+                        *(["--amplify", amplify] if amplify is not None else [])])
 
 
 def report(config, text):

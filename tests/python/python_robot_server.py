@@ -9,6 +9,7 @@ serving, so importing this file loads no second zenoh runtime into a test.
 
     python python_robot_server.py --serial SN [--rate HZ] [--style callback|loop|silent]
                                   [--stream-delay SECONDS] [--reply-key query|own]
+                                  [--amplify PROCEDURE]
 
 --style loop serves the queries the way many servers are written, in a
 `for query in queryable:` loop, which keeps the last query object alive until
@@ -21,6 +22,9 @@ as a robot whose controller boots after its data server.
 servers are written (`query.reply(query.key_expr, ...)`): a reply to a
 wildcard query then carries the wildcard, not the serial. --reply-key own
 replies on the server's own key, which names the robot whatever was asked.
+--amplify answers that procedure with a reply built to cost its decoder far
+more memory than its size: AMPLIFY_COUNT empty strings (one byte each on the
+wire, a whole string object each in memory), as a hostile or broken server may.
 
 It runs on every zenoh Python release from 1.0 on (the tests also serve from
 1.0.4 and 1.6.2), so it keeps to the API those share.
@@ -79,6 +83,9 @@ MANIPULABILITY = {
     3: [3.0, 0.0, 0.6, 0.6, 0.04, 0.6, 0.6, 0.525],
     5: [5.0, 0.0, 0.01, 0.01, 0.23, 0.01, 0.01, -0.01, 0.5],
 }
+
+
+AMPLIFY_COUNT = 20_000_000
 
 
 def timestamp(n):
@@ -157,12 +164,32 @@ def reply_payload(request_id, requested_groups):
                         floats2d))
 
 
+def amplifying_payload(request_id):
+    """A success reply whose string container holds AMPLIFY_COUNT empty strings.
+
+    A serialized tuple is its fields' serializations one after the other, so
+    the reply is zenoh's own serialization of the fields around the string
+    container, whose count (LEB128) and one zero byte per empty string are
+    written here: the serializer would take seconds to write them one by one.
+    """
+    from zenoh.ext import UInt16, z_serialize
+
+    count, n = bytearray(), AMPLIFY_COUNT
+    while n >= 0x80:
+        count.append(n & 0x7F | 0x80)
+        n >>= 7
+    count.append(n)
+    head = z_serialize((UInt16(request_id), True, [], [])).to_bytes()
+    tail = z_serialize(([], [])).to_bytes()
+    return head + bytes(count) + bytes(AMPLIFY_COUNT) + tail
+
+
 def serve_in_a_loop(queryable, answer):
     for query in queryable:
         answer(query)
 
 
-def serve(serial, rate, style, stream_delay, reply_key):
+def serve(serial, rate, style, stream_delay, reply_key, amplify=None):
     import zenoh
     from zenoh.ext import UInt16, z_deserialize
 
@@ -185,7 +212,8 @@ def serve(serial, rate, style, stream_delay, reply_key):
             query.reply_err(f"undecodable request: {error}")
             return
         print(f"query: procedure {request_id} {groups}", file=sys.stderr, flush=True)
-        query.reply(query.key_expr if reply_key == "query" else f"{prefix}/rpc", reply_payload(request_id, groups),
+        payload = amplifying_payload(request_id) if request_id == amplify else reply_payload(request_id, groups)
+        query.reply(query.key_expr if reply_key == "query" else f"{prefix}/rpc", payload,
                     encoding=zenoh.Encoding.ZENOH_SERIALIZED)
 
     with zenoh.open(zenoh.Config()) as session:
@@ -216,8 +244,9 @@ def main():
     parser.add_argument("--style", choices=("callback", "loop", "silent"), default="callback")
     parser.add_argument("--stream-delay", type=float, default=0.0)
     parser.add_argument("--reply-key", choices=("query", "own"), default="query")
+    parser.add_argument("--amplify", type=int)
     args = parser.parse_args()
-    serve(args.serial, args.rate, args.style, args.stream_delay, args.reply_key)
+    serve(args.serial, args.rate, args.style, args.stream_delay, args.reply_key, args.amplify)
 
 
 if __name__ == "__main__":

@@ -10,9 +10,13 @@ updated on its own schedule would.
 """
 
 import contextlib
+import json
 import locale
 import struct
+import subprocess
+import sys
 import time
+from pathlib import Path
 
 import pytest
 
@@ -208,3 +212,57 @@ def test_search_gives_up_on_a_server_that_holds_every_query(version):
     # the client's own time-out.
     assert robot.log.count("held: procedure 0") == 3, robot.log
     assert 2.9 <= elapsed < 4.5
+
+
+# Runs in a process of its own, so that its peak memory is the client's alone.
+AMPLIFIED_CALL = """
+import json, resource, sys, time
+sys.path.insert(0, sys.argv[3])
+import velmorqrk
+from client_connect import NOT_FOUND, connect
+
+procedure, serial = int(sys.argv[1]), sys.argv[2]
+
+def measured(call):
+    before, start = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss, time.monotonic()
+    try:
+        call()
+        error = None
+    except RuntimeError as raised:
+        error = str(raised)
+    return {"seconds": time.monotonic() - start, "error": error,
+            "growth": (resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) * 1024}
+
+if procedure == 1:
+    deadline = time.monotonic() + 20
+    while (result := measured(lambda: velmorqrk.Client(serial, False)))["error"].startswith(NOT_FOUND) \\
+            and time.monotonic() < deadline:
+        pass
+else:
+    client = connect(serial, verbose=False)
+    result = measured(client.primitive_states)
+print(json.dumps(result))
+"""
+
+# The amplifying reply is 20 MB on the wire; zenoh holds it while it arrives.
+AMPLIFIED_GROWTH_BOUND = 150 * 2**20
+
+
+@pytest.mark.parametrize("procedure, error, within", [
+    (3, "[velmor::qrk::Client::primitive_states] No reply from the robot", 2.5),
+    (1, "[velmor::qrk::Client] Failed to sync QRK server version", 4.0),
+], ids=["primitive-states", "server-version"])
+def test_a_reply_built_to_amplify_is_refused_within_bounded_memory(request, procedure, error, within):
+    """A reply of 2*10^7 empty strings would decode into 640 MB of string objects: it is refused as invalid."""
+    serial = f"PY-AMP-{procedure}"
+    with python_robot(serial, amplify=procedure):
+        run = subprocess.run([sys.executable, "-c", AMPLIFIED_CALL, str(procedure), serial,
+                              str(Path(__file__).parent)], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0, run.stderr
+    # The module logs to standard output too: the result is the one JSON line.
+    result = json.loads(next(line for line in run.stdout.splitlines() if line.startswith('{"seconds"')))
+    report(request.config, f"amplifying reply to procedure {procedure}: {result['seconds']:.2f} s, "
+                           f"peak memory grew {result['growth'] / 2**20:.0f} MiB")
+    assert result["error"] == error
+    assert result["seconds"] < within
+    assert result["growth"] < AMPLIFIED_GROWTH_BOUND

@@ -22,7 +22,7 @@ from mcap.records import Channel, Chunk, Message, Metadata
 from mcap.stream_reader import StreamReader, breakup_chunk
 
 import python_robot_server as server
-from e2e_fixtures import ROOT, connect, python_robot, qrk_tool, simulated_robot, wait_until
+from e2e_fixtures import ROOT, connect, python_robot, qrk_sim, qrk_tool, simulated_robot, wait_until
 from qrk_outputs import (
     COUNT_KEYS,
     IDENTITY_KEYS,
@@ -387,6 +387,42 @@ def test_record_stopped_by_a_signal_leaves_complete_files(robots, tmp_path, stop
 def plot(*args):
     return subprocess.run([sys.executable, ROOT / "examples" / "plot_recording.py", *map(str, args)],
                           capture_output=True, text=True, timeout=120)
+
+
+def ignore_hangup_and_interrupt():
+    signal.signal(signal.SIGHUP, signal.SIG_IGN)  # as nohup does
+    signal.signal(signal.SIGINT, signal.SIG_IGN)  # as a non-interactive shell does for a background job
+
+
+@pytest.mark.parametrize("program", ["record", "serve", "qrk-sim"])
+def test_signals_ignored_at_start_stay_ignored_and_sigterm_still_ends_cleanly(robots, tmp_path, program):
+    """`nohup qrk record ... &` must outlive the SSH session that started it."""
+    port, csv = 18767, tmp_path / "run.basic.csv"
+    argv, ready, working = {
+        "record": ([qrk_tool(), "record", SERIAL, "--seconds", 60, "-o", tmp_path / "run"],
+                   lambda _: wait_until(lambda: csv.exists() and csv.stat().st_size > 100_000, within=20),
+                   lambda grown: wait_until(lambda: csv.stat().st_size > grown + 300_000, within=20)),
+        "serve": ([qrk_tool(), "serve", SERIAL, "--port", port],
+                  lambda process: process.stdout.readline().startswith(f"serving {SERIAL}"),
+                  lambda _: viewed(viewer(port, 1, "/io"))["messages"]["/io"]),
+        "qrk-sim": ([qrk_sim(), "--serial", "QRK-NOHUP-1", "--rate", 100],
+                    lambda process: process.stdout.readline().strip() == "ready",
+                    lambda _: qrk("info", "QRK-NOHUP-1", "--json").returncode == 0),
+    }[program]
+    with subprocess.Popen(list(map(str, argv)), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                          preexec_fn=ignore_hangup_and_interrupt) as process:
+        try:
+            assert ready(process)
+            process.send_signal(signal.SIGHUP)
+            process.send_signal(signal.SIGINT)
+            assert working(csv.stat().st_size if program == "record" else None) and process.poll() is None
+            process.send_signal(signal.SIGTERM)
+            _, err = process.communicate(timeout=20)
+            assert process.returncode == 0, err
+        finally:  # a failed check must not leave the program running
+            if process.poll() is None:
+                process.kill()
+                process.communicate()
 
 
 @pytest.mark.parametrize("file_format", ["csv", "mcap"])

@@ -5,8 +5,11 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "client/record_field_list.hpp"
 #include "velmor/qrk/joint_group.hpp"
 #include "velmor/qrk/plan_info.hpp"
 #include "velmor/qrk/robot_actions.hpp"
@@ -40,42 +43,44 @@ void OnDirtyMemory(Check check) {
   record->~Record();
 }
 
-template <std::size_t N>
-bool AllZero(const std::array<double, N>& values) {
-  return std::all_of(values.begin(), values.end(), [](double v) { return v == 0.0; });
+// Zero, false or empty, whatever the field's type.
+template <class T>
+bool IsZero(const T& value);
+
+template <class T, std::size_t N>
+bool IsZero(const std::array<T, N>& values) {
+  return std::all_of(values.begin(), values.end(), [](const T& v) { return IsZero(v); });
 }
 
-TEST(RecordDefaults, RobotStatesIsAllZero) {
-  OnDirtyMemory<RobotStates>([](const RobotStates& r) {
-    EXPECT_EQ(r.timestamp, std::make_pair(0, 0));
-    for (const auto* v :
-         {&r.q, &r.theta, &r.dq, &r.dtheta, &r.tau, &r.tau_dot, &r.tau_ext, &r.tau_interact, &r.temperature}) {
-      EXPECT_TRUE(v->empty());
-    }
-    EXPECT_TRUE(AllZero(r.flange_pose));
-    EXPECT_TRUE(AllZero(r.tcp_pose));
-    for (const auto* a : {&r.tcp_twist, &r.tcp_wrench, &r.tcp_wrench_local, &r.raw_tcp_wrench, &r.raw_tcp_wrench_local,
-                          &r.raw_ft_sensor}) {
-      EXPECT_TRUE(AllZero(*a));
-    }
+template <class A, class B>
+bool IsZero(const std::pair<A, B>& value) {
+  return IsZero(value.first) && IsZero(value.second);
+}
+
+template <class T>
+bool IsZero(const T& value) {
+  if constexpr (std::is_arithmetic_v<T>) {
+    return value == T{};
+  } else {
+    return value.empty();
+  }
+}
+
+// Every field the record's field list names (which the list's own check
+// holds to every field the record has), so that a field added without an
+// initialiser fails here.
+template <class Record>
+void ExpectEveryFieldZeroOnDirtyMemory() {
+  OnDirtyMemory<Record>([](const Record& record) {
+    ForEachNamedField<Record>([&](const auto& field) { EXPECT_TRUE(IsZero(record.*field.member)) << field.name; });
   });
 }
 
-TEST(RecordDefaults, RobotActionsIsAllZero) {
-  OnDirtyMemory<RobotActions>([](const RobotActions& r) {
-    EXPECT_EQ(r.timestamp, std::make_pair(0, 0));
-    EXPECT_TRUE(r.q_d.empty() && r.dq_d.empty() && r.tau_d.empty());
-    EXPECT_TRUE(AllZero(r.tcp_pose_d));
-    EXPECT_TRUE(AllZero(r.tcp_twist_d));
-    EXPECT_TRUE(AllZero(r.tcp_wrench_d));
-  });
-}
-
-TEST(RecordDefaults, PlanInfoScalarsAreZero) {
-  OnDirtyMemory<PlanInfo>([](const PlanInfo& r) {
-    EXPECT_EQ(r.velocity_scale, 0.0);
-    EXPECT_FALSE(r.waiting_for_step);
-  });
+TEST(RecordDefaults, EveryFieldOfEveryRecordStartsAtZero) {
+  ExpectEveryFieldZeroOnDirtyMemory<RobotStates>();
+  ExpectEveryFieldZeroOnDirtyMemory<RobotActions>();
+  ExpectEveryFieldZeroOnDirtyMemory<PlanInfo>();
+  ExpectEveryFieldZeroOnDirtyMemory<PrimitiveStates>();
 }
 
 }  // namespace

@@ -170,6 +170,37 @@ TEST(FieldReaders, HostileLengthsFailWithoutAllocatingFromThem) {
   EXPECT_TRUE(HostileLengthFails<std::vector<std::string>>(~std::size_t{0}, kLength));
 }
 
+// A payload may not decode into much more memory than its own size: a
+// one-byte empty string is a 32-byte std::string, so a reply of nothing but
+// empty strings or empty nested vectors would multiply itself. Such payloads
+// are refused before their elements are allocated; texts of four bytes or
+// more, whatever their number, and any short payload still decode.
+TEST(FieldReaders, DecodedMemoryStaysWithinAFewTimesThePayload) {
+  constexpr std::size_t kCount = 100'000;
+  constexpr char kElement[] = "Deserialization failure";
+  const auto refused_without_allocating = [&](auto decode) {
+    g_largest_allocation = 0;
+    auto result = ThrowsZ(decode, kElement, Z_EDESERIALIZE);
+    EXPECT_LT(g_largest_allocation.load(), 4096u);
+    return result;
+  };
+  const Bytes empty_strings = Encoded(std::vector<std::string>(kCount));
+  EXPECT_TRUE(refused_without_allocating([&] { Decode<std::vector<std::string>>(empty_strings); }));
+  const Bytes empty_vectors = Encoded(std::vector<std::vector<float>>(kCount));
+  EXPECT_TRUE(refused_without_allocating([&] { Decode<std::vector<std::vector<float>>>(empty_vectors); }));
+  qrk_msg::RPCReply amplifying;
+  amplifying.request_id = 3;
+  amplifying.success = true;
+  amplifying.string_container.resize(kCount);
+  const Bytes reply = Encoded(amplifying);
+  EXPECT_TRUE(refused_without_allocating([&] { Decode<qrk_msg::RPCReply>(reply); }));
+
+  const std::vector<std::string> texts(kCount, "a=12");
+  EXPECT_EQ(Decode<std::vector<std::string>>(Encoded(texts)), texts);
+  const std::vector<std::string> few(1000);
+  EXPECT_EQ(Decode<std::vector<std::string>>(Encoded(few)), few);
+}
+
 // A vector reused across payloads (the subscriber's scratch message) grows to
 // the announced count, not by the container's doubling, which would allocate
 // up to twice what the payload can hold.

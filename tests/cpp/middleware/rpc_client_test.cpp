@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -138,6 +141,56 @@ TEST(RpcClientTest, SilentServerEndsAfterTheTimeOutAndALateReplyIsHarmless) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(reply.request_id, 42);
   EXPECT_TRUE(reply.string_container.empty());
+}
+
+// Reading a reply (decoding a large one) happens before the query's lock is
+// taken: a caller whose deadline comes meanwhile returns then, not when the
+// reading ends.
+struct BlockedReader {
+  using Item = int;
+  static inline std::mutex mutex;
+  static inline std::condition_variable changed;
+  static inline bool reading = false;
+  static inline bool released = false;
+
+  static std::optional<int> Read(bool, std::string_view, zenoh::ByteView) {
+    std::unique_lock<std::mutex> lock(mutex);
+    reading = true;
+    changed.notify_all();
+    changed.wait_for(lock, 10s, [] { return released; });
+    return 1;
+  }
+  bool Take(int) { return true; }
+  static void Release() {
+    std::lock_guard<std::mutex> lock(mutex);
+    released = true;
+    changed.notify_all();
+  }
+};
+
+// The server runs in another process: zenoh answers a query to a queryable
+// of its own session on the caller's thread, inside the get itself.
+TEST(RpcClientTest, AReplyStillBeingReadDoesNotHoldTheCallerPastItsDeadline) {
+  const std::string key = "velmor/test/rpc/slow_read";
+  test::ChildProcess peer({test::TestPeerPath(), "serve", key, test::ToHex(ReplyBytes(1, "slow")), "30"});
+  ASSERT_EQ(peer.ReadLine(10s), "ready");
+  const auto session = SharedSession();
+  const auto give_up = Clock::now() + 15s;
+  bool reading = false;
+  double elapsed = 0.0;
+  // Until zenoh has found the peer, a query ends at once with no reply.
+  while (!reading && Clock::now() < give_up) {
+    zenoh::GetOptions options;
+    options.timeout_ms = 200;
+    const auto start = Clock::now();
+    AwaitQuery(*session, zenoh::KeyExpr(key), std::move(options), BlockedReader{});
+    elapsed = SecondsSince(start);
+    std::lock_guard<std::mutex> lock(BlockedReader::mutex);
+    reading = BlockedReader::reading;
+  }
+  BlockedReader::Release();
+  EXPECT_TRUE(reading) << "no reply from the peer process reached the reader";
+  EXPECT_LT(elapsed, 2.0) << "the caller waited for the reply's reading to end";
 }
 
 TEST(RpcClientTest, NoServerOrRejectedKeyReturnsFalseSoon) {

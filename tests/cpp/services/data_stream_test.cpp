@@ -20,8 +20,10 @@
 #include "middleware/shared_session.hpp"
 #include "middleware/zenoh/key_expr.hpp"
 #include "middleware/zenoh/publisher.hpp"
+#include "services/robot_startup.hpp"
 #include "support/log_capture.hpp"
 #include "support/shared_session_test.hpp"
+#include "support/wait.hpp"
 
 namespace velmor::qrk_impl {
 namespace {
@@ -131,13 +133,47 @@ class DataStreamTest : public test::SharedSessionTest {
     explicit FreshStream(StreamTaps taps = {})
         : serial(NextSerial("STREAM")),
           stream(std::move(taps)),
-          basic(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix))) {
+          basic(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix))),
+          extra(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(serial, zenoh_mdw::kExtraStreamSuffix))) {
       stream.Start(session_, serial);
     }
     void Feed(const BasicData& m) { basic.put(zenoh_msgs::Encode(m)); }
+    void Feed(const ExtraData& m) { extra.put(zenoh_msgs::Encode(m)); }
     std::string serial;
     DataStream stream;
     zenoh::Publisher basic;
+    zenoh::Publisher extra;
+  };
+
+  // Holds the first sample a tap sees until Release (or a hang guard's
+  // deadline), and counts the taps running at once.
+  struct TapHold {
+    void Enter() {
+      std::unique_lock<std::mutex> lock(mutex);
+      most_at_once = std::max(most_at_once, ++at_once);
+      changed.notify_all();
+      if (std::exchange(first, false)) changed.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
+      --at_once;
+    }
+    bool AwaitHeld() {
+      std::unique_lock<std::mutex> lock(mutex);
+      return changed.wait_for(lock, std::chrono::seconds(10), [this] { return at_once == 1; });
+    }
+    void Release() {
+      std::lock_guard<std::mutex> lock(mutex);
+      released = true;
+      changed.notify_all();
+    }
+    int MostAtOnce() {
+      std::lock_guard<std::mutex> lock(mutex);
+      return most_at_once;
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool first = true;
+    bool released = false;
+    int at_once = 0;
+    int most_at_once = 0;
   };
 
   std::string serial_;
@@ -370,34 +406,30 @@ TEST_F(DataStreamTest, AFirstSampleStartUpSawIsNamedByStartUpAlone) {
 }
 
 // When start-up saw none, the first sample names the groups, once, and they
-// are there before the sample is (its tap runs before it becomes the latest).
-TEST_F(DataStreamTest, AFirstSampleAfterStartUpGaveUpNamesTheGroupsBeforeItIsPublished) {
-  struct AtTap {
-    std::optional<GroupNames> named;
-    GroupNames latest_groups{{JointGroup::ALL, "not read"}};
-  };
-  std::mutex seen_mutex;
-  AtTap seen;
-  std::atomic<DataStream*> first_to_tap{nullptr};
-  FreshStream fresh(StreamTaps{[&](const zenoh_msgs::BasicSample&) {
-                                 DataStream* stream = first_to_tap.exchange(nullptr);
-                                 if (stream == nullptr) return;
-                                 const GroupNames* named = stream->FirstBasicGroups();
-                                 GroupNames latest_groups = stream->GetGroups(true);
-                                 std::lock_guard<std::mutex> lock(seen_mutex);
-                                 if (named != nullptr) seen.named = *named;
-                                 seen.latest_groups = std::move(latest_groups);
-                               },
-                               {}});
-  first_to_tap = &fresh.stream;
+// become visible together with that sample: a query while the sample is
+// still in its tap cuts the all-zero sample before it for no groups, which
+// is no error, never for the groups it will name.
+TEST_F(DataStreamTest, AFirstSampleAfterStartUpGaveUpNamesTheGroupsTogetherWithItself) {
+  TapHold hold;
+  FreshStream fresh(StreamTaps{[&](const zenoh_msgs::BasicSample&) { hold.Enter(); }, {}});
   EXPECT_FALSE(fresh.stream.AwaitBasicData(std::chrono::milliseconds(0)));
-  fresh.Feed(Basic({3, 2, 3, 0}));
-  const GroupNames first{{JointGroup::ALL, "ALL"}, {JointGroup::ARMS, "ARMS"}, {JointGroup::ARM_1, "ARM_1"}};
-  {
-    std::lock_guard<std::mutex> lock(seen_mutex);
-    EXPECT_EQ(seen.named, first) << "the groups were not named before the sample was taken";
-    EXPECT_TRUE(seen.latest_groups.empty()) << "the sample was the latest before its tap ran";
-  }
+  RobotLayout layout;  // as start-up leaves it
+  layout.groups_from_first_sample = true;
+  layout.start_ids = kStarts;
+  layout.dofs = kDofs;
+  test::LogCapture during_hold;
+  std::thread held([&] { fresh.Feed(Basic({3, 4, 5})); });
+  ASSERT_TRUE(hold.AwaitHeld());
+  EXPECT_EQ(fresh.stream.FirstBasicGroups(), nullptr) << "named before the sample was published";
+  EXPECT_TRUE(fresh.stream.GetStates(layout.Groups(fresh.stream), layout.start_ids, layout.dofs).empty());
+  EXPECT_TRUE(fresh.stream.GetStates({}, kStarts, kDofs).empty());
+  EXPECT_TRUE(fresh.stream.GetGroups(true).empty()) << "the sample was the latest before its tap ran";
+  hold.Release();
+  held.join();
+  EXPECT_EQ(during_hold.TextsAt(kError), std::vector<std::string>{});
+  const GroupNames& first = kGroups;
+  EXPECT_EQ(layout.Groups(fresh.stream), first);
+  EXPECT_EQ(fresh.stream.GetStates(layout.Groups(fresh.stream), layout.start_ids, layout.dofs).size(), 3u);
   ASSERT_NE(fresh.stream.FirstBasicGroups(), nullptr);
   fresh.Feed(Basic({4}));
   EXPECT_EQ(*fresh.stream.FirstBasicGroups(), first) << "only the first sample names them";
@@ -429,51 +461,85 @@ TEST_F(DataStreamTest, AFirstSampleAfterStartUpGaveUpNamesTheGroupsBeforeItIsPub
   }
 }
 
-// A second start replaces the subscribers, each old one stopped before its
-// successor is declared: a sample still in the old one's hands holds up the
-// start, and the new one takes nothing meanwhile (two would fill the
-// receiver's objects at once).
-TEST_F(DataStreamTest, ASecondStartStopsTheOldSubscriberBeforeDeclaringTheNew) {
-  std::mutex mutex;
-  std::condition_variable changed;
-  int in_tap = 0;
-  int most_in_tap = 0;
-  bool first = true;
+// A first sample whose tap throws is dropped before it names anything: the
+// groups are named once, by the sample published, while other threads may
+// already be reading them (a second naming would race with them).
+TEST_F(DataStreamTest, AFirstSampleDroppedByItsTapNamesNothing) {
+  std::atomic<int> taps{0};
   FreshStream fresh(StreamTaps{[&](const zenoh_msgs::BasicSample&) {
-                                 std::unique_lock<std::mutex> lock(mutex);
-                                 most_in_tap = std::max(most_in_tap, ++in_tap);
-                                 changed.notify_all();
-                                 if (std::exchange(first, false)) {
-                                   // Held until another tap runs; the deadline ends the wait for none.
-                                   changed.wait_for(lock, std::chrono::milliseconds(300), [&] { return in_tap > 1; });
-                                 }
-                                 --in_tap;
+                                 if (taps.fetch_add(1) == 0) throw std::runtime_error("a recorder that failed");
                                },
                                {}});
-  std::thread held([&] { fresh.Feed(Basic({3})); });
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return in_tap == 1; }));
-  }
-  const std::string other_serial = NextSerial("STREAM");
-  zenoh::Publisher other(*session_, zenoh::KeyExpr(zenoh_mdw::RobotKey(other_serial, zenoh_mdw::kBasicStreamSuffix)));
-  std::atomic<bool> starting{true};
-  std::thread publisher([&] {
-    while (starting.load()) other.put(zenoh_msgs::Encode(Basic({4})));
+  EXPECT_FALSE(fresh.stream.AwaitBasicData(std::chrono::milliseconds(0)));
+  std::atomic<bool> feeding_done{false};
+  std::size_t groups_seen = 0;
+  std::thread reader([&] {
+    while (!feeding_done.load()) {
+      const GroupNames* named = fresh.stream.FirstBasicGroups();
+      if (named != nullptr) groups_seen = std::max(groups_seen, named->size());
+    }
   });
-  ASSERT_EQ(fresh.stream.Start(session_, other_serial).value, 100000);
-  starting = false;
-  publisher.join();
-  held.join();
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(most_in_tap, 1) << "the new subscriber took a sample while the old one held one";
-  }
-  other.put(zenoh_msgs::Encode(Basic({4})));
-  EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}));
+  fresh.Feed(Basic({3}));
+  const bool named_by_dropped = fresh.stream.FirstBasicGroups() != nullptr;
+  fresh.Feed(Basic({4, 5}));
   fresh.Feed(Basic({2}));
+  feeding_done = true;
+  reader.join();
+  EXPECT_FALSE(named_by_dropped) << "the dropped sample named the groups";
+  ASSERT_NE(fresh.stream.FirstBasicGroups(), nullptr);
+  EXPECT_EQ(*fresh.stream.FirstBasicGroups(),
+            (GroupNames{{JointGroup::ARM_2, "ARM_2"}, {JointGroup::EXT_AXIS, "EXT_AXIS"}}));
+  EXPECT_LE(groups_seen, 2u);
+  EXPECT_EQ(taps.load(), 3);
+}
+
+// A second start declares both new subscribers before either old one goes,
+// and each new one writes only once its predecessor has stopped: while the
+// old extra subscriber holds a sample, the new basic one already delivers
+// (so the new extra one exists), and a sample put to the new extra one,
+// which reaches it before the put returns, is not taken (two would fill the
+// receiver's objects at once).
+TEST_F(DataStreamTest, ASecondStartLetsEachNewSubscriberWriteOnlyOnceItsPredecessorStopped) {
+  TapHold hold;
+  FreshStream fresh(StreamTaps{{}, [&](const zenoh_msgs::ExtraSample&) { hold.Enter(); }});
+  std::thread held([&] { fresh.Feed(Extra({3})); });
+  ASSERT_TRUE(hold.AwaitHeld());
+  const std::string other_serial = NextSerial("STREAM");
+  zenoh::Publisher other_basic(*session_,
+                               zenoh::KeyExpr(zenoh_mdw::RobotKey(other_serial, zenoh_mdw::kBasicStreamSuffix)));
+  zenoh::Publisher other_extra(*session_,
+                               zenoh::KeyExpr(zenoh_mdw::RobotKey(other_serial, zenoh_mdw::kExtraStreamSuffix)));
+  std::optional<qrk::StateCode> started;
+  std::thread starter([&] { started = fresh.stream.Start(session_, other_serial); });
+  const bool new_basic_delivers = test::WaitUntil([&] {
+    other_basic.put(zenoh_msgs::Encode(Basic({4})));
+    return fresh.stream.GetGroups(true) == GroupNames{{JointGroup::ARM_2, "ARM_2"}};
+  });
+  EXPECT_TRUE(new_basic_delivers) << "the new basic subscriber waited for the old extra one";
+  other_extra.put(zenoh_msgs::Encode(Extra({5})));
+  EXPECT_EQ(hold.MostAtOnce(), 1) << "the new extra subscriber took a sample while the old one held one";
+  hold.Release();
+  starter.join();
+  held.join();
+  ASSERT_TRUE(started.has_value());
+  EXPECT_EQ(started->value, 100000);
+  EXPECT_EQ(fresh.stream.GetGroups(false), (GroupNames{{JointGroup::ARM_1, "ARM_1"}})) << "the held sample was kept";
+  other_extra.put(zenoh_msgs::Encode(Extra({5})));
+  EXPECT_EQ(fresh.stream.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
+  fresh.Feed(Basic({2}));
+  fresh.Feed(Extra({2}));
   EXPECT_EQ(fresh.stream.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}))
       << "the old key expression still delivers";
+  EXPECT_EQ(fresh.stream.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
+}
+
+// A start whose declaration fails leaves the earlier subscribers delivering.
+TEST_F(DataStreamTest, AStartThatCannotDeclareKeepsTheEarlierSubscribers) {
+  EXPECT_THROW(stream_.Start(session_, "BAD*SERIAL"), zenoh::ZException);
+  Feed(Basic({4}));
+  Feed(Extra({5}));
+  EXPECT_EQ(stream_.GetGroups(true), (GroupNames{{JointGroup::ARM_2, "ARM_2"}}));
+  EXPECT_EQ(stream_.GetGroups(false), (GroupNames{{JointGroup::EXT_AXIS, "EXT_AXIS"}}));
 }
 
 // A sample the decoder refuses is dropped without a word; the one before
@@ -501,16 +567,38 @@ TEST_F(DataStreamTest, AMalformedSampleBetweenGoodOnesLeavesThePreviousOneSilent
 }
 
 // Sample k carries time stamp k and, in every value a query reads, the
-// fraction (k % 64) / 128: a query that mixes two samples, or goes back to
-// an older one, shows it.
+// fraction (k % 64) / 128; its I/O holds k's low 20 bits as inputs, their
+// complement as outputs, and k's parity and its opposite as the two safety
+// inputs. A query that mixes two samples, or goes back to an older one,
+// shows it.
 TEST_F(DataStreamTest, QueriesSeeWholeSamplesThatNeverGoBackInTime) {
   const auto fraction = [](std::int32_t stamp) { return static_cast<float>(stamp % 64) / 128.0f; };
-  const auto sample = [&fraction](std::int32_t stamp) {
+  const auto io_of = [](std::int32_t stamp) {
+    RobotIo io;
+    io.timestamp = {stamp, -1};
+    io.estop_released = (stamp & 1) != 0;
+    io.enabling_device_on = (stamp & 1) == 0;
+    for (std::size_t bit = 0; bit < 20; ++bit) {
+      io.digital_inputs[bit] = ((stamp >> bit) & 1) != 0;
+      io.digital_outputs[bit] = !io.digital_inputs[bit];
+    }
+    return io;
+  };
+  const auto same_io = [](const RobotIo& a, const RobotIo& b) {
+    return std::tie(a.timestamp, a.estop_released, a.enabling_device_on, a.digital_inputs, a.digital_outputs) ==
+           std::tie(b.timestamp, b.estop_released, b.enabling_device_on, b.digital_inputs, b.digital_outputs);
+  };
+  const auto sample = [&fraction, &io_of](std::int32_t stamp) {
     BasicData m = Basic({3, 4});
     for (auto* field : {&m.joint_data.q, &m.joint_data.temperature}) {
       for (float& value : *field) value += fraction(stamp);
     }
     for (auto& c : m.cartesian_data) c.flange_pose[0] += fraction(stamp);
+    const RobotIo io = io_of(stamp);
+    m.status.estop_released = io.estop_released;
+    m.status.enabling_device_on = io.enabling_device_on;
+    m.status.digital_inputs = io.digital_inputs;
+    m.status.digital_outputs = io.digital_outputs;
     m.timestamp_first = stamp;
     return zenoh_msgs::Encode(m);
   };
@@ -526,8 +614,11 @@ TEST_F(DataStreamTest, QueriesSeeWholeSamplesThatNeverGoBackInTime) {
   std::int32_t last = 0;
   int changes = 0;
   bool whole = true;
+  bool whole_io = true;
   bool forward = true;
-  while (changes < kChangesWanted && whole && forward && std::chrono::steady_clock::now() < deadline) {
+  while (changes < kChangesWanted && whole && whole_io && forward && std::chrono::steady_clock::now() < deadline) {
+    const RobotIo io = stream_.GetIo();
+    whole_io = same_io(io, io_of(io.timestamp.first));
     const auto states = stream_.GetStates(kGroups, kStarts, kDofs);
     whole = states.size() == 3;
     if (!whole) break;
@@ -538,13 +629,14 @@ TEST_F(DataStreamTest, QueriesSeeWholeSamplesThatNeverGoBackInTime) {
               s.temperature.back() == 100.0 * 8 + kStarts.at(group) + kDofs.at(group) - 1 + f &&
               (group == JointGroup::EXT_AXIS || s.flange_pose[0] - std::floor(s.flange_pose[0]) == f);
     }
-    forward = stamp >= last;
+    forward = stamp >= last && stamp >= io.timestamp.first;
     if (stamp != last) ++changes;
     last = stamp;
   }
   querying_done = true;
   publisher.join();
   EXPECT_TRUE(whole) << "a query mixed two samples at stamp " << last;
+  EXPECT_TRUE(whole_io) << "a read of the I/O mixed two samples after stamp " << last;
   EXPECT_TRUE(forward) << "a query went back in time after stamp " << last;
   EXPECT_EQ(changes, kChangesWanted) << "queries and samples did not overlap";
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -95,6 +96,53 @@ TEST(LatestSampleTest, NothingIsPublishedAfterARefusedPayload) {
   EXPECT_EQ(zenoh_msgs::Timestamps(latest.Read()).first, 1) << "taken but not yet published";
   latest.Publish();
   EXPECT_EQ(latest.Read().bytes(), second);
+}
+
+// One outsized sample must not pin its size in the three samples for the
+// client's life: normal ones following it through the hand-over give its
+// storage back, and from then on each sample reuses its own.
+TEST(LatestSampleTest, ALargeSampleLeavesNoStorageBehindOnceNormalOnesFollow) {
+  using zenoh_msgs::BasicSample;
+  zenoh_msgs::qrk_msg::AllBasicStreamData message;
+  message.joint_data.q.assign(std::size_t{1} << 20, 1.0f);
+  const std::vector<std::uint8_t> large = zenoh_msgs::Encode(message);
+  message.joint_data.q.assign(16, 1.0f);
+
+  LatestSample<BasicSample> latest;
+  // Takes a payload through the hand-over and notes where each of the three
+  // samples seen (the reader's and the receiver's) keeps its bytes.
+  std::map<const BasicSample*, const std::uint8_t*> storage;
+  std::size_t most_kept = 0;
+  const auto take = [&](const std::vector<std::uint8_t>& payload) {
+    latest.Back().Assign(payload.data(), payload.size());
+    latest.Publish();
+    for (const BasicSample* sample : {&latest.Read(), static_cast<const BasicSample*>(&latest.Back())}) {
+      storage[sample] = sample->bytes().data();
+      most_kept = std::max(most_kept, sample->bytes().capacity());
+    }
+  };
+  take(large);
+  ASSERT_GE(most_kept, large.size());
+  for (std::int32_t stamp = 1; stamp <= 3; ++stamp) {
+    message.timestamp_first = stamp;
+    take(zenoh_msgs::Encode(message));
+  }
+  storage.clear();
+  most_kept = 0;
+  for (std::int32_t stamp = 4; stamp <= 6; ++stamp) {
+    message.timestamp_first = stamp;
+    take(zenoh_msgs::Encode(message));
+  }
+  ASSERT_EQ(storage.size(), 3u) << "the three samples took turns";
+  EXPECT_LT(most_kept, std::size_t{64} * 1024) << "a sample still keeps the large one's storage";
+
+  const auto settled = storage;
+  for (std::int32_t stamp = 7; stamp <= 12; ++stamp) {
+    message.timestamp_first = stamp;
+    take(zenoh_msgs::Encode(message));
+  }
+  EXPECT_EQ(storage, settled) << "samples of one size reallocated their storage";
+  EXPECT_EQ(zenoh_msgs::Timestamps(latest.Read()).first, 12);
 }
 
 }  // namespace
