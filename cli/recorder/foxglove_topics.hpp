@@ -42,7 +42,7 @@ class FoxgloveTopics {
   FoxgloveTopics(Target& target, RecordedGroups groups, const qrk_impl::StartIds& start_ids, const qrk_impl::Dofs& dofs)
       : target_(target), groups_(std::move(groups)), start_ids_(start_ids), dofs_(dofs) {
     using foxglove::Schema;
-    GroupsAdvertised();
+    GroupsAdvertised(groups_.Known());
     io_ = target_.AddChannel("/io", Schema::kRobotIo);
     tf_ = target_.AddChannel("/tf", Schema::kFrameTransforms);
   }
@@ -53,7 +53,8 @@ class FoxgloveTopics {
   SampleRecords Log(const SampleStamp& stamp, const qrk_impl::BasicStreamData& sample) {
     const foxglove::MessageStamp message = StampOf(stamp);
     std::size_t logged = 0;
-    for (const auto& [group, states] : qrk_impl::SliceStates(sample, GroupsAdvertised(), start_ids_, dofs_)) {
+    for (const auto& [group, states] :
+         qrk_impl::SliceStates(sample, GroupsAdvertised(groups_.KnownAfterBasicSample()), start_ids_, dofs_)) {
       const auto channels = channels_.find(group);
       if (channels == channels_.end()) continue;  // a group the robot did not stream at the start
       const auto first_joint = static_cast<std::uint32_t>(start_ids_.at(group));
@@ -79,7 +80,7 @@ class FoxgloveTopics {
     const foxglove::MessageStamp message = StampOf(stamp);
     std::uint64_t logged = 0;
     for (const auto& [group, actions] :
-         qrk_impl::SliceActions(sample, stamp.timestamp, GroupsAdvertised(), start_ids_, dofs_)) {
+         qrk_impl::SliceActions(sample, stamp.timestamp, GroupsAdvertised(groups_.Known()), start_ids_, dofs_)) {
       const auto channels = channels_.find(group);
       if (channels == channels_.end()) continue;
       target_.LogActions(channels->second.actions, message, actions);
@@ -99,8 +100,7 @@ class FoxgloveTopics {
   // The groups known now, their topics added. Either stream's writer may
   // be first to find late groups known; the once flag lets one add the
   // topics and the other wait for them.
-  const qrk_impl::GroupNames& GroupsAdvertised() {
-    const qrk_impl::GroupNames* known = groups_.Known();
+  const qrk_impl::GroupNames& GroupsAdvertised(const qrk_impl::GroupNames* known) {
     if (known == nullptr) return kNoGroups;
     std::call_once(channels_added_, [&] {
       using foxglove::Schema;

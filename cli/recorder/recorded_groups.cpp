@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <thread>
+
 #include "cli/recorder/group_text.hpp"
 
 namespace velmor::cli {
@@ -13,6 +15,20 @@ RecordedGroups RecordedGroups::Late(FirstSampleGroups first_sample) {
 }
 
 const qrk_impl::GroupNames* RecordedGroups::Known() const { return first_sample_ ? first_sample_() : &groups_; }
+
+const qrk_impl::GroupNames* RecordedGroups::KnownAfterBasicSample() const {
+  const qrk_impl::GroupNames* known = Known();
+  if (known != nullptr || naming_missed_) return known;
+  const auto give_up = std::chrono::steady_clock::now() + kNamingWait;
+  while ((known = Known()) == nullptr) {
+    if (std::chrono::steady_clock::now() >= give_up) {
+      naming_missed_ = true;
+      return nullptr;
+    }
+    std::this_thread::yield();
+  }
+  return known;
+}
 
 const qrk_impl::GroupNames& RecordedGroups::Current() const {
   const qrk_impl::GroupNames* known = Known();

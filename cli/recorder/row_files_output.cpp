@@ -95,7 +95,7 @@ RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
       setup_(setup),
       basic_(Files().at(0), setup_.overwrite, HeaderOf(setup_, &RowWriter::StatesHeader),
              [this](std::string& out, const SampleStamp& stamp, const qrk_impl::BasicStreamData& message) {
-               const qrk_impl::GroupNames* groups = setup_.groups.Known();
+               const qrk_impl::GroupNames* groups = setup_.groups.KnownAfterBasicSample();
                if (groups == nullptr) return std::uint64_t{0};
                return AppendAll(out, stamp, qrk_impl::SliceStates(message, *groups, setup_.start_ids, setup_.dofs),
                                 RowsFor(setup_), &RowWriter::AppendStates);

@@ -300,6 +300,7 @@ def test_record_takes_the_joint_groups_from_a_first_sample_later_than_start_up(t
         assert [entry["group"] for entry in json.loads(recording["layout"])] == GROUP_NAMES
         written = int(recording["basic_written"])
         assert written > 500 and int(recording["extra_written"]) > 500
+        assert recording["basic_unfit"] == "0"  # the naming sample too is cut for its groups
         assert len(messages["/ARM_1/joint_states"]) == written and len(messages["/tf"]) == written
         # The summary and the counts say what the file holds: every message, not every group.
         for stream in ("basic", "extra"):
@@ -324,6 +325,8 @@ def check_late_rows(tmp_path, file_format):
             header, *rows = read_rows(tmp_path / counts["file"])
             assert f"{q}_15" in header and f"{q}_16" not in header  # ALL's 16 joints
             assert all(len(row) == len(header) for row in rows)
+    # The sample that named the groups is cut for them too; commanded values may come before it.
+    assert meta["streams"]["basic"]["unfit"] == 0
     assert [entry["group"] for entry in meta["layout"]] == GROUP_NAMES
 
 
