@@ -1,5 +1,6 @@
 """The qrk command-line tool against simulated robots on the other host."""
 
+import contextlib
 import fcntl
 import json
 import os
@@ -45,6 +46,47 @@ JOINTS = {"ALL": 16, "ARMS": 14, "ARM_1": 7, "ARM_2": 7, "EXT_AXIS": 2}
 
 def qrk(*args, timeout=60, **kwargs):
     return subprocess.run([qrk_tool(), *map(str, args)], capture_output=True, text=True, timeout=timeout, **kwargs)
+
+
+def read_terminal(fd):
+    try:
+        return os.read(fd, 4096)
+    except OSError:  # the other side closed
+        return b""
+
+
+def shown_on_a_terminal(argv, stream, rows=None):
+    """What the qrk command `argv` writes to `stream` ("stdout" or "stderr") when that is a terminal (of `rows`
+    rows, else the default size); the other stream is a pipe. The command must end with status 0."""
+    leader, follower = pty.openpty()
+    if rows:
+        fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", rows, 80, 0, 0))
+    streams = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, stream: follower}
+    with subprocess.Popen([qrk_tool(), *map(str, argv)], **streams) as process:
+        os.close(follower)
+        shown = b""
+        while chunk := read_terminal(leader):
+            shown += chunk
+        assert process.wait(timeout=20) == 0
+    os.close(leader)
+    return shown.decode()
+
+
+def stopped(process, signum=signal.SIGINT):
+    """Sends `signum` and waits for the program to end: its (stdout, stderr)."""
+    process.send_signal(signum)
+    return process.communicate(timeout=20)
+
+
+@contextlib.contextmanager
+def killed_if_left_running(process):
+    """A failed check must not leave the program running."""
+    try:
+        yield process
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.communicate()
 
 
 @pytest.fixture(scope="module")
@@ -183,17 +225,8 @@ def test_monitor_prints_plain_blocks_and_ends_cleanly_on_ctrl_c(robots, stop):
 
 
 def test_monitor_on_a_small_terminal_keeps_its_first_lines_in_sight(robots):
-    leader, follower = pty.openpty()
-    fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 12, 80, 0, 0))
-    with subprocess.Popen([qrk_tool(), "monitor", SERIAL, "--seconds", "1"], stdout=follower,
-                          stderr=subprocess.PIPE) as monitor:
-        os.close(follower)
-        shown = b""
-        while chunk := read_terminal(leader):
-            shown += chunk
-        assert monitor.wait(timeout=20) == 0
-    os.close(leader)
-    views = [view for view in shown.decode().replace("\r\n", "\n").split("\x1b[H\x1b[2J") if view]
+    shown = shown_on_a_terminal(["monitor", SERIAL, "--seconds", "1"], "stdout", rows=12)
+    views = [view for view in shown.replace("\r\n", "\n").split("\x1b[H\x1b[2J") if view]
     assert len(views) >= 5, shown
     for view in views:
         rows = sum(max(1, -(-len(line) // 80)) for line in view.split("\n"))  # long lines wrap
@@ -338,26 +371,11 @@ def test_record_keeps_earlier_files_and_shows_progress_on_a_terminal(robots, tmp
     assert "--overwrite" in refused.stderr and (tmp_path / "run.meta.json").read_text() == "earlier"
 
     # stderr on a terminal: one status line, redrawn; nothing of it in a pipe.
-    leader, follower = pty.openpty()
-    with subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "1.5", "-o", prefix, "--overwrite"],
-                          stdout=subprocess.PIPE, stderr=follower) as recorder:
-        os.close(follower)
-        shown = b""
-        while chunk := read_terminal(leader):
-            shown += chunk
-        assert recorder.wait(timeout=20) == 0
-    os.close(leader)
-    views = shown.decode().split("\r\x1b[2K")
+    shown = shown_on_a_terminal(["record", SERIAL, "--seconds", "1.5", "-o", prefix, "--overwrite"], "stderr")
+    views = shown.split("\r\x1b[2K")
     assert any(re.match(r"\d+\.\d / 1\.5 s  basic \d+  extra \d+ samples  \d+\.\d MB  0 dropped$", view)
                for view in views), shown
     assert json.loads((tmp_path / "run.meta.json").read_text())["complete"] is True
-
-
-def read_terminal(fd):
-    try:
-        return os.read(fd, 4096)
-    except OSError:  # the other side closed
-        return b""
 
 
 @pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM, signal.SIGHUP])
@@ -412,20 +430,14 @@ def test_signals_ignored_at_start_stay_ignored_and_sigterm_still_ends_cleanly(ro
                     lambda process: process.stdout.readline().strip() == "ready",
                     lambda _: qrk("info", "QRK-NOHUP-1", "--json").returncode == 0),
     }[program]
-    with subprocess.Popen(list(map(str, argv)), stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                          preexec_fn=ignore_hangup_and_interrupt) as process:
-        try:
-            assert ready(process)
-            process.send_signal(signal.SIGHUP)
-            process.send_signal(signal.SIGINT)
-            assert working(csv.stat().st_size if program == "record" else None) and process.poll() is None
-            process.send_signal(signal.SIGTERM)
-            _, err = process.communicate(timeout=20)
-            assert process.returncode == 0, err
-        finally:  # a failed check must not leave the program running
-            if process.poll() is None:
-                process.kill()
-                process.communicate()
+    with killed_if_left_running(subprocess.Popen(list(map(str, argv)), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                                 text=True, preexec_fn=ignore_hangup_and_interrupt)) as process:
+        assert ready(process)
+        process.send_signal(signal.SIGHUP)
+        process.send_signal(signal.SIGINT)
+        assert working(csv.stat().st_size if program == "record" else None) and process.poll() is None
+        _, err = stopped(process, signal.SIGTERM)
+        assert process.returncode == 0, err
 
 
 @pytest.mark.parametrize("file_format", ["csv", "mcap"])
@@ -666,9 +678,8 @@ def server_sockets(port, closing=False):
 
 def test_serve_shows_the_robot_live_to_several_viewers(robots):
     port = 18765
-    serve = subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", str(port)], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, text=True)
-    try:
+    with killed_if_left_running(subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", str(port)],
+                                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)) as serve:
         first_line = serve.stdout.readline()
         assert first_line.startswith(f"serving {SERIAL} on ws://127.0.0.1:{port}"), first_line
         first = viewer(port, 20, "/ARM_1/joint_states", "/ARM_1/states")
@@ -696,13 +707,8 @@ def test_serve_shows_the_robot_live_to_several_viewers(robots):
         busy = qrk("serve", SERIAL, "--port", port, timeout=30)
         assert busy.returncode == 1 and busy.stderr.count("\n") == 1 and f"127.0.0.1:{port}" in busy.stderr
         assert viewed(viewer(port, 1, "/io"))["messages"]["/io"]  # the first server is still serving
-        serve.send_signal(signal.SIGINT)
-        _, err = serve.communicate(timeout=20)
+        _, err = stopped(serve)
         assert serve.returncode == 0, err
-    finally:  # a failed check must not leave the server running
-        if serve.poll() is None:
-            serve.kill()
-            serve.communicate()
 
 
 def test_serve_takes_the_joint_groups_from_a_first_sample_later_than_start_up():
@@ -710,17 +716,12 @@ def test_serve_takes_the_joint_groups_from_a_first_sample_later_than_start_up():
     with simulated_robot(LATE, "--start-paused", rate=500) as robot:
         serve, said = started_while_paused(robot, ["serve", LATE, "--port", port],
                                            lambda serve: serve.stdout.readline().startswith(f"serving {LATE}"))
-        try:
+        with killed_if_left_running(serve):
             seen = viewed(viewer(port, 20, "/ARM_2/joint_states", "/ARM_2/actions"))
             assert set(seen["advertised"]) == set(foxglove_topics(GROUP_NAMES))
             assert [j["name"] for j in seen["messages"]["/ARM_2/joint_states"][0]["message"]["joints"]] == \
                 [f"joint_{i}" for i in range(7, 14)]
-            serve.send_signal(signal.SIGINT)
-            out, err = serve.communicate(timeout=20)
-        finally:  # a failed check must not leave the server running
-            if serve.poll() is None:
-                serve.kill()
-                serve.communicate()
+            out, err = stopped(serve)
     assert serve.returncode == 0 and "during start-up" in said, said + err
     assert LATE_GROUPS.search(out), out
 
