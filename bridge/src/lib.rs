@@ -51,6 +51,12 @@ pub use {
     subscriber::{vb_subscriber_declare, vb_subscriber_undeclare},
 };
 
+// cargo rebuilds a crate when a variable it read at compile time changes:
+// the checkout's path (.cargo/config.toml) keeps one checkout from taking
+// another's build of our crates, which sit on it, from the shared target
+// directory as its own.
+const _CHECKOUT: Option<&str> = option_env!("VELMOR_CHECKOUT");
+
 /// zenoh's C result codes.
 pub type VbResult = i8;
 pub const VB_OK: VbResult = 0;

@@ -1,6 +1,6 @@
-//! libvelmor_runtime.so: the bridge's C ABI, re-exported unchanged, and
-//! a narrow C ABI over the Foxglove SDK for MCAP recordings and the live
-//! WebSocket server. The contract of every function is its doc comment here,
+//! A narrow C ABI over the Foxglove SDK for MCAP recordings and the live
+//! WebSocket server, which runtime/ links into libvelmor_runtime.so beside
+//! the bridge's. The contract of every function is its doc comment here,
 //! which cbindgen copies into `include/velmor_foxglove.h` (generated:
 //! `scripts/gen-header`; the header's conventions are in cbindgen.toml).
 //! Every exported function runs its body under `error::guard`, so no panic
@@ -14,8 +14,6 @@
 
 #![deny(unsafe_op_in_unsafe_fn)]
 #![deny(clippy::undocumented_unsafe_blocks, clippy::missing_safety_doc)]
-
-pub use velmor_bridge::*;
 
 mod encoder;
 mod error;
