@@ -11,9 +11,9 @@ file(MAKE_DIRECTORY ${TARGET_DIR})
 file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
 
 # cargo names our crates' builds alike in every checkout and tells them stale
-# by file times alone; the checkout's path, which the bridge reads at compile
-# time (.cargo/config.toml), makes a build that another checkout made last
-# rebuild.
+# by file times alone; the checkout's path, which abi/ (under the others)
+# reads at compile time (.cargo/config.toml), makes a build that another
+# checkout made last rebuild.
 
 # A cross build names its target (cargo then builds under target/<triple>/,
 # apart from the host's build) and its linker, in cargo's own variable for

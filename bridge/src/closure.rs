@@ -16,7 +16,8 @@
 //! replying queryables) make it call on two threads at once.
 use std::ffi::c_void;
 
-use crate::guard::guard_unit;
+use velmor_abi::guard::guard_unit;
+
 use crate::sync::{thread, Arc, Condvar, Mutex, MutexGuard, ThreadId};
 
 /// The C context pointer. The C side promises that its callbacks may be run

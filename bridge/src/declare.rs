@@ -7,11 +7,13 @@ use std::sync::Arc;
 use zenoh::key_expr::KeyExpr;
 use zenoh::Session;
 
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::guard;
+
+use crate::c_args::store;
 use crate::closure::{CClosure, Declared, OwnedClosure};
-use crate::guard::{guard, store};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
 
 /// Takes `closure` over, checks the pointers and runs `declare` with the
 /// session, the key and the shared closure; stores the declared entity in
@@ -22,7 +24,7 @@ pub fn declare_with_closure<E, F: Copy>(
     closure: CClosure<F>,
     out: *mut *mut Declared<E, F>,
     declare: impl FnOnce(&Session, &KeyExpr<'static>, Arc<OwnedClosure<F>>) -> zenoh::Result<E>,
-) -> VbResult {
+) -> Code {
     let closure = Arc::new(OwnedClosure::from(closure));
     store(out, None);
     let (Some(session), Some(keyexpr), true, false) = (
@@ -31,13 +33,13 @@ pub fn declare_with_closure<E, F: Copy>(
         closure.has_call(),
         out.is_null(),
     ) else {
-        return VB_ENULL;
+        return ENULL;
     };
     guard(|| match declare(session, keyexpr, closure.clone()) {
         Ok(entity) => {
             store(out, Some(Declared::new(entity, closure)));
-            VB_OK
+            OK
         }
-        Err(_) => VB_EGENERIC,
+        Err(_) => EGENERIC,
     })
 }

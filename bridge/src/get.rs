@@ -11,11 +11,13 @@ use zenoh::qos::{CongestionControl, Priority};
 use zenoh::query::{ConsolidationMode, QueryConsolidation, QueryTarget, Reply};
 use zenoh::Wait;
 
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::guard;
+
+use crate::c_args::bytes;
 use crate::closure::{CClosure, OwnedClosure};
-use crate::guard::{bytes, guard};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
 
 /// vb_get's flag: every matching queryable, each reply as it comes.
 pub const VB_GET_EVERY_SERVER: u32 = 1;
@@ -48,10 +50,10 @@ pub extern "C" fn vb_get(
     timeout_ms: u64,
     flags: u32,
     closure: VbReplyClosure,
-) -> VbResult {
+) -> Code {
     let closure = Arc::new(OwnedClosure::from(closure));
     let (Some(session), Some(keyexpr), true) = (session_ref(session), keyexpr_ref(keyexpr), closure.has_call()) else {
-        return VB_ENULL;
+        return ENULL;
     };
     let request = bytes(payload, len).to_vec();
     let every_server = flags & VB_GET_EVERY_SERVER != 0;
@@ -85,8 +87,8 @@ pub extern "C" fn vb_get(
             builder = builder.timeout(Duration::from_millis(timeout_ms));
         }
         match builder.with(handler).wait() {
-            Ok(()) => VB_OK,
-            Err(_) => VB_EGENERIC,
+            Ok(()) => OK,
+            Err(_) => EGENERIC,
         }
     })
 }

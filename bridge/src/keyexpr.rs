@@ -3,29 +3,31 @@ use std::os::raw::c_char;
 
 use zenoh::key_expr::KeyExpr;
 
-use crate::guard::{bytes, guard, guard_unit, store};
-use crate::{VbResult, VB_EINVAL, VB_ENULL, VB_OK};
+use velmor_abi::code::{Code, EINVAL, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
+
+use crate::c_args::{bytes, store};
 
 pub struct VbKeyExpr {
     pub keyexpr: KeyExpr<'static>,
 }
 
 #[no_mangle]
-pub extern "C" fn vb_keyexpr_autocanonize(text: *const c_char, len: usize, out: *mut *mut VbKeyExpr) -> VbResult {
+pub extern "C" fn vb_keyexpr_autocanonize(text: *const c_char, len: usize, out: *mut *mut VbKeyExpr) -> Code {
     if out.is_null() || (text.is_null() && len != 0) {
-        return VB_ENULL;
+        return ENULL;
     }
     store(out, None);
     guard(|| {
         let Ok(text) = std::str::from_utf8(bytes(text as *const u8, len)) else {
-            return VB_EINVAL;
+            return EINVAL;
         };
         match KeyExpr::autocanonize(text.to_owned()) {
             Ok(keyexpr) => {
                 store(out, Some(VbKeyExpr { keyexpr }));
-                VB_OK
+                OK
             }
-            Err(_) => VB_EINVAL,
+            Err(_) => EINVAL,
         }
     })
 }

@@ -1,8 +1,8 @@
 //! C ABI over zenoh for the velmorqrk client, its simulator and its tests.
 //! The contract of every function is written in `include/velmor_bridge.h`.
-//! Every exported function runs its body under `guard`, so no panic unwinds
-//! into C; zenoh calls our closures on its own threads, and those bodies are
-//! guarded the same way.
+//! Every exported function runs its body under velmor_abi's `guard`, so no
+//! panic unwinds into C; zenoh calls our closures on its own threads, and
+//! those bodies are guarded the same way. Result codes are velmor_abi's.
 
 // Every exported function is a C entry point: it must take raw pointers, and
 // the header's contract (valid or NULL, as documented per function) is what
@@ -14,10 +14,8 @@
 // some helpers.
 #![cfg_attr(any(closure_only, loom), allow(dead_code))]
 
+mod c_args;
 mod closure;
-// Public for qrk's crate over this one (foxglove/), whose entry points
-// contain panics with the same guard.
-pub mod guard;
 mod sync;
 
 #[cfg(not(any(closure_only, loom)))]
@@ -50,16 +48,3 @@ pub use {
     session::{vb_session_close, vb_session_open, vb_session_open_with},
     subscriber::{vb_subscriber_declare, vb_subscriber_undeclare},
 };
-
-// cargo rebuilds a crate when a variable it read at compile time changes:
-// the checkout's path (.cargo/config.toml) keeps one checkout from taking
-// another's build of our crates, which sit on it, from the shared target
-// directory as its own.
-const _CHECKOUT: Option<&str> = option_env!("VELMOR_CHECKOUT");
-
-/// zenoh's C result codes.
-pub type VbResult = i8;
-pub const VB_OK: VbResult = 0;
-pub const VB_EINVAL: VbResult = -1;
-pub const VB_ENULL: VbResult = -5;
-pub const VB_EGENERIC: VbResult = -128;

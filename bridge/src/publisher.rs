@@ -3,10 +3,12 @@ use zenoh::bytes::{Encoding, ZBytes};
 use zenoh::pubsub::Publisher;
 use zenoh::Wait;
 
-use crate::guard::{bytes, guard, guard_unit, store};
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
+
+use crate::c_args::{bytes, store};
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
 
 pub struct VbPublisher {
     publisher: Publisher<'static>,
@@ -17,10 +19,10 @@ pub extern "C" fn vb_publisher_declare(
     session: *const VbSession,
     keyexpr: *const VbKeyExpr,
     out: *mut *mut VbPublisher,
-) -> VbResult {
+) -> Code {
     store(out, None);
     let (Some(session), Some(keyexpr), false) = (session_ref(session), keyexpr_ref(keyexpr), out.is_null()) else {
-        return VB_ENULL;
+        return ENULL;
     };
     guard(|| {
         match session
@@ -30,17 +32,17 @@ pub extern "C" fn vb_publisher_declare(
         {
             Ok(publisher) => {
                 store(out, Some(VbPublisher { publisher }));
-                VB_OK
+                OK
             }
-            Err(_) => VB_EGENERIC,
+            Err(_) => EGENERIC,
         }
     })
 }
 
 #[no_mangle]
-pub extern "C" fn vb_publisher_put(publisher: *const VbPublisher, payload: *const u8, len: usize) -> VbResult {
+pub extern "C" fn vb_publisher_put(publisher: *const VbPublisher, payload: *const u8, len: usize) -> Code {
     let Some(publisher) = (unsafe { publisher.as_ref() }) else {
-        return VB_ENULL;
+        return ENULL;
     };
     guard(|| {
         match publisher
@@ -48,8 +50,8 @@ pub extern "C" fn vb_publisher_put(publisher: *const VbPublisher, payload: *cons
             .put(ZBytes::from(bytes(payload, len).to_vec()))
             .wait()
         {
-            Ok(()) => VB_OK,
-            Err(_) => VB_EGENERIC,
+            Ok(()) => OK,
+            Err(_) => EGENERIC,
         }
     })
 }

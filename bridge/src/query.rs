@@ -4,8 +4,10 @@ use zenoh::key_expr::KeyExpr;
 use zenoh::query::Query;
 use zenoh::Wait;
 
-use crate::guard::{bytes, guard, guard_unit};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
+
+use crate::c_args::bytes;
 
 pub struct VbQuery {
     query: Query,
@@ -48,9 +50,9 @@ pub extern "C" fn vb_query_payload(query: *const VbQuery, data: *mut *const u8, 
 }
 
 #[no_mangle]
-pub extern "C" fn vb_query_reply(query: *const VbQuery, payload: *const u8, len: usize) -> VbResult {
+pub extern "C" fn vb_query_reply(query: *const VbQuery, payload: *const u8, len: usize) -> Code {
     let Some(query) = (unsafe { query.as_ref() }) else {
-        return VB_ENULL;
+        return ENULL;
     };
     guard(|| {
         let reply = query
@@ -59,24 +61,24 @@ pub extern "C" fn vb_query_reply(query: *const VbQuery, payload: *const u8, len:
             .encoding(Encoding::ZENOH_SERIALIZED)
             .wait();
         if reply.is_ok() {
-            VB_OK
+            OK
         } else {
-            VB_EGENERIC
+            EGENERIC
         }
     })
 }
 
 #[no_mangle]
-pub extern "C" fn vb_query_reply_err(query: *const VbQuery, payload: *const u8, len: usize) -> VbResult {
+pub extern "C" fn vb_query_reply_err(query: *const VbQuery, payload: *const u8, len: usize) -> Code {
     let Some(query) = (unsafe { query.as_ref() }) else {
-        return VB_ENULL;
+        return ENULL;
     };
     guard(|| {
         let reply = query.query.reply_err(ZBytes::from(bytes(payload, len).to_vec())).wait();
         if reply.is_ok() {
-            VB_OK
+            OK
         } else {
-            VB_EGENERIC
+            EGENERIC
         }
     })
 }

@@ -6,13 +6,14 @@ use std::ffi::c_void;
 use zenoh::query::{Query, Queryable};
 use zenoh::Wait;
 
+use velmor_abi::code::Code;
+use velmor_abi::guard::guard_unit;
+
 use crate::closure::{CClosure, Declared};
 use crate::declare::declare_with_closure;
-use crate::guard::guard_unit;
 use crate::keyexpr::VbKeyExpr;
 use crate::query::VbQuery;
 use crate::session::VbSession;
-use crate::VbResult;
 
 type QueryCall = extern "C" fn(*const VbQuery, *mut c_void);
 
@@ -26,7 +27,7 @@ pub extern "C" fn vb_queryable_declare(
     keyexpr: *const VbKeyExpr,
     closure: VbQueryClosure,
     out: *mut *mut VbQueryable,
-) -> VbResult {
+) -> Code {
     declare_with_closure(session, keyexpr, closure, out, |session, keyexpr, delivering| {
         let declared = keyexpr.clone();
         let callback = move |query: Query| {

@@ -9,10 +9,12 @@ use zenoh::matching::{MatchingListener, MatchingStatus};
 use zenoh::query::{Querier, QueryTarget};
 use zenoh::Wait;
 
-use crate::guard::{guard, guard_unit, store};
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
+
+use crate::c_args::store;
 use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
 use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
 
 pub struct VbResponderWatch {
     // Declared before the querier so that it is dropped first.
@@ -49,10 +51,10 @@ pub extern "C" fn vb_responder_watch_declare(
     session: *const VbSession,
     keyexpr: *const VbKeyExpr,
     out: *mut *mut VbResponderWatch,
-) -> VbResult {
+) -> Code {
     store(out, None);
     let (Some(session), Some(keyexpr), false) = (session_ref(session), keyexpr_ref(keyexpr), out.is_null()) else {
-        return VB_ENULL;
+        return ENULL;
     };
     guard(|| {
         // The same target as vb_get, so "known" means "a query would reach it".
@@ -61,13 +63,13 @@ pub extern "C" fn vb_responder_watch_declare(
             .target(QueryTarget::BestMatching)
             .wait()
         else {
-            return VB_EGENERIC;
+            return EGENERIC;
         };
         let Ok(listener) = querier.matching_listener().wait() else {
-            return VB_EGENERIC;
+            return EGENERIC;
         };
         store(out, Some(VbResponderWatch { listener, querier }));
-        VB_OK
+        OK
     })
 }
 

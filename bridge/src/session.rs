@@ -5,17 +5,19 @@ use std::os::raw::c_char;
 
 use zenoh::{Config, Session, Wait};
 
-use crate::guard::{guard, guard_unit, store};
-use crate::{VbResult, VB_EGENERIC, VB_EINVAL, VB_ENULL, VB_OK};
+use velmor_abi::code::{Code, EGENERIC, EINVAL, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
+
+use crate::c_args::store;
 
 pub struct VbSession {
     pub session: Session,
 }
 
 #[no_mangle]
-pub extern "C" fn vb_session_open(out: *mut *mut VbSession) -> VbResult {
+pub extern "C" fn vb_session_open(out: *mut *mut VbSession) -> Code {
     if out.is_null() {
-        return VB_ENULL;
+        return ENULL;
     }
     store(out, None);
     guard(|| open(Config::default(), out))
@@ -27,9 +29,9 @@ pub extern "C" fn vb_session_open_with(
     connect: *const *const c_char,
     connect_len: usize,
     out: *mut *mut VbSession,
-) -> VbResult {
+) -> Code {
     if out.is_null() || (connect.is_null() && connect_len > 0) {
-        return VB_ENULL;
+        return ENULL;
     }
     store(out, None);
     guard(|| {
@@ -41,17 +43,17 @@ pub extern "C" fn vb_session_open_with(
         let mut texts = Vec::with_capacity(endpoints.len());
         for &endpoint in endpoints {
             let Some(text) = c_text(endpoint) else {
-                return VB_EINVAL;
+                return EINVAL;
             };
             texts.push(json_string(text));
         }
         let mut config = Config::default();
         if !mode.is_null() {
             let Some(mode) = c_text(mode) else {
-                return VB_EINVAL;
+                return EINVAL;
             };
             if config.insert_json5("mode", &json_string(mode)).is_err() {
-                return VB_EINVAL;
+                return EINVAL;
             }
         }
         // zenoh checks each endpoint's syntax here; reaching it is open's job.
@@ -60,19 +62,19 @@ pub extern "C" fn vb_session_open_with(
                 .insert_json5("connect/endpoints", &format!("[{}]", texts.join(",")))
                 .is_err()
         {
-            return VB_EINVAL;
+            return EINVAL;
         }
         open(config, out)
     })
 }
 
-fn open(config: Config, out: *mut *mut VbSession) -> VbResult {
+fn open(config: Config, out: *mut *mut VbSession) -> Code {
     match zenoh::open(config).wait() {
         Ok(session) => {
             store(out, Some(VbSession { session }));
-            VB_OK
+            OK
         }
-        Err(_) => VB_EGENERIC,
+        Err(_) => EGENERIC,
     }
 }
 

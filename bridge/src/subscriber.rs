@@ -7,12 +7,13 @@ use zenoh::pubsub::Subscriber;
 use zenoh::sample::Sample;
 use zenoh::Wait;
 
+use velmor_abi::code::Code;
+use velmor_abi::guard::guard_unit;
+
 use crate::closure::{CClosure, Declared, OwnedClosure};
 use crate::declare::declare_with_closure;
-use crate::guard::guard_unit;
 use crate::keyexpr::VbKeyExpr;
 use crate::session::VbSession;
-use crate::VbResult;
 
 type SampleCall = extern "C" fn(*const u8, usize, *const u8, usize, *mut c_void);
 
@@ -26,7 +27,7 @@ pub extern "C" fn vb_subscriber_declare(
     keyexpr: *const VbKeyExpr,
     closure: VbSampleClosure,
     out: *mut *mut VbSubscriber,
-) -> VbResult {
+) -> Code {
     declare_with_closure(session, keyexpr, closure, out, |session, keyexpr, delivering| {
         let callback = move |sample: Sample| deliver_sample(&delivering, &sample);
         session.declare_subscriber(keyexpr.clone()).callback(callback).wait()

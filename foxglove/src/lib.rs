@@ -36,21 +36,3 @@ pub use mcap_writer::{
     vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish, vf_mcap_writer_log_target,
     vf_mcap_writer_write_metadata,
 };
-
-// The bridge's result codes (the same numbers), and our own for files and
-// the server's socket.
-/// A call's result: 0 ok, negative on failure (vf_last_error tells why).
-pub type VfResult = i8;
-pub const VF_OK: VfResult = 0;
-/// An argument does not fit (schema, channel, compression).
-pub const VF_EINVAL: VfResult = -1;
-/// The recording's file cannot be created or written.
-pub const VF_EIO: VfResult = -3;
-/// The server cannot listen (port in use, no such address).
-pub const VF_ENETWORK: VfResult = -4;
-/// A pointer that must not be NULL is NULL.
-pub const VF_ENULL: VfResult = -5;
-/// A recording's file exists (and is kept).
-pub const VF_EEXIST: VfResult = -6;
-/// A panic inside, caught: a fault of this library.
-pub const VF_EGENERIC: VfResult = -128;
