@@ -25,7 +25,10 @@ use crate::sync::{thread, Arc, Condvar, Mutex, MutexGuard, ThreadId};
 #[derive(Clone, Copy)]
 struct Context(*mut c_void);
 
+// SAFETY: the pointer is only handed back to the C side's own call and drop,
+// which the header's contract lets zenoh run on any thread.
 unsafe impl Send for Context {}
+// SAFETY: as for Send; Rust never reads through the pointer.
 unsafe impl Sync for Context {}
 
 #[derive(Default)]

@@ -12,32 +12,32 @@ use velmor_abi::guard::guard;
 
 use crate::c_args::store;
 use crate::closure::{CClosure, Declared, OwnedClosure};
-use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
-use crate::session::{session_ref, VbSession};
+use crate::keyexpr::VbKeyExpr;
+use crate::session::VbSession;
 
-/// Takes `closure` over, checks the pointers and runs `declare` with the
+/// Takes `closure` over, checks the arguments and runs `declare` with the
 /// session, the key and the shared closure; stores the declared entity in
 /// `out` (NULL on any failure).
-pub fn declare_with_closure<E, F: Copy>(
-    session: *const VbSession,
-    keyexpr: *const VbKeyExpr,
+///
+/// # Safety
+/// `out` is NULL or valid for writing one pointer.
+pub unsafe fn declare_with_closure<E, F: Copy>(
+    session: Option<&VbSession>,
+    keyexpr: Option<&VbKeyExpr>,
     closure: CClosure<F>,
     out: *mut *mut Declared<E, F>,
     declare: impl FnOnce(&Session, &KeyExpr<'static>, Arc<OwnedClosure<F>>) -> zenoh::Result<E>,
 ) -> Code {
     let closure = Arc::new(OwnedClosure::from(closure));
-    store(out, None);
-    let (Some(session), Some(keyexpr), true, false) = (
-        session_ref(session),
-        keyexpr_ref(keyexpr),
-        closure.has_call(),
-        out.is_null(),
-    ) else {
+    // SAFETY: the caller vouches that `out` is NULL or may be written.
+    unsafe { store(out, None) };
+    let (Some(session), Some(keyexpr), true, false) = (session, keyexpr, closure.has_call(), out.is_null()) else {
         return ENULL;
     };
-    guard(|| match declare(session, keyexpr, closure.clone()) {
+    guard(|| match declare(&session.session, &keyexpr.keyexpr, closure.clone()) {
         Ok(entity) => {
-            store(out, Some(Declared::new(entity, closure)));
+            // SAFETY: as above, and `out` is not NULL.
+            unsafe { store(out, Some(Declared::new(entity, closure))) };
             OK
         }
         Err(_) => EGENERIC,

@@ -16,8 +16,8 @@ use velmor_abi::guard::guard;
 
 use crate::c_args::bytes;
 use crate::closure::{CClosure, OwnedClosure};
-use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
-use crate::session::{session_ref, VbSession};
+use crate::keyexpr::VbKeyExpr;
+use crate::session::VbSession;
 
 /// vb_get's flag: every matching queryable, each reply as it comes.
 pub const VB_GET_EVERY_SERVER: u32 = 1;
@@ -41,10 +41,20 @@ fn deliver(call: ReplyCall, context: *mut c_void, reply: &Reply) {
     }
 }
 
+/// Query with the payload tagged zenoh-serialized; target best-matching,
+/// default consolidation, congestion control block, priority data, not
+/// express. `timeout_ms` 0 means zenoh's default time-out. With
+/// VB_GET_EVERY_SERVER in `flags` the query reaches every matching queryable
+/// (target all) and each reply is delivered as it comes (consolidation
+/// none), so that two servers on one key give two replies. The closure is
+/// dropped (end of replies) exactly once, also when this call fails.
+///
+/// # Safety
+/// `payload` is NULL (with `len` 0) or valid for reading `len` bytes.
 #[no_mangle]
-pub extern "C" fn vb_get(
-    session: *const VbSession,
-    keyexpr: *const VbKeyExpr,
+pub unsafe extern "C" fn vb_get(
+    session: Option<&VbSession>,
+    keyexpr: Option<&VbKeyExpr>,
     payload: *const u8,
     len: usize,
     timeout_ms: u64,
@@ -52,10 +62,11 @@ pub extern "C" fn vb_get(
     closure: VbReplyClosure,
 ) -> Code {
     let closure = Arc::new(OwnedClosure::from(closure));
-    let (Some(session), Some(keyexpr), true) = (session_ref(session), keyexpr_ref(keyexpr), closure.has_call()) else {
+    let (Some(session), Some(keyexpr), true) = (session, keyexpr, closure.has_call()) else {
         return ENULL;
     };
-    let request = bytes(payload, len).to_vec();
+    // SAFETY: the caller vouches for `len` bytes at `payload`, copied here.
+    let request = unsafe { bytes(payload, len) }.to_vec();
     let every_server = flags & VB_GET_EVERY_SERVER != 0;
     guard(|| {
         let delivering = closure.clone();
@@ -69,7 +80,8 @@ pub extern "C" fn vb_get(
             },
         };
         let mut builder = session
-            .get(keyexpr.clone())
+            .session
+            .get(keyexpr.keyexpr.clone())
             .payload(ZBytes::from(request))
             .encoding(Encoding::ZENOH_SERIALIZED)
             .target(if every_server {

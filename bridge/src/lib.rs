@@ -3,12 +3,14 @@
 //! Every exported function runs its body under velmor_abi's `guard`, so no
 //! panic unwinds into C; zenoh calls our closures on its own threads, and
 //! those bodies are guarded the same way. Result codes are velmor_abi's.
+//!
+//! An entry point that only borrows a handle takes it as `Option<&T>` (a C
+//! pointer, NULL or valid for the call), and a plain out-value as
+//! `Option<&mut T>`; raw pointers stay where ownership passes (a
+//! constructor's out-parameter, the release) and where C hands over a string
+//! or a buffer, and an entry point that takes one is `unsafe` and says in
+//! `# Safety` what its caller vouches for.
 
-// Every exported function is a C entry point: it must take raw pointers, and
-// the header's contract (valid or NULL, as documented per function) is what
-// makes dereferencing them sound. Marking them `unsafe` would say nothing to
-// a C caller, so clippy's lint is silenced for exactly these functions' kind.
-#![allow(clippy::not_unsafe_ptr_arg_deref)]
 // Builds of the closure gate alone (`--cfg closure_only` or `--cfg loom`, see
 // Cargo.toml) leave the C ABI over zenoh out, and with it the only users of
 // some helpers.

@@ -2,10 +2,12 @@
 //! only when no call is inside the C callback and none can enter, so a C++
 //! owner may free the callback's destination right after it.
 use std::ffi::c_void;
+use std::sync::Arc;
 
+use zenoh::key_expr::KeyExpr;
 use zenoh::pubsub::Subscriber;
 use zenoh::sample::Sample;
-use zenoh::Wait;
+use zenoh::{Session, Wait};
 
 use velmor_abi::code::Code;
 use velmor_abi::guard::guard_unit;
@@ -21,17 +23,23 @@ pub type VbSampleClosure = CClosure<SampleCall>;
 
 pub type VbSubscriber = Declared<Subscriber<()>, SampleCall>;
 
+/// Subscriber; undeclaring keeps the closure contract above.
+///
+/// # Safety
+/// `out` is valid for writing one pointer.
 #[no_mangle]
-pub extern "C" fn vb_subscriber_declare(
-    session: *const VbSession,
-    keyexpr: *const VbKeyExpr,
+pub unsafe extern "C" fn vb_subscriber_declare(
+    session: Option<&VbSession>,
+    keyexpr: Option<&VbKeyExpr>,
     closure: VbSampleClosure,
     out: *mut *mut VbSubscriber,
 ) -> Code {
-    declare_with_closure(session, keyexpr, closure, out, |session, keyexpr, delivering| {
+    let declare = |session: &Session, keyexpr: &KeyExpr<'static>, delivering: Arc<OwnedClosure<SampleCall>>| {
         let callback = move |sample: Sample| deliver_sample(&delivering, &sample);
         session.declare_subscriber(keyexpr.clone()).callback(callback).wait()
-    })
+    };
+    // SAFETY: the caller vouches that `out` may be written.
+    unsafe { declare_with_closure(session, keyexpr, closure, out, declare) }
 }
 
 /// Hands one sample to the C callback. A function of its own, never inlined,
@@ -46,10 +54,16 @@ fn deliver_sample(closure: &OwnedClosure<SampleCall>, sample: &Sample) {
     });
 }
 
+/// Undeclares and releases a subscriber.
+///
+/// # Safety
+/// `subscriber` is NULL or a handle from vb_subscriber_declare, released
+/// only here, and not used afterwards.
 #[no_mangle]
-pub extern "C" fn vb_subscriber_undeclare(subscriber: *mut VbSubscriber) {
+pub unsafe extern "C" fn vb_subscriber_undeclare(subscriber: *mut VbSubscriber) {
     if subscriber.is_null() {
         return;
     }
+    // SAFETY: the caller hands back a handle that store() boxed, once.
     guard_unit(|| unsafe { Box::from_raw(subscriber) }.undeclare());
 }
