@@ -53,7 +53,8 @@ endif()
 # symbol or a bundled C library's (zstd, lz4, ring), could bind to the other
 # copy. rustc exports only #[no_mangle] items, but any crate in the tree can
 # add one.
-set(built ${release_dir}/${SONAME})
+# cargo's file name (runtime/Cargo.toml says why it differs from SONAME).
+set(built ${release_dir}/libvelmor_runtime_workspace.so)
 execute_process(
   COMMAND ${NM} -D --defined-only --format=just-symbols ${built}
   RESULT_VARIABLE nm_rc
