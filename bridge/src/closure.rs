@@ -95,15 +95,9 @@ impl Gate {
     }
 }
 
-/// A C closure as it crosses the ABI: `call` with its `context`, and `drop`
-/// to release the context.
-#[repr(C)]
-pub struct CClosure<F> {
-    pub call: Option<F>,
-    pub drop: Option<extern "C" fn(*mut c_void)>,
-    pub context: *mut c_void,
-}
-
+/// A C closure owned by Rust: the C side's `call`, `drop` and `context`
+/// (each header struct, such as vb_sample_closure, converts into one), with
+/// the gate that keeps the contract above.
 pub struct OwnedClosure<F: Copy> {
     call: Option<F>,
     drop: Option<extern "C" fn(*mut c_void)>,
@@ -144,12 +138,6 @@ impl<F: Copy> OwnedClosure<F> {
     /// none will start.
     pub fn close(&self) {
         self.gate.close_and_wait();
-    }
-}
-
-impl<F: Copy> From<CClosure<F>> for OwnedClosure<F> {
-    fn from(closure: CClosure<F>) -> Self {
-        OwnedClosure::new(closure.call, closure.drop, closure.context)
     }
 }
 

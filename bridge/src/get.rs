@@ -1,7 +1,7 @@
 //! Queries. The reply closure's drop is zenoh's end-of-replies signal: zenoh
 //! drops the query state once, after the last reply callback, when all final
 //! replies are in, the time-out fires or the session closes.
-use std::ffi::c_void;
+use std::ffi::{c_char, c_void};
 use std::sync::Arc;
 use std::time::Duration;
 
@@ -15,23 +15,59 @@ use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
 use velmor_abi::guard::guard;
 
 use crate::c_args::bytes;
-use crate::closure::{CClosure, OwnedClosure};
+use crate::closure::OwnedClosure;
 use crate::keyexpr::VbKeyExpr;
 use crate::session::VbSession;
 
 /// vb_get's flag: every matching queryable, each reply as it comes.
 pub const VB_GET_EVERY_SERVER: u32 = 1;
 
-type ReplyCall = extern "C" fn(bool, *const u8, usize, *const u8, usize, *mut c_void);
+type ReplyCall = extern "C" fn(bool, *const c_char, usize, *const u8, usize, *mut c_void);
 
-pub type VbReplyClosure = CClosure<ReplyCall>;
+/// A get's callback. `call` gets one reply: `is_ok` false for an error reply
+/// (its payload is the error's, and its key is empty). The key expression
+/// (`key_len` bytes, not NUL-terminated) and `payload` are valid only during
+/// the call. It runs on zenoh's own threads (the receiving ones; the
+/// time-out's error reply on its network runtime), or inside vb_get for a
+/// local queryable, one call at a time. `drop` is the end-of-replies signal: it
+/// runs exactly once, after the last call has returned, when zenoh releases
+/// the query state (all final replies in, time-out, session closed) or when
+/// vb_get fails. It releases `context`.
+#[repr(C)]
+pub struct VbReplyClosure {
+    pub call: Option<
+        extern "C" fn(
+            is_ok: bool,
+            key: *const c_char,
+            key_len: usize,
+            payload: *const u8,
+            len: usize,
+            context: *mut c_void,
+        ),
+    >,
+    pub drop: Option<extern "C" fn(context: *mut c_void)>,
+    pub context: *mut c_void,
+}
+
+impl From<VbReplyClosure> for OwnedClosure<ReplyCall> {
+    fn from(closure: VbReplyClosure) -> Self {
+        OwnedClosure::new(closure.call, closure.drop, closure.context)
+    }
+}
 
 fn deliver(call: ReplyCall, context: *mut c_void, reply: &Reply) {
     match reply.result() {
         Ok(sample) => {
             let key = sample.key_expr().as_str();
             let payload = sample.payload().to_bytes();
-            call(true, key.as_ptr(), key.len(), payload.as_ptr(), payload.len(), context);
+            call(
+                true,
+                key.as_ptr().cast(),
+                key.len(),
+                payload.as_ptr(),
+                payload.len(),
+                context,
+            );
         }
         // An error reply names no key.
         Err(error) => {
