@@ -1,5 +1,7 @@
 //! C ABI over zenoh for the velmorqrk client, its simulator and its tests.
-//! The contract of every function is written in `include/velmor_bridge.h`.
+//! The doc comments of the exported items are their contract: cbindgen writes
+//! them into `include/velmor_bridge.h` (scripts/gen-header, settings in
+//! cbindgen.toml), after the conventions that every function keeps.
 //! Every exported function runs its body under velmor_abi's `guard`, so no
 //! panic unwinds into C; zenoh calls our closures on its own threads, and
 //! those bodies are guarded the same way. Result codes are velmor_abi's.
