@@ -1,6 +1,7 @@
-# Build step of libvelmor_runtime.so (see RustRuntime.cmake): foxglove/ as a
-# cdylib, with the bridge as its rlib dependency. Run with cmake -P:
-#   -DCARGO= -DCRATE_DIR=<foxglove/> -DSONAME= -DTARGET_DIR= -DOUTPUT= -DNM=
+# Build step of libvelmor_runtime.so (see RustRuntime.cmake): the workspace's
+# runtime/ crate as a cdylib, with the bridge and foxglove/ as its rlib
+# dependencies. Run with cmake -P:
+#   -DCARGO= -DCRATE_DIR=<runtime/> -DSONAME= -DTARGET_DIR= -DOUTPUT= -DNM=
 #   [-DRUST_TARGET=<triple> -DRUST_LINKER=<its linker>]
 # Runs cargo on the shared target directory and copies the library into the
 # build tree, both under one lock, so that a concurrent build of another
@@ -9,14 +10,10 @@ cmake_minimum_required(VERSION 3.22)
 file(MAKE_DIRECTORY ${TARGET_DIR})
 file(LOCK ${TARGET_DIR}/velmor-bridge.lock GUARD PROCESS TIMEOUT 3600)
 
-# cargo names our crate's build alike in every checkout and tells it stale by
-# file times alone, so a checkout whose sources are older than another
-# checkout's last build would take that build as its own. The crate's path
-# among the arguments after `--` (a path remapping that changes nothing, as
-# rustc sees relative paths) enters cargo's fingerprint: a build that another
-# checkout made last is rebuilt. (The bridge needs nothing more for it: it
-# lies outside this crate's folder, so cargo keys it by its absolute path,
-# the checkout's own.)
+# cargo names our crates' builds alike in every checkout and tells them stale
+# by file times alone; the checkout's path, which abi/ (under the others)
+# reads at compile time (.cargo/config.toml), makes a build that another
+# checkout made last rebuild.
 
 # A cross build names its target (cargo then builds under target/<triple>/,
 # apart from the host's build) and its linker, in cargo's own variable for
@@ -44,7 +41,6 @@ execute_process(
           --unset=LDFLAGS CARGO_TARGET_DIR=${TARGET_DIR} ${linker_setting}
           ${CARGO} rustc --release --locked --lib ${target_arguments}
           -- -C link-arg=-Wl,-soname,${SONAME}
-          --remap-path-prefix=${CRATE_DIR}=foxglove
   WORKING_DIRECTORY ${CRATE_DIR}
   RESULT_VARIABLE cargo_rc
   ERROR_VARIABLE cargo_err)
@@ -57,7 +53,8 @@ endif()
 # symbol or a bundled C library's (zstd, lz4, ring), could bind to the other
 # copy. rustc exports only #[no_mangle] items, but any crate in the tree can
 # add one.
-set(built ${release_dir}/${SONAME})
+# cargo's file name (runtime/Cargo.toml says why it differs from SONAME).
+set(built ${release_dir}/libvelmor_runtime_workspace.so)
 execute_process(
   COMMAND ${NM} -D --defined-only --format=just-symbols ${built}
   RESULT_VARIABLE nm_rc

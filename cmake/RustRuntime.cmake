@@ -1,10 +1,10 @@
 # Builds our Rust code, the bridge over zenoh (bridge/) and qrk's Foxglove
-# library over it (foxglove/), as one shared library, libvelmor_runtime.so,
-# with cargo, and exposes it as the imported target velmor_runtime; the
-# interface targets velmor::bridge and velmor::foxglove add each C ABI's
-# header. The module, the programs and the tests all load this one library:
-# one copy of zenoh and the Rust runtime on disk and in a process, whatever
-# links it. It exports the vb_ and vf_ functions alone (the build step checks
+# library (foxglove/), as one shared library, libvelmor_runtime.so (the
+# workspace's runtime/ crate), with cargo, and exposes it as the imported
+# target velmor_runtime; the interface targets velmor::bridge and
+# velmor::foxglove add each C ABI's header. The module, the programs and the
+# tests all load this one library: one copy of zenoh and the Rust runtime on
+# disk and in a process, whatever links it. It exports the vb_ and vf_ functions alone (the build step checks
 # that), so another Rust runtime in the same process, such as the one in
 # zenoh's Python package, shares none of its symbols.
 #
@@ -18,10 +18,9 @@
 # the source tree is touched.
 find_program(CARGO_EXECUTABLE cargo HINTS $ENV{HOME}/.cargo/bin REQUIRED)
 
-set(VELMOR_BRIDGE_DIR ${CMAKE_CURRENT_LIST_DIR}/../bridge)
-get_filename_component(VELMOR_BRIDGE_DIR ${VELMOR_BRIDGE_DIR} ABSOLUTE)
-set(VELMOR_FOXGLOVE_DIR ${VELMOR_BRIDGE_DIR}/../foxglove)
-get_filename_component(VELMOR_FOXGLOVE_DIR ${VELMOR_FOXGLOVE_DIR} ABSOLUTE)
+get_filename_component(VELMOR_WORKSPACE_DIR ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+set(VELMOR_BRIDGE_DIR ${VELMOR_WORKSPACE_DIR}/bridge)
+set(VELMOR_FOXGLOVE_DIR ${VELMOR_WORKSPACE_DIR}/foxglove)
 if(DEFINED ENV{VELMOR_CARGO_TARGET_DIR})
   set(_velmor_cargo_default $ENV{VELMOR_CARGO_TARGET_DIR})
 else()
@@ -40,7 +39,7 @@ set(VELMOR_RUNTIME_SONAME libvelmor_runtime.so)
 set(VELMOR_RUNTIME_LIB ${CMAKE_BINARY_DIR}/runtime/${VELMOR_RUNTIME_SONAME})
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/runtime)
 add_custom_target(velmor_runtime_build
-  COMMAND ${CMAKE_COMMAND} -DCARGO=${CARGO_EXECUTABLE} -DCRATE_DIR=${VELMOR_FOXGLOVE_DIR} -DSONAME=${VELMOR_RUNTIME_SONAME}
+  COMMAND ${CMAKE_COMMAND} -DCARGO=${CARGO_EXECUTABLE} -DCRATE_DIR=${VELMOR_WORKSPACE_DIR}/runtime -DSONAME=${VELMOR_RUNTIME_SONAME}
           -DTARGET_DIR=${VELMOR_CARGO_TARGET_DIR} -DOUTPUT=${VELMOR_RUNTIME_LIB} -DNM=${CMAKE_NM}
           -DRUST_TARGET=${VELMOR_RUST_TARGET} -DRUST_LINKER=${VELMOR_RUST_LINKER}
           -P ${CMAKE_CURRENT_LIST_DIR}/BuildRuntime.cmake

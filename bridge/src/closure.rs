@@ -16,7 +16,8 @@
 //! replying queryables) make it call on two threads at once.
 use std::ffi::c_void;
 
-use crate::guard::guard_unit;
+use velmor_abi::guard::guard_unit;
+
 use crate::sync::{thread, Arc, Condvar, Mutex, MutexGuard, ThreadId};
 
 /// The C context pointer. The C side promises that its callbacks may be run
@@ -24,7 +25,10 @@ use crate::sync::{thread, Arc, Condvar, Mutex, MutexGuard, ThreadId};
 #[derive(Clone, Copy)]
 struct Context(*mut c_void);
 
+// SAFETY: the pointer is only handed back to the C side's own call and drop,
+// which the header's contract lets zenoh run on any thread.
 unsafe impl Send for Context {}
+// SAFETY: as for Send; Rust never reads through the pointer.
 unsafe impl Sync for Context {}
 
 #[derive(Default)]
@@ -91,15 +95,9 @@ impl Gate {
     }
 }
 
-/// A C closure as it crosses the ABI: `call` with its `context`, and `drop`
-/// to release the context.
-#[repr(C)]
-pub struct CClosure<F> {
-    pub call: Option<F>,
-    pub drop: Option<extern "C" fn(*mut c_void)>,
-    pub context: *mut c_void,
-}
-
+/// A C closure owned by Rust: the C side's `call`, `drop` and `context`
+/// (each header struct, such as vb_sample_closure, converts into one), with
+/// the gate that keeps the contract above.
 pub struct OwnedClosure<F: Copy> {
     call: Option<F>,
     drop: Option<extern "C" fn(*mut c_void)>,
@@ -140,12 +138,6 @@ impl<F: Copy> OwnedClosure<F> {
     /// none will start.
     pub fn close(&self) {
         self.gate.close_and_wait();
-    }
-}
-
-impl<F: Copy> From<CClosure<F>> for OwnedClosure<F> {
-    fn from(closure: CClosure<F>) -> Self {
-        OwnedClosure::new(closure.call, closure.drop, closure.context)
     }
 }
 

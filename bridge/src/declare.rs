@@ -1,43 +1,46 @@
 //! Declaring a subscriber or queryable whose callback runs a C closure: the
 //! steps both take, in the order the closure contract needs (closure.rs). The
-//! closure is owned from the first line on, so its drop runs once however
-//! the declaration ends.
+//! caller converts the C closure into an owned one first thing, so its drop
+//! runs once however the declaration ends.
 use std::sync::Arc;
 
 use zenoh::key_expr::KeyExpr;
 use zenoh::Session;
 
-use crate::closure::{CClosure, Declared, OwnedClosure};
-use crate::guard::{guard, store};
-use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
-use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::guard;
 
-/// Takes `closure` over, checks the pointers and runs `declare` with the
-/// session, the key and the shared closure; stores the declared entity in
-/// `out` (NULL on any failure).
-pub fn declare_with_closure<E, F: Copy>(
-    session: *const VbSession,
-    keyexpr: *const VbKeyExpr,
-    closure: CClosure<F>,
-    out: *mut *mut Declared<E, F>,
+use crate::c_args::store;
+use crate::closure::{Declared, OwnedClosure};
+use crate::keyexpr::VbKeyExpr;
+use crate::session::VbSession;
+
+/// Checks the arguments and runs `declare` with the session, the key and the
+/// shared closure; stores the declared entity, as the handle `handle` makes
+/// of it, in `out` (NULL on any failure).
+///
+/// # Safety
+/// `out` is NULL or valid for writing one pointer.
+pub unsafe fn declare_with_closure<E, F: Copy, H>(
+    session: Option<&VbSession>,
+    keyexpr: Option<&VbKeyExpr>,
+    closure: OwnedClosure<F>,
+    out: *mut *mut H,
     declare: impl FnOnce(&Session, &KeyExpr<'static>, Arc<OwnedClosure<F>>) -> zenoh::Result<E>,
-) -> VbResult {
-    let closure = Arc::new(OwnedClosure::from(closure));
-    store(out, None);
-    let (Some(session), Some(keyexpr), true, false) = (
-        session_ref(session),
-        keyexpr_ref(keyexpr),
-        closure.has_call(),
-        out.is_null(),
-    ) else {
-        return VB_ENULL;
+    handle: impl FnOnce(Declared<E, F>) -> H,
+) -> Code {
+    let closure = Arc::new(closure);
+    // SAFETY: the caller vouches that `out` is NULL or may be written.
+    unsafe { store(out, None) };
+    let (Some(session), Some(keyexpr), true, false) = (session, keyexpr, closure.has_call(), out.is_null()) else {
+        return ENULL;
     };
-    guard(|| match declare(session, keyexpr, closure.clone()) {
+    guard(|| match declare(&session.session, &keyexpr.keyexpr, closure.clone()) {
         Ok(entity) => {
-            store(out, Some(Declared::new(entity, closure)));
-            VB_OK
+            // SAFETY: as above, and `out` is not NULL.
+            unsafe { store(out, Some(handle(Declared::new(entity, closure)))) };
+            OK
         }
-        Err(_) => VB_EGENERIC,
+        Err(_) => EGENERIC,
     })
 }

@@ -1,23 +1,25 @@
 //! C ABI over zenoh for the velmorqrk client, its simulator and its tests.
-//! The contract of every function is written in `include/velmor_bridge.h`.
-//! Every exported function runs its body under `guard`, so no panic unwinds
-//! into C; zenoh calls our closures on its own threads, and those bodies are
-//! guarded the same way.
+//! The doc comments of the exported items are their contract: cbindgen writes
+//! them into `include/velmor_bridge.h` (scripts/gen-header, settings in
+//! cbindgen.toml), after the conventions that every function keeps.
+//! Every exported function runs its body under velmor_abi's `guard`, so no
+//! panic unwinds into C; zenoh calls our closures on its own threads, and
+//! those bodies are guarded the same way. Result codes are velmor_abi's.
+//!
+//! An entry point that only borrows a handle takes it as `Option<&T>` (a C
+//! pointer, NULL or valid for the call), and a plain out-value as
+//! `Option<&mut T>`; raw pointers stay where ownership passes (a
+//! constructor's out-parameter, the release) and where C hands over a string
+//! or a buffer, and an entry point that takes one is `unsafe` and says in
+//! `# Safety` what its caller vouches for.
 
-// Every exported function is a C entry point: it must take raw pointers, and
-// the header's contract (valid or NULL, as documented per function) is what
-// makes dereferencing them sound. Marking them `unsafe` would say nothing to
-// a C caller, so clippy's lint is silenced for exactly these functions' kind.
-#![allow(clippy::not_unsafe_ptr_arg_deref)]
 // Builds of the closure gate alone (`--cfg closure_only` or `--cfg loom`, see
 // Cargo.toml) leave the C ABI over zenoh out, and with it the only users of
 // some helpers.
 #![cfg_attr(any(closure_only, loom), allow(dead_code))]
 
+mod c_args;
 mod closure;
-// Public for qrk's crate over this one (foxglove/), whose entry points
-// contain panics with the same guard.
-pub mod guard;
 mod sync;
 
 #[cfg(not(any(closure_only, loom)))]
@@ -50,10 +52,3 @@ pub use {
     session::{vb_session_close, vb_session_open, vb_session_open_with},
     subscriber::{vb_subscriber_declare, vb_subscriber_undeclare},
 };
-
-/// zenoh's C result codes.
-pub type VbResult = i8;
-pub const VB_OK: VbResult = 0;
-pub const VB_EINVAL: VbResult = -1;
-pub const VB_ENULL: VbResult = -5;
-pub const VB_EGENERIC: VbResult = -128;

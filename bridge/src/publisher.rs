@@ -3,61 +3,80 @@ use zenoh::bytes::{Encoding, ZBytes};
 use zenoh::pubsub::Publisher;
 use zenoh::Wait;
 
-use crate::guard::{bytes, guard, guard_unit, store};
-use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
-use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
 
+use crate::c_args::{bytes, store};
+use crate::keyexpr::VbKeyExpr;
+use crate::session::VbSession;
+
+/// A publisher, tagging its payloads zenoh-serialized.
 pub struct VbPublisher {
     publisher: Publisher<'static>,
 }
 
+/// Publisher on `keyexpr`. Server side, for the simulator and tests (the
+/// client never publishes).
+///
+/// # Safety
+/// `out` is valid for writing one pointer.
 #[no_mangle]
-pub extern "C" fn vb_publisher_declare(
-    session: *const VbSession,
-    keyexpr: *const VbKeyExpr,
+pub unsafe extern "C" fn vb_publisher_declare(
+    session: Option<&VbSession>,
+    keyexpr: Option<&VbKeyExpr>,
     out: *mut *mut VbPublisher,
-) -> VbResult {
-    store(out, None);
-    let (Some(session), Some(keyexpr), false) = (session_ref(session), keyexpr_ref(keyexpr), out.is_null()) else {
-        return VB_ENULL;
+) -> Code {
+    // SAFETY: the caller vouches that `out` is NULL or may be written.
+    unsafe { store(out, None) };
+    let (Some(session), Some(keyexpr), false) = (session, keyexpr, out.is_null()) else {
+        return ENULL;
     };
     guard(|| {
         match session
-            .declare_publisher(keyexpr.clone())
+            .session
+            .declare_publisher(keyexpr.keyexpr.clone())
             .encoding(Encoding::ZENOH_SERIALIZED)
             .wait()
         {
             Ok(publisher) => {
-                store(out, Some(VbPublisher { publisher }));
-                VB_OK
+                // SAFETY: as above, and `out` is not NULL.
+                unsafe { store(out, Some(VbPublisher { publisher })) };
+                OK
             }
-            Err(_) => VB_EGENERIC,
+            Err(_) => EGENERIC,
         }
     })
 }
 
+/// Publishes the `len` bytes of `payload`.
+///
+/// # Safety
+/// `payload` is NULL (with `len` 0) or valid for reading `len` bytes.
 #[no_mangle]
-pub extern "C" fn vb_publisher_put(publisher: *const VbPublisher, payload: *const u8, len: usize) -> VbResult {
-    let Some(publisher) = (unsafe { publisher.as_ref() }) else {
-        return VB_ENULL;
+pub unsafe extern "C" fn vb_publisher_put(publisher: Option<&VbPublisher>, payload: *const u8, len: usize) -> Code {
+    let Some(publisher) = publisher else {
+        return ENULL;
     };
     guard(|| {
-        match publisher
-            .publisher
-            .put(ZBytes::from(bytes(payload, len).to_vec()))
-            .wait()
-        {
-            Ok(()) => VB_OK,
-            Err(_) => VB_EGENERIC,
+        // SAFETY: the caller vouches for `len` bytes at `payload`, copied here.
+        let payload = unsafe { bytes(payload, len) }.to_vec();
+        match publisher.publisher.put(ZBytes::from(payload)).wait() {
+            Ok(()) => OK,
+            Err(_) => EGENERIC,
         }
     })
 }
 
+/// Undeclares and releases a publisher.
+///
+/// # Safety
+/// `publisher` is NULL or a handle from vb_publisher_declare, released only
+/// here, and not used afterwards.
 #[no_mangle]
-pub extern "C" fn vb_publisher_undeclare(publisher: *mut VbPublisher) {
+pub unsafe extern "C" fn vb_publisher_undeclare(publisher: *mut VbPublisher) {
     if !publisher.is_null() {
         guard_unit(|| {
+            // SAFETY: the caller hands back a handle that store() boxed, once.
             let owned = unsafe { Box::from_raw(publisher) };
             let _ = owned.publisher.undeclare().wait();
         });

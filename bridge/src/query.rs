@@ -4,9 +4,12 @@ use zenoh::key_expr::KeyExpr;
 use zenoh::query::Query;
 use zenoh::Wait;
 
-use crate::guard::{bytes, guard, guard_unit};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
 
+use crate::c_args::bytes;
+
+/// A query as a queryable sees it.
 pub struct VbQuery {
     query: Query,
     payload: Vec<u8>,
@@ -32,60 +35,76 @@ impl VbQuery {
     }
 }
 
+/// The query's payload, valid as long as the query, written to `data` and
+/// `len` (either may be NULL); empty when it has none.
 #[no_mangle]
-pub extern "C" fn vb_query_payload(query: *const VbQuery, data: *mut *const u8, len: *mut usize) {
+pub extern "C" fn vb_query_payload(query: Option<&VbQuery>, data: Option<&mut *const u8>, len: Option<&mut usize>) {
     guard_unit(|| {
-        let payload: &[u8] = unsafe { query.as_ref() }.map(|q| q.payload.as_slice()).unwrap_or(&[]);
-        unsafe {
-            if !data.is_null() {
-                *data = payload.as_ptr();
-            }
-            if !len.is_null() {
-                *len = payload.len();
-            }
+        let payload: &[u8] = query.map(|q| q.payload.as_slice()).unwrap_or(&[]);
+        if let Some(data) = data {
+            *data = payload.as_ptr();
+        }
+        if let Some(len) = len {
+            *len = payload.len();
         }
     });
 }
 
+/// Replies on the queryable's own key expression when it names a single
+/// resource (so a wildcard query learns who answered), else on the query's;
+/// payload tagged zenoh-serialized.
+///
+/// # Safety
+/// `payload` is NULL (with `len` 0) or valid for reading `len` bytes.
 #[no_mangle]
-pub extern "C" fn vb_query_reply(query: *const VbQuery, payload: *const u8, len: usize) -> VbResult {
-    let Some(query) = (unsafe { query.as_ref() }) else {
-        return VB_ENULL;
+pub unsafe extern "C" fn vb_query_reply(query: Option<&VbQuery>, payload: *const u8, len: usize) -> Code {
+    let Some(query) = query else {
+        return ENULL;
     };
     guard(|| {
+        // SAFETY: the caller vouches for `len` bytes at `payload`, copied here.
+        let payload = unsafe { bytes(payload, len) }.to_vec();
         let reply = query
             .query
-            .reply(query.reply_key.clone(), ZBytes::from(bytes(payload, len).to_vec()))
+            .reply(query.reply_key.clone(), ZBytes::from(payload))
             .encoding(Encoding::ZENOH_SERIALIZED)
             .wait();
         if reply.is_ok() {
-            VB_OK
+            OK
         } else {
-            VB_EGENERIC
+            EGENERIC
         }
     })
 }
 
+/// Replies with an error whose payload is the `len` bytes of `payload`.
+///
+/// # Safety
+/// `payload` is NULL (with `len` 0) or valid for reading `len` bytes.
 #[no_mangle]
-pub extern "C" fn vb_query_reply_err(query: *const VbQuery, payload: *const u8, len: usize) -> VbResult {
-    let Some(query) = (unsafe { query.as_ref() }) else {
-        return VB_ENULL;
+pub unsafe extern "C" fn vb_query_reply_err(query: Option<&VbQuery>, payload: *const u8, len: usize) -> Code {
+    let Some(query) = query else {
+        return ENULL;
     };
     guard(|| {
-        let reply = query.query.reply_err(ZBytes::from(bytes(payload, len).to_vec())).wait();
+        // SAFETY: the caller vouches for `len` bytes at `payload`, copied here.
+        let payload = unsafe { bytes(payload, len) }.to_vec();
+        let reply = query.query.reply_err(ZBytes::from(payload)).wait();
         if reply.is_ok() {
-            VB_OK
+            OK
         } else {
-            VB_EGENERIC
+            EGENERIC
         }
     })
 }
 
+/// A query's final reply is sent when its last clone is dropped: holding a
+/// clone keeps the requester waiting. NULL for a NULL query.
 #[no_mangle]
-pub extern "C" fn vb_query_clone(query: *const VbQuery) -> *mut VbQuery {
+pub extern "C" fn vb_query_clone(query: Option<&VbQuery>) -> *mut VbQuery {
     let mut out = std::ptr::null_mut();
     guard_unit(|| {
-        if let Some(query) = unsafe { query.as_ref() } {
+        if let Some(query) = query {
             out = Box::into_raw(Box::new(VbQuery {
                 query: query.query.clone(),
                 payload: query.payload.clone(),
@@ -96,9 +115,16 @@ pub extern "C" fn vb_query_clone(query: *const VbQuery) -> *mut VbQuery {
     out
 }
 
+/// Releases a clone of a query.
+///
+/// # Safety
+/// `query` is NULL or a handle from vb_query_clone, released only here, and
+/// not used afterwards.
 #[no_mangle]
-pub extern "C" fn vb_query_drop(query: *mut VbQuery) {
+pub unsafe extern "C" fn vb_query_drop(query: *mut VbQuery) {
     if !query.is_null() {
+        // SAFETY: the caller hands back a handle that vb_query_clone boxed,
+        // once.
         guard_unit(|| drop(unsafe { Box::from_raw(query) }));
     }
 }

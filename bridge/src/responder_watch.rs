@@ -9,11 +9,14 @@ use zenoh::matching::{MatchingListener, MatchingStatus};
 use zenoh::query::{Querier, QueryTarget};
 use zenoh::Wait;
 
-use crate::guard::{guard, guard_unit, store};
-use crate::keyexpr::{keyexpr_ref, VbKeyExpr};
-use crate::session::{session_ref, VbSession};
-use crate::{VbResult, VB_EGENERIC, VB_ENULL, VB_OK};
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::guard::{guard, guard_unit};
 
+use crate::c_args::store;
+use crate::keyexpr::VbKeyExpr;
+use crate::session::VbSession;
+
+/// Whether zenoh knows a queryable that vb_get on a key would reach.
 pub struct VbResponderWatch {
     // Declared before the querier so that it is dropped first.
     listener: MatchingListener<FifoChannelHandler<MatchingStatus>>,
@@ -44,36 +47,48 @@ impl VbResponderWatch {
     }
 }
 
+/// Responder watch: whether zenoh knows a queryable that vb_get on
+/// `keyexpr` would reach. A query sent before zenoh has learnt of one ends at
+/// once with no reply, however soon the server appears.
+///
+/// # Safety
+/// `out` is valid for writing one pointer.
 #[no_mangle]
-pub extern "C" fn vb_responder_watch_declare(
-    session: *const VbSession,
-    keyexpr: *const VbKeyExpr,
+pub unsafe extern "C" fn vb_responder_watch_declare(
+    session: Option<&VbSession>,
+    keyexpr: Option<&VbKeyExpr>,
     out: *mut *mut VbResponderWatch,
-) -> VbResult {
-    store(out, None);
-    let (Some(session), Some(keyexpr), false) = (session_ref(session), keyexpr_ref(keyexpr), out.is_null()) else {
-        return VB_ENULL;
+) -> Code {
+    // SAFETY: the caller vouches that `out` is NULL or may be written.
+    unsafe { store(out, None) };
+    let (Some(session), Some(keyexpr), false) = (session, keyexpr, out.is_null()) else {
+        return ENULL;
     };
     guard(|| {
         // The same target as vb_get, so "known" means "a query would reach it".
         let Ok(querier) = session
-            .declare_querier(keyexpr.clone())
+            .session
+            .declare_querier(keyexpr.keyexpr.clone())
             .target(QueryTarget::BestMatching)
             .wait()
         else {
-            return VB_EGENERIC;
+            return EGENERIC;
         };
         let Ok(listener) = querier.matching_listener().wait() else {
-            return VB_EGENERIC;
+            return EGENERIC;
         };
-        store(out, Some(VbResponderWatch { listener, querier }));
-        VB_OK
+        // SAFETY: as above, and `out` is not NULL.
+        unsafe { store(out, Some(VbResponderWatch { listener, querier })) };
+        OK
     })
 }
 
+/// True as soon as a queryable is known (at once if it already is), false
+/// when `timeout_ms` passes first; it blocks the calling thread, so never
+/// call it from a zenoh callback.
 #[no_mangle]
-pub extern "C" fn vb_responder_watch_wait(watch: *const VbResponderWatch, timeout_ms: u64) -> bool {
-    let Some(watch) = (unsafe { watch.as_ref() }) else {
+pub extern "C" fn vb_responder_watch_wait(watch: Option<&VbResponderWatch>, timeout_ms: u64) -> bool {
+    let Some(watch) = watch else {
         return false;
     };
     let mut known = false;
@@ -84,9 +99,15 @@ pub extern "C" fn vb_responder_watch_wait(watch: *const VbResponderWatch, timeou
     known
 }
 
+/// Undeclares and releases a responder watch.
+///
+/// # Safety
+/// `watch` is NULL or a handle from vb_responder_watch_declare, released
+/// only here, and not used afterwards.
 #[no_mangle]
-pub extern "C" fn vb_responder_watch_undeclare(watch: *mut VbResponderWatch) {
+pub unsafe extern "C" fn vb_responder_watch_undeclare(watch: *mut VbResponderWatch) {
     if !watch.is_null() {
+        // SAFETY: the caller hands back a handle that store() boxed, once.
         guard_unit(|| drop(unsafe { Box::from_raw(watch) }));
     }
 }

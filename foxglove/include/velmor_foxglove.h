@@ -67,7 +67,7 @@ typedef struct vf_log_target vf_log_target;
 typedef struct vf_mcap_writer vf_mcap_writer;
 
 /**
- * A call's result: 0 ok, negative on failure (vf_last_error tells why).
+ * A call's result: 0 ok, negative on failure.
  */
 typedef int8_t vf_result;
 
@@ -160,38 +160,6 @@ typedef struct vf_io {
  */
 typedef int32_t vf_compression;
 
-#define VF_OK 0
-
-/**
- * An argument does not fit (schema, channel, compression).
- */
-#define VF_EINVAL -1
-
-/**
- * The recording's file cannot be created or written.
- */
-#define VF_EIO -3
-
-/**
- * The server cannot listen (port in use, no such address).
- */
-#define VF_ENETWORK -4
-
-/**
- * A pointer that must not be NULL is NULL.
- */
-#define VF_ENULL -5
-
-/**
- * A recording's file exists (and is kept).
- */
-#define VF_EEXIST -6
-
-/**
- * A panic inside, caught: a fault of this library.
- */
-#define VF_EGENERIC -128
-
 /**
  * foxglove.JointStates from a group's states: one entry per joint, named
  * joint_<robot-wide index>, position = q, velocity = dq, effort = tau.
@@ -231,6 +199,43 @@ typedef int32_t vf_compression;
 #define VF_COMPRESSION_ZSTD 1
 
 #define VF_COMPRESSION_LZ4 2
+
+/**
+ * Success.
+ */
+#define VF_OK 0
+
+/**
+ * An argument does not fit (a rejected key expression, mode or endpoint; an
+ * unknown schema, channel or compression).
+ */
+#define VF_EINVAL -1
+
+/**
+ * A file cannot be created or written.
+ */
+#define VF_EIO -3
+
+/**
+ * The network cannot be used as asked (a port in use, no such address).
+ */
+#define VF_ENETWORK -4
+
+/**
+ * A pointer that must not be NULL is NULL.
+ */
+#define VF_ENULL -5
+
+/**
+ * A file that must be new exists (and is kept).
+ */
+#define VF_EEXIST -10
+
+/**
+ * Any other failure; a panic inside, caught, is one (a fault of the
+ * library).
+ */
+#define VF_EGENERIC -128
 
 #ifdef __cplusplus
 extern "C" {

@@ -4,10 +4,11 @@
 use foxglove::messages::{FrameTransform, FrameTransforms, JointState, JointStates, Quaternion, Timestamp, Vector3};
 use foxglove::{Encode, Schema};
 
+use velmor_abi::code::EINVAL;
+
 use crate::error::Failure;
 use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo};
 use crate::schemas::{RobotActions, RobotIo, RobotStates};
-use crate::VF_EINVAL;
 
 /// What a channel carries: what is logged on it must fit its schema. The
 /// Foxglove messages' own time stamps are the message's log time.
@@ -52,7 +53,7 @@ impl Encoder {
             VF_SCHEMA_ROBOT_STATES => Self::RobotStates(Box::default()),
             VF_SCHEMA_ROBOT_ACTIONS => Self::RobotActions(RobotActions::default()),
             VF_SCHEMA_ROBOT_IO => Self::RobotIo(RobotIo::default()),
-            other => return Err(Failure::new(VF_EINVAL, format!("no schema numbered {other}"))),
+            other => return Err(Failure::new(EINVAL, format!("no schema numbered {other}"))),
         })
     }
 
@@ -148,7 +149,7 @@ impl Encoder {
 
     fn mismatch(&self, what: &str) -> Failure {
         Failure::new(
-            VF_EINVAL,
+            EINVAL,
             format!("a {} channel does not carry {what}", self.schema().name),
         )
     }
@@ -157,7 +158,7 @@ impl Encoder {
 fn encode<M: Encode>(message: &M, out: &mut Vec<u8>) -> Result<(), Failure> {
     message
         .encode(out)
-        .map_err(|e| Failure::new(VF_EINVAL, format!("cannot encode: {e}")))
+        .map_err(|e| Failure::new(EINVAL, format!("cannot encode: {e}")))
 }
 
 fn timestamp(log_time: u64) -> Timestamp {

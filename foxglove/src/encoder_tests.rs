@@ -263,14 +263,14 @@ fn a_record_on_a_channel_of_another_schema_is_refused() {
     // a NULL array is refused before it is read.
     unsafe {
         let failure = actions.encode_states(0, &states, &mut out).err().unwrap();
-        assert_eq!(failure.code, VF_EINVAL);
+        assert_eq!(failure.code, EINVAL);
         assert!(frames.encode_states(0, &states, &mut out).is_err());
         assert!(actions.encode_frames(0, &[sample.frames()], &mut out).is_err());
 
         states.q = std::ptr::null();
         assert_eq!(
             joints.encode_states(0, &states, &mut out).err().unwrap().code,
-            crate::VF_ENULL
+            velmor_abi::code::ENULL
         );
     }
     assert!(Encoder::new(5).is_err());

@@ -1,39 +1,23 @@
-//! Error messages and panic containment (the bridge's guard): every failed
-//! call leaves a message for its thread, which `vf_last_error` returns.
-use std::cell::RefCell;
-use std::ffi::{c_char, CString};
+//! Error messages and panic containment (velmor_abi's guard and last
+//! error): every failed call leaves a message for its thread, which
+//! `vf_last_error` returns.
+use std::ffi::c_char;
 use std::fmt::Display;
 
-pub use velmor_bridge::guard::guard_unit;
-use velmor_bridge::guard::guard_with;
-
-use crate::{VfResult, VF_EGENERIC, VF_ENULL, VF_OK};
-
-thread_local! {
-    static LAST_ERROR: RefCell<CString> = RefCell::new(CString::default());
-}
-
-/// Records `message` as this thread's last error and returns `code`.
-pub fn fail(code: VfResult, message: impl Display) -> VfResult {
-    // A message with a NUL in it (from a path) is cut there rather than lost.
-    let mut bytes = message.to_string().into_bytes();
-    if let Some(nul) = bytes.iter().position(|&b| b == 0) {
-        bytes.truncate(nul);
-    }
-    let text = CString::new(bytes).unwrap_or_default();
-    LAST_ERROR.with(|last| *last.borrow_mut() = text);
-    code
-}
+use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+pub use velmor_abi::guard::guard_unit;
+use velmor_abi::guard::guard_with;
+use velmor_abi::last_error::{self, fail};
 
 /// An error that knows its code; the message is its Display.
 #[derive(Debug)]
 pub struct Failure {
-    pub code: VfResult,
+    pub code: Code,
     pub message: String,
 }
 
 impl Failure {
-    pub fn new(code: VfResult, message: impl Display) -> Self {
+    pub fn new(code: Code, message: impl Display) -> Self {
         Self {
             code,
             message: message.to_string(),
@@ -43,13 +27,13 @@ impl Failure {
 
 /// Runs `body`, turning a failure into its code (and message) and a panic
 /// into VF_EGENERIC, "internal error: what the panic said".
-pub fn guard(body: impl FnOnce() -> Result<(), Failure>) -> VfResult {
+pub fn guard(body: impl FnOnce() -> Result<(), Failure>) -> Code {
     guard_with(
         || match body() {
-            Ok(()) => VF_OK,
+            Ok(()) => OK,
             Err(failure) => fail(failure.code, failure.message),
         },
-        |what| fail(VF_EGENERIC, format!("internal error: {what}")),
+        |what| fail(EGENERIC, format!("internal error: {what}")),
     )
 }
 
@@ -59,9 +43,9 @@ pub fn guard(body: impl FnOnce() -> Result<(), Failure>) -> VfResult {
 ///
 /// # Safety
 /// `out` is NULL or may be written with one pointer.
-pub unsafe fn guard_constructor<T>(out: *mut *mut T, make: impl FnOnce() -> Result<T, Failure>) -> VfResult {
+pub unsafe fn guard_constructor<T>(out: *mut *mut T, make: impl FnOnce() -> Result<T, Failure>) -> Code {
     if out.is_null() {
-        return fail(VF_ENULL, "out is NULL");
+        return fail(ENULL, "out is NULL");
     }
     // SAFETY: not NULL, and the caller vouches that `out` may be written.
     unsafe { out.write(std::ptr::null_mut()) };
@@ -78,5 +62,5 @@ pub unsafe fn guard_constructor<T>(out: *mut *mut T, make: impl FnOnce() -> Resu
 /// valid until the next failure on this thread.
 #[no_mangle]
 pub extern "C" fn vf_last_error() -> *const c_char {
-    LAST_ERROR.with(|last| last.borrow().as_ptr())
+    last_error::text()
 }

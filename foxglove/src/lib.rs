@@ -1,6 +1,6 @@
-//! libvelmor_runtime.so: the bridge's C ABI, re-exported unchanged, and
-//! a narrow C ABI over the Foxglove SDK for MCAP recordings and the live
-//! WebSocket server. The contract of every function is its doc comment here,
+//! A narrow C ABI over the Foxglove SDK for MCAP recordings and the live
+//! WebSocket server, which runtime/ links into libvelmor_runtime.so beside
+//! the bridge's. The contract of every function is its doc comment here,
 //! which cbindgen copies into `include/velmor_foxglove.h` (generated:
 //! `scripts/gen-header`; the header's conventions are in cbindgen.toml).
 //! Every exported function runs its body under `error::guard`, so no panic
@@ -11,11 +11,6 @@
 //! where ownership passes (a constructor's out-parameter, the release) and
 //! where C hands over a string or an array, and an entry point that takes
 //! one is `unsafe` and says in `# Safety` what its caller vouches for.
-
-#![deny(unsafe_op_in_unsafe_fn)]
-#![deny(clippy::undocumented_unsafe_blocks, clippy::missing_safety_doc)]
-
-pub use velmor_bridge::*;
 
 mod encoder;
 mod error;
@@ -38,21 +33,3 @@ pub use mcap_writer::{
     vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish, vf_mcap_writer_log_target,
     vf_mcap_writer_write_metadata,
 };
-
-// The bridge's result codes (the same numbers), and our own for files and
-// the server's socket.
-/// A call's result: 0 ok, negative on failure (vf_last_error tells why).
-pub type VfResult = i8;
-pub const VF_OK: VfResult = 0;
-/// An argument does not fit (schema, channel, compression).
-pub const VF_EINVAL: VfResult = -1;
-/// The recording's file cannot be created or written.
-pub const VF_EIO: VfResult = -3;
-/// The server cannot listen (port in use, no such address).
-pub const VF_ENETWORK: VfResult = -4;
-/// A pointer that must not be NULL is NULL.
-pub const VF_ENULL: VfResult = -5;
-/// A recording's file exists (and is kept).
-pub const VF_EEXIST: VfResult = -6;
-/// A panic inside, caught: a fault of this library.
-pub const VF_EGENERIC: VfResult = -128;

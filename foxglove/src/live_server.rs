@@ -17,12 +17,13 @@ use std::time::Duration;
 
 use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketServer, WebSocketServerHandle};
 
+use velmor_abi::code::{Code, EINVAL, ENETWORK};
+
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
 use crate::log_target::{Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, VfStamp};
-use crate::{VfResult, VF_EINVAL, VF_ENETWORK};
 
 /// The live server: the SDK's Foxglove WebSocket server (subprotocols
 /// foxglove.sdk.v1 and foxglove.sdk.v1.1). It advertises every channel added
@@ -53,14 +54,14 @@ impl LogTarget for Channels {
             .schema(encoder.schema())
             .message_encoding(encoder.message_encoding())
             .build_raw()
-            .map_err(|e| Failure::new(VF_EINVAL, format!("cannot add {topic}: {e}")))?;
+            .map_err(|e| Failure::new(EINVAL, format!("cannot add {topic}: {e}")))?;
         self.list.push((raw, encoder));
         Ok((self.list.len() - 1) as u32)
     }
 
     fn log(&mut self, channel: u32, stamp: &VfStamp, encode: impl Encode) -> Result<(), Failure> {
         let Some((raw, encoder)) = self.list.get_mut(channel as usize) else {
-            return Err(Failure::new(VF_EINVAL, format!("no channel {channel}")));
+            return Err(Failure::new(EINVAL, format!("no channel {channel}")));
         };
         if !raw.has_sinks() {
             return Ok(());
@@ -88,12 +89,12 @@ pub unsafe extern "C" fn vf_live_server_start(
     port: u16,
     max_viewers: usize,
     out: *mut *mut VfLiveServer,
-) -> VfResult {
+) -> Code {
     let start = || {
         // SAFETY: the caller vouches for `host` for the call.
         let host = unsafe { text(host, "host") }?;
         if max_viewers == 0 {
-            return Err(Failure::new(VF_EINVAL, "max_viewers is 0"));
+            return Err(Failure::new(EINVAL, "max_viewers is 0"));
         }
         let context = Context::new();
         let handle = WebSocketServer::new()
@@ -101,7 +102,7 @@ pub unsafe extern "C" fn vf_live_server_start(
             .context(&context)
             .bind("127.0.0.1", 0)
             .start_blocking()
-            .map_err(|e| Failure::new(VF_ENETWORK, format!("cannot start the server: {e}")))?;
+            .map_err(|e| Failure::new(ENETWORK, format!("cannot start the server: {e}")))?;
         let limits = Limits {
             max_viewers,
             handshake: HANDSHAKE_DEADLINE,
@@ -110,7 +111,7 @@ pub unsafe extern "C" fn vf_live_server_start(
             Ok(door) => door,
             Err(e) => {
                 stop_within(handle, STOP_DEADLINE);
-                return Err(Failure::new(VF_ENETWORK, format!("cannot serve on {host}:{port}: {e}")));
+                return Err(Failure::new(ENETWORK, format!("cannot serve on {host}:{port}: {e}")));
             }
         };
         Ok(VfLiveServer {

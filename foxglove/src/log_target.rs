@@ -8,12 +8,13 @@
 use std::ffi::c_char;
 use std::sync::{Mutex, PoisonError};
 
+use velmor_abi::code::Code;
+
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, Failure};
 use crate::live_server::Channels;
 use crate::mcap_writer::McapFile;
 use crate::records::{required, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
-use crate::VfResult;
 
 /// Encodes one message into a buffer (cleared first) with a channel's
 /// encoder.
@@ -85,7 +86,7 @@ pub(crate) fn with_target(
     target: Option<&VfLogTarget>,
     name: &str,
     body: impl FnOnce(&mut Targets) -> Result<(), Failure>,
-) -> VfResult {
+) -> Code {
     guard(|| {
         let target = required(target, name)?;
         let mut locked = target.inner.lock().unwrap_or_else(PoisonError::into_inner);
@@ -104,7 +105,7 @@ pub unsafe extern "C" fn vf_log_target_add_channel(
     topic: *const c_char,
     schema: VfSchema,
     channel: Option<&mut u32>,
-) -> VfResult {
+) -> Code {
     with_target(target, "target", |target| {
         // SAFETY: the caller vouches for `topic` for the call, which this
         // closure runs within.
@@ -128,7 +129,7 @@ pub unsafe extern "C" fn vf_log_target_log_states(
     channel: u32,
     stamp: Option<&VfStamp>,
     states: Option<&VfGroupStates>,
-) -> VfResult {
+) -> Code {
     with_target(target, "target", |target| {
         let (stamp, states) = (required(stamp, "stamp")?, required(states, "states")?);
         target.log(channel, stamp, |encoder, out| {
@@ -152,7 +153,7 @@ pub unsafe extern "C" fn vf_log_target_log_frames(
     stamp: Option<&VfStamp>,
     groups: *const VfGroupFrames,
     count: usize,
-) -> VfResult {
+) -> Code {
     with_target(target, "target", |target| {
         let stamp = required(stamp, "stamp")?;
         // SAFETY: the caller vouches for `count` groups for the call.
@@ -176,7 +177,7 @@ pub unsafe extern "C" fn vf_log_target_log_actions(
     channel: u32,
     stamp: Option<&VfStamp>,
     actions: Option<&VfGroupActions>,
-) -> VfResult {
+) -> Code {
     with_target(target, "target", |target| {
         let (stamp, actions) = (required(stamp, "stamp")?, required(actions, "actions")?);
         target.log(channel, stamp, |encoder, out| {
@@ -194,7 +195,7 @@ pub extern "C" fn vf_log_target_log_io(
     channel: u32,
     stamp: Option<&VfStamp>,
     io: Option<&VfIo>,
-) -> VfResult {
+) -> Code {
     with_target(target, "target", |target| {
         let (stamp, io) = (required(stamp, "stamp")?, required(io, "io")?);
         target.log(channel, stamp, |encoder, out| encoder.encode_io(io, out))

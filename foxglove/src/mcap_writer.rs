@@ -14,11 +14,12 @@ use std::io::{BufWriter, ErrorKind};
 use mcap::records::{MessageHeader, Metadata};
 use mcap::{Compression, WriteOptions, Writer};
 
+use velmor_abi::code::{Code, EEXIST, EINVAL, EIO, ENULL};
+
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::log_target::{with_target, Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, values as array, VfStamp};
-use crate::{VfResult, VF_EEXIST, VF_EINVAL, VF_EIO, VF_ENULL};
 
 /// How a recording compresses its chunks.
 pub type VfCompression = i32;
@@ -69,7 +70,7 @@ fn options(compression: VfCompression) -> Result<WriteOptions, Failure> {
         VF_COMPRESSION_NONE => (None, 0),
         VF_COMPRESSION_ZSTD => (Some(Compression::Zstd), ZSTD_LEVEL),
         VF_COMPRESSION_LZ4 => (Some(Compression::Lz4), 0),
-        other => return Err(Failure::new(VF_EINVAL, format!("no compression numbered {other}"))),
+        other => return Err(Failure::new(EINVAL, format!("no compression numbered {other}"))),
     };
     // Compression runs on the caller's thread: the recorder's writer thread
     // has the time (a chunk every few hundred milliseconds), and worker
@@ -93,8 +94,7 @@ fn options(compression: VfCompression) -> Result<WriteOptions, Failure> {
 impl McapFile {
     fn create(path: &str, compression: VfCompression, overwrite: bool) -> Result<Self, Failure> {
         let options = options(compression)?;
-        let cannot =
-            |e: &dyn std::error::Error| Failure::new(VF_EIO, format!("cannot write {path}: {}", root_cause(e)));
+        let cannot = |e: &dyn std::error::Error| Failure::new(EIO, format!("cannot write {path}: {}", root_cause(e)));
         let file = create_file(path, overwrite)?;
         let writer = options.create(BufWriter::new(file)).map_err(|e| cannot(&e))?;
         Ok(Self {
@@ -109,18 +109,18 @@ impl McapFile {
     /// The writer, unless the recording has failed or finished.
     fn writer(&mut self) -> Result<&mut Writer<BufWriter<File>>, Failure> {
         if let Some(failure) = &self.failure {
-            return Err(Failure::new(VF_EIO, failure));
+            return Err(Failure::new(EIO, failure));
         }
         self.writer
             .as_mut()
-            .ok_or_else(|| Failure::new(VF_EINVAL, format!("{} is already finished", self.path)))
+            .ok_or_else(|| Failure::new(EINVAL, format!("{} is already finished", self.path)))
     }
 
     /// Keeps the first write error for every later call.
     fn failed(&mut self, error: impl std::error::Error) -> Failure {
         let message = format!("cannot write {}: {}", self.path, root_cause(&error));
         self.failure = Some(message.clone());
-        Failure::new(VF_EIO, message)
+        Failure::new(EIO, message)
     }
 
     /// Writes a metadata record (after the chunk in progress, which it
@@ -194,7 +194,7 @@ impl LogTarget for McapFile {
     fn log(&mut self, channel: u32, stamp: &VfStamp, encode: impl Encode) -> Result<(), Failure> {
         self.writer()?;
         match self.channels.get(channel as usize) {
-            None => return Err(Failure::new(VF_EINVAL, format!("no channel {channel}"))),
+            None => return Err(Failure::new(EINVAL, format!("no channel {channel}"))),
             Some(target) if target.id.is_none() => self.write_channels()?,
             Some(_) => {}
         }
@@ -217,14 +217,14 @@ impl LogTarget for McapFile {
 /// it. `overwrite` removes what is there (a symlink itself, not its target)
 /// and creates anew; a second try covers a file that reappears in between.
 fn create_file(path: &str, overwrite: bool) -> Result<File, Failure> {
-    let failure = |what: &str, e: std::io::Error| Failure::new(VF_EIO, format!("{what} {path}: {}", root_cause(&e)));
+    let failure = |what: &str, e: std::io::Error| Failure::new(EIO, format!("{what} {path}: {}", root_cause(&e)));
     let mut attempts = 0;
     loop {
         attempts += 1;
         match OpenOptions::new().write(true).create_new(true).open(path) {
             Err(e) if e.kind() == ErrorKind::AlreadyExists => {
                 if !overwrite || attempts == 3 {
-                    return Err(Failure::new(VF_EEXIST, format!("{path} already exists")));
+                    return Err(Failure::new(EEXIST, format!("{path} already exists")));
                 }
                 match std::fs::remove_file(path) {
                     Err(e) if e.kind() != ErrorKind::NotFound => return Err(failure("cannot replace", e)),
@@ -261,7 +261,7 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
     compression: VfCompression,
     overwrite: bool,
     out: *mut *mut VfMcapWriter,
-) -> VfResult {
+) -> Code {
     let create = || {
         // SAFETY: the caller vouches for `path` for the call.
         let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite)?;
@@ -283,7 +283,7 @@ pub extern "C" fn vf_mcap_writer_log_target(writer: Option<&VfMcapWriter>) -> Op
 }
 
 /// Runs `body` on the writer's file under its lock, as a C call.
-fn with_file(writer: Option<&VfMcapWriter>, body: impl FnOnce(&mut McapFile) -> Result<(), Failure>) -> VfResult {
+fn with_file(writer: Option<&VfMcapWriter>, body: impl FnOnce(&mut McapFile) -> Result<(), Failure>) -> Code {
     with_target(vf_mcap_writer_log_target(writer), "writer", |target| match target {
         Targets::Mcap(file) => body(file),
         // vf_mcap_writer_create makes every writer's target of its file.
@@ -305,7 +305,7 @@ pub unsafe extern "C" fn vf_mcap_writer_write_metadata(
     keys: *const *const c_char,
     values: *const *const c_char,
     count: usize,
-) -> VfResult {
+) -> Code {
     with_file(writer, |file| {
         // SAFETY: the caller vouches for `name`, `keys` and `values` for the
         // call, which this closure runs within.
@@ -325,7 +325,7 @@ unsafe fn metadata(
     count: usize,
 ) -> Result<BTreeMap<String, String>, Failure> {
     if count > 0 && (keys.is_null() || values.is_null()) {
-        return Err(Failure::new(VF_ENULL, "keys or values is NULL"));
+        return Err(Failure::new(ENULL, "keys or values is NULL"));
     }
     // SAFETY: the caller vouches for `count` pointers in each.
     let pairs = unsafe { array(keys, count, "keys")?.iter().zip(array(values, count, "values")?) };
@@ -341,7 +341,7 @@ unsafe fn metadata(
 /// Writes the last chunk, the summary and the footer, and flushes the file;
 /// later calls return VF_EINVAL.
 #[no_mangle]
-pub extern "C" fn vf_mcap_writer_finish(writer: Option<&VfMcapWriter>) -> VfResult {
+pub extern "C" fn vf_mcap_writer_finish(writer: Option<&VfMcapWriter>) -> Code {
     with_file(writer, McapFile::finish)
 }
 

@@ -3,8 +3,9 @@
 //! them once.
 use std::ffi::{c_char, CStr};
 
+use velmor_abi::code::{EINVAL, ENULL};
+
 use crate::error::Failure;
-use crate::{VF_EINVAL, VF_ENULL};
 
 /// Per message: the sample's number in its stream (MCAP's sequence is 32
 /// bits; it wraps), and its log time in nanoseconds since the Unix epoch,
@@ -90,7 +91,7 @@ pub unsafe fn values<'a, T>(data: *const T, len: usize, name: &str) -> Result<&'
         return Ok(&[]);
     }
     if data.is_null() {
-        return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
+        return Err(Failure::new(ENULL, format!("{name} is NULL")));
     }
     // SAFETY: not NULL, and the caller vouches for `len` values for 'a.
     Ok(unsafe { std::slice::from_raw_parts(data, len) })
@@ -102,7 +103,7 @@ pub unsafe fn values<'a, T>(data: *const T, len: usize, name: &str) -> Result<&'
 /// Unless NULL, `data` points to `N` values, valid and unchanged for `'a`.
 pub unsafe fn fixed<'a, const N: usize>(data: *const f64, name: &str) -> Result<&'a [f64; N], Failure> {
     if data.is_null() {
-        return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
+        return Err(Failure::new(ENULL, format!("{name} is NULL")));
     }
     // SAFETY: not NULL, and the caller vouches for `N` values for 'a; an
     // array of f64 has f64's alignment.
@@ -116,16 +117,16 @@ pub unsafe fn fixed<'a, const N: usize>(data: *const f64, name: &str) -> Result<
 /// unchanged for `'a`.
 pub unsafe fn text<'a>(data: *const c_char, name: &str) -> Result<&'a str, Failure> {
     if data.is_null() {
-        return Err(Failure::new(VF_ENULL, format!("{name} is NULL")));
+        return Err(Failure::new(ENULL, format!("{name} is NULL")));
     }
     // SAFETY: not NULL, and the caller vouches for a NUL-terminated string
     // for 'a.
     unsafe { CStr::from_ptr(data) }
         .to_str()
-        .map_err(|_| Failure::new(VF_EINVAL, format!("{name} is not UTF-8")))
+        .map_err(|_| Failure::new(EINVAL, format!("{name} is not UTF-8")))
 }
 
 /// The argument `name` that C passed as a pointer, which may be NULL.
 pub fn required<T>(argument: Option<T>, name: &str) -> Result<T, Failure> {
-    argument.ok_or_else(|| Failure::new(VF_ENULL, format!("{name} is NULL")))
+    argument.ok_or_else(|| Failure::new(ENULL, format!("{name} is NULL")))
 }

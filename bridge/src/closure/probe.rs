@@ -15,18 +15,30 @@ pub struct Probe {
     drops: AtomicUsize,
 }
 
-fn probe<'a>(context: *mut c_void) -> &'a Probe {
+/// The probe a closure's context points to.
+///
+/// # Safety
+/// `context` came from `context()` below, and the closure's reference it
+/// stands for is still held for 'a.
+unsafe fn probe<'a>(context: *mut c_void) -> &'a Probe {
+    // SAFETY: the caller vouches that `context` is a live Arc<Probe>'s.
     unsafe { &*(context as *const Probe) }
 }
 
 extern "C" fn count_call(context: *mut c_void) {
-    probe(context).calls.fetch_add(1, SeqCst);
+    // SAFETY: a call runs before the closure's drop, which releases its
+    // reference to the probe.
+    unsafe { probe(context) }.calls.fetch_add(1, SeqCst);
 }
 
 // A second drop, from a broken gate, is counted but releases nothing: the
 // test then fails on the count instead of on a double free.
 extern "C" fn release(context: *mut c_void) {
-    if probe(context).drops.fetch_add(1, SeqCst) == 0 {
+    // SAFETY: the first drop still holds the closure's reference; a second
+    // one reads a probe that the test's own Arc keeps alive.
+    if unsafe { probe(context) }.drops.fetch_add(1, SeqCst) == 0 {
+        // SAFETY: the closure's reference, from Arc::into_raw in `context()`,
+        // released once.
         drop(unsafe { Arc::from_raw(context as *const Probe) });
     }
 }
