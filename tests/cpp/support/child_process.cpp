@@ -25,6 +25,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
     // ctest would wait on it for as long as the child lives.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
+    // The tests stop their programs with SIGINT, as from a terminal, and the
+    // programs keep a signal ignored that they start with ignored: a test run
+    // started as a background job or under nohup must not pass that on.
+    signal(SIGINT, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
     dup2(fds[1], STDOUT_FILENO);
     close(fds[0]);
     close(fds[1]);
