@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "cli/recorder/group_text.hpp"
-#include "cli/recorder/json_writer.hpp"
+#include "cli/common/group_text.hpp"
+#include "cli/common/json_writer.hpp"
 #include "cli/robot_link_access.hpp"
 #include "client/record_field_list.hpp"
 #include "services/primitive_states_parser.hpp"

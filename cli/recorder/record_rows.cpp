@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "cli/recorder/json_writer.hpp"
+#include "cli/common/json_writer.hpp"
 #include "client/record_field_list.hpp"
 
 namespace velmor::cli {
