@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/common/json_writer.hpp"
-#include "client/record_field_list.hpp"
+#include "records/record_field_list.hpp"
 
 namespace velmor::cli {
 namespace {
