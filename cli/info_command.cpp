@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "cli/recorder/group_text.hpp"
-#include "cli/recorder/json_writer.hpp"
+#include "cli/common/group_text.hpp"
+#include "cli/common/json_writer.hpp"
 #include "cli/robot_link_access.hpp"
-#include "client/record_field_list.hpp"
+#include "records/record_field_list.hpp"
 #include "services/primitive_states_parser.hpp"
 #include "services/robot_queries.hpp"
 

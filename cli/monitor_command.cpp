@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "cli/commands.hpp"
-#include "cli/recorder/group_text.hpp"
+#include "cli/common/group_text.hpp"
 #include "cli/robot_link_access.hpp"
 #include "toolkit/stop_signal.hpp"
 

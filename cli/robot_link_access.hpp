@@ -1,5 +1,5 @@
 #pragma once
-// qrk's one link to a robot (services/robot_link.hpp: a RobotLink, started
+// qrk's one link to a robot (cli/common/robot_link.hpp: a RobotLink, started
 // up exactly as the public Client is, one subscription per stream, one RPC
 // client), which every command reads from: opening it, and reading it as
 // the commands show it.
@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "cli/common/robot_link.hpp"
 #include "cli/recorder/recorded_groups.hpp"
 #include "services/robot_io.hpp"
-#include "services/robot_link.hpp"
 
 namespace velmor::cli {
 

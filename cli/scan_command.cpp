@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli/commands.hpp"
-#include "cli/recorder/group_text.hpp"
-#include "cli/recorder/json_writer.hpp"
+#include "cli/common/group_text.hpp"
+#include "cli/common/json_writer.hpp"
 #include "cli/robot_census.hpp"
 #include "middleware/shared_session.hpp"
 #include "services/data_rpc.hpp"

@@ -1,9 +1,10 @@
 # `cmake --install` lays out a package that other CMake projects use with
 #   find_package(velmorqrk CONFIG REQUIRED)
 #   target_link_libraries(app PRIVATE velmorqrk::velmorqrk)
-# Only the public headers are installed: client/include/velmor/qrk/ and the
-# error type that session and query failures throw,
-# messages/include/velmor/zenoh/. The Rust
+# Only the public headers are installed: the Client
+# (client/include/velmor/qrk/), the records it hands out
+# (records/include/velmor/qrk/) and the error type that session and query
+# failures throw (messages/include/velmor/zenoh/). The Rust
 # runtime is the shared library libvelmor_runtime.so beside the archive;
 # velmorqrkConfig.cmake makes it the target velmorqrk::runtime, which
 # velmorqrk::velmorqrk links, and the installed programs find it through
@@ -16,7 +17,8 @@ set(VELMOR_INSTALL_RUNTIME ${CMAKE_INSTALL_LIBDIR}/${VELMOR_RUNTIME_SONAME})
 
 install(TARGETS velmorqrk EXPORT velmorqrkTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Development)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/client/include/velmor ${PROJECT_SOURCE_DIR}/messages/include/velmor
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/client/include/velmor ${PROJECT_SOURCE_DIR}/records/include/velmor
+                  ${PROJECT_SOURCE_DIR}/messages/include/velmor
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development
   FILES_MATCHING PATTERN "*.hpp")
 install(FILES ${VELMOR_RUNTIME_LIB} DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime)

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "client/record_field_list.hpp"
 #include "python/bindings.hpp"
+#include "records/record_field_list.hpp"
 
 namespace velmor::qrk::bindings {
 namespace {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "client/state_code.hpp"
 #include "messages/rpc_messages.hpp"
 #include "middleware/rpc_client.hpp"
+#include "records/state_code.hpp"
 #include "services/group_maps.hpp"
 #include "velmor/qrk/plan_info.hpp"
 

@@ -21,9 +21,9 @@
 #include <utility>
 #include <vector>
 
-#include "client/state_code.hpp"
 #include "messages/stream_samples.hpp"
 #include "middleware/subscriber.hpp"
+#include "records/state_code.hpp"
 #include "services/group_maps.hpp"
 #include "services/latest_sample.hpp"
 #include "services/robot_io.hpp"

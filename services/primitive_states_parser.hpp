@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "client/state_code.hpp"
+#include "records/state_code.hpp"
 #include "services/group_maps.hpp"
 #include "velmor/qrk/primitive_states.hpp"
 

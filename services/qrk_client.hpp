@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "client/state_code.hpp"
 #include "middleware/zenoh/session.hpp"
+#include "records/state_code.hpp"
 #include "services/data_rpc.hpp"
 #include "services/data_stream.hpp"
 

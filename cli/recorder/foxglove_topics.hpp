@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/recorder/group_text.hpp"
+#include "cli/common/group_text.hpp"
 #include "cli/recorder/recorded_groups.hpp"
 #include "cli/recorder/sample_sink.hpp"
 #include "foxglove/messages.hpp"

@@ -5,8 +5,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "cli/recorder/json_writer.hpp"
-#include "client/record_field_list.hpp"
+#include "cli/common/json_writer.hpp"
+#include "records/record_field_list.hpp"
 
 namespace velmor::cli {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "cli/recorder/group_text.hpp"
+#include "cli/common/group_text.hpp"
 
 namespace velmor::cli {
 

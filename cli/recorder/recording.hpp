@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "cli/common/robot_link.hpp"
 #include "cli/recorder/recording_output.hpp"
 #include "cli/recorder/sample_feed.hpp"
-#include "services/robot_link.hpp"
 
 namespace velmor::cli {
 

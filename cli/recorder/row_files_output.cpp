@@ -11,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-#include "cli/recorder/group_text.hpp"
+#include "cli/common/group_text.hpp"
 #include "cli/recorder/record_format.hpp"
 #include "cli/recorder/recording_description.hpp"
 

@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
+#include "cli/common/robot_link.hpp"
 #include "cli/recorder/sample_sink.hpp"
 #include "cli/recorder/stream_pipeline.hpp"
-#include "services/robot_link.hpp"
 
 namespace velmor::cli {
 

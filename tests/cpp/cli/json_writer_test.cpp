@@ -1,6 +1,6 @@
 // Whatever a robot sends, qrk's JSON output must parse: numbers JSON has no
 // words for, and text that is not UTF-8, are spelled so that it does.
-#include "cli/recorder/json_writer.hpp"
+#include "cli/common/json_writer.hpp"
 
 #include <gtest/gtest.h>
 

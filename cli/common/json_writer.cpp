@@ -1,4 +1,4 @@
-#include "cli/recorder/json_writer.hpp"
+#include "cli/common/json_writer.hpp"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "client/state_code.hpp"
+#include "records/state_code.hpp"
 
 namespace velmor::qrk {
 

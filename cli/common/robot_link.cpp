@@ -1,4 +1,4 @@
-#include "services/robot_link.hpp"
+#include "cli/common/robot_link.hpp"
 
 #include <utility>
 

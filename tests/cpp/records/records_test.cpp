@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "client/record_field_list.hpp"
+#include "records/record_field_list.hpp"
 #include "velmor/qrk/joint_group.hpp"
 #include "velmor/qrk/plan_info.hpp"
 #include "velmor/qrk/robot_actions.hpp"
