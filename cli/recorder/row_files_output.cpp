@@ -29,12 +29,11 @@ std::size_t MostJoints(const qrk_impl::GroupNames& groups, const qrk_impl::Dofs&
   return most;
 }
 
-// The rows as the groups known now cut them. A sample is cut only once the
-// groups are known (without them a sample would still give its Cartesian
-// values, in rows without joints), so the groups of any row are those of
-// the header.
-RowWriter RowsFor(const RecordingSetup& setup) {
-  return RowWriter(setup.format, MostJoints(setup.groups.Current(), setup.dofs));
+// The rows as `groups` cut them. A sample is cut only once the groups are
+// known (without them a sample would still give its Cartesian values, in
+// rows without joints), so the groups of any row are those of the header.
+RowWriter RowsFor(const RecordingSetup& setup, const qrk_impl::GroupNames& groups) {
+  return RowWriter(setup.format, MostJoints(groups, setup.dofs));
 }
 
 // A CSV header names the joint columns, so it waits for the groups; a
@@ -43,7 +42,7 @@ std::function<std::optional<std::string>(bool)> HeaderOf(const RecordingSetup& s
                                                          std::string (RowWriter::*header)() const) {
   return [&setup, header](bool last) -> std::optional<std::string> {
     if (setup.groups.Known() == nullptr && !last) return std::nullopt;
-    return (RowsFor(setup).*header)();
+    return (RowsFor(setup, setup.groups.Current()).*header)();
   };
 }
 
@@ -98,7 +97,7 @@ RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
                const qrk_impl::GroupNames* groups = setup_.groups.KnownAfterBasicSample();
                if (groups == nullptr) return std::uint64_t{0};
                return AppendAll(out, stamp, qrk_impl::SliceStates(message, *groups, setup_.start_ids, setup_.dofs),
-                                RowsFor(setup_), &RowWriter::AppendStates);
+                                RowsFor(setup_, *groups), &RowWriter::AppendStates);
              }),
       extra_(Files().at(1), setup_.overwrite, HeaderOf(setup_, &RowWriter::ActionsHeader),
              [this](std::string& out, const SampleStamp& stamp, const qrk_impl::ExtraStreamData& message) {
@@ -106,7 +105,7 @@ RowFilesOutput::RowFilesOutput(const RecordingSetup& setup)
                if (groups == nullptr) return std::uint64_t{0};
                return AppendAll(
                    out, stamp, qrk_impl::SliceActions(message, stamp.timestamp, *groups, setup_.start_ids, setup_.dofs),
-                   RowsFor(setup_), &RowWriter::AppendActions);
+                   RowsFor(setup_, *groups), &RowWriter::AppendActions);
              }) {}
 
 void RowFilesOutput::Describe(const RecordingProgress& progress) {
