@@ -22,11 +22,6 @@ void OnQuery(const vb_query* query, void* context) noexcept {
   detail::Publish(context);
 }
 
-void DropHandler(void* context) noexcept {
-  detail::Receive(context);
-  delete static_cast<QueryHandler*>(context);
-}
-
 }  // namespace
 
 Query::Query(const vb_query* borrowed) : query_(vb_query_clone(borrowed), &vb_query_drop) {}
@@ -49,35 +44,12 @@ void Query::reply_err(const std::vector<std::uint8_t>& payload) const {
 }
 
 Queryable::Queryable(const Session& session, const KeyExpr& key, QueryHandler on_query) {
-  auto context = std::make_unique<QueryHandler>(std::move(on_query));
-  // The bridge owns the context from here on and releases it through DropHandler.
-  context_ = context.get();
-  detail::Publish(context_);
-  const vb_query_closure closure{&OnQuery, &DropHandler, context.release()};
-  const vb_result code = vb_queryable_declare(session.handle(), key.handle(), closure, &handle_);
+  void* context = detail::HandOver(std::move(on_query));
+  const vb_query_closure closure{&OnQuery, &detail::DropHandler<QueryHandler>, context};
+  vb_queryable* handle = nullptr;
+  const vb_result code = vb_queryable_declare(session.handle(), key.handle(), closure, &handle);
   if (code != VB_OK) throw ZException("Failed to declare Queryable", code);
-}
-
-Queryable::~Queryable() { Undeclare(); }
-
-Queryable::Queryable(Queryable&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), context_(std::exchange(other.context_, nullptr)) {}
-
-Queryable& Queryable::operator=(Queryable&& other) noexcept {
-  if (this != &other) {
-    Undeclare();
-    handle_ = std::exchange(other.handle_, nullptr);
-    context_ = std::exchange(other.context_, nullptr);
-  }
-  return *this;
-}
-
-void Queryable::Undeclare() noexcept {
-  if (handle_ == nullptr) return;
-  vb_queryable_undeclare(std::exchange(handle_, nullptr));
-  // The bridge returned after the last call finished: what that call wrote
-  // is visible here.
-  detail::Receive(context_);
+  declaration_ = detail::Declaration<vb_queryable>(handle, &vb_queryable_undeclare, context);
 }
 
 }  // namespace velmor::zenoh

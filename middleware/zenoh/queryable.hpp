@@ -8,6 +8,7 @@
 
 #include "middleware/zenoh/bridge_types.hpp"
 #include "middleware/zenoh/byte_view.hpp"
+#include "middleware/zenoh/declaration.hpp"
 
 namespace velmor::zenoh {
 
@@ -41,17 +42,9 @@ class Queryable {
  public:
   /// Throws ZException "Failed to declare Queryable".
   Queryable(const Session& session, const KeyExpr& key, QueryHandler on_query);
-  ~Queryable();
-  Queryable(Queryable&& other) noexcept;
-  Queryable& operator=(Queryable&& other) noexcept;
-  Queryable(const Queryable&) = delete;
-  Queryable& operator=(const Queryable&) = delete;
 
  private:
-  void Undeclare() noexcept;
-
-  vb_queryable* handle_ = nullptr;
-  void* context_ = nullptr;  // owned by the bridge; kept only as a synchronisation token
+  detail::Declaration<vb_queryable> declaration_;
 };
 
 }  // namespace velmor::zenoh

@@ -4,6 +4,7 @@
 
 #include "middleware/zenoh/bridge_types.hpp"
 #include "middleware/zenoh/byte_view.hpp"
+#include "middleware/zenoh/declaration.hpp"
 
 namespace velmor::zenoh {
 
@@ -25,17 +26,9 @@ class Subscriber {
   /// Throws ZException "Failed to declare Subscriber".
   Subscriber(const Session& session, const KeyExpr& key, SampleHandler on_sample);
   Subscriber(const Session& session, const KeyExpr& key, KeyedSampleHandler on_sample);
-  ~Subscriber();
-  Subscriber(Subscriber&& other) noexcept;
-  Subscriber& operator=(Subscriber&& other) noexcept;
-  Subscriber(const Subscriber&) = delete;
-  Subscriber& operator=(const Subscriber&) = delete;
 
  private:
-  void Undeclare() noexcept;
-
-  vb_subscriber* handle_ = nullptr;
-  void* context_ = nullptr;  // owned by the bridge; kept only as a synchronisation token
+  detail::Declaration<vb_subscriber> declaration_;
 };
 
 }  // namespace velmor::zenoh
