@@ -11,10 +11,10 @@ use zenoh::qos::{CongestionControl, Priority};
 use zenoh::query::{ConsolidationMode, QueryConsolidation, QueryTarget, Reply};
 use zenoh::Wait;
 
-use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::code::{Code, ENULL};
 use velmor_abi::guard::guard;
 
-use crate::c_args::bytes;
+use crate::c_args::{bytes, outcome};
 use crate::closure::OwnedClosure;
 use crate::keyexpr::VbKeyExpr;
 use crate::session::VbSession;
@@ -134,9 +134,6 @@ pub unsafe extern "C" fn vb_get(
         if timeout_ms > 0 {
             builder = builder.timeout(Duration::from_millis(timeout_ms));
         }
-        match builder.with(handler).wait() {
-            Ok(()) => OK,
-            Err(_) => EGENERIC,
-        }
+        outcome(builder.with(handler).wait())
     })
 }

@@ -1,12 +1,12 @@
 //! Publishers, for the simulator and tests.
-use zenoh::bytes::{Encoding, ZBytes};
+use zenoh::bytes::Encoding;
 use zenoh::pubsub::Publisher;
 use zenoh::Wait;
 
 use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
 use velmor_abi::guard::{guard, guard_unit};
 
-use crate::c_args::{bytes, store};
+use crate::c_args::{copied_payload, outcome, store};
 use crate::keyexpr::VbKeyExpr;
 use crate::session::VbSession;
 
@@ -58,12 +58,9 @@ pub unsafe extern "C" fn vb_publisher_put(publisher: Option<&VbPublisher>, paylo
         return ENULL;
     };
     guard(|| {
-        // SAFETY: the caller vouches for `len` bytes at `payload`, copied here.
-        let payload = unsafe { bytes(payload, len) }.to_vec();
-        match publisher.publisher.put(ZBytes::from(payload)).wait() {
-            Ok(()) => OK,
-            Err(_) => EGENERIC,
-        }
+        // SAFETY: the caller vouches for `len` bytes at `payload`.
+        let payload = unsafe { copied_payload(payload, len) };
+        outcome(publisher.publisher.put(payload).wait())
     })
 }
 

@@ -1,13 +1,13 @@
 //! Queries as a queryable sees them, for the simulator and tests.
-use zenoh::bytes::{Encoding, ZBytes};
+use zenoh::bytes::Encoding;
 use zenoh::key_expr::KeyExpr;
 use zenoh::query::Query;
 use zenoh::Wait;
 
-use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
+use velmor_abi::code::{Code, ENULL};
 use velmor_abi::guard::{guard, guard_unit};
 
-use crate::c_args::bytes;
+use crate::c_args::{copied_payload, outcome};
 
 /// A query as a queryable sees it.
 pub struct VbQuery {
@@ -62,18 +62,15 @@ pub unsafe extern "C" fn vb_query_reply(query: Option<&VbQuery>, payload: *const
         return ENULL;
     };
     guard(|| {
-        // SAFETY: the caller vouches for `len` bytes at `payload`, copied here.
-        let payload = unsafe { bytes(payload, len) }.to_vec();
-        let reply = query
-            .query
-            .reply(query.reply_key.clone(), ZBytes::from(payload))
-            .encoding(Encoding::ZENOH_SERIALIZED)
-            .wait();
-        if reply.is_ok() {
-            OK
-        } else {
-            EGENERIC
-        }
+        // SAFETY: the caller vouches for `len` bytes at `payload`.
+        let payload = unsafe { copied_payload(payload, len) };
+        outcome(
+            query
+                .query
+                .reply(query.reply_key.clone(), payload)
+                .encoding(Encoding::ZENOH_SERIALIZED)
+                .wait(),
+        )
     })
 }
 
@@ -87,14 +84,9 @@ pub unsafe extern "C" fn vb_query_reply_err(query: Option<&VbQuery>, payload: *c
         return ENULL;
     };
     guard(|| {
-        // SAFETY: the caller vouches for `len` bytes at `payload`, copied here.
-        let payload = unsafe { bytes(payload, len) }.to_vec();
-        let reply = query.query.reply_err(ZBytes::from(payload)).wait();
-        if reply.is_ok() {
-            OK
-        } else {
-            EGENERIC
-        }
+        // SAFETY: the caller vouches for `len` bytes at `payload`.
+        let payload = unsafe { copied_payload(payload, len) };
+        outcome(query.query.reply_err(payload).wait())
     })
 }
 
