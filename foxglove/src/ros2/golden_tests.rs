@@ -151,6 +151,17 @@ fn wrenches_and_io_encode_as_ros2_does() {
 }
 
 #[test]
+fn schemas_and_qos_are_what_ros2_tools_generate_and_read() {
+    let ours = [JOINT_STATE, TF_MESSAGE, WRENCH_STAMPED, JOY];
+    assert_eq!(ours.len(), DEFINITIONS.len());
+    for (schema, (name, definition)) in ours.iter().zip(DEFINITIONS) {
+        assert_eq!(schema.name, *name);
+        assert_eq!(schema.definition, *definition, "{name}");
+    }
+    assert_eq!(OFFERED_QOS_PROFILES, OFFERED_QOS);
+}
+
+#[test]
 fn a_receive_time_becomes_seconds_and_nanoseconds_and_stays_at_the_last_after_2038() {
     assert_eq!(
         Time::from_unix_nanos(1_765_324_800_123_456_789),
