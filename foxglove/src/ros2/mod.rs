@@ -22,3 +22,7 @@ pub use wrench::encode_wrench_stamped;
 #[cfg(test)]
 #[path = "golden_tests.rs"]
 mod golden_tests;
+
+#[cfg(test)]
+#[path = "cost_bench.rs"]
+mod cost_bench;
