@@ -13,8 +13,10 @@ pub struct Time {
 }
 
 impl Time {
-    /// The last instant a 32-bit `sec` holds, early in 2038.
-    pub const MAX: Self = Self {
+    /// The last instant a 32-bit `sec` holds, early in 2038. Not `pub`:
+    /// cbindgen would write a public associated constant, and so this type,
+    /// into the C header.
+    pub(crate) const MAX: Self = Self {
         sec: i32::MAX,
         nanosec: 999_999_999,
     };
