@@ -7,8 +7,9 @@
 //! install, ros-base included), and its `int32[] buttons` is a plain
 //! numeric array that plotting tools show element by element. The
 //! alternatives fall short: std_msgs/Bool needs a topic per signal (42
-//! here), the std_msgs arrays carry no stamp and their byte arrays read as
-//! opaque blobs to some tools, diagnostic_msgs carries numbers as strings.
+//! here), the std_msgs arrays carry no stamp, diagnostic_msgs carries
+//! values as strings, which plots cannot show without parsing them, and
+//! sensor_msgs/JointState would name the signals but call them positions.
 //! The signals' order is fixed and written in [`encode_io`]'s comment; the
 //! axes stay empty.
 use super::cdr::CdrWriter;
