@@ -1,0 +1,126 @@
+//! What a sample costs to encode as CDR, beside the protobuf encoders a
+//! recording uses today, on the same values. A benchmark, not a test: it
+//! prints figures and asserts nothing about time.
+//!
+//!   cargo test --release --lib -p velmor_foxglove encode_cost -- --ignored --nocapture
+//!
+//! One row per message: ns per sample, the median of several rounds, each
+//! encoding into one buffer kept across samples as a recorder keeps it.
+use std::ffi::CString;
+use std::hint::black_box;
+use std::time::{Duration, Instant};
+
+use super::*;
+use crate::encoder::{Encoder, VF_SCHEMA_FRAME_TRANSFORMS, VF_SCHEMA_JOINT_STATES};
+use crate::records::{Pose, VfGroupFrames, VfGroupStates};
+
+const ROUNDS: usize = 7;
+const ROUND_TIME: Duration = Duration::from_millis(200);
+const JOINTS: usize = 7;
+const GROUPS: usize = 5;
+const RECEIVE_TIME: u64 = 1_765_324_800_123_456_789;
+
+/// Median ns per call of `encode`, which encodes one sample into `out`.
+fn time_per_sample(name: &str, mut encode: impl FnMut(&mut Vec<u8>)) {
+    let mut out = Vec::new();
+    encode(&mut out);
+    let bytes = out.len();
+    let mut rounds: Vec<f64> = (0..ROUNDS)
+        .map(|_| {
+            let start = Instant::now();
+            let mut samples = 0u64;
+            while start.elapsed() < ROUND_TIME {
+                for _ in 0..1000 {
+                    encode(black_box(&mut out));
+                }
+                samples += 1000;
+            }
+            start.elapsed().as_nanos() as f64 / samples as f64
+        })
+        .collect();
+    rounds.sort_by(f64::total_cmp);
+    println!("{name:<34} {bytes:>6} B {:>9.1} ns", rounds[ROUNDS / 2]);
+}
+
+fn pose(base: f64) -> Pose {
+    [base, base + 0.1, base + 0.2, 0.9, 0.1, -0.2, 0.3]
+}
+
+#[test]
+#[ignore = "a benchmark: prints figures"]
+fn encode_cost() {
+    let q: Vec<f64> = (0..JOINTS).map(|j| j as f64 * 0.1).collect();
+    let dq: Vec<f64> = q.iter().map(|v| -v).collect();
+    let tau: Vec<f64> = q.iter().map(|v| v * 10.0).collect();
+    let cartesian = [0.5; 7];
+    let names: Vec<CString> = (0..GROUPS).map(|g| CString::new(format!("arm_{g}")).unwrap()).collect();
+    let poses: Vec<(Pose, Pose)> = (0..GROUPS).map(|g| (pose(g as f64), pose(g as f64 + 0.5))).collect();
+
+    println!("{:<34} {:>8} {:>12}", "message", "size", "per sample");
+    let mut joint_states = JointStateEncoder::default();
+    time_per_sample("ros2 JointState, 7 joints", |out| {
+        let values = JointValues {
+            position: &q,
+            velocity: &dq,
+            effort: &tau,
+        };
+        joint_states.encode(Time::from_unix_nanos(RECEIVE_TIME), 7, &values, out);
+    });
+
+    let mut protobuf = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
+    let states = VfGroupStates {
+        first_joint: 7,
+        joints: JOINTS,
+        timestamp: [1, 2],
+        q: q.as_ptr(),
+        theta: q.as_ptr(),
+        dq: dq.as_ptr(),
+        dtheta: dq.as_ptr(),
+        tau: tau.as_ptr(),
+        tau_dot: tau.as_ptr(),
+        tau_ext: tau.as_ptr(),
+        tau_interact: tau.as_ptr(),
+        temperature: tau.as_ptr(),
+        flange_pose: cartesian.as_ptr(),
+        tcp_pose: cartesian.as_ptr(),
+        tcp_twist: cartesian.as_ptr(),
+        tcp_wrench: cartesian.as_ptr(),
+        tcp_wrench_local: cartesian.as_ptr(),
+        raw_tcp_wrench: cartesian.as_ptr(),
+        raw_tcp_wrench_local: cartesian.as_ptr(),
+        raw_ft_sensor: cartesian.as_ptr(),
+    };
+    time_per_sample("protobuf JointStates, 7 joints", |out| {
+        // SAFETY: every array of `states` points into a vector above, which
+        // outlives the call and holds as many values as it says.
+        unsafe { protobuf.encode_states(RECEIVE_TIME, &states, out) }.unwrap();
+    });
+
+    time_per_sample("ros2 TFMessage, 5 groups", |out| {
+        let groups: [GroupFrames; GROUPS] = std::array::from_fn(|g| GroupFrames {
+            group: names[g].to_str().unwrap(),
+            tcp_pose: &poses[g].0,
+            flange_pose: &poses[g].1,
+        });
+        encode_tf_message(Time::from_unix_nanos(RECEIVE_TIME), &groups, out);
+    });
+
+    let mut protobuf = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
+    let frames: Vec<VfGroupFrames> = (0..GROUPS)
+        .map(|g| VfGroupFrames {
+            group: names[g].as_ptr(),
+            tcp_pose: poses[g].0.as_ptr(),
+            flange_pose: poses[g].1.as_ptr(),
+        })
+        .collect();
+    time_per_sample("protobuf FrameTransforms, 5 groups", |out| {
+        // SAFETY: every group's name and poses point into the vectors above,
+        // which outlive the call.
+        unsafe { protobuf.encode_frames(RECEIVE_TIME, &frames, out) }.unwrap();
+    });
+
+    let wrench = [1.0, 2.0, 3.0, 0.1, 0.2, 0.3];
+    time_per_sample("ros2 WrenchStamped", |out| {
+        encode_wrench_stamped(Time::from_unix_nanos(RECEIVE_TIME), "arm_0_tcp", &wrench, out);
+    });
+}

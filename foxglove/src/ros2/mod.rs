@@ -1,0 +1,28 @@
+//! ROS 2 messages for a recording that `ros2 bag play` and ROS 2 tools read:
+//! standard types encoded as CDR, their `ros2msg` schemas, and the QoS each
+//! topic is said to be offered with. Each encoder writes into a buffer its
+//! caller keeps, straight from the sample's values.
+mod cdr;
+mod definitions;
+mod io;
+mod joint_state;
+mod qos;
+mod time;
+mod transforms;
+mod wrench;
+
+pub use definitions::{MessageType, JOINT_STATE, JOY, MESSAGE_ENCODING, SCHEMA_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
+pub use io::encode_io;
+pub use joint_state::{JointStateEncoder, JointValues};
+pub use qos::OFFERED_QOS_PROFILES;
+pub use time::Time;
+pub use transforms::{encode_tf_message, GroupFrames};
+pub use wrench::encode_wrench_stamped;
+
+#[cfg(test)]
+#[path = "golden_tests.rs"]
+mod golden_tests;
+
+#[cfg(test)]
+#[path = "cost_bench.rs"]
+mod cost_bench;
