@@ -122,6 +122,17 @@ void AddMonitor(CLI::App& app, CommandLine& line) {
   AddSeconds(*monitor, line, "stop after S seconds (default: run until Ctrl-C)", LowerBound::kIncluded);
 }
 
+void AddJointNames(CLI::App& command, CommandLine& line, const char* where) {
+  command
+      .add_option("--joint-names", line.joint_names,
+                  fmt::format("name the joints {} from a YAML or JSON mapping of robot-wide joint index to name, "
+                              "such as {{0: shoulder_pan_joint, 1: shoulder_lift_joint}} (a robot model's names; "
+                              "default joint_<index>)",
+                              where))
+      ->type_name("FILE")
+      ->check(toolkit::NonEmpty("file"));
+}
+
 void AddRecord(CLI::App& app, CommandLine& line) {
   CLI::App* record = app.add_subcommand(
       "record", "record every sample of both streams to PATH.basic.EXT and PATH.extra.EXT, with PATH.meta.json");
@@ -148,6 +159,7 @@ void AddRecord(CLI::App& app, CommandLine& line) {
                                     {"lz4", foxglove::Compression::kLz4},
                                     {"none", foxglove::Compression::kNone}},
                                    line.compression, "how an MCAP recording's chunks are compressed (default zstd)");
+  AddJointNames(*record, line, "in an MCAP recording (--format mcap or ros2)");
 }
 
 // Three descriptors per viewer (its connection, the relay's, the server's)
@@ -191,6 +203,7 @@ void AddServe(CLI::App& app, CommandLine& line) {
                       "subscribes to, up to about 6 MB/s at 1 kHz)",
                       CommandLine{}.max_viewers))
       ->type_name("N");
+  AddJointNames(*serve, line, "on the joint_states topics");
 }
 
 // Declares the whole command line on `app`, bound to `line`.
@@ -215,6 +228,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   Declare(app, line);
   line.help = !toolkit::ParseArguments(app, args);
   if (!app.get_subcommands().empty()) line.command = app.get_subcommands().front()->get_name();
+  if (line.command == "record" && !line.joint_names.empty() && !FormatOf(line.format).names_joints) {
+    throw toolkit::UsageError("record: --joint-names names the joints of an MCAP recording: give --format mcap or ros2",
+                              "record");
+  }
   if (line.command.empty() && !line.help && !line.version) {
     throw toolkit::UsageError("missing command (scan, info, monitor, record or serve)");
   }

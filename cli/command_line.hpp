@@ -32,6 +32,9 @@ struct CommandLine {
   /// serve: connections at once; a viewer subscribed to every topic costs
   /// the server about 6 MB/s of messages at 1 kHz.
   std::size_t max_viewers = 32;
+  /// record (MCAP formats) and serve: a file naming the joints
+  /// (cli/common/joint_names_file.hpp); empty for joint_<index>.
+  std::string joint_names;
   /// record: replace existing files at the output path.
   bool overwrite = false;
   /// record: a recording without a single sample is not a failure.

@@ -115,12 +115,22 @@ int RunRecord(const CommandLine& line) {
     SayExists(existing.front() + " already exists");
     return 1;
   }
+  JointNameMap names;
+  try {
+    // Read before connecting: a wrong file is said at once.
+    if (!line.joint_names.empty()) names = ReadJointNames(line.joint_names);
+  } catch (const JointNamesError& error) {
+    std::fprintf(stderr, "qrk: record: --joint-names %s\n", error.what());
+    return 1;
+  }
   const auto robot = OpenRobotLink(line.serial);
   const FormatEntry& format = FormatOf(line.format);
-  const RecordingSetup setup{robot->Serial(),           robot->Version(),     GroupsToRecord(*robot),
-                             robot->Layout().start_ids, robot->Layout().dofs, line.format,
-                             line.compression,          line.output,          line.overwrite};
   try {
+    const RecordingSetup setup{robot->Serial(),        robot->Version(),
+                               GroupsToRecord(*robot), robot->Layout().start_ids,
+                               robot->Layout().dofs,   line.format,
+                               line.compression,       line.output,
+                               line.overwrite,         JointNamesOf(*robot, names, line.joint_names)};
     Recording recording(format.create(setup));
     toolkit::ExitOnSecondStop(UnfinishedMessage(line));
     recording.Start(*robot);
@@ -164,6 +174,9 @@ int RunRecord(const CommandLine& line) {
     return 1;
   } catch (const WriteError& error) {
     std::fprintf(stderr, "qrk: record: %s\n", error.what());
+    return 1;
+  } catch (const JointNamesError& error) {
+    std::fprintf(stderr, "qrk: record: --joint-names %s\n", error.what());
     return 1;
   }
 }

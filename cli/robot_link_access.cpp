@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -55,6 +56,20 @@ std::unique_ptr<qrk_impl::RobotLink> OpenRobotLink(const std::string& serial) {
 RecordedGroups GroupsToRecord(const qrk_impl::RobotLink& robot) {
   if (!robot.Layout().groups_from_first_sample) return RecordedGroups(robot.Layout().groups);
   return RecordedGroups::Late([&robot] { return robot.Stream().FirstBasicGroups(); });
+}
+
+std::vector<std::string> JointNamesOf(const qrk_impl::RobotLink& robot, const JointNameMap& names,
+                                      const std::string& path) {
+  if (names.empty()) return {};
+  // The layout query covers every group, whether or not start-up saw one.
+  std::size_t joints = 0;
+  for (const auto& [group, start] : robot.Layout().start_ids) {
+    const auto dof = robot.Layout().dofs.find(group);
+    if (start >= 0 && dof != robot.Layout().dofs.end()) {
+      joints = std::max(joints, static_cast<std::size_t>(start) + static_cast<std::size_t>(dof->second));
+    }
+  }
+  return NamesOfJoints(names, joints, path);
 }
 
 std::optional<qrk_impl::RobotIo> ReadIo(const qrk_impl::RobotLink& robot) {

@@ -6,7 +6,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/common/joint_names_file.hpp"
 #include "cli/common/robot_link.hpp"
 #include "cli/recorder/recorded_groups.hpp"
 #include "services/robot_io.hpp"
@@ -21,6 +23,12 @@ std::unique_ptr<qrk_impl::RobotLink> OpenRobotLink(const std::string& serial);
 /// first basic sample names when start-up saw none. `robot` must outlive
 /// them.
 RecordedGroups GroupsToRecord(const qrk_impl::RobotLink& robot);
+
+/// The names of `robot`'s joints that `names` (read from the --joint-names
+/// file `path`) gives, "" for each joint it leaves out. Throws
+/// JointNamesError for an index beyond the robot's joints.
+std::vector<std::string> JointNamesOf(const qrk_impl::RobotLink& robot, const JointNameMap& names,
+                                      const std::string& path);
 
 /// The safety inputs and digital I/O of the latest basic sample. Nothing
 /// before the first: the stream calls would answer all false, which a reader

@@ -36,17 +36,28 @@ std::string Summary(const StreamCounts& counts) {
 int RunServe(const CommandLine& line) {
   toolkit::InstallStopSignalHandlers();
   std::unique_ptr<foxglove::LiveServer> server;
+  JointNameMap names;
   try {
+    if (!line.joint_names.empty()) names = ReadJointNames(line.joint_names);
     server = std::make_unique<foxglove::LiveServer>(line.host, line.port, line.max_viewers);
+  } catch (const JointNamesError& error) {
+    std::fprintf(stderr, "qrk: serve: --joint-names %s\n", error.what());
+    return 1;
   } catch (const foxglove::ServeError& error) {
     std::fprintf(stderr, "qrk: serve: %s\n", error.what());
     return 1;
   }
   const auto robot = OpenRobotLink(line.serial);
+  try {
+    if (!names.empty()) server->SetJointNames(JointNamesOf(*robot, names, line.joint_names));
+  } catch (const JointNamesError& error) {
+    std::fprintf(stderr, "qrk: serve: --joint-names %s\n", error.what());
+    return 1;
+  }
   const RecordedGroups groups = GroupsToRecord(*robot);
   FoxgloveTopics<foxglove::LiveServer> topics(*server, groups, robot->Layout().start_ids, robot->Layout().dofs);
-  TopicSink<foxglove::LiveServer, qrk_impl::BasicStreamData> basic_sink(topics);
-  TopicSink<foxglove::LiveServer, qrk_impl::ExtraStreamData> extra_sink(topics);
+  TopicSink<decltype(topics), qrk_impl::BasicStreamData> basic_sink(topics);
+  TopicSink<decltype(topics), qrk_impl::ExtraStreamData> extra_sink(topics);
   SampleFeed feed(basic_sink, extra_sink);
   feed.Start(*robot);
   std::printf("serving %s on ws://%s:%u: in Foxglove, Open connection > Foxglove WebSocket; Ctrl-C ends it\n",

@@ -63,8 +63,9 @@ vf_group_frames ToC(const GroupFrames& frames) noexcept {
   return vf_group_frames{frames.group.c_str(), frames.tcp_pose.data(), frames.flange_pose.data()};
 }
 
-vf_group_actions ToC(const qrk::RobotActions& a) {
+vf_group_actions ToC(const qrk::RobotActions& a, std::uint32_t first_joint) {
   vf_group_actions c{};
+  c.first_joint = first_joint;
   c.joints = JointCount(a.q_d, a.dq_d, a.tau_d);
   c.timestamp[0] = a.timestamp.first;
   c.timestamp[1] = a.timestamp.second;

@@ -19,7 +19,7 @@ vf_stamp ToC(const MessageStamp& stamp) noexcept;
 /// Throws std::invalid_argument when the joint vectors differ in length.
 vf_group_states ToC(const qrk::RobotStates& states, std::uint32_t first_joint);
 vf_group_frames ToC(const GroupFrames& frames) noexcept;
-vf_group_actions ToC(const qrk::RobotActions& actions);
+vf_group_actions ToC(const qrk::RobotActions& actions, std::uint32_t first_joint);
 vf_io ToC(const qrk_impl::RobotIo& io) noexcept;
 
 /// Throws for a failed call: WriteError for VF_EIO, FileExists for

@@ -38,9 +38,10 @@ void LogTarget::LogFrames(std::uint32_t channel, const MessageStamp& stamp, cons
   Check(vf_log_target_log_frames(target_, channel, &c_stamp, c_groups.data(), groups.size()));
 }
 
-void LogTarget::LogActions(std::uint32_t channel, const MessageStamp& stamp, const qrk::RobotActions& actions) {
+void LogTarget::LogActions(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
+                           const qrk::RobotActions& actions) {
   const vf_stamp c_stamp = ToC(stamp);
-  const vf_group_actions c_actions = ToC(actions);
+  const vf_group_actions c_actions = ToC(actions, first_joint);
   Check(vf_log_target_log_actions(target_, channel, &c_stamp, &c_actions));
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foxglove/messages.hpp"
+#include "foxglove/ros2_message.hpp"
 #include "services/robot_io.hpp"
 #include "velmor/qrk/robot_actions.hpp"
 #include "velmor/qrk/robot_states.hpp"
@@ -27,6 +28,14 @@ class LogTarget {
   /// Adds a topic (the server advertises it); returns the channel to log on.
   /// A recording throws WriteError.
   std::uint32_t AddChannel(const std::string& topic, Schema schema);
+  /// Adds a topic of a ROS 2 recording (McapProfile::kRos2, which takes no
+  /// other); `frame_id` is the frame a wrench is in. Throws
+  /// std::invalid_argument on any other target.
+  std::uint32_t AddRos2Channel(const std::string& topic, Ros2Message message, const std::string& frame_id = "");
+  /// Names the robot's joints: `names[i]` is joint i's (its index in the
+  /// whole robot); an empty name, or none, keeps joint_<i>. Once, before
+  /// the first message; throws std::invalid_argument a second time.
+  void SetJointNames(const std::vector<std::string>& names);
 
   /// Logs a group's states on a kJointStates or kRobotStates channel:
   /// `first_joint` (its first joint's index in the whole robot) names its
@@ -40,8 +49,10 @@ class LogTarget {
   /// Logs every group's frames of one sample as one message on a
   /// kFrameTransforms channel; throws as LogStates.
   void LogFrames(std::uint32_t channel, const MessageStamp& stamp, const std::vector<GroupFrames>& groups);
-  /// On a kRobotActions channel; throws as LogStates.
-  void LogActions(std::uint32_t channel, const MessageStamp& stamp, const qrk::RobotActions& actions);
+  /// On a kRobotActions channel (or a ROS 2 joint commands one); throws as
+  /// LogStates.
+  void LogActions(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
+                  const qrk::RobotActions& actions);
   /// On a kRobotIo channel; throws as LogStates.
   void LogIo(std::uint32_t channel, const MessageStamp& stamp, const qrk_impl::RobotIo& io);
 

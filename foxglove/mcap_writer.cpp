@@ -10,9 +10,10 @@ using detail::Check;
 
 namespace {
 
-vf_mcap_writer* Create(const std::string& path, Compression compression, bool overwrite) {
+vf_mcap_writer* Create(const std::string& path, Compression compression, bool overwrite, McapProfile profile) {
   vf_mcap_writer* writer = nullptr;
-  Check(vf_mcap_writer_create(path.c_str(), static_cast<vf_compression>(compression), overwrite, &writer));
+  const auto create = profile == McapProfile::kRos2 ? &vf_mcap_writer_create_ros2 : &vf_mcap_writer_create;
+  Check(create(path.c_str(), static_cast<vf_compression>(compression), overwrite, &writer));
   return writer;
 }
 
@@ -20,8 +21,8 @@ vf_mcap_writer* Create(const std::string& path, Compression compression, bool ov
 
 void ReleaseHandle::operator()(vf_mcap_writer* writer) const noexcept { vf_mcap_writer_drop(writer); }
 
-McapWriter::McapWriter(const std::string& path, Compression compression, bool overwrite)
-    : McapWriter(Create(path, compression, overwrite)) {}
+McapWriter::McapWriter(const std::string& path, Compression compression, bool overwrite, McapProfile profile)
+    : McapWriter(Create(path, compression, overwrite, profile)) {}
 
 // The target is borrowed before the writer is owned: a base class is made
 // before the members.

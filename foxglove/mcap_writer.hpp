@@ -12,12 +12,17 @@
 
 namespace velmor::foxglove {
 
+/// What the file is for: Foxglove's protobuf channels, or ROS 2's CDR ones
+/// (header profile `ros2`), never both.
+enum class McapProfile { kFoxglove, kRos2 };
+
 class McapWriter : public LogTarget {
  public:
   /// Creates `path` exclusively unless `overwrite` (velmor_foxglove.h).
   /// Throws FileExists "PATH already exists", WriteError "cannot write PATH:
   /// reason".
-  McapWriter(const std::string& path, Compression compression, bool overwrite = false);
+  McapWriter(const std::string& path, Compression compression, bool overwrite = false,
+             McapProfile profile = McapProfile::kFoxglove);
 
   /// An MCAP metadata record. Throws WriteError.
   void WriteMetadata(const std::string& name, const std::map<std::string, std::string>& entries);

@@ -16,6 +16,10 @@ std::unique_ptr<RecordingOutput> Create(const RecordingSetup& setup) {
 constexpr std::string_view kRowsKept = "the files keep every complete row written before it";
 constexpr std::string_view kRowsUnfinished =
     "{0} and {1} lack the samples still queued and may end in a cut-off row; {2} says \"complete\": false";
+constexpr std::string_view kMcapKept = "the file keeps every chunk completed before it";
+constexpr std::string_view kMcapUnfinished =
+    "{0} is not finished: the samples still queued, the last chunk, the counts record, the summary and the footer "
+    "are missing; its completed chunks are readable (mcap recover rebuilds the rest)";
 
 }  // namespace
 
@@ -29,6 +33,7 @@ const std::vector<FormatEntry>& RecordFormats() {
        "rows",
        kRowsKept,
        kRowsUnfinished,
+       false,
        &Create<RowFilesOutput>},
       {RecordFormat::kJsonl,
        "jsonl",
@@ -38,6 +43,7 @@ const std::vector<FormatEntry>& RecordFormats() {
        "rows",
        kRowsKept,
        kRowsUnfinished,
+       false,
        &Create<RowFilesOutput>},
       {RecordFormat::kMcap,
        "mcap",
@@ -45,10 +51,20 @@ const std::vector<FormatEntry>& RecordFormats() {
        {".mcap"},
        "recording",
        "messages",
-       "the file keeps every chunk completed before it",
-       "{0} is not finished: the samples still queued, the last chunk, the counts record, the summary and the footer "
-       "are missing; its completed chunks are readable (mcap recover rebuilds the rest)",
-       &Create<McapOutput>},
+       kMcapKept,
+       kMcapUnfinished,
+       true,
+       &Create<McapOutput<FoxglovePlan>>},
+      {RecordFormat::kRos2,
+       "ros2",
+       "one ROS 2 recording (MCAP) of standard messages, for ros2 bag and ROS 2's tools",
+       {".mcap"},
+       "recording",
+       "messages",
+       kMcapKept,
+       kMcapUnfinished,
+       true,
+       &Create<McapOutput<Ros2Plan>>},
   };
   return formats;
 }

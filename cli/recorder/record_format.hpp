@@ -11,7 +11,7 @@
 
 namespace velmor::cli {
 
-enum class RecordFormat { kCsv, kJsonl, kMcap };
+enum class RecordFormat { kCsv, kJsonl, kMcap, kRos2 };
 
 class RecordingOutput;
 struct RecordingSetup;
@@ -33,6 +33,8 @@ struct FormatEntry {
   /// When a second stop signal ends the program at once, what is left
   /// unfinished; {0}, {1}, ... stand for the files in suffix order.
   std::string_view left_unfinished;
+  /// Its files carry joint names, which --joint-names may give.
+  bool names_joints = false;
   /// Creates the files (exclusively unless the setup says overwrite).
   /// Throws WriteError (FileExists).
   std::unique_ptr<RecordingOutput> (*create)(const RecordingSetup& setup);

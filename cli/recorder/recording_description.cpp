@@ -41,6 +41,7 @@ RecordingDescription DescribeRecording(const RecordingSetup& setup, const Record
   description.identity = {
       {"serial", setup.serial},  {"version", setup.version},      {"format", FormatOf(setup.format).name},
       {"layout", Layout(setup)}, {"qrk_version", VELMOR_VERSION}, {"start_time", progress.start_time}};
+  if (!setup.joint_names.empty()) description.identity["joint_names"] = setup.joint_names;
   description.outcome = {{"end_time", progress.end_time > 0.0 ? Json(progress.end_time) : Json()},
                          {"complete", progress.complete},
                          {"empty", progress.empty},

@@ -32,6 +32,9 @@ struct RecordingSetup {
   std::string prefix;
   /// Replace the files that exist rather than refuse (FileExists).
   bool overwrite = false;
+  /// The joints' names in an MCAP file, by robot-wide index; empty for
+  /// joint_<index>, as is an empty name.
+  std::vector<std::string> joint_names;
 };
 
 /// How the recording went so far.

@@ -142,6 +142,11 @@ typedef struct vf_group_actions {
   const double* tcp_pose_d;
   const double* tcp_twist_d;
   const double* tcp_wrench_d;
+  /**
+   * The group's first joint in the whole robot: names the joints of a
+   * ROS 2 channel.
+   */
+  uint32_t first_joint;
 } vf_group_actions;
 
 /**
@@ -161,8 +166,15 @@ typedef struct vf_io {
 typedef int32_t vf_compression;
 
 /**
+ * What a ROS 2 channel carries, every message stamped with its receive
+ * time (the log time).
+ */
+typedef int32_t vf_ros2_message;
+
+/**
  * foxglove.JointStates from a group's states: one entry per joint, named
- * joint_<robot-wide index>, position = q, velocity = dq, effort = tau.
+ * as the target names its joints (vf_log_target_set_joint_names; by default
+ * joint_<robot-wide index>), position = q, velocity = dq, effort = tau.
  */
 #define VF_SCHEMA_JOINT_STATES 0
 
@@ -199,6 +211,52 @@ typedef int32_t vf_compression;
 #define VF_COMPRESSION_ZSTD 1
 
 #define VF_COMPRESSION_LZ4 2
+
+/**
+ * sensor_msgs/msg/JointState from a group's states (log_states): the
+ * target's joint names, position = q, velocity = dq, effort = tau.
+ */
+#define VF_ROS2_JOINT_STATES 0
+
+/**
+ * sensor_msgs/msg/JointState from a group's commanded values
+ * (log_actions): position = q_d, velocity = dq_d, effort = tau_d.
+ */
+#define VF_ROS2_JOINT_COMMANDS 1
+
+/**
+ * tf2_msgs/msg/TFMessage from every group's frames (log_frames), the
+ * frames of VF_SCHEMA_FRAME_TRANSFORMS.
+ */
+#define VF_ROS2_TF 2
+
+/**
+ * geometry_msgs/msg/WrenchStamped from a group's states' tcp_wrench, in the
+ * channel's frame.
+ */
+#define VF_ROS2_TCP_WRENCH 3
+
+/**
+ * As VF_ROS2_TCP_WRENCH, from tcp_wrench_local.
+ */
+#define VF_ROS2_TCP_WRENCH_LOCAL 4
+
+/**
+ * As VF_ROS2_TCP_WRENCH, from raw_tcp_wrench.
+ */
+#define VF_ROS2_RAW_TCP_WRENCH 5
+
+/**
+ * As VF_ROS2_TCP_WRENCH, from raw_tcp_wrench_local.
+ */
+#define VF_ROS2_RAW_TCP_WRENCH_LOCAL 6
+
+/**
+ * sensor_msgs/msg/Joy from the robot's I/O (log_io): no axes, the buttons
+ * 1 for on, 0 for off: estop_released, enabling_device_on, digital_inputs
+ * 0 to 19, digital_outputs 0 to 19.
+ */
+#define VF_ROS2_IO 7
 
 /**
  * Success.
@@ -246,6 +304,18 @@ extern "C" {
  * valid until the next failure on this thread.
  */
 const char* vf_last_error(void);
+
+/**
+ * Gives the target's joints their names: `names[i]` is joint i's (its index
+ * in the whole robot); NULL or "" keeps joint_<i>, as does every joint from
+ * `count` on. Call it once, before the first message is logged: VF_EINVAL
+ * when the target already has names.
+ *
+ * # Safety
+ * Unless `count` is 0, `names` is NULL or points to `count` pointers, each
+ * NULL or a NUL-terminated string; all valid for the call.
+ */
+vf_result vf_log_target_set_joint_names(const struct vf_log_target* target, const char* const* names, size_t count);
 
 /**
  * Starts a server reached on `host` and `port` (0: any free port; see
@@ -351,6 +421,18 @@ vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bo
                                 struct vf_mcap_writer** out);
 
 /**
+ * Creates a ROS 2 recording in a new file, as vf_mcap_writer_create: the
+ * header's profile is `ros2`, and its target takes only channels added
+ * with vf_log_target_add_ros2_channel (ROS 2's tools refuse a file that
+ * mixes encodings).
+ *
+ * # Safety
+ * As vf_mcap_writer_create.
+ */
+vf_result vf_mcap_writer_create_ros2(const char* path, vf_compression compression, bool overwrite,
+                                     struct vf_mcap_writer** out);
+
+/**
  * The target this recording's channels are added to and its messages
  * logged on (vf_log_target_add_channel and the log calls), valid as long as
  * the writer; NULL for a NULL writer.
@@ -384,6 +466,20 @@ vf_result vf_mcap_writer_finish(const struct vf_mcap_writer* writer);
  * which no other call uses during or after this one.
  */
 void vf_mcap_writer_drop(struct vf_mcap_writer* writer);
+
+/**
+ * Adds a ROS 2 channel carrying `message` to a recording of the `ros2`
+ * profile and sets `channel` to its number for the log calls; `frame_id`
+ * (NULL for none) is the frame a wrench is in. VF_EINVAL on another
+ * target: a live server takes no ROS 2 channels, a file of another profile
+ * none either.
+ *
+ * # Safety
+ * `topic` is NULL or a NUL-terminated string, and `frame_id` too; both
+ * valid for the call.
+ */
+vf_result vf_log_target_add_ros2_channel(const struct vf_log_target* target, const char* topic, vf_ros2_message message,
+                                         const char* frame_id, uint32_t* channel);
 
 #ifdef __cplusplus
 }  // extern "C"

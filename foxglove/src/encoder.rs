@@ -7,14 +7,17 @@ use foxglove::{Encode, Schema};
 use velmor_abi::code::EINVAL;
 
 use crate::error::Failure;
+use crate::joint_names::JointNames;
 use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo};
+use crate::ros2::Ros2Channel;
 use crate::schemas::{RobotActions, RobotIo, RobotStates};
 
 /// What a channel carries: what is logged on it must fit its schema. The
 /// Foxglove messages' own time stamps are the message's log time.
 pub type VfSchema = i32;
 /// foxglove.JointStates from a group's states: one entry per joint, named
-/// joint_<robot-wide index>, position = q, velocity = dq, effort = tau.
+/// as the target names its joints (vf_log_target_set_joint_names; by default
+/// joint_<robot-wide index>), position = q, velocity = dq, effort = tau.
 pub const VF_SCHEMA_JOINT_STATES: VfSchema = 0;
 /// foxglove.FrameTransforms from every group's frames of one sample
 /// (log_frames), as ROS tf does: per group, in the order given, world ->
@@ -43,6 +46,8 @@ pub enum Encoder {
     RobotStates(Box<RobotStates>),
     RobotActions(RobotActions),
     RobotIo(RobotIo),
+    /// A channel of a ROS 2 recording (vf_log_target_add_ros2_channel).
+    Ros2(Box<Ros2Channel>),
 }
 
 impl Encoder {
@@ -64,12 +69,24 @@ impl Encoder {
             Self::RobotStates(_) => RobotStates::get_schema(),
             Self::RobotActions(_) => RobotActions::get_schema(),
             Self::RobotIo(_) => RobotIo::get_schema(),
+            Self::Ros2(channel) => return channel.schema(),
         };
         schema.expect("every message type here has a schema")
     }
 
     pub fn message_encoding(&self) -> &'static str {
-        "protobuf"
+        match self {
+            Self::Ros2(_) => crate::ros2::MESSAGE_ENCODING,
+            _ => "protobuf",
+        }
+    }
+
+    /// The channel's metadata in a recording.
+    pub fn channel_metadata(&self) -> std::collections::BTreeMap<String, String> {
+        match self {
+            Self::Ros2(channel) => channel.metadata(),
+            _ => Default::default(),
+        }
     }
 
     /// Encodes a group's states into `out` (cleared first).
@@ -81,13 +98,14 @@ impl Encoder {
         &mut self,
         log_time: u64,
         states: &VfGroupStates,
+        names: &JointNames,
         out: &mut Vec<u8>,
     ) -> Result<(), Failure> {
         out.clear();
         match self {
             Self::JointStates(message) => {
                 // SAFETY: the caller vouches for `states`' arrays.
-                unsafe { fill_joint_states(message, log_time, states) }?;
+                unsafe { fill_joint_states(message, log_time, states, names) }?;
                 encode(message, out)
             }
             Self::RobotStates(message) => {
@@ -95,6 +113,8 @@ impl Encoder {
                 unsafe { fill_states(message, states) }?;
                 encode(&**message, out)
             }
+            // SAFETY: the caller vouches for `states`' arrays.
+            Self::Ros2(channel) => unsafe { channel.encode_states(log_time, states, names, out) },
             _ => Err(self.mismatch("a group's states")),
         }
     }
@@ -111,6 +131,10 @@ impl Encoder {
         out: &mut Vec<u8>,
     ) -> Result<(), Failure> {
         out.clear();
+        if let Self::Ros2(channel) = self {
+            // SAFETY: the caller vouches for every group's name and poses.
+            return unsafe { channel.encode_frames(log_time, groups, out) };
+        }
         let Self::FrameTransforms(frames) = self else {
             return Err(self.mismatch("frames"));
         };
@@ -124,8 +148,18 @@ impl Encoder {
     /// # Safety
     /// `actions`' arrays hold what [`VfGroupActions`] says they hold, valid
     /// for the call.
-    pub unsafe fn encode_actions(&mut self, actions: &VfGroupActions, out: &mut Vec<u8>) -> Result<(), Failure> {
+    pub unsafe fn encode_actions(
+        &mut self,
+        log_time: u64,
+        actions: &VfGroupActions,
+        names: &JointNames,
+        out: &mut Vec<u8>,
+    ) -> Result<(), Failure> {
         out.clear();
+        if let Self::Ros2(channel) = self {
+            // SAFETY: the caller vouches for `actions`' arrays.
+            return unsafe { channel.encode_actions(log_time, actions, names, out) };
+        }
         let Self::RobotActions(message) = self else {
             return Err(self.mismatch("a group's commanded values"));
         };
@@ -134,8 +168,11 @@ impl Encoder {
         encode(message, out)
     }
 
-    pub fn encode_io(&mut self, io: &VfIo, out: &mut Vec<u8>) -> Result<(), Failure> {
+    pub fn encode_io(&mut self, log_time: u64, io: &VfIo, out: &mut Vec<u8>) -> Result<(), Failure> {
         out.clear();
+        if let Self::Ros2(channel) = self {
+            return channel.encode_io(log_time, io, out);
+        }
         let Self::RobotIo(message) = self else {
             return Err(self.mismatch("the robot's I/O"));
         };
@@ -166,15 +203,14 @@ fn timestamp(log_time: u64) -> Timestamp {
     Timestamp::new_checked(seconds, (log_time % 1_000_000_000) as u32).unwrap_or(Timestamp::MAX)
 }
 
-/// Joints are named by their index in the whole robot, so that a joint keeps
-/// its name in every group that holds it.
-pub fn joint_name(first_joint: u32, offset: usize) -> String {
-    format!("joint_{}", u64::from(first_joint) + offset as u64)
-}
-
 /// # Safety
 /// As [`Encoder::encode_states`].
-unsafe fn fill_joint_states(message: &mut JointStates, log_time: u64, states: &VfGroupStates) -> Result<(), Failure> {
+unsafe fn fill_joint_states(
+    message: &mut JointStates,
+    log_time: u64,
+    states: &VfGroupStates,
+    names: &JointNames,
+) -> Result<(), Failure> {
     // SAFETY: the caller vouches for `joints` values in each per-joint array.
     let (q, dq, tau) = unsafe {
         (
@@ -187,11 +223,11 @@ unsafe fn fill_joint_states(message: &mut JointStates, log_time: u64, states: &V
         && message
             .joints
             .first()
-            .is_none_or(|joint| joint.name == joint_name(states.first_joint, 0));
+            .is_none_or(|joint| joint.name == names.name(states.first_joint, 0));
     if !named {
         message.joints = (0..states.joints)
             .map(|i| JointState {
-                name: joint_name(states.first_joint, i),
+                name: names.name(states.first_joint, i).into_owned(),
                 ..JointState::default()
             })
             .collect();

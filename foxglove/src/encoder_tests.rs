@@ -56,7 +56,7 @@ impl Sample {
 fn encode_states(encoder: &mut Encoder, log_time: u64, states: &VfGroupStates) -> Vec<u8> {
     let mut out = Vec::new();
     // SAFETY: every test's states come from a Sample that outlives the call.
-    unsafe { encoder.encode_states(log_time, states, &mut out) }
+    unsafe { encoder.encode_states(log_time, states, &JointNames::DEFAULTS, &mut out) }
         .map_err(|f| f.message)
         .unwrap();
     out
@@ -148,6 +148,16 @@ fn joint_states_name_joints_by_robot_index_and_follow_a_new_layout() {
     };
     assert_eq!(names_at(6, 14), ["joint_14", "joint_15"]);
     assert_eq!(names_at(7, 3), ["joint_3", "joint_4"]);
+
+    // Names given for some joints (a robot model's): the others keep theirs,
+    // and a channel that named its joints before names them again.
+    let given = JointNames::new(["base", "", "", "wrist"].map(String::from).to_vec());
+    let mut out = Vec::new();
+    // SAFETY: `smaller`'s arrays hold 2 values each, alive for the call.
+    unsafe { encoder.encode_states(8, &smaller.states(2), &given, &mut out) }.unwrap();
+    let joints = <JointStates as Decode>::decode(&out[..]).unwrap().joints;
+    let names: Vec<_> = joints.iter().map(|j| j.name.as_str()).collect();
+    assert_eq!(names, ["joint_2", "wrist"]);
 }
 
 /// Our schemas' fields as their descriptors declare them: (name, type, repeated).
@@ -262,14 +272,14 @@ fn a_record_on_a_channel_of_another_schema_is_refused() {
     // SAFETY: the records point into `sample`, which outlives every call, and
     // a NULL array is refused before it is read.
     unsafe {
-        let failure = actions.encode_states(0, &states, &mut out).err().unwrap();
+        let failure = actions.encode_states(0, &states, &JointNames::DEFAULTS, &mut out).err().unwrap();
         assert_eq!(failure.code, EINVAL);
-        assert!(frames.encode_states(0, &states, &mut out).is_err());
+        assert!(frames.encode_states(0, &states, &JointNames::DEFAULTS, &mut out).is_err());
         assert!(actions.encode_frames(0, &[sample.frames()], &mut out).is_err());
 
         states.q = std::ptr::null();
         assert_eq!(
-            joints.encode_states(0, &states, &mut out).err().unwrap().code,
+            joints.encode_states(0, &states, &JointNames::DEFAULTS, &mut out).err().unwrap().code,
             velmor_abi::code::ENULL
         );
     }

@@ -15,17 +15,16 @@
 mod encoder;
 mod error;
 mod front_door;
+mod joint_names;
 mod live_server;
 mod log_target;
 mod mcap_writer;
 mod records;
-// Used by the ROS 2 recording that comes next; until then only its tests
-// reach it.
-#[allow(dead_code, unused_imports)]
 mod ros2;
 mod schemas;
 
 pub use error::vf_last_error;
+pub use joint_names::vf_log_target_set_joint_names;
 pub use live_server::{
     vf_live_server_log_target, vf_live_server_port, vf_live_server_refused, vf_live_server_start, vf_live_server_stop,
 };
@@ -34,6 +33,7 @@ pub use log_target::{
     vf_log_target_log_states,
 };
 pub use mcap_writer::{
-    vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish, vf_mcap_writer_log_target,
+    vf_mcap_writer_create, vf_mcap_writer_create_ros2, vf_mcap_writer_drop, vf_mcap_writer_finish, vf_mcap_writer_log_target,
     vf_mcap_writer_write_metadata,
 };
+pub use ros2::vf_log_target_add_ros2_channel;

@@ -6,12 +6,13 @@
 //! check their arguments in one order and fail with the same messages for
 //! both.
 use std::ffi::c_char;
-use std::sync::{Mutex, PoisonError};
+use std::sync::{Mutex, OnceLock, PoisonError};
 
 use velmor_abi::code::Code;
 
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, Failure};
+use crate::joint_names::JointNames;
 use crate::live_server::Channels;
 use crate::mcap_writer::McapFile;
 use crate::records::{required, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
@@ -63,13 +64,26 @@ impl LogTarget for Targets {
 /// handle. Its lock serialises concurrent calls on the handle.
 pub struct VfLogTarget {
     inner: Mutex<Targets>,
+    joint_names: OnceLock<JointNames>,
 }
 
 impl VfLogTarget {
     pub(crate) fn new(target: Targets) -> Self {
         Self {
             inner: Mutex::new(target),
+            joint_names: OnceLock::new(),
         }
+    }
+
+    /// The names given (vf_log_target_set_joint_names), or the defaults.
+    pub(crate) fn joint_names(&self) -> &JointNames {
+        static DEFAULTS: JointNames = JointNames::DEFAULTS;
+        self.joint_names.get().unwrap_or(&DEFAULTS)
+    }
+
+    /// Gives the joints their names, once; a second time gives them back.
+    pub(crate) fn set_joint_names(&self, names: JointNames) -> Result<(), JointNames> {
+        self.joint_names.set(names)
     }
 
     /// The target, for its handle's release (no other call is running).
@@ -130,12 +144,14 @@ pub unsafe extern "C" fn vf_log_target_log_states(
     stamp: Option<&VfStamp>,
     states: Option<&VfGroupStates>,
 ) -> Code {
+    let names = target.map(VfLogTarget::joint_names);
     with_target(target, "target", |target| {
         let (stamp, states) = (required(stamp, "stamp")?, required(states, "states")?);
+        let names = names.expect("with_target checked the target");
         target.log(channel, stamp, |encoder, out| {
             // SAFETY: the caller vouches for `states`' arrays for the call,
             // and `log` encodes within it.
-            unsafe { encoder.encode_states(stamp.log_time, states, out) }
+            unsafe { encoder.encode_states(stamp.log_time, states, names, out) }
         })
     })
 }
@@ -178,12 +194,14 @@ pub unsafe extern "C" fn vf_log_target_log_actions(
     stamp: Option<&VfStamp>,
     actions: Option<&VfGroupActions>,
 ) -> Code {
+    let names = target.map(VfLogTarget::joint_names);
     with_target(target, "target", |target| {
         let (stamp, actions) = (required(stamp, "stamp")?, required(actions, "actions")?);
+        let names = names.expect("with_target checked the target");
         target.log(channel, stamp, |encoder, out| {
             // SAFETY: the caller vouches for `actions`' arrays for the call,
             // and `log` encodes within it.
-            unsafe { encoder.encode_actions(actions, out) }
+            unsafe { encoder.encode_actions(stamp.log_time, actions, names, out) }
         })
     })
 }
@@ -198,6 +216,6 @@ pub extern "C" fn vf_log_target_log_io(
 ) -> Code {
     with_target(target, "target", |target| {
         let (stamp, io) = (required(stamp, "stamp")?, required(io, "io")?);
-        target.log(channel, stamp, |encoder, out| encoder.encode_io(io, out))
+        target.log(channel, stamp, |encoder, out| encoder.encode_io(stamp.log_time, io, out))
     })
 }

@@ -20,6 +20,7 @@ use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::log_target::{with_target, Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, values as array, VfStamp};
+use crate::ros2::Ros2Channel;
 
 /// How a recording compresses its chunks.
 pub type VfCompression = i32;
@@ -62,7 +63,12 @@ pub(crate) struct McapFile {
     failure: Option<String>,
     channels: Vec<Channel>,
     buffer: Vec<u8>,
+    /// A ROS 2 recording (profile `ros2`), whose channels are all ROS 2's.
+    ros2: bool,
 }
+
+/// The header profile of a ROS 2 recording, which ROS 2's readers require.
+const ROS2_PROFILE: &str = "ros2";
 
 fn options(compression: VfCompression) -> Result<WriteOptions, Failure> {
     // Level 0 is each compressor's default.
@@ -92,8 +98,8 @@ fn options(compression: VfCompression) -> Result<WriteOptions, Failure> {
 }
 
 impl McapFile {
-    fn create(path: &str, compression: VfCompression, overwrite: bool) -> Result<Self, Failure> {
-        let options = options(compression)?;
+    fn create(path: &str, compression: VfCompression, overwrite: bool, ros2: bool) -> Result<Self, Failure> {
+        let options = options(compression)?.profile(if ros2 { ROS2_PROFILE } else { "" });
         let cannot = |e: &dyn std::error::Error| Failure::new(EIO, format!("cannot write {path}: {}", root_cause(e)));
         let file = create_file(path, overwrite)?;
         let writer = options.create(BufWriter::new(file)).map_err(|e| cannot(&e))?;
@@ -103,6 +109,7 @@ impl McapFile {
             failure: None,
             channels: Vec::new(),
             buffer: Vec::new(),
+            ros2,
         })
     }
 
@@ -149,7 +156,7 @@ impl McapFile {
                 .add_schema(&description.name, &description.encoding, &description.data)
                 .and_then(|schema_id| {
                     let encoding = channel.encoder.message_encoding();
-                    writer.add_channel(schema_id, &channel.topic, encoding, &BTreeMap::new())
+                    writer.add_channel(schema_id, &channel.topic, encoding, &channel.encoder.channel_metadata())
                 });
             match added {
                 Ok(id) => channel.id = Some(id),
@@ -176,18 +183,33 @@ impl McapFile {
             .map(drop)
             .map_err(|e| self.failed(e.error()))
     }
-}
 
-impl LogTarget for McapFile {
-    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
-        let encoder = Encoder::new(schema)?;
+    /// Adds a channel to a ROS 2 recording.
+    pub(crate) fn add_ros2_channel(&mut self, topic: &str, channel: Ros2Channel) -> Result<u32, Failure> {
+        self.add_encoder(topic, Encoder::Ros2(Box::new(channel)))
+    }
+
+    /// A ROS 2 recording takes ROS 2 channels only, and another recording
+    /// none of them.
+    fn add_encoder(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         self.writer()?;
+        if matches!(encoder, Encoder::Ros2(_)) != self.ros2 {
+            let kind = if self.ros2 { "only ROS 2" } else { "no ROS 2" };
+            return Err(Failure::new(EINVAL, format!("{topic}: {} takes {kind} channels", self.path)));
+        }
         self.channels.push(Channel {
             topic: topic.to_owned(),
             id: None,
             encoder,
         });
         Ok((self.channels.len() - 1) as u32)
+    }
+}
+
+impl LogTarget for McapFile {
+    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
+        let encoder = Encoder::new(schema)?;
+        self.add_encoder(topic, encoder)
     }
 
     /// Encodes with `encode` into the shared buffer and writes the message.
@@ -264,13 +286,38 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
 ) -> Code {
     let create = || {
         // SAFETY: the caller vouches for `path` for the call.
-        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite)?;
+        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, false)?;
         Ok(VfMcapWriter {
             target: VfLogTarget::new(Targets::Mcap(file)),
         })
     };
     // SAFETY: the caller vouches that `out` may be written; the writer
     // passes to it, to give back to vf_mcap_writer_drop.
+    unsafe { guard_constructor(out, create) }
+}
+
+/// Creates a ROS 2 recording in a new file, as vf_mcap_writer_create: the
+/// header's profile is `ros2`, and its target takes only channels added
+/// with vf_log_target_add_ros2_channel (ROS 2's tools refuse a file that
+/// mixes encodings).
+///
+/// # Safety
+/// As vf_mcap_writer_create.
+#[no_mangle]
+pub unsafe extern "C" fn vf_mcap_writer_create_ros2(
+    path: *const c_char,
+    compression: VfCompression,
+    overwrite: bool,
+    out: *mut *mut VfMcapWriter,
+) -> Code {
+    let create = || {
+        // SAFETY: the caller vouches for `path` for the call.
+        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, true)?;
+        Ok(VfMcapWriter {
+            target: VfLogTarget::new(Targets::Mcap(file)),
+        })
+    };
+    // SAFETY: as in vf_mcap_writer_create.
     unsafe { guard_constructor(out, create) }
 }
 

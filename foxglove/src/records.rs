@@ -66,6 +66,9 @@ pub struct VfGroupActions {
     pub tcp_pose_d: *const f64,
     pub tcp_twist_d: *const f64,
     pub tcp_wrench_d: *const f64,
+    /// The group's first joint in the whole robot: names the joints of a
+    /// ROS 2 channel.
+    pub first_joint: u32,
 }
 
 /// The robot's safety inputs and digital I/O.

@@ -102,7 +102,7 @@ def robots():
                                 "digits"),
     (["info", "AB-1/*"], "none of * $ / ? # after the last hyphen (see qrk info --help)"),
     (["record", SERIAL, "-o", "x"], "record: --seconds is required (see qrk record --help)"),
-    (["record", SERIAL, "--seconds", "1", "-o", "x", "--format", "xml"], "--format: expected csv, jsonl or mcap"),
+    (["record", SERIAL, "--seconds", "1", "-o", "x", "--format", "xml"], "--format: expected csv, jsonl, mcap or ros2"),
 ])
 def test_usage_errors_are_one_line_and_status_2(args, message):
     result = qrk(*args)

@@ -36,11 +36,6 @@ impl<'a> CdrWriter<'a> {
         self.out.extend_from_slice(&value.to_le_bytes());
     }
 
-    pub fn f64(&mut self, value: f64) {
-        self.align(8);
-        self.out.extend_from_slice(&value.to_le_bytes());
-    }
-
     /// A sequence's or a string's length prefix. A message of 4 GiB is
     /// beyond anything a recorder writes; the panic guard at the C entry
     /// point turns one into an error.

@@ -11,6 +11,7 @@ use std::hint::black_box;
 use std::time::{Duration, Instant};
 
 use super::*;
+use crate::joint_names::JointNames;
 use crate::encoder::{Encoder, VF_SCHEMA_FRAME_TRANSFORMS, VF_SCHEMA_JOINT_STATES};
 use crate::records::{Pose, VfGroupFrames, VfGroupStates};
 
@@ -64,7 +65,7 @@ fn encode_cost() {
             velocity: &dq,
             effort: &tau,
         };
-        joint_states.encode(Time::from_unix_nanos(RECEIVE_TIME), 7, &values, out);
+        joint_states.encode(Time::from_unix_nanos(RECEIVE_TIME), 7, &JointNames::DEFAULTS, &values, out);
     });
 
     let mut protobuf = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
@@ -93,7 +94,7 @@ fn encode_cost() {
     time_per_sample("protobuf JointStates, 7 joints", |out| {
         // SAFETY: every array of `states` points into a vector above, which
         // outlives the call and holds as many values as it says.
-        unsafe { protobuf.encode_states(RECEIVE_TIME, &states, out) }.unwrap();
+        unsafe { protobuf.encode_states(RECEIVE_TIME, &states, &JointNames::DEFAULTS, out) }.unwrap();
     });
 
     time_per_sample("ros2 TFMessage, 5 groups", |out| {

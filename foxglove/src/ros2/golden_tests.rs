@@ -4,6 +4,7 @@
 use super::cdr::CdrWriter;
 use super::time::write_header;
 use super::*;
+use crate::joint_names::JointNames;
 use crate::records::{Pose, VfIo};
 
 struct TimeCase {
@@ -98,7 +99,7 @@ fn joint_states_encode_as_ros2_does_from_none_to_sixty_four_joints() {
             velocity: case.velocity,
             effort: case.effort,
         };
-        encoder.encode(case.stamp, case.first_joint, &values, &mut out);
+        encoder.encode(case.stamp, case.first_joint, &JointNames::DEFAULTS, &values, &mut out);
         assert_eq!(hex(&out), case.cdr, "{}", case.name);
     }
 }
@@ -186,8 +187,8 @@ fn a_message_reuses_the_buffer_the_one_before_grew() {
     };
     let mut encoder = JointStateEncoder::default();
     let mut out = Vec::new();
-    encoder.encode(Time::MAX, 0, &values, &mut out);
+    encoder.encode(Time::MAX, 0, &JointNames::DEFAULTS, &values, &mut out);
     let (address, capacity) = (out.as_ptr(), out.capacity());
-    encoder.encode(Time::MAX, 0, &values, &mut out);
+    encoder.encode(Time::MAX, 0, &JointNames::DEFAULTS, &values, &mut out);
     assert_eq!((out.as_ptr(), out.capacity()), (address, capacity));
 }

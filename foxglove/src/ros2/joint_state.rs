@@ -2,7 +2,7 @@
 //! commanded joint values.
 use super::cdr::CdrWriter;
 use super::time::{write_header, Time};
-use crate::encoder::joint_name;
+use crate::joint_names::JointNames;
 
 /// One group's values, one per joint in each.
 pub struct JointValues<'a> {
@@ -12,7 +12,8 @@ pub struct JointValues<'a> {
 }
 
 /// Keeps the group's joint names, which change only when the group does,
-/// so that a sample costs no formatting.
+/// so that a sample costs no formatting. The target's names are set before
+/// its first message and never change.
 #[derive(Default)]
 pub struct JointStateEncoder {
     first_joint: u32,
@@ -21,10 +22,17 @@ pub struct JointStateEncoder {
 
 impl JointStateEncoder {
     /// Encodes into `out` (its contents replaced, its capacity kept) one
-    /// name per position, joint_<index in the whole robot> counting from
-    /// `first_joint`, and no frame: joint values are in no frame.
-    pub fn encode(&mut self, stamp: Time, first_joint: u32, values: &JointValues, out: &mut Vec<u8>) {
-        self.name(first_joint, values.position.len());
+    /// name per position, the names of the robot's joints from
+    /// `first_joint` on, and no frame: joint values are in no frame.
+    pub fn encode(
+        &mut self,
+        stamp: Time,
+        first_joint: u32,
+        names: &JointNames,
+        values: &JointValues,
+        out: &mut Vec<u8>,
+    ) {
+        self.name(first_joint, names, values.position.len());
         let mut cdr = CdrWriter::new(out);
         write_header(&mut cdr, stamp, "");
         cdr.strings(&self.names);
@@ -33,10 +41,10 @@ impl JointStateEncoder {
         cdr.f64s(values.effort);
     }
 
-    fn name(&mut self, first_joint: u32, joints: usize) {
+    fn name(&mut self, first_joint: u32, names: &JointNames, joints: usize) {
         if self.first_joint != first_joint || self.names.len() != joints {
             self.first_joint = first_joint;
-            self.names = (0..joints).map(|i| joint_name(first_joint, i)).collect();
+            self.names = (0..joints).map(|i| names.name(first_joint, i).into_owned()).collect();
         }
     }
 }

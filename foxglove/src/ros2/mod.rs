@@ -3,6 +3,7 @@
 //! topic is said to be offered with. Each encoder writes into a buffer its
 //! caller keeps, straight from the sample's values.
 mod cdr;
+mod channel;
 mod definitions;
 mod io;
 mod joint_state;
@@ -11,7 +12,8 @@ mod time;
 mod transforms;
 mod wrench;
 
-pub use definitions::{MessageType, JOINT_STATE, JOY, MESSAGE_ENCODING, SCHEMA_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
+pub use channel::*;
+pub use definitions::{JOINT_STATE, JOY, MESSAGE_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
 pub use io::encode_io;
 pub use joint_state::{JointStateEncoder, JointValues};
 pub use qos::OFFERED_QOS_PROFILES;

@@ -79,9 +79,12 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
       {{"record", "AB-12-345", "--seconds", "1", "-o", ""}, "record: -o: empty path"},
       {{"record", "AB-12-345", "--seconds", "1", "-o=run"}, "record: -o: write -o PATH, not -o=PATH"},
       {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--format", "xml"},
-       "record: --format: expected csv, jsonl or mcap, not 'xml'"},
+       "record: --format: expected csv, jsonl, mcap or ros2, not 'xml'"},
       {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--format", "mcap", "--compression", "gzip"},
        "record: --compression: expected zstd, lz4 or none, not 'gzip'"},
+      // Rows carry no joint names: the names would be lost without a word.
+      {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--joint-names", "urdf.yaml"},
+       "record: --joint-names names the joints of an MCAP recording"},
       {{"serve", "AB-12-345", "--port", "70000"}, "serve: --port: not a port from 0 to 65535: '70000'"},
       {{"serve", "AB-12-345", "--host", ""}, "serve: --host: empty host"},
       {{"serve", "AB-12-345", "--max-viewers", "0"},

@@ -110,7 +110,7 @@ void Log(Output& output, const Channels& channels, const Layout& layout, const M
     const auto first = static_cast<std::uint32_t>(layout.starts.at(group));
     output.LogStates(channels.joint_states.at(group), stamp, first, states);
     output.LogStates(channels.states.at(group), stamp, first, states);
-    output.LogActions(channels.actions.at(group), stamp, sample.actions.at(group));
+    output.LogActions(channels.actions.at(group), stamp, first, sample.actions.at(group));
     frames.push_back({layout.names.at(group), states.tcp_pose, states.flange_pose});
   }
   output.LogFrames(channels.tf, stamp, frames);

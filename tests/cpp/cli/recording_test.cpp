@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/recorder/foxglove_topics.hpp"
+#include "cli/recorder/ros2_topics.hpp"
 #include "cli/test_robot.hpp"
 
 namespace velmor::cli {
@@ -50,8 +51,14 @@ class FakeTarget {
     for (const auto& frames : groups) entry.frame_groups.push_back(frames.group);
     entry.first_value = groups.at(0).tcp_pose[0];
   }
-  void LogActions(std::uint32_t channel, const foxglove::MessageStamp& stamp, const qrk::RobotActions& actions) {
-    Log(channel, stamp).first_value = actions.q_d.at(0);
+  std::uint32_t AddRos2Channel(const std::string& topic, foxglove::Ros2Message message, const std::string& frame = "") {
+    ros2_topics.push_back({topic, message, frame});
+    return AddChannel(topic, foxglove::Schema::kJointStates);
+  }
+  void LogActions(std::uint32_t channel, const foxglove::MessageStamp& stamp, std::uint32_t first_joint,
+                  const qrk::RobotActions& actions) {
+    Log(channel, stamp).first_joint = first_joint;
+    logged.back().first_value = actions.q_d.at(0);
     logged.back().timestamp = actions.timestamp;
   }
   void LogIo(std::uint32_t channel, const foxglove::MessageStamp& stamp, const qrk_impl::RobotIo& io) {
@@ -59,6 +66,15 @@ class FakeTarget {
   }
 
   std::vector<std::pair<std::string, foxglove::Schema>> topics;
+  struct Ros2Topic {
+    std::string topic;
+    foxglove::Ros2Message message;
+    std::string frame;
+    bool operator==(const Ros2Topic& other) const {
+      return topic == other.topic && message == other.message && frame == other.frame;
+    }
+  };
+  std::vector<Ros2Topic> ros2_topics;
   std::vector<Logged> logged;
 
  private:
@@ -114,6 +130,7 @@ TEST(FoxgloveTopics, EachGroupHasItsTopicsAndASampleBecomesItsMessages) {
   EXPECT_EQ(topics.Log(SampleStamp{3, 1.0, {56, 78}}, robot.Extra()).records, 3u);
   ASSERT_EQ(target.logged.size(), 3u);
   EXPECT_EQ(target.logged[1].topic, "/ARM_2/actions");
+  EXPECT_EQ(target.logged[1].first_joint, 7u);
   EXPECT_EQ(target.logged[1].first_value, 107.0);  // joint 7's q_d
   EXPECT_EQ(target.logged[1].timestamp, std::make_pair(56, 78));
 
@@ -149,6 +166,40 @@ TEST(FoxgloveTopics, GroupsThatComeLateGetTheirTopicsOnceKnown) {
   ASSERT_EQ(target.topics.size(), 2 + 3 * robot.groups.size());  // each group's topics added once
   EXPECT_EQ(target.topics[2].first, "/ALL/joint_states");
   EXPECT_EQ(target.logged.back().topic, "/EXT_AXIS/actions");
+}
+
+TEST(Ros2Topics, GroupsGetValidTopicNamesAndEachWrenchItsFrame) {
+  Robot robot;
+  const auto unnamed = static_cast<JointGroup>(1);  // in no name table: qrk prints it as "1"
+  robot.groups = {{JointGroup::ARM_2, "ARM_2"}, {unnamed, "1"}};
+  robot.start_ids[unnamed] = 14;
+  robot.dofs[unnamed] = 2;
+  FakeTarget target;
+  Ros2Topics<FakeTarget> topics(target, robot.groups, robot.start_ids, robot.dofs);
+  using M = foxglove::Ros2Message;
+  using Topic = FakeTarget::Ros2Topic;
+  std::vector<Topic> advertised;
+  for (const auto& [topic, name] : {std::pair{"/group_1", "1"}, {"/ARM_2", "ARM_2"}}) {
+    const std::string base = topic;
+    advertised.insert(advertised.end(),
+                      {{base + "/joint_states", M::kJointStates, ""},
+                       {base + "/joint_commands", M::kJointCommands, ""},
+                       {base + "/tcp_wrench", M::kTcpWrench, "world"},
+                       {base + "/raw_tcp_wrench", M::kRawTcpWrench, "world"},
+                       {base + "/tcp_wrench_local", M::kTcpWrenchLocal, std::string(name) + "_tcp"},
+                       {base + "/raw_tcp_wrench_local", M::kRawTcpWrenchLocal, std::string(name) + "_tcp"}});
+  }
+  advertised.insert(advertised.end(), {{"/io", M::kIo, ""}, {"/tf", M::kTf, ""}});
+  EXPECT_EQ(target.ros2_topics, advertised);
+
+  // Per group its joint states and four wrenches, the frames (named as the
+  // tf tree names them) and the I/O; per group its commanded joint values.
+  EXPECT_EQ(topics.Log(SampleStamp{7, 2.5, {12, 34}}, robot.Basic()).records, 2 * 5 + 2u);
+  EXPECT_EQ(target.logged.at(10).frame_groups, (std::vector<std::string>{"1", "ARM_2"}));
+  target.logged.clear();
+  EXPECT_EQ(topics.Log(SampleStamp{3, 1.0, {56, 78}}, robot.Extra()).records, 2u);
+  EXPECT_EQ(target.logged.at(0).topic, "/group_1/joint_commands");
+  EXPECT_EQ(target.logged.at(0).first_joint, 14u);
 }
 
 // Remembers every sample with its stamp; "fails" from the given sample on.

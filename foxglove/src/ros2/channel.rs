@@ -1,0 +1,244 @@
+//! A channel of a ROS 2 recording: which standard message it carries, made
+//! from which part of a sample, and in which frame. Only an MCAP file of the
+//! `ros2` profile takes such channels (vf_mcap_writer_create_ros2), and it
+//! takes no others: ROS 2's tools refuse a file that mixes encodings.
+use std::collections::BTreeMap;
+use std::ffi::c_char;
+
+use foxglove::Schema;
+use velmor_abi::code::{Code, EINVAL};
+
+use super::definitions::{MessageType, JOINT_STATE, JOY, SCHEMA_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
+use super::{encode_io, encode_tf_message, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues};
+use super::{Time, OFFERED_QOS_PROFILES};
+use crate::error::Failure;
+use crate::joint_names::JointNames;
+use crate::log_target::{with_target, Targets, VfLogTarget};
+use crate::records::{fixed, required, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo};
+
+/// What a ROS 2 channel carries, every message stamped with its receive
+/// time (the log time).
+pub type VfRos2Message = i32;
+/// sensor_msgs/msg/JointState from a group's states (log_states): the
+/// target's joint names, position = q, velocity = dq, effort = tau.
+pub const VF_ROS2_JOINT_STATES: VfRos2Message = 0;
+/// sensor_msgs/msg/JointState from a group's commanded values
+/// (log_actions): position = q_d, velocity = dq_d, effort = tau_d.
+pub const VF_ROS2_JOINT_COMMANDS: VfRos2Message = 1;
+/// tf2_msgs/msg/TFMessage from every group's frames (log_frames), the
+/// frames of VF_SCHEMA_FRAME_TRANSFORMS.
+pub const VF_ROS2_TF: VfRos2Message = 2;
+/// geometry_msgs/msg/WrenchStamped from a group's states' tcp_wrench, in the
+/// channel's frame.
+pub const VF_ROS2_TCP_WRENCH: VfRos2Message = 3;
+/// As VF_ROS2_TCP_WRENCH, from tcp_wrench_local.
+pub const VF_ROS2_TCP_WRENCH_LOCAL: VfRos2Message = 4;
+/// As VF_ROS2_TCP_WRENCH, from raw_tcp_wrench.
+pub const VF_ROS2_RAW_TCP_WRENCH: VfRos2Message = 5;
+/// As VF_ROS2_TCP_WRENCH, from raw_tcp_wrench_local.
+pub const VF_ROS2_RAW_TCP_WRENCH_LOCAL: VfRos2Message = 6;
+/// sensor_msgs/msg/Joy from the robot's I/O (log_io): no axes, the buttons
+/// 1 for on, 0 for off: estop_released, enabling_device_on, digital_inputs
+/// 0 to 19, digital_outputs 0 to 19.
+pub const VF_ROS2_IO: VfRos2Message = 7;
+
+#[derive(Clone, Copy)]
+enum Wrench {
+    Tcp,
+    TcpLocal,
+    RawTcp,
+    RawTcpLocal,
+}
+
+enum Content {
+    JointStates(JointStateEncoder),
+    JointCommands(JointStateEncoder),
+    Tf,
+    Wrench(Wrench),
+    Io,
+}
+
+pub struct Ros2Channel {
+    content: Content,
+    /// The frame a wrench is in.
+    frame_id: String,
+}
+
+impl Ros2Channel {
+    pub fn new(message: VfRos2Message, frame_id: &str) -> Result<Self, Failure> {
+        let content = match message {
+            VF_ROS2_JOINT_STATES => Content::JointStates(JointStateEncoder::default()),
+            VF_ROS2_JOINT_COMMANDS => Content::JointCommands(JointStateEncoder::default()),
+            VF_ROS2_TF => Content::Tf,
+            VF_ROS2_TCP_WRENCH => Content::Wrench(Wrench::Tcp),
+            VF_ROS2_TCP_WRENCH_LOCAL => Content::Wrench(Wrench::TcpLocal),
+            VF_ROS2_RAW_TCP_WRENCH => Content::Wrench(Wrench::RawTcp),
+            VF_ROS2_RAW_TCP_WRENCH_LOCAL => Content::Wrench(Wrench::RawTcpLocal),
+            VF_ROS2_IO => Content::Io,
+            other => return Err(Failure::new(EINVAL, format!("no ROS 2 message numbered {other}"))),
+        };
+        Ok(Self {
+            content,
+            frame_id: frame_id.to_owned(),
+        })
+    }
+
+    fn message_type(&self) -> &'static MessageType {
+        match self.content {
+            Content::JointStates(_) | Content::JointCommands(_) => &JOINT_STATE,
+            Content::Tf => &TF_MESSAGE,
+            Content::Wrench(_) => &WRENCH_STAMPED,
+            Content::Io => &JOY,
+        }
+    }
+
+    pub fn schema(&self) -> Schema {
+        let message = self.message_type();
+        Schema::new(message.name, SCHEMA_ENCODING, message.definition.as_bytes())
+    }
+
+    /// The channel's metadata in a recording: the QoS ROS 2 plays it with.
+    pub fn metadata(&self) -> BTreeMap<String, String> {
+        BTreeMap::from([("offered_qos_profiles".to_owned(), OFFERED_QOS_PROFILES.to_owned())])
+    }
+
+    /// # Safety
+    /// `states`' arrays hold what [`VfGroupStates`] says they hold, valid
+    /// for the call.
+    pub unsafe fn encode_states(
+        &mut self,
+        log_time: u64,
+        s: &VfGroupStates,
+        names: &JointNames,
+        out: &mut Vec<u8>,
+    ) -> Result<(), Failure> {
+        let stamp = Time::from_unix_nanos(log_time);
+        match &mut self.content {
+            Content::JointStates(encoder) => {
+                // SAFETY: the caller vouches for `joints` values in each
+                // per-joint array.
+                let values = unsafe {
+                    JointValues {
+                        position: values(s.q, s.joints, "q")?,
+                        velocity: values(s.dq, s.joints, "dq")?,
+                        effort: values(s.tau, s.joints, "tau")?,
+                    }
+                };
+                encoder.encode(stamp, s.first_joint, names, &values, out);
+            }
+            Content::Wrench(wrench) => {
+                let (data, name) = match wrench {
+                    Wrench::Tcp => (s.tcp_wrench, "tcp_wrench"),
+                    Wrench::TcpLocal => (s.tcp_wrench_local, "tcp_wrench_local"),
+                    Wrench::RawTcp => (s.raw_tcp_wrench, "raw_tcp_wrench"),
+                    Wrench::RawTcpLocal => (s.raw_tcp_wrench_local, "raw_tcp_wrench_local"),
+                };
+                // SAFETY: the caller vouches for 6 values in each wrench.
+                let wrench = unsafe { fixed::<6>(data, name) }?;
+                encode_wrench_stamped(stamp, &self.frame_id, wrench, out);
+            }
+            _ => return Err(self.mismatch("a group's states")),
+        }
+        Ok(())
+    }
+
+    /// # Safety
+    /// `actions`' arrays hold what [`VfGroupActions`] says they hold, valid
+    /// for the call.
+    pub unsafe fn encode_actions(
+        &mut self,
+        log_time: u64,
+        a: &VfGroupActions,
+        names: &JointNames,
+        out: &mut Vec<u8>,
+    ) -> Result<(), Failure> {
+        let Content::JointCommands(encoder) = &mut self.content else {
+            return Err(self.mismatch("a group's commanded values"));
+        };
+        // SAFETY: the caller vouches for `joints` values in each per-joint
+        // array.
+        let values = unsafe {
+            JointValues {
+                position: values(a.q_d, a.joints, "q_d")?,
+                velocity: values(a.dq_d, a.joints, "dq_d")?,
+                effort: values(a.tau_d, a.joints, "tau_d")?,
+            }
+        };
+        encoder.encode(Time::from_unix_nanos(log_time), a.first_joint, names, &values, out);
+        Ok(())
+    }
+
+    /// # Safety
+    /// Every group's name and poses are what [`VfGroupFrames`] says they
+    /// are, valid for the call.
+    pub unsafe fn encode_frames(
+        &mut self,
+        log_time: u64,
+        groups: &[VfGroupFrames],
+        out: &mut Vec<u8>,
+    ) -> Result<(), Failure> {
+        if !matches!(self.content, Content::Tf) {
+            return Err(self.mismatch("frames"));
+        }
+        let mut frames = Vec::with_capacity(groups.len());
+        for group in groups {
+            // SAFETY: the caller vouches for every group's name and poses.
+            frames.push(unsafe {
+                GroupFrames {
+                    group: text(group.group, "group")?,
+                    tcp_pose: fixed::<7>(group.tcp_pose, "tcp_pose")?,
+                    flange_pose: fixed::<7>(group.flange_pose, "flange_pose")?,
+                }
+            });
+        }
+        encode_tf_message(Time::from_unix_nanos(log_time), &frames, out);
+        Ok(())
+    }
+
+    pub fn encode_io(&mut self, log_time: u64, io: &VfIo, out: &mut Vec<u8>) -> Result<(), Failure> {
+        if !matches!(self.content, Content::Io) {
+            return Err(self.mismatch("the robot's I/O"));
+        }
+        encode_io(Time::from_unix_nanos(log_time), io, out);
+        Ok(())
+    }
+
+    fn mismatch(&self, what: &str) -> Failure {
+        Failure::new(
+            EINVAL,
+            format!("a {} channel does not carry {what}", self.message_type().name),
+        )
+    }
+}
+
+/// Adds a ROS 2 channel carrying `message` to a recording of the `ros2`
+/// profile and sets `channel` to its number for the log calls; `frame_id`
+/// (NULL for none) is the frame a wrench is in. VF_EINVAL on another
+/// target: a live server takes no ROS 2 channels, a file of another profile
+/// none either.
+///
+/// # Safety
+/// `topic` is NULL or a NUL-terminated string, and `frame_id` too; both
+/// valid for the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_log_target_add_ros2_channel(
+    target: Option<&VfLogTarget>,
+    topic: *const c_char,
+    message: VfRos2Message,
+    frame_id: *const c_char,
+    channel: Option<&mut u32>,
+) -> Code {
+    with_target(target, "target", |target| {
+        // SAFETY: the caller vouches for `topic` and `frame_id` for the call,
+        // which this closure runs within.
+        let topic = unsafe { text(topic, "topic") }?;
+        let frame_id = if frame_id.is_null() { "" } else { unsafe { text(frame_id, "frame_id") }? };
+        let channel = required(channel, "channel")?;
+        let encoder = Ros2Channel::new(message, frame_id)?;
+        *channel = match target {
+            Targets::Mcap(file) => file.add_ros2_channel(topic, encoder)?,
+            Targets::Live(_) => return Err(Failure::new(EINVAL, "a live server takes no ROS 2 channels")),
+        };
+        Ok(())
+    })
+}
