@@ -272,14 +272,23 @@ fn a_record_on_a_channel_of_another_schema_is_refused() {
     // SAFETY: the records point into `sample`, which outlives every call, and
     // a NULL array is refused before it is read.
     unsafe {
-        let failure = actions.encode_states(0, &states, &JointNames::DEFAULTS, &mut out).err().unwrap();
+        let failure = actions
+            .encode_states(0, &states, &JointNames::DEFAULTS, &mut out)
+            .err()
+            .unwrap();
         assert_eq!(failure.code, EINVAL);
-        assert!(frames.encode_states(0, &states, &JointNames::DEFAULTS, &mut out).is_err());
+        assert!(frames
+            .encode_states(0, &states, &JointNames::DEFAULTS, &mut out)
+            .is_err());
         assert!(actions.encode_frames(0, &[sample.frames()], &mut out).is_err());
 
         states.q = std::ptr::null();
         assert_eq!(
-            joints.encode_states(0, &states, &JointNames::DEFAULTS, &mut out).err().unwrap().code,
+            joints
+                .encode_states(0, &states, &JointNames::DEFAULTS, &mut out)
+                .err()
+                .unwrap()
+                .code,
             velmor_abi::code::ENULL
         );
     }

@@ -57,8 +57,13 @@ pub unsafe extern "C" fn vf_log_target_set_joint_names(
         let given = unsafe { values(names, count, "names") }?;
         let mut names = Vec::with_capacity(count);
         for &name in given {
-            // SAFETY: the caller vouches for every name that is not NULL.
-            names.push(if name.is_null() { String::new() } else { unsafe { text(name, "name") }?.to_owned() });
+            let name = if name.is_null() {
+                ""
+            } else {
+                // SAFETY: the caller vouches for every name that is not NULL.
+                unsafe { text(name, "name") }?
+            };
+            names.push(name.to_owned());
         }
         target
             .set_joint_names(JointNames::new(names))

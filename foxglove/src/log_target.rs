@@ -216,6 +216,8 @@ pub extern "C" fn vf_log_target_log_io(
 ) -> Code {
     with_target(target, "target", |target| {
         let (stamp, io) = (required(stamp, "stamp")?, required(io, "io")?);
-        target.log(channel, stamp, |encoder, out| encoder.encode_io(stamp.log_time, io, out))
+        target.log(channel, stamp, |encoder, out| {
+            encoder.encode_io(stamp.log_time, io, out)
+        })
     })
 }

@@ -195,7 +195,10 @@ impl McapFile {
         self.writer()?;
         if matches!(encoder, Encoder::Ros2(_)) != self.ros2 {
             let kind = if self.ros2 { "only ROS 2" } else { "no ROS 2" };
-            return Err(Failure::new(EINVAL, format!("{topic}: {} takes {kind} channels", self.path)));
+            return Err(Failure::new(
+                EINVAL,
+                format!("{topic}: {} takes {kind} channels", self.path),
+            ));
         }
         self.channels.push(Channel {
             topic: topic.to_owned(),

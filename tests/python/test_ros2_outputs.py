@@ -8,7 +8,6 @@ import json
 import re
 import signal
 import subprocess
-from pathlib import Path
 
 import pytest
 from mcap.reader import make_reader
@@ -147,7 +146,7 @@ def test_a_ros2_recording_opens_in_rosbags_with_every_sample_and_the_values_of_j
                 assert [force.x, force.y, force.z, torque.x, torque.y, torque.z] == expected, (wrench, sample)
         transforms = decoded["/tf"][sample][1].transforms
         assert [t.child_frame_id for t in transforms] == [f"{g}_{f}" for g in GROUPS for f in ("tcp", "flange")]
-        for transform, group in zip(transforms[::2], GROUPS):
+        for transform, group in zip(transforms[::2], GROUPS, strict=True):
             pose = [float32(v) for v in basic[sample, group]["tcp_pose"]]
             assert transform.header.frame_id == "world"
             t, r = transform.transform.translation, transform.transform.rotation

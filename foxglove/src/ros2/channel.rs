@@ -232,7 +232,12 @@ pub unsafe extern "C" fn vf_log_target_add_ros2_channel(
         // SAFETY: the caller vouches for `topic` and `frame_id` for the call,
         // which this closure runs within.
         let topic = unsafe { text(topic, "topic") }?;
-        let frame_id = if frame_id.is_null() { "" } else { unsafe { text(frame_id, "frame_id") }? };
+        let frame_id = if frame_id.is_null() {
+            ""
+        } else {
+            // SAFETY: as `topic`.
+            unsafe { text(frame_id, "frame_id") }?
+        };
         let channel = required(channel, "channel")?;
         let encoder = Ros2Channel::new(message, frame_id)?;
         *channel = match target {
@@ -241,4 +246,59 @@ pub unsafe extern "C" fn vf_log_target_add_ros2_channel(
         };
         Ok(())
     })
+}
+
+#[cfg(test)]
+mod tests {
+    use std::ffi::CString;
+    use std::ptr;
+
+    use velmor_abi::code::OK;
+
+    use super::*;
+    use crate::encoder::VF_SCHEMA_JOINT_STATES;
+    use crate::log_target::vf_log_target_add_channel;
+    use crate::mcap_writer::{
+        vf_mcap_writer_create, vf_mcap_writer_create_ros2, vf_mcap_writer_drop, vf_mcap_writer_log_target,
+        VF_COMPRESSION_NONE,
+    };
+
+    #[test]
+    fn a_ros2_file_takes_only_ros2_channels_and_another_file_none() {
+        let folder = std::env::temp_dir().join(format!("vf-ros2-channels-{}", std::process::id()));
+        std::fs::create_dir_all(&folder).unwrap();
+        let topic = CString::new("/arm/joint_states").unwrap();
+        for ros2 in [true, false] {
+            let path = CString::new(folder.join(format!("{ros2}.mcap")).to_str().unwrap()).unwrap();
+            let create = if ros2 {
+                vf_mcap_writer_create_ros2
+            } else {
+                vf_mcap_writer_create
+            };
+            let mut writer = ptr::null_mut();
+            // SAFETY: the path is a C string alive for the call; `writer` may be written.
+            let created = unsafe { create(path.as_ptr(), VF_COMPRESSION_NONE, true, &mut writer) };
+            assert_eq!(created, OK);
+            // SAFETY: the writer was just created and is dropped below.
+            let target = vf_mcap_writer_log_target(unsafe { writer.as_ref() });
+            let mut channel = 0;
+            // SAFETY: the topic is a C string alive for both calls; no frame.
+            let (protobuf, cdr) = unsafe {
+                (
+                    vf_log_target_add_channel(target, topic.as_ptr(), VF_SCHEMA_JOINT_STATES, Some(&mut channel)),
+                    vf_log_target_add_ros2_channel(
+                        target,
+                        topic.as_ptr(),
+                        VF_ROS2_JOINT_STATES,
+                        ptr::null(),
+                        Some(&mut channel),
+                    ),
+                )
+            };
+            assert_eq!((protobuf, cdr), if ros2 { (EINVAL, OK) } else { (OK, EINVAL) });
+            // SAFETY: created above, used by no other call.
+            unsafe { vf_mcap_writer_drop(writer) };
+        }
+        std::fs::remove_dir_all(&folder).unwrap();
+    }
 }

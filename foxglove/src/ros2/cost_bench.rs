@@ -11,8 +11,8 @@ use std::hint::black_box;
 use std::time::{Duration, Instant};
 
 use super::*;
-use crate::joint_names::JointNames;
 use crate::encoder::{Encoder, VF_SCHEMA_FRAME_TRANSFORMS, VF_SCHEMA_JOINT_STATES};
+use crate::joint_names::JointNames;
 use crate::records::{Pose, VfGroupFrames, VfGroupStates};
 
 const ROUNDS: usize = 7;
@@ -65,7 +65,13 @@ fn encode_cost() {
             velocity: &dq,
             effort: &tau,
         };
-        joint_states.encode(Time::from_unix_nanos(RECEIVE_TIME), 7, &JointNames::DEFAULTS, &values, out);
+        joint_states.encode(
+            Time::from_unix_nanos(RECEIVE_TIME),
+            7,
+            &JointNames::DEFAULTS,
+            &values,
+            out,
+        );
     });
 
     let mut protobuf = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();

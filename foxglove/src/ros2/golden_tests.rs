@@ -2,6 +2,7 @@
 //! independent implementation (tests/vectors/make_ros2_vectors.py: rosbags,
 //! cross-checked with mcap-ros2-support).
 use super::cdr::CdrWriter;
+use super::definitions::{JOINT_STATE, JOY, TF_MESSAGE, WRENCH_STAMPED};
 use super::time::write_header;
 use super::*;
 use crate::joint_names::JointNames;

@@ -13,7 +13,7 @@ mod transforms;
 mod wrench;
 
 pub use channel::*;
-pub use definitions::{JOINT_STATE, JOY, MESSAGE_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
+pub use definitions::MESSAGE_ENCODING;
 pub use io::encode_io;
 pub use joint_state::{JointStateEncoder, JointValues};
 pub use qos::OFFERED_QOS_PROFILES;
