@@ -57,7 +57,7 @@ const std::vector<FormatEntry>& RecordFormats() {
        &Create<McapOutput<FoxglovePlan>>},
       {RecordFormat::kRos2,
        "ros2",
-       "one ROS 2 recording (MCAP) of standard messages, for ros2 bag and ROS 2's tools",
+       "one file of standard ROS 2 messages for ros2 bag and ROS 2's tools",
        {".mcap"},
        "recording",
        "messages",
