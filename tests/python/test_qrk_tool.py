@@ -711,16 +711,18 @@ def test_serve_shows_the_robot_live_to_several_viewers(robots):
         assert serve.returncode == 0, err
 
 
-def test_serve_takes_the_joint_groups_from_a_first_sample_later_than_start_up():
+def test_serve_takes_the_joint_groups_from_a_first_sample_later_than_start_up_and_names_joints_as_told(tmp_path):
     port = 18767
+    names = tmp_path / "names.json"
+    names.write_text('{"8": "arm_2_elbow"}')
     with simulated_robot(LATE, "--start-paused", rate=500) as robot:
-        serve, said = started_while_paused(robot, ["serve", LATE, "--port", port],
+        serve, said = started_while_paused(robot, ["serve", LATE, "--port", port, "--joint-names", names],
                                            lambda serve: serve.stdout.readline().startswith(f"serving {LATE}"))
         with killed_if_left_running(serve):
             seen = viewed(viewer(port, 20, "/ARM_2/joint_states", "/ARM_2/actions"))
             assert set(seen["advertised"]) == set(foxglove_topics(GROUP_NAMES))
             assert [j["name"] for j in seen["messages"]["/ARM_2/joint_states"][0]["message"]["joints"]] == \
-                [f"joint_{i}" for i in range(7, 14)]
+                ["joint_7", "arm_2_elbow"] + [f"joint_{i}" for i in range(9, 14)]
             out, err = stopped(serve)
     assert serve.returncode == 0 and "during start-up" in said, said + err
     assert LATE_GROUPS.search(out), out
