@@ -47,6 +47,9 @@ def mcap_rows(path: Path, group: str) -> tuple[list[float], list[list[float]], l
 
     with open(path, "rb") as file:
         reader = make_reader(file, decoder_factories=[decoder_factory()])
+        if reader.get_header().profile == "ros2":
+            raise RecordingError(f"{path} is a ROS 2 recording (--format ros2), which this example does not read: "
+                                 "open it in PlotJuggler or Foxglove, or read it with rosbags")
         topics = {channel.topic for channel in reader.get_summary().channels.values()}
         groups = sorted(topic.split("/")[1] for topic in topics if topic.endswith("/states"))
         if group not in groups:
