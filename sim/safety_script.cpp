@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace velmor::sim {
 namespace {
@@ -41,6 +42,21 @@ bool ParseAction(const std::string& what, SafetyEvent& event) {
 }
 
 bool Resting(SafetyInput input) { return input == SafetyInput::kEnablingDevice; }
+
+void Set(zenoh_msgs::qrk_msg::StatusData& status, const SafetyEvent& event, bool engaged) {
+  switch (event.input) {
+    case SafetyInput::kEstop:
+      status.estop_released = !engaged;
+      break;
+    case SafetyInput::kEnablingDevice:
+      status.enabling_device_on = engaged;
+      status.aux_flags[1] = engaged;  // the model mirrors the device there
+      break;
+    case SafetyInput::kDigitalInput:
+      status.digital_inputs[event.index] = engaged;
+      break;
+  }
+}
 
 }  // namespace
 
@@ -80,21 +96,13 @@ bool SafetyScript::EngagedAt(SafetyInput input, unsigned index, double t) const 
   return engaged;
 }
 
+// Every named input rests first; then its events up to `t`, in time order,
+// leave it as the last of them says.
 void SafetyScript::Apply(zenoh_msgs::qrk_msg::StatusData& status, double t) const {
+  for (const SafetyEvent& event : events_) Set(status, event, Resting(event.input));
   for (const SafetyEvent& event : events_) {
-    const bool engaged = EngagedAt(event.input, event.index, t);
-    switch (event.input) {
-      case SafetyInput::kEstop:
-        status.estop_released = !engaged;
-        break;
-      case SafetyInput::kEnablingDevice:
-        status.enabling_device_on = engaged;
-        status.aux_flags[1] = engaged;  // the model mirrors the device there
-        break;
-      case SafetyInput::kDigitalInput:
-        status.digital_inputs[event.index] = engaged;
-        break;
-    }
+    if (event.at > t) break;
+    Set(status, event, event.engaged);
   }
 }
 
