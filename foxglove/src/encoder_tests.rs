@@ -275,3 +275,106 @@ fn a_record_on_a_channel_of_another_schema_is_refused() {
     }
     assert!(Encoder::new(5).is_err());
 }
+
+/// Recorded bytes of our schemas and of one message each, as this crate
+/// wrote them when every field was spelled out by hand: an MCAP file keeps
+/// its bytes, schema records included, whatever builds them. Run with
+/// VELMOR_BLESS_VECTORS=1 to write the files again (only for a change of
+/// format that is meant).
+mod recorded {
+    use super::*;
+
+    const DIR: &str = concat!(env!("CARGO_MANIFEST_DIR"), "/../tests/vectors/foxglove");
+
+    fn check(name: &str, schema: &[u8], message: &[u8]) {
+        let path = |what: &str| format!("{DIR}/{name}.{what}.bin");
+        if std::env::var_os("VELMOR_BLESS_VECTORS").is_some() {
+            std::fs::create_dir_all(DIR).unwrap();
+            std::fs::write(path("schema"), schema).unwrap();
+            std::fs::write(path("message"), message).unwrap();
+            return;
+        }
+        assert!(
+            std::fs::read(path("schema")).unwrap() == schema,
+            "{name}: schema bytes differ"
+        );
+        assert!(
+            std::fs::read(path("message")).unwrap() == message,
+            "{name}: message bytes differ"
+        );
+    }
+
+    /// Values that float precision changes, negative ones, zeros (written
+    /// all the same) and a stamp with a negative half, so that rounding,
+    /// zigzag and every value's tag show.
+    fn sample() -> Sample {
+        let mut sample = Sample::new("ARM_1", 7);
+        for (f, field) in sample.joints.iter_mut().enumerate() {
+            for (j, value) in field.iter_mut().enumerate() {
+                *value = (f as f64 - 4.0) * 0.1 + j as f64 * 1e-9;
+            }
+        }
+        sample.cartesian[3] = vec![0.1, -0.2, 0.0, 1e30, -0.0, 3.0];
+        sample.cartesian[7] = vec![0.0; 6];
+        sample
+    }
+
+    fn schema_and_message(schema: VfSchema, encode: impl FnOnce(&mut Encoder, &mut Vec<u8>)) -> (Vec<u8>, Vec<u8>) {
+        let mut encoder = Encoder::new(schema).unwrap();
+        let mut out = Vec::new();
+        encode(&mut encoder, &mut out);
+        (encoder.schema().data.into_owned(), out)
+    }
+
+    #[test]
+    fn our_schemas_and_messages_keep_their_recorded_bytes() {
+        let sample = sample();
+        let states = sample.states(3);
+        let (schema, message) = schema_and_message(VF_SCHEMA_ROBOT_STATES, |e, out| {
+            // SAFETY: the states point into `sample`, which outlives the call.
+            unsafe { e.encode_states(0, &states, out) }
+                .map_err(|f| f.message)
+                .unwrap()
+        });
+        check("robotstates", &schema, &message);
+        let (schema, message) = schema_and_message(VF_SCHEMA_JOINT_STATES, |e, out| {
+            // SAFETY: as above.
+            unsafe { e.encode_states(1_700_000_000_123_456_789, &states, out) }
+                .map_err(|f| f.message)
+                .unwrap()
+        });
+        check("jointstates", &schema, &message);
+
+        let j = |i: usize| sample.joints[i].as_ptr();
+        let c = |i: usize| sample.cartesian[i].as_ptr();
+        let actions = VfGroupActions {
+            joints: 7,
+            timestamp: [i32::MIN, i32::MAX],
+            q_d: j(1),
+            dq_d: j(4),
+            tau_d: j(8),
+            tcp_pose_d: c(1),
+            tcp_twist_d: c(2),
+            tcp_wrench_d: c(3),
+        };
+        let (schema, message) = schema_and_message(VF_SCHEMA_ROBOT_ACTIONS, |e, out| {
+            // SAFETY: the actions point into `sample`, which outlives the call.
+            unsafe { e.encode_actions(&actions, out) }
+                .map_err(|f| f.message)
+                .unwrap()
+        });
+        check("robotactions", &schema, &message);
+
+        let mut io = VfIo {
+            timestamp: [5, -1],
+            estop_released: true,
+            enabling_device_on: false,
+            digital_inputs: [false; 20],
+            digital_outputs: [true; 20],
+        };
+        io.digital_inputs[3] = true;
+        io.digital_outputs[19] = false;
+        let (schema, message) = schema_and_message(VF_SCHEMA_ROBOT_IO, |e, out| e.encode_io(&io, out).unwrap());
+        check("robotio", &schema, &message);
+    }
+}
