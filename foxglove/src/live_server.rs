@@ -19,7 +19,7 @@ use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketSe
 
 use velmor_abi::code::{Code, EINVAL, ENETWORK};
 
-use crate::encoder::{Encoder, VfSchema};
+use crate::encoder::Encoder;
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
 use crate::log_target::{Encode, LogTarget, Targets, VfLogTarget};
@@ -47,8 +47,7 @@ pub(crate) struct Channels {
 }
 
 impl LogTarget for Channels {
-    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
-        let encoder = Encoder::new(schema)?;
+    fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         let raw = ChannelBuilder::new(topic)
             .context(&self.context)
             .schema(encoder.schema())
