@@ -7,7 +7,7 @@ use foxglove::{Encode, Schema};
 use velmor_abi::code::EINVAL;
 
 use crate::error::Failure;
-use crate::field_table::{fields, Fields, Shape, Values, VfRecord};
+use crate::field_table::{Fields, Shape, Values};
 use crate::protobuf;
 use crate::records::{fixed, text, Pose, VfGroupFrames};
 
@@ -72,24 +72,18 @@ impl Encoder {
         protobuf::MESSAGE_ENCODING
     }
 
-    /// Encodes a record into `out` (cleared first).
-    ///
-    /// # Safety
-    /// `record` holds what [`VfRecord`] says it holds, valid for the call.
-    pub unsafe fn encode_record(&mut self, log_time: u64, record: &VfRecord, out: &mut Vec<u8>) -> Result<(), Failure> {
+    /// Encodes a record's fields, already checked (field_table::fields),
+    /// into `out` (cleared first).
+    pub fn encode_record(&mut self, log_time: u64, fields: &Fields, out: &mut Vec<u8>) -> Result<(), Failure> {
         out.clear();
         match self {
             Self::JointStates(message) => {
-                // SAFETY: the caller vouches for `record`.
-                let fields = unsafe { fields(record) }?;
-                fill_joint_states(message, log_time, &fields)?;
+                fill_joint_states(message, log_time, fields)?;
                 encode(message, out)
             }
             Self::Record(channel) => {
-                // SAFETY: the caller vouches for `record`.
-                let fields = unsafe { fields(record) }?;
                 fields.check(&channel.shape)?;
-                protobuf::encode(&fields, out);
+                protobuf::encode(fields, out);
                 Ok(())
             }
             Self::FrameTransforms(_) => Err(self.mismatch("a record")),

@@ -7,7 +7,8 @@ use prost::Message;
 
 use super::*;
 use crate::field_table::{
-    VfField, VF_FIELD_BOOL, VF_FIELD_BOOL_ARRAY, VF_FIELD_F64_ARRAY, VF_FIELD_F64_SEQUENCE, VF_FIELD_I32_ARRAY,
+    fields, VfField, VfRecord, VF_FIELD_BOOL, VF_FIELD_BOOL_ARRAY, VF_FIELD_F64_ARRAY, VF_FIELD_F64_SEQUENCE,
+    VF_FIELD_I32_ARRAY,
 };
 
 /// A record's field table over values the test keeps alive.
@@ -97,10 +98,17 @@ impl Sample {
     }
 }
 
+/// Checks `record` and encodes it as the log call does.
+fn try_encode(encoder: &mut Encoder, log_time: u64, record: &VfRecord, out: &mut Vec<u8>) -> Result<(), Failure> {
+    // SAFETY: every test's record points into values that outlive the call;
+    // a NULL array is refused before it is read.
+    let fields = unsafe { fields(record) }?;
+    encoder.encode_record(log_time, &fields, out)
+}
+
 fn encode_record(encoder: &mut Encoder, log_time: u64, record: &VfRecord) -> Vec<u8> {
     let mut out = Vec::new();
-    // SAFETY: every test's record points into values that outlive the call.
-    unsafe { encoder.encode_record(log_time, record, &mut out) }
+    try_encode(encoder, log_time, record, &mut out)
         .map_err(|f| f.message)
         .unwrap();
     out
@@ -237,10 +245,7 @@ fn a_record_unlike_its_channel_or_its_own_joints_is_refused() {
     let table = sample.states();
     let mut states = table.encoder("RobotStates");
     let failure = |encoder: &mut Encoder, table: &Table| {
-        let mut out = Vec::new();
-        // SAFETY: the tables point into `sample` and `other`, which outlive
-        // every call; a NULL array is refused before it is read.
-        let failure = unsafe { encoder.encode_record(0, &table.record(0), &mut out) }.unwrap_err();
+        let failure = try_encode(encoder, 0, &table.record(0), &mut Vec::new()).unwrap_err();
         (failure.code, failure.message)
     };
 

@@ -46,6 +46,16 @@ pub(crate) struct Channels {
     buffer: Vec<u8>,
 }
 
+impl Channels {
+    pub(crate) fn new(context: Arc<Context>) -> Self {
+        Self {
+            context,
+            list: Vec::new(),
+            buffer: Vec::new(),
+        }
+    }
+}
+
 impl LogTarget for Channels {
     fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         let raw = ChannelBuilder::new(topic)
@@ -116,11 +126,7 @@ pub unsafe extern "C" fn vf_live_server_start(
         Ok(VfLiveServer {
             door,
             handle,
-            target: VfLogTarget::new(Targets::Live(Channels {
-                context,
-                list: Vec::new(),
-                buffer: Vec::new(),
-            })),
+            target: VfLogTarget::new(Targets::Live(Channels::new(context))),
         })
     };
     // SAFETY: the caller vouches that `out` may be written; the server

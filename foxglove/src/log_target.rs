@@ -12,7 +12,7 @@ use velmor_abi::code::Code;
 
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, Failure};
-use crate::field_table::{Shape, VfField, VfRecord};
+use crate::field_table::{fields, Shape, VfField, VfRecord};
 use crate::live_server::Channels;
 use crate::mcap_writer::McapFile;
 use crate::records::{required, text, values, VfGroupFrames, VfStamp};
@@ -172,10 +172,13 @@ pub unsafe extern "C" fn vf_log_target_log_record(
 ) -> Code {
     with_target(target, "target", |target| {
         let (stamp, record) = (required(stamp, "stamp")?, required(record, "record")?);
+        // Checked here, before a live server that no viewer watches skips
+        // the encoding: a record whose joint vectors differ fails alike on
+        // every target.
+        // SAFETY: the caller vouches for `record`'s fields for the call.
+        let fields = unsafe { fields(record) }?;
         target.log(channel, stamp, |encoder, out| {
-            // SAFETY: the caller vouches for `record`'s fields for the call,
-            // and `log` encodes within it.
-            unsafe { encoder.encode_record(stamp.log_time, record, out) }
+            encoder.encode_record(stamp.log_time, &fields, out)
         })
     })
 }
@@ -204,4 +207,52 @@ pub unsafe extern "C" fn vf_log_target_log_frames(
             unsafe { encoder.encode_frames(stamp.log_time, groups, out) }
         })
     })
+}
+
+#[cfg(test)]
+mod tests {
+    use std::ffi::c_void;
+
+    use foxglove::Context;
+    use velmor_abi::code::EINVAL;
+
+    use super::*;
+    use crate::encoder::VF_SCHEMA_JOINT_STATES;
+    use crate::field_table::VF_FIELD_F64_SEQUENCE;
+
+    #[test]
+    fn a_record_with_uneven_joint_vectors_fails_even_where_nobody_watches() {
+        let target = VfLogTarget::new(Targets::Live(Channels::new(Context::new())));
+        let mut channel = 0;
+        // SAFETY: the topic is a NUL-terminated string.
+        let added = unsafe {
+            vf_log_target_add_channel(
+                Some(&target),
+                c"/joints".as_ptr(),
+                VF_SCHEMA_JOINT_STATES,
+                Some(&mut channel),
+            )
+        };
+        assert_eq!(added, 0);
+        let (seven, six) = ([0.0; 7], [0.0; 6]);
+        let field = |name: &'static std::ffi::CStr, values: &[f64]| VfField {
+            name: name.as_ptr(),
+            kind: VF_FIELD_F64_SEQUENCE,
+            data: values.as_ptr().cast::<c_void>(),
+            len: values.len(),
+        };
+        let fields = [field(c"q", &seven), field(c"dq", &seven), field(c"tau", &six)];
+        let record = VfRecord {
+            first_joint: 0,
+            fields: fields.as_ptr(),
+            count: fields.len(),
+        };
+        let stamp = VfStamp {
+            sequence: 0,
+            log_time: 0,
+        };
+        // SAFETY: the record's fields and values outlive the call.
+        let logged = unsafe { vf_log_target_log_record(Some(&target), channel, Some(&stamp), Some(&record)) };
+        assert_eq!(logged, EINVAL);
+    }
 }
