@@ -14,24 +14,26 @@
 
 mod encoder;
 mod error;
+mod field_table;
 mod front_door;
 mod live_server;
 mod log_target;
 mod mcap_writer;
+mod protobuf;
 mod records;
 // Used by the ROS 2 recording that comes next; until then only its tests
 // reach it.
 #[allow(dead_code, unused_imports)]
 mod ros2;
-mod schemas;
+#[cfg(test)]
+mod test_table;
 
 pub use error::vf_last_error;
 pub use live_server::{
     vf_live_server_log_target, vf_live_server_port, vf_live_server_refused, vf_live_server_start, vf_live_server_stop,
 };
 pub use log_target::{
-    vf_log_target_add_channel, vf_log_target_log_actions, vf_log_target_log_frames, vf_log_target_log_io,
-    vf_log_target_log_states,
+    vf_log_target_add_channel, vf_log_target_add_record_channel, vf_log_target_log_frames, vf_log_target_log_record,
 };
 pub use mcap_writer::{
     vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish, vf_mcap_writer_log_target,

@@ -16,7 +16,7 @@ use mcap::{Compression, WriteOptions, Writer};
 
 use velmor_abi::code::{Code, EEXIST, EINVAL, EIO, ENULL};
 
-use crate::encoder::{Encoder, VfSchema};
+use crate::encoder::Encoder;
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::log_target::{with_target, Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, values as array, VfStamp};
@@ -179,8 +179,7 @@ impl McapFile {
 }
 
 impl LogTarget for McapFile {
-    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
-        let encoder = Encoder::new(schema)?;
+    fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         self.writer()?;
         self.channels.push(Channel {
             topic: topic.to_owned(),
