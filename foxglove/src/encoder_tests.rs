@@ -54,7 +54,7 @@ impl Sample {
     }
 
     /// The RobotStates record's table, fields in the record's order.
-    fn states(&self) -> Table {
+    fn states(&self) -> Table<'_> {
         let mut table = Table::default().field(c"timestamp", VF_FIELD_I32_ARRAY, &self.stamp);
         for (name, values) in STATES_JOINTS.into_iter().zip(&self.joints) {
             table = table.field(name, VF_FIELD_F64_SEQUENCE, values);
