@@ -4,11 +4,36 @@
 #include <vector>
 
 #include "foxglove/c_shapes.hpp"
+#include "foxglove/field_table.hpp"
 
 namespace velmor::foxglove {
 
 using detail::Check;
+using detail::FieldTable;
 using detail::ToC;
+
+namespace {
+
+// Our own records' channels: the schema is made from the record's field
+// table (the values of a default record are not read), under its name.
+template <class Record>
+std::uint32_t AddRecordChannel(const vf_log_target* target, const std::string& topic, const char* name) {
+  const auto table = FieldTable(Record{});
+  std::uint32_t channel = 0;
+  Check(vf_log_target_add_record_channel(target, topic.c_str(), name, table.data(), table.size(), &channel));
+  return channel;
+}
+
+template <class Record>
+void LogRecord(const vf_log_target* target, std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
+               const Record& record) {
+  const vf_stamp c_stamp = ToC(stamp);
+  const auto table = FieldTable(record);
+  const vf_record c_record{first_joint, table.data(), table.size()};
+  Check(vf_log_target_log_record(target, channel, &c_stamp, &c_record));
+}
+
+}  // namespace
 
 LogTarget::LogTarget(LogTarget&& other) noexcept : target_(std::exchange(other.target_, nullptr)) {}
 
@@ -18,6 +43,17 @@ LogTarget& LogTarget::operator=(LogTarget&& other) noexcept {
 }
 
 std::uint32_t LogTarget::AddChannel(const std::string& topic, Schema schema) {
+  switch (schema) {
+    case Schema::kRobotStates:
+      return AddRecordChannel<qrk::RobotStates>(target_, topic, "RobotStates");
+    case Schema::kRobotActions:
+      return AddRecordChannel<qrk::RobotActions>(target_, topic, "RobotActions");
+    case Schema::kRobotIo:
+      return AddRecordChannel<qrk_impl::RobotIo>(target_, topic, "RobotIo");
+    case Schema::kJointStates:
+    case Schema::kFrameTransforms:
+      break;
+  }
   std::uint32_t channel = 0;
   Check(vf_log_target_add_channel(target_, topic.c_str(), static_cast<vf_schema>(schema), &channel));
   return channel;
@@ -25,9 +61,7 @@ std::uint32_t LogTarget::AddChannel(const std::string& topic, Schema schema) {
 
 void LogTarget::LogStates(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
                           const qrk::RobotStates& states) {
-  const vf_stamp c_stamp = ToC(stamp);
-  const vf_group_states c_states = ToC(states, first_joint);
-  Check(vf_log_target_log_states(target_, channel, &c_stamp, &c_states));
+  LogRecord(target_, channel, stamp, first_joint, states);
 }
 
 void LogTarget::LogFrames(std::uint32_t channel, const MessageStamp& stamp, const std::vector<GroupFrames>& groups) {
@@ -40,15 +74,11 @@ void LogTarget::LogFrames(std::uint32_t channel, const MessageStamp& stamp, cons
 
 void LogTarget::LogActions(std::uint32_t channel, const MessageStamp& stamp, std::uint32_t first_joint,
                            const qrk::RobotActions& actions) {
-  const vf_stamp c_stamp = ToC(stamp);
-  const vf_group_actions c_actions = ToC(actions, first_joint);
-  Check(vf_log_target_log_actions(target_, channel, &c_stamp, &c_actions));
+  LogRecord(target_, channel, stamp, first_joint, actions);
 }
 
 void LogTarget::LogIo(std::uint32_t channel, const MessageStamp& stamp, const qrk_impl::RobotIo& io) {
-  const vf_stamp c_stamp = ToC(stamp);
-  const vf_io c_io = ToC(io);
-  Check(vf_log_target_log_io(target_, channel, &c_stamp, &c_io));
+  LogRecord(target_, channel, stamp, 0, io);
 }
 
 }  // namespace velmor::foxglove

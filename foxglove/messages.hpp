@@ -9,13 +9,14 @@
 
 namespace velmor::foxglove {
 
-/// What a channel carries (velmor_foxglove.h tells each one's content).
+/// What a channel carries. Foxglove's own schemas are velmor_foxglove.h's;
+/// ours carry every field of their record's field list, in its order.
 enum class Schema : std::int32_t {
   kJointStates = 0,      ///< foxglove.JointStates, from a group's states
   kFrameTransforms = 1,  ///< foxglove.FrameTransforms, from every group's frames of a sample
-  kRobotStates = 2,
-  kRobotActions = 3,
-  kRobotIo = 4,
+  kRobotStates = 2,      ///< robotstates.RobotStates
+  kRobotActions = 3,     ///< robotactions.RobotActions
+  kRobotIo = 4,          ///< robotio.RobotIo
 };
 
 enum class Compression : std::int32_t { kNone = 0, kZstd = 1, kLz4 = 2 };

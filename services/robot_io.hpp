@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "records/record_field_list.hpp"
 #include "services/stream_slicing.hpp"
 
 namespace velmor::qrk_impl {
@@ -25,3 +26,20 @@ inline RobotIo IoOf(const BasicStreamData& sample) {
 }
 
 }  // namespace velmor::qrk_impl
+
+namespace velmor::qrk {
+
+// RobotIo's fields in the records' one list: its Foxglove channel derives
+// from it as the records' channels do.
+template <>
+struct FieldList<qrk_impl::RobotIo> {
+  using R = qrk_impl::RobotIo;
+  static constexpr auto kFields =
+      std::make_tuple(Field("timestamp", &R::timestamp), Field("estop_released", &R::estop_released),
+                      Field("enabling_device_on", &R::enabling_device_on), Field("digital_inputs", &R::digital_inputs),
+                      Field("digital_outputs", &R::digital_outputs));
+};
+
+static_assert(detail::kListsEveryField<qrk_impl::RobotIo>);
+
+}  // namespace velmor::qrk

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "middleware/zenoh/session.hpp"
+#include "sim/estop_signal.hpp"
 #include "sim/options.hpp"
 #include "sim/resume_signal.hpp"
 #include "sim/robot_server.hpp"
@@ -42,11 +43,14 @@ void LogFaults(const SimOptions& options) {
   if (faults.start_paused) spdlog::info("fault: streams paused until SIGUSR1");
   if (faults.garbage_rate > 0.0) spdlog::info("fault: {} Hz of garbage stream payloads", faults.garbage_rate);
   if (faults.reachability_success) spdlog::info("fault: answering reachability with success true");
+  if (!options.events.empty())
+    spdlog::info("{} safety event(s) scripted; SIGUSR2 toggles the E-stop", options.events.size());
 }
 
 int Run(const SimOptions& options) {
   velmor::toolkit::InstallStopSignalHandlers();
   velmor::sim::InstallResumeSignalHandler();
+  velmor::sim::InstallEstopSignalHandler();
   // The session is declared first so that it closes after every endpoint.
   zenoh::Session session(zenoh::SessionOptions{options.mode, options.connect});
   const velmor::sim::SimClock clock;
@@ -71,6 +75,7 @@ int Run(const SimOptions& options) {
   } else if (options.faults.start_paused) {
     loop.streams_paused = [] { return !velmor::sim::ResumeRequested(); };
   }
+  loop.estop_toggles = &velmor::sim::EstopToggles;
   loop.duration = options.duration;
   const std::uint64_t ticks = velmor::sim::RunStreamLoop(robots, clock, loop, &velmor::toolkit::StopRequested);
   spdlog::info("qrk-sim: stopping after {:.1f} s, {} samples per robot", clock.Seconds(), ticks);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <sstream>
+#include <stdexcept>
 
 #include "sim/robot_layout.hpp"
 #include "toolkit/option_parsing.hpp"
@@ -111,6 +112,27 @@ void AddFaultOptions(CLI::App& app, FaultSwitches& faults) {
       ->group(group);
 }
 
+void AddEventOptions(CLI::App& app, std::vector<SafetyEvent>& events) {
+  app.add_option_function<std::vector<std::string>>(
+         "--event",
+         [&events](const std::vector<std::string>& texts) {
+           for (const std::string& text : texts) {
+             try {
+               events.push_back(ParseSafetyEvent(text));
+             } catch (const std::invalid_argument& error) {
+               throw CLI::ValidationError("--event", error.what());
+             }
+           }
+         },
+         "press or release the E-stop, the enabling device or a digital input at SECONDS on the simulator's clock: "
+         "estop:press@S, estop:release@S, enabling:off@S, enabling:on@S, di:N:on@S, di:N:off@S (N from 0 to 19; "
+         "repeat for more). An input named rests (E-stop released, enabling device held, input off) until its first "
+         "event. SIGUSR2 toggles the E-stop at any time")
+      ->type_name("EVENT@SECONDS")
+      ->allow_extra_args(false)
+      ->group("Safety events");
+}
+
 void AddSessionOptions(CLI::App& app, SimOptions& o) {
   const std::string group = "Zenoh session";
   app.add_option("--mode", o.mode,
@@ -132,6 +154,7 @@ void Declare(CLI::App& app, SimOptions& options) {
   toolkit::PrepareApp(app);
   AddRobotOptions(app, options);
   AddFaultOptions(app, options.faults);
+  AddEventOptions(app, options.events);
   AddSessionOptions(app, options);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "sim/fault_switches.hpp"
+#include "sim/safety_script.hpp"
 
 namespace velmor::sim {
 
@@ -23,6 +24,8 @@ struct SimOptions {
   bool verbose = false;
   bool help = false;
   FaultSwitches faults;
+  /// The operator's presses and releases (--event), in the order given.
+  std::vector<SafetyEvent> events;
 };
 
 inline constexpr double kMaxRate = 10000.0;

@@ -56,8 +56,8 @@ std::array<float, 6> Twist(const Vec3& v, const Vec3& w) { return ToFloats<6>({v
 
 }  // namespace
 
-RobotModel::RobotModel(std::vector<std::uint16_t> groups, unsigned variant)
-    : groups_(std::move(groups)), phase_(1.3 * variant) {}
+RobotModel::RobotModel(std::vector<std::uint16_t> groups, unsigned variant, SafetyScript script)
+    : groups_(std::move(groups)), phase_(1.3 * variant), script_(std::move(script)) {}
 
 RobotModel::JointMotion RobotModel::Joint(std::size_t joint, double t) const {
   const bool external = joint >= 14;
@@ -134,6 +134,7 @@ msg::StatusData RobotModel::Status(double t, std::uint32_t sequence) const {
   const auto outputs_step = static_cast<std::uint64_t>(std::floor(2.0 * t));
   status.digital_inputs[inputs_step % 20] = true;
   status.digital_outputs[19 - outputs_step % 20] = true;
+  script_.Apply(status, t);
   return status;
 }
 

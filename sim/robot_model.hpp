@@ -11,6 +11,7 @@
 
 #include "messages/stream_messages.hpp"
 #include "sim/quaternion.hpp"
+#include "sim/safety_script.hpp"
 
 namespace velmor::sim {
 
@@ -18,8 +19,12 @@ class RobotModel {
  public:
   /// `groups` appear in group_indices and cartesian_data in this order; each
   /// must be a group of kRobotGroups. `variant` shifts every phase so that
-  /// several robots served together differ.
-  RobotModel(std::vector<std::uint16_t> groups, unsigned variant);
+  /// several robots served together differ. `script` sets the safety
+  /// inputs and digital inputs it names.
+  RobotModel(std::vector<std::uint16_t> groups, unsigned variant, SafetyScript script = SafetyScript());
+
+  /// Presses or releases the E-stop from `t` on (SafetyScript::ToggleEstop).
+  void ToggleEstop(double t) { script_.ToggleEstop(t); }
 
   /// The measured state `t` seconds after the start; the time stamp is the
   /// whole seconds of `t` and `sequence`.
@@ -46,6 +51,7 @@ class RobotModel {
 
   std::vector<std::uint16_t> groups_;
   double phase_;
+  SafetyScript script_;
 };
 
 }  // namespace velmor::sim

@@ -27,7 +27,7 @@ zenoh::KeyExpr RobotKeyExpr(const std::string& serial, std::string_view suffix) 
 RobotServer::RobotServer(const zenoh::Session& session, const std::string& serial, unsigned variant,
                          const SimOptions& options, SimClock clock)
     : serial_(serial),
-      model_(options.groups, variant),
+      model_(options.groups, variant, SafetyScript(options.events)),
       basic_(session, RobotKeyExpr(serial, zenoh_mdw::kBasicStreamSuffix)),
       extra_(session, RobotKeyExpr(serial, zenoh_mdw::kExtraStreamSuffix)),
       rpc_(serial, options.faults, ResponderSettingsOf(options), clock) {

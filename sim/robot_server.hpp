@@ -42,6 +42,8 @@ class RobotServer {
 
   /// Publishes the next basic and extra sample, taken at `t` seconds.
   void PublishSample(double t);
+  /// Presses or releases the E-stop from `t` on.
+  void ToggleEstop(double t) { model_.ToggleEstop(t); }
   /// Publishes one undecodable payload, on the basic and extra stream in turn.
   void PublishGarbage();
   /// Ends the held queries that have waited long enough.

@@ -29,6 +29,7 @@ std::uint64_t RunStreamLoop(std::vector<std::unique_ptr<RobotServer>>& robots, c
                                                           std::chrono::duration<double>(settings.duration))
                                     : Clock::time_point::max();
   std::uint64_t published = 0;
+  std::uint64_t toggles = 0;
   while (!stop()) {
     Clock::time_point now = Clock::now();
     if (now >= end) break;
@@ -36,8 +37,11 @@ std::uint64_t RunStreamLoop(std::vector<std::unique_ptr<RobotServer>>& robots, c
       std::this_thread::sleep_until(std::min(ticks.due(), now + kMaxSleep));
       continue;
     }
+    const double t = clock.SecondsAt(now);
+    for (const std::uint64_t asked = settings.estop_toggles(); toggles < asked; ++toggles) {
+      for (auto& robot : robots) robot->ToggleEstop(t);
+    }
     if (!settings.streams_paused()) {
-      const double t = clock.SecondsAt(now);
       for (auto& robot : robots) robot->PublishSample(t);
       ++published;
       if (garbage && now >= garbage->due()) {

@@ -17,6 +17,9 @@ struct LoopSettings {
   double garbage_rate = 0.0;
   /// Asked before every tick: while true, nothing is published.
   std::function<bool()> streams_paused = [] { return false; };
+  /// How many E-stop toggles were asked for so far: each new one toggles
+  /// every robot's E-stop at the next tick.
+  std::function<std::uint64_t()> estop_toggles = [] { return std::uint64_t{0}; };
   /// Seconds after the clock's start; 0 runs until `stop` says so.
   double duration = 0.0;
 };

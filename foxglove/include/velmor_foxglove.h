@@ -18,8 +18,9 @@
  *   NULL").
  * - A handle may be used from any thread; concurrent calls on one handle are
  *   serialised inside.
- * - A sample is passed as plain arrays of doubles (the client's records) and
- *   encoded here; the arrays are borrowed for the call only.
+ * - A record is passed as its field table, one vf_field per field with its
+ *   name, kind and values, and encoded here; the table and the values are
+ *   borrowed for the call only.
  * - A function's "Safety" lists what its caller vouches for; where it says
  *   nothing, every pointer is NULL or valid for the call.
  */
@@ -72,10 +73,28 @@ typedef struct vf_mcap_writer vf_mcap_writer;
 typedef int8_t vf_result;
 
 /**
- * What a channel carries: what is logged on it must fit its schema. The
- * Foxglove messages' own time stamps are the message's log time.
+ * Which of Foxglove's own schemas a channel carries: what is logged on it
+ * must fit. The messages' own time stamps are the message's log time. A
+ * channel of a record of ours is added with
+ * vf_log_target_add_record_channel instead.
  */
 typedef int32_t vf_schema;
+
+/**
+ * What a field holds: how its `data` and `len` read.
+ */
+typedef int32_t vf_field_kind;
+
+/**
+ * One field of a record: its name (NUL-terminated), its kind, and `len`
+ * values of that kind at `data` (NULL allowed when `len` is 0).
+ */
+typedef struct vf_field {
+  const char* name;
+  vf_field_kind kind;
+  const void* data;
+  size_t len;
+} vf_field;
 
 /**
  * Per message: the sample's number in its stream (MCAP's sequence is 32
@@ -89,76 +108,28 @@ typedef struct vf_stamp {
 } vf_stamp;
 
 /**
- * A joint group's measured states (velmor::qrk::RobotStates). The
- * per-joint arrays hold `joints` values each (NULL allowed when 0); a pose
- * holds 7 values, position then quaternion (w, x, y, z); the others 6.
+ * One sample of a record: `count` fields at `fields`, in the record's
+ * order, borrowed for the call.
  */
-typedef struct vf_group_states {
+typedef struct vf_record {
   /**
-   * The group's first joint in the whole robot: names the joints.
+   * The group's first joint in the whole robot, which names the joints
+   * on a VF_SCHEMA_JOINT_STATES channel (0 for a record without joints).
    */
   uint32_t first_joint;
-  size_t joints;
-  int32_t timestamp[2];
-  const double* q;
-  const double* theta;
-  const double* dq;
-  const double* dtheta;
-  const double* tau;
-  const double* tau_dot;
-  const double* tau_ext;
-  const double* tau_interact;
-  const double* temperature;
-  const double* flange_pose;
-  const double* tcp_pose;
-  const double* tcp_twist;
-  const double* tcp_wrench;
-  const double* tcp_wrench_local;
-  const double* raw_tcp_wrench;
-  const double* raw_tcp_wrench_local;
-  const double* raw_ft_sensor;
-} vf_group_states;
+  const struct vf_field* fields;
+  size_t count;
+} vf_record;
 
 /**
  * A joint group's frames: its name (NUL-terminated) and two poses of 7
- * values each, as in vf_group_states.
+ * values each, position then quaternion (w, x, y, z).
  */
 typedef struct vf_group_frames {
   const char* group;
   const double* tcp_pose;
   const double* flange_pose;
 } vf_group_frames;
-
-/**
- * A joint group's commanded values (velmor::qrk::RobotActions), shaped as
- * vf_group_states.
- */
-typedef struct vf_group_actions {
-  size_t joints;
-  int32_t timestamp[2];
-  const double* q_d;
-  const double* dq_d;
-  const double* tau_d;
-  const double* tcp_pose_d;
-  const double* tcp_twist_d;
-  const double* tcp_wrench_d;
-  /**
-   * The group's first joint in the whole robot: names the joints of a
-   * ROS 2 channel.
-   */
-  uint32_t first_joint;
-} vf_group_actions;
-
-/**
- * The robot's safety inputs and digital I/O.
- */
-typedef struct vf_io {
-  int32_t timestamp[2];
-  bool estop_released;
-  bool enabling_device_on;
-  bool digital_inputs[20];
-  bool digital_outputs[20];
-} vf_io;
 
 /**
  * How a recording compresses its chunks.
@@ -172,9 +143,10 @@ typedef int32_t vf_compression;
 typedef int32_t vf_ros2_message;
 
 /**
- * foxglove.JointStates from a group's states: one entry per joint, named
- * as the target names its joints (vf_log_target_set_joint_names; by default
- * joint_<robot-wide index>), position = q, velocity = dq, effort = tau.
+ * foxglove.JointStates from a group's states record (vf_log_target_log_record):
+ * one entry per joint, named as the target names its joints
+ * (vf_log_target_set_joint_names; by default joint_<robot-wide index>),
+ * position = the field q, velocity = dq, effort = tau.
  */
 #define VF_SCHEMA_JOINT_STATES 0
 
@@ -188,23 +160,30 @@ typedef int32_t vf_ros2_message;
 #define VF_SCHEMA_FRAME_TRANSFORMS 1
 
 /**
- * robotstates.RobotStates, our own protobuf schema from a group's states:
- * every field of the record under its name, values as double at the float
- * precision they arrive with from the robot, the time stamp pair as
- * `timestamp`.
+ * `len` int32_t values, a fixed number (the time stamp pair: 2).
  */
-#define VF_SCHEMA_ROBOT_STATES 2
+#define VF_FIELD_I32_ARRAY 0
 
 /**
- * robotactions.RobotActions from a group's commanded values, made as
- * VF_SCHEMA_ROBOT_STATES.
+ * `len` doubles, one per joint of the group: every such field of a record
+ * holds the same number.
  */
-#define VF_SCHEMA_ROBOT_ACTIONS 3
+#define VF_FIELD_F64_SEQUENCE 1
 
 /**
- * robotio.RobotIo from the robot's I/O, made as VF_SCHEMA_ROBOT_STATES.
+ * `len` doubles, a fixed number (a pose: 7, a twist or a wrench: 6).
  */
-#define VF_SCHEMA_ROBOT_IO 4
+#define VF_FIELD_F64_ARRAY 2
+
+/**
+ * One bool (`len` is 1), 0 or 1 as C and C++ store it.
+ */
+#define VF_FIELD_BOOL 3
+
+/**
+ * `len` bools, a fixed number, each 0 or 1.
+ */
+#define VF_FIELD_BOOL_ARRAY 4
 
 #define VF_COMPRESSION_NONE 0
 
@@ -213,14 +192,14 @@ typedef int32_t vf_ros2_message;
 #define VF_COMPRESSION_LZ4 2
 
 /**
- * sensor_msgs/msg/JointState from a group's states (log_states): the
+ * sensor_msgs/msg/JointState from a group's states record (log_record): the
  * target's joint names, position = q, velocity = dq, effort = tau.
  */
 #define VF_ROS2_JOINT_STATES 0
 
 /**
  * sensor_msgs/msg/JointState from a group's commanded values
- * (log_actions): position = q_d, velocity = dq_d, effort = tau_d.
+ * record (log_record): position = q_d, velocity = dq_d, effort = tau_d.
  */
 #define VF_ROS2_JOINT_COMMANDS 1
 
@@ -252,7 +231,7 @@ typedef int32_t vf_ros2_message;
 #define VF_ROS2_RAW_TCP_WRENCH_LOCAL 6
 
 /**
- * sensor_msgs/msg/Joy from the robot's I/O (log_io): no axes, the buttons
+ * sensor_msgs/msg/Joy from the robot's I/O record (log_record): no axes, the buttons
  * 1 for on, 0 for off: estop_released, enabling_device_on, digital_inputs
  * 0 to 19, digital_outputs 0 to 19.
  */
@@ -368,16 +347,35 @@ vf_result vf_log_target_add_channel(const struct vf_log_target* target, const ch
                                     uint32_t* channel);
 
 /**
- * Logs a group's states on a VF_SCHEMA_JOINT_STATES or
- * VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
- * channel's schema does not take what is logged.
+ * Adds a channel of one of our own records, in protobuf, and sets `channel`
+ * to its number for vf_log_target_log_record. The schema,
+ * `<lowercase name>.<name>`, has one field per entry of `fields`, in order,
+ * under its name (`name` and every field's name are letters, digits and
+ * `_`); from each entry only its name, its kind and, for a fixed kind, its
+ * `len` are read. Every record logged on the channel must have these
+ * fields (VF_EINVAL otherwise).
  *
  * # Safety
- * `states`, unless NULL, holds the arrays vf_group_states describes, valid
- * for the call.
+ * `topic` and `name` are NULL or NUL-terminated strings; `fields`, unless
+ * NULL or `count` is 0, points to `count` vf_field whose names are NULL or
+ * NUL-terminated; all valid for the call.
  */
-vf_result vf_log_target_log_states(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
-                                   const struct vf_group_states* states);
+vf_result vf_log_target_add_record_channel(const struct vf_log_target* target, const char* topic, const char* name,
+                                           const struct vf_field* fields, size_t count, uint32_t* channel);
+
+/**
+ * Logs a record: on a record channel every field (the record has the
+ * fields the channel was added with), on a VF_SCHEMA_JOINT_STATES channel
+ * its per-joint fields q, dq and tau. VF_EINVAL when the per-joint fields
+ * (VF_FIELD_F64_SEQUENCE) differ in length. Every log call returns
+ * VF_EINVAL when the channel's schema does not take what is logged.
+ *
+ * # Safety
+ * `record`, unless NULL, holds the fields vf_record describes, valid for
+ * the call.
+ */
+vf_result vf_log_target_log_record(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
+                                   const struct vf_record* record);
 
 /**
  * Logs `count` groups' frames of one sample as one message (`groups` may be
@@ -389,22 +387,6 @@ vf_result vf_log_target_log_states(const struct vf_log_target* target, uint32_t 
  */
 vf_result vf_log_target_log_frames(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
                                    const struct vf_group_frames* groups, size_t count);
-
-/**
- * Logs a group's commanded values.
- *
- * # Safety
- * `actions`, unless NULL, holds the arrays vf_group_actions describes,
- * valid for the call.
- */
-vf_result vf_log_target_log_actions(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
-                                    const struct vf_group_actions* actions);
-
-/**
- * Logs the robot's I/O.
- */
-vf_result vf_log_target_log_io(const struct vf_log_target* target, uint32_t channel, const struct vf_stamp* stamp,
-                               const struct vf_io* io);
 
 /**
  * Creates a recording in a new file at `path` (UTF-8), exclusively:

@@ -7,17 +7,21 @@ use foxglove::{Encode, Schema};
 use velmor_abi::code::EINVAL;
 
 use crate::error::Failure;
+use crate::field_table::{Fields, Shape};
 use crate::joint_names::JointNames;
-use crate::records::{fixed, text, values, Pose, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo};
+use crate::protobuf;
+use crate::records::{fixed, text, Pose, VfGroupFrames};
 use crate::ros2::Ros2Channel;
-use crate::schemas::{RobotActions, RobotIo, RobotStates};
 
-/// What a channel carries: what is logged on it must fit its schema. The
-/// Foxglove messages' own time stamps are the message's log time.
+/// Which of Foxglove's own schemas a channel carries: what is logged on it
+/// must fit. The messages' own time stamps are the message's log time. A
+/// channel of a record of ours is added with
+/// vf_log_target_add_record_channel instead.
 pub type VfSchema = i32;
-/// foxglove.JointStates from a group's states: one entry per joint, named
-/// as the target names its joints (vf_log_target_set_joint_names; by default
-/// joint_<robot-wide index>), position = q, velocity = dq, effort = tau.
+/// foxglove.JointStates from a group's states record (vf_log_target_log_record):
+/// one entry per joint, named as the target names its joints
+/// (vf_log_target_set_joint_names; by default joint_<robot-wide index>),
+/// position = the field q, velocity = dq, effort = tau.
 pub const VF_SCHEMA_JOINT_STATES: VfSchema = 0;
 /// foxglove.FrameTransforms from every group's frames of one sample
 /// (log_frames), as ROS tf does: per group, in the order given, world ->
@@ -25,16 +29,6 @@ pub const VF_SCHEMA_JOINT_STATES: VfSchema = 0;
 /// quaternion reordered from the robot's (w, x, y, z) to Foxglove's (x, y,
 /// z, w).
 pub const VF_SCHEMA_FRAME_TRANSFORMS: VfSchema = 1;
-/// robotstates.RobotStates, our own protobuf schema from a group's states:
-/// every field of the record under its name, values as double at the float
-/// precision they arrive with from the robot, the time stamp pair as
-/// `timestamp`.
-pub const VF_SCHEMA_ROBOT_STATES: VfSchema = 2;
-/// robotactions.RobotActions from a group's commanded values, made as
-/// VF_SCHEMA_ROBOT_STATES.
-pub const VF_SCHEMA_ROBOT_ACTIONS: VfSchema = 3;
-/// robotio.RobotIo from the robot's I/O, made as VF_SCHEMA_ROBOT_STATES.
-pub const VF_SCHEMA_ROBOT_IO: VfSchema = 4;
 
 pub const WORLD_FRAME: &str = "world";
 
@@ -43,11 +37,16 @@ pub enum Encoder {
     /// One message per sample with every group's frames, and the groups
     /// whose frame names the message holds.
     FrameTransforms(Frames),
-    RobotStates(Box<RobotStates>),
-    RobotActions(RobotActions),
-    RobotIo(RobotIo),
+    /// One of our own records, in protobuf (protobuf.rs).
+    Record(RecordChannel),
     /// A channel of a ROS 2 recording (vf_log_target_add_ros2_channel).
     Ros2(Box<Ros2Channel>),
+}
+
+/// A record channel's shape and the schema made from it.
+pub struct RecordChannel {
+    shape: Shape,
+    schema: Schema,
 }
 
 impl Encoder {
@@ -55,20 +54,21 @@ impl Encoder {
         Ok(match schema {
             VF_SCHEMA_JOINT_STATES => Self::JointStates(JointStates::default()),
             VF_SCHEMA_FRAME_TRANSFORMS => Self::FrameTransforms(Frames::default()),
-            VF_SCHEMA_ROBOT_STATES => Self::RobotStates(Box::default()),
-            VF_SCHEMA_ROBOT_ACTIONS => Self::RobotActions(RobotActions::default()),
-            VF_SCHEMA_ROBOT_IO => Self::RobotIo(RobotIo::default()),
             other => return Err(Failure::new(EINVAL, format!("no schema numbered {other}"))),
         })
+    }
+
+    /// A channel of the record whose fields `shape` gives.
+    pub fn record(shape: Shape) -> Self {
+        let schema = protobuf::schema(&shape);
+        Self::Record(RecordChannel { shape, schema })
     }
 
     pub fn schema(&self) -> Schema {
         let schema = match self {
             Self::JointStates(_) => JointStates::get_schema(),
             Self::FrameTransforms(_) => FrameTransforms::get_schema(),
-            Self::RobotStates(_) => RobotStates::get_schema(),
-            Self::RobotActions(_) => RobotActions::get_schema(),
-            Self::RobotIo(_) => RobotIo::get_schema(),
+            Self::Record(record) => Some(record.schema.clone()),
             Self::Ros2(channel) => return channel.schema(),
         };
         schema.expect("every message type here has a schema")
@@ -77,7 +77,7 @@ impl Encoder {
     pub fn message_encoding(&self) -> &'static str {
         match self {
             Self::Ros2(_) => crate::ros2::MESSAGE_ENCODING,
-            _ => "protobuf",
+            _ => protobuf::MESSAGE_ENCODING,
         }
     }
 
@@ -89,33 +89,28 @@ impl Encoder {
         }
     }
 
-    /// Encodes a group's states into `out` (cleared first).
-    ///
-    /// # Safety
-    /// `states`' arrays hold what [`VfGroupStates`] says they hold, valid
-    /// for the call.
-    pub unsafe fn encode_states(
+    /// Encodes a record's fields, already checked (field_table::fields),
+    /// into `out` (cleared first); `names` names the joints.
+    pub fn encode_record(
         &mut self,
         log_time: u64,
-        states: &VfGroupStates,
+        fields: &Fields,
         names: &JointNames,
         out: &mut Vec<u8>,
     ) -> Result<(), Failure> {
         out.clear();
         match self {
             Self::JointStates(message) => {
-                // SAFETY: the caller vouches for `states`' arrays.
-                unsafe { fill_joint_states(message, log_time, states, names) }?;
+                fill_joint_states(message, log_time, fields, names)?;
                 encode(message, out)
             }
-            Self::RobotStates(message) => {
-                // SAFETY: the caller vouches for `states`' arrays.
-                unsafe { fill_states(message, states) }?;
-                encode(&**message, out)
+            Self::Ros2(channel) => channel.encode_record(log_time, fields, names, out),
+            Self::Record(channel) => {
+                fields.check(&channel.shape)?;
+                protobuf::encode(fields, out);
+                Ok(())
             }
-            // SAFETY: the caller vouches for `states`' arrays.
-            Self::Ros2(channel) => unsafe { channel.encode_states(log_time, states, names, out) },
-            _ => Err(self.mismatch("a group's states")),
+            Self::FrameTransforms(_) => Err(self.mismatch("a record")),
         }
     }
 
@@ -143,47 +138,6 @@ impl Encoder {
         encode(&frames.message, out)
     }
 
-    /// Encodes a group's commanded values into `out` (cleared first).
-    ///
-    /// # Safety
-    /// `actions`' arrays hold what [`VfGroupActions`] says they hold, valid
-    /// for the call.
-    pub unsafe fn encode_actions(
-        &mut self,
-        log_time: u64,
-        actions: &VfGroupActions,
-        names: &JointNames,
-        out: &mut Vec<u8>,
-    ) -> Result<(), Failure> {
-        out.clear();
-        if let Self::Ros2(channel) = self {
-            // SAFETY: the caller vouches for `actions`' arrays.
-            return unsafe { channel.encode_actions(log_time, actions, names, out) };
-        }
-        let Self::RobotActions(message) = self else {
-            return Err(self.mismatch("a group's commanded values"));
-        };
-        // SAFETY: the caller vouches for `actions`' arrays.
-        unsafe { fill_actions(message, actions) }?;
-        encode(message, out)
-    }
-
-    pub fn encode_io(&mut self, log_time: u64, io: &VfIo, out: &mut Vec<u8>) -> Result<(), Failure> {
-        out.clear();
-        if let Self::Ros2(channel) = self {
-            return channel.encode_io(log_time, io, out);
-        }
-        let Self::RobotIo(message) = self else {
-            return Err(self.mismatch("the robot's I/O"));
-        };
-        message.timestamp = io.timestamp;
-        message.estop_released = io.estop_released;
-        message.enabling_device_on = io.enabling_device_on;
-        message.digital_inputs = io.digital_inputs;
-        message.digital_outputs = io.digital_outputs;
-        encode(message, out)
-    }
-
     fn mismatch(&self, what: &str) -> Failure {
         Failure::new(
             EINVAL,
@@ -203,31 +157,27 @@ fn timestamp(log_time: u64) -> Timestamp {
     Timestamp::new_checked(seconds, (log_time % 1_000_000_000) as u32).unwrap_or(Timestamp::MAX)
 }
 
-/// # Safety
-/// As [`Encoder::encode_states`].
-unsafe fn fill_joint_states(
+fn fill_joint_states(
     message: &mut JointStates,
     log_time: u64,
-    states: &VfGroupStates,
+    fields: &Fields,
     names: &JointNames,
 ) -> Result<(), Failure> {
-    // SAFETY: the caller vouches for `joints` values in each per-joint array.
-    let (q, dq, tau) = unsafe {
-        (
-            values(states.q, states.joints, "q")?,
-            values(states.dq, states.joints, "dq")?,
-            values(states.tau, states.joints, "tau")?,
-        )
-    };
-    let named = message.joints.len() == states.joints
+    let (q, dq, tau) = (
+        fields.per_joint("q")?,
+        fields.per_joint("dq")?,
+        fields.per_joint("tau")?,
+    );
+    let (first_joint, joints) = (fields.first_joint, fields.joints);
+    let named = message.joints.len() == joints
         && message
             .joints
             .first()
-            .is_none_or(|joint| joint.name == names.name(states.first_joint, 0));
+            .is_none_or(|joint| joint.name == names.name(first_joint, 0));
     if !named {
-        message.joints = (0..states.joints)
+        message.joints = (0..joints)
             .map(|i| JointState {
-                name: names.name(states.first_joint, i).into_owned(),
+                name: names.name(first_joint, i).into_owned(),
                 ..JointState::default()
             })
             .collect();
@@ -308,82 +258,6 @@ pub fn set_pose(transform: &mut FrameTransform, pose: &Pose) {
         z: pose[6],
         w: pose[3],
     });
-}
-
-/// `value` at the float precision the robot measures in (exact for the
-/// values that came from the robot as float).
-fn at_float_precision(value: f64) -> f64 {
-    f64::from(value as f32)
-}
-
-fn rounded_into(target: &mut Vec<f64>, source: &[f64]) {
-    target.clear();
-    target.extend(source.iter().map(|&v| at_float_precision(v)));
-}
-
-fn rounded_array_into<const N: usize>(target: &mut [f64; N], source: &[f64; N]) {
-    for (t, &s) in target.iter_mut().zip(source) {
-        *t = at_float_precision(s);
-    }
-}
-
-/// # Safety
-/// As [`Encoder::encode_states`].
-unsafe fn fill_states(message: &mut RobotStates, s: &VfGroupStates) -> Result<(), Failure> {
-    let n = s.joints;
-    message.timestamp = s.timestamp;
-    // SAFETY: the caller vouches for `joints` values in each per-joint array,
-    // 7 in each pose and 6 in each other array.
-    unsafe {
-        rounded_into(&mut message.q, values(s.q, n, "q")?);
-        rounded_into(&mut message.theta, values(s.theta, n, "theta")?);
-        rounded_into(&mut message.dq, values(s.dq, n, "dq")?);
-        rounded_into(&mut message.dtheta, values(s.dtheta, n, "dtheta")?);
-        rounded_into(&mut message.tau, values(s.tau, n, "tau")?);
-        rounded_into(&mut message.tau_dot, values(s.tau_dot, n, "tau_dot")?);
-        rounded_into(&mut message.tau_ext, values(s.tau_ext, n, "tau_ext")?);
-        rounded_into(&mut message.tau_interact, values(s.tau_interact, n, "tau_interact")?);
-        rounded_into(&mut message.temperature, values(s.temperature, n, "temperature")?);
-        rounded_array_into(&mut message.flange_pose, fixed::<7>(s.flange_pose, "flange_pose")?);
-        rounded_array_into(&mut message.tcp_pose, fixed::<7>(s.tcp_pose, "tcp_pose")?);
-        rounded_array_into(&mut message.tcp_twist, fixed::<6>(s.tcp_twist, "tcp_twist")?);
-        rounded_array_into(&mut message.tcp_wrench, fixed::<6>(s.tcp_wrench, "tcp_wrench")?);
-        rounded_array_into(
-            &mut message.tcp_wrench_local,
-            fixed::<6>(s.tcp_wrench_local, "tcp_wrench_local")?,
-        );
-        rounded_array_into(
-            &mut message.raw_tcp_wrench,
-            fixed::<6>(s.raw_tcp_wrench, "raw_tcp_wrench")?,
-        );
-        rounded_array_into(
-            &mut message.raw_tcp_wrench_local,
-            fixed::<6>(s.raw_tcp_wrench_local, "raw_tcp_wrench_local")?,
-        );
-        rounded_array_into(
-            &mut message.raw_ft_sensor,
-            fixed::<6>(s.raw_ft_sensor, "raw_ft_sensor")?,
-        );
-    }
-    Ok(())
-}
-
-/// # Safety
-/// As [`Encoder::encode_actions`].
-unsafe fn fill_actions(message: &mut RobotActions, a: &VfGroupActions) -> Result<(), Failure> {
-    let n = a.joints;
-    message.timestamp = a.timestamp;
-    // SAFETY: the caller vouches for `joints` values in each per-joint array,
-    // 7 in the pose and 6 in each other array.
-    unsafe {
-        rounded_into(&mut message.q_d, values(a.q_d, n, "q_d")?);
-        rounded_into(&mut message.dq_d, values(a.dq_d, n, "dq_d")?);
-        rounded_into(&mut message.tau_d, values(a.tau_d, n, "tau_d")?);
-        rounded_array_into(&mut message.tcp_pose_d, fixed::<7>(a.tcp_pose_d, "tcp_pose_d")?);
-        rounded_array_into(&mut message.tcp_twist_d, fixed::<6>(a.tcp_twist_d, "tcp_twist_d")?);
-        rounded_array_into(&mut message.tcp_wrench_d, fixed::<6>(a.tcp_wrench_d, "tcp_wrench_d")?);
-    }
-    Ok(())
 }
 
 #[cfg(test)]

@@ -1,15 +1,43 @@
-//! The encoders against the SDK's own decoders and our schemas' descriptors.
-use std::ffi::CString;
+//! The encoders against the SDK's own decoders and the bytes it wrote.
+use std::ffi::{CStr, CString};
 
 use foxglove::messages::{FrameTransforms, JointStates};
 use foxglove::Decode;
 use prost::Message;
 
 use super::*;
+use crate::field_table::{
+    fields, VfRecord, VF_FIELD_BOOL, VF_FIELD_BOOL_ARRAY, VF_FIELD_F64_ARRAY, VF_FIELD_F64_SEQUENCE, VF_FIELD_I32_ARRAY,
+};
+use crate::joint_names::JointNames;
+use crate::test_table::Table;
+
+const STATES_JOINTS: [&CStr; 9] = [
+    c"q",
+    c"theta",
+    c"dq",
+    c"dtheta",
+    c"tau",
+    c"tau_dot",
+    c"tau_ext",
+    c"tau_interact",
+    c"temperature",
+];
+const STATES_CARTESIAN: [&CStr; 8] = [
+    c"flange_pose",
+    c"tcp_pose",
+    c"tcp_twist",
+    c"tcp_wrench",
+    c"tcp_wrench_local",
+    c"raw_tcp_wrench",
+    c"raw_tcp_wrench_local",
+    c"raw_ft_sensor",
+];
 
 /// A group's states with every value distinct, so that a swapped field shows.
 struct Sample {
     group: CString,
+    stamp: [i32; 2],
     joints: Vec<Vec<f64>>,
     cartesian: Vec<Vec<f64>>,
 }
@@ -20,43 +48,36 @@ impl Sample {
         let cartesian_field = |field: usize, len: usize| (0..len).map(|i| 100.0 + (field * 10 + i) as f64).collect();
         Self {
             group: CString::new(group).unwrap(),
+            stamp: [-7, 123_456],
             joints: (0..9).map(joint_field).collect(),
             cartesian: (0..8).map(|f| cartesian_field(f, if f < 2 { 7 } else { 6 })).collect(),
         }
     }
 
-    fn states(&self, first_joint: u32) -> VfGroupStates {
-        let j = |i: usize| self.joints[i].as_ptr();
-        let c = |i: usize| self.cartesian[i].as_ptr();
-        VfGroupStates {
-            first_joint,
-            joints: self.joints[0].len(),
-            timestamp: [-7, 123_456],
-            q: j(0),
-            theta: j(1),
-            dq: j(2),
-            dtheta: j(3),
-            tau: j(4),
-            tau_dot: j(5),
-            tau_ext: j(6),
-            tau_interact: j(7),
-            temperature: j(8),
-            flange_pose: c(0),
-            tcp_pose: c(1),
-            tcp_twist: c(2),
-            tcp_wrench: c(3),
-            tcp_wrench_local: c(4),
-            raw_tcp_wrench: c(5),
-            raw_tcp_wrench_local: c(6),
-            raw_ft_sensor: c(7),
+    /// The RobotStates record's table, fields in the record's order.
+    fn states(&self) -> Table<'_> {
+        let mut table = Table::default().field(c"timestamp", VF_FIELD_I32_ARRAY, &self.stamp);
+        for (name, values) in STATES_JOINTS.into_iter().zip(&self.joints) {
+            table = table.field(name, VF_FIELD_F64_SEQUENCE, values);
         }
+        for (name, values) in STATES_CARTESIAN.into_iter().zip(&self.cartesian) {
+            table = table.field(name, VF_FIELD_F64_ARRAY, values);
+        }
+        table
     }
 }
 
-fn encode_states(encoder: &mut Encoder, log_time: u64, states: &VfGroupStates) -> Vec<u8> {
+/// Checks `record` and encodes it as the log call does.
+fn try_encode(encoder: &mut Encoder, log_time: u64, record: &VfRecord, out: &mut Vec<u8>) -> Result<(), Failure> {
+    // SAFETY: every test's record points into values that outlive the call;
+    // a NULL array is refused before it is read.
+    let fields = unsafe { fields(record) }?;
+    encoder.encode_record(log_time, &fields, &JointNames::DEFAULTS, out)
+}
+
+fn encode_record(encoder: &mut Encoder, log_time: u64, record: &VfRecord) -> Vec<u8> {
     let mut out = Vec::new();
-    // SAFETY: every test's states come from a Sample that outlives the call.
-    unsafe { encoder.encode_states(log_time, states, &JointNames::DEFAULTS, &mut out) }
+    try_encode(encoder, log_time, record, &mut out)
         .map_err(|f| f.message)
         .unwrap();
     out
@@ -124,7 +145,7 @@ fn one_frames_message_holds_every_group_with_the_quaternion_reordered() {
 fn joint_states_name_joints_by_robot_index_and_follow_a_new_layout() {
     let sample = Sample::new("ARM_2", 7);
     let mut encoder = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
-    let bytes = encode_states(&mut encoder, 5, &sample.states(7));
+    let bytes = encode_record(&mut encoder, 5, &sample.states().record(7));
     let joints = <JointStates as Decode>::decode(&bytes[..]).unwrap().joints;
 
     let names: Vec<_> = joints.iter().map(|j| j.name.as_str()).collect();
@@ -142,7 +163,7 @@ fn joint_states_name_joints_by_robot_index_and_follow_a_new_layout() {
     // The same channel, a group of another size and start: names follow.
     let smaller = Sample::new("EXT_AXIS", 2);
     let mut names_at = |log_time, first_joint| -> Vec<String> {
-        let bytes = encode_states(&mut encoder, log_time, &smaller.states(first_joint));
+        let bytes = encode_record(&mut encoder, log_time, &smaller.states().record(first_joint));
         let joints = <JointStates as Decode>::decode(&bytes[..]).unwrap().joints;
         joints.into_iter().map(|j| j.name).collect()
     };
@@ -152,77 +173,14 @@ fn joint_states_name_joints_by_robot_index_and_follow_a_new_layout() {
     // Names given for some joints (a robot model's): the others keep theirs,
     // and a channel that named its joints before names them again.
     let given = JointNames::new(["base", "", "", "wrist"].map(String::from).to_vec());
-    let mut out = Vec::new();
-    // SAFETY: `smaller`'s arrays hold 2 values each, alive for the call.
-    unsafe { encoder.encode_states(8, &smaller.states(2), &given, &mut out) }.unwrap();
+    let (table, mut out) = (smaller.states(), Vec::new());
+    let record = table.record(2);
+    // SAFETY: `smaller`'s values outlive the call.
+    let fields = unsafe { fields(&record) }.unwrap();
+    encoder.encode_record(8, &fields, &given, &mut out).unwrap();
     let joints = <JointStates as Decode>::decode(&out[..]).unwrap().joints;
     let names: Vec<_> = joints.iter().map(|j| j.name.as_str()).collect();
     assert_eq!(names, ["joint_2", "wrist"]);
-}
-
-/// Our schemas' fields as their descriptors declare them: (name, type, repeated).
-fn declared_fields(encoder: &Encoder) -> Vec<(String, i32, bool)> {
-    use foxglove::prost_types::field_descriptor_proto::Label;
-    let schema = encoder.schema();
-    assert_eq!(schema.encoding, "protobuf");
-    let set = foxglove::prost_types::FileDescriptorSet::decode(&schema.data[..]).unwrap();
-    let short_name = schema.name.rsplit('.').next().unwrap();
-    let message = set
-        .file
-        .iter()
-        .flat_map(|f| &f.message_type)
-        .find(|m| m.name() == short_name)
-        .unwrap();
-    message
-        .field
-        .iter()
-        .map(|f| (f.name().to_owned(), f.r#type() as i32, f.label() == Label::Repeated))
-        .collect()
-}
-
-#[test]
-fn our_schemas_carry_every_field_of_the_records_under_their_names() {
-    use foxglove::prost_types::field_descriptor_proto::Type;
-    let (double, sint32, boolean) = (Type::Double as i32, Type::Sint32 as i32, Type::Bool as i32);
-    let expect = |names: &[&str], kind: i32| names.iter().map(|n| (n.to_string(), kind, true)).collect::<Vec<_>>();
-
-    let states = [
-        "q",
-        "theta",
-        "dq",
-        "dtheta",
-        "tau",
-        "tau_dot",
-        "tau_ext",
-        "tau_interact",
-        "temperature",
-        "flange_pose",
-        "tcp_pose",
-        "tcp_twist",
-        "tcp_wrench",
-        "tcp_wrench_local",
-        "raw_tcp_wrench",
-        "raw_tcp_wrench_local",
-        "raw_ft_sensor",
-    ];
-    let mut wanted = expect(&["timestamp"], sint32);
-    wanted.extend(expect(&states, double));
-    assert_eq!(declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_STATES).unwrap()), wanted);
-
-    let actions = ["q_d", "dq_d", "tau_d", "tcp_pose_d", "tcp_twist_d", "tcp_wrench_d"];
-    let mut wanted = expect(&["timestamp"], sint32);
-    wanted.extend(expect(&actions, double));
-    assert_eq!(declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_ACTIONS).unwrap()), wanted);
-
-    let io = declared_fields(&Encoder::new(VF_SCHEMA_ROBOT_IO).unwrap());
-    let wanted = vec![
-        ("timestamp".to_owned(), sint32, true),
-        ("estop_released".to_owned(), boolean, false),
-        ("enabling_device_on".to_owned(), boolean, false),
-        ("digital_inputs".to_owned(), boolean, true),
-        ("digital_outputs".to_owned(), boolean, true),
-    ];
-    assert_eq!(io, wanted);
 }
 
 /// The RobotStates message as a protobuf reader sees it (repeated scalars
@@ -249,8 +207,8 @@ fn states_keep_the_values_at_float_precision_and_the_stamp_exactly() {
     // A wrench the client rotated into the world frame carries digits the
     // sensor never measured.
     sample.cartesian[3][0] = 0.1;
-    let mut encoder = Encoder::new(VF_SCHEMA_ROBOT_STATES).unwrap();
-    let bytes = encode_states(&mut encoder, 0, &sample.states(0));
+    let table = sample.states();
+    let bytes = encode_record(&mut table.encoder("RobotStates"), 0, &table.record(0));
     let read = StatesAsRead::decode(&bytes[..]).unwrap();
     assert_eq!(read.timestamp, [-7, 123_456]);
     assert_eq!(read.q, sample.joints[0]);
@@ -262,35 +220,145 @@ fn states_keep_the_values_at_float_precision_and_the_stamp_exactly() {
 }
 
 #[test]
-fn a_record_on_a_channel_of_another_schema_is_refused() {
+fn a_record_unlike_its_channel_or_its_own_joints_is_refused() {
+    use velmor_abi::code::ENULL;
     let sample = Sample::new("ARM_1", 7);
-    let mut out = Vec::new();
-    let mut actions = Encoder::new(VF_SCHEMA_ROBOT_ACTIONS).unwrap();
-    let mut frames = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
-    let mut joints = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
-    let mut states = sample.states(0);
-    // SAFETY: the records point into `sample`, which outlives every call, and
-    // a NULL array is refused before it is read.
-    unsafe {
-        let failure = actions
-            .encode_states(0, &states, &JointNames::DEFAULTS, &mut out)
-            .err()
-            .unwrap();
-        assert_eq!(failure.code, EINVAL);
-        assert!(frames
-            .encode_states(0, &states, &JointNames::DEFAULTS, &mut out)
-            .is_err());
-        assert!(actions.encode_frames(0, &[sample.frames()], &mut out).is_err());
+    let table = sample.states();
+    let mut states = table.encoder("RobotStates");
+    let failure = |encoder: &mut Encoder, table: &Table| {
+        let failure = try_encode(encoder, 0, &table.record(0), &mut Vec::new()).unwrap_err();
+        (failure.code, failure.message)
+    };
 
-        states.q = std::ptr::null();
-        assert_eq!(
-            joints
-                .encode_states(0, &states, &JointNames::DEFAULTS, &mut out)
-                .err()
-                .unwrap()
-                .code,
-            velmor_abi::code::ENULL
+    // Another record's table, or this one's with a field missing, renamed,
+    // of another kind or of another fixed length, would be read as fields
+    // it is not.
+    let other = Sample::new("ARM_1", 7);
+    let mut shorter = other.states();
+    shorter.fields.pop();
+    assert_eq!(failure(&mut states, &shorter).0, EINVAL);
+    let mut renamed = other.states();
+    renamed.fields[1].name = c"theta".as_ptr();
+    renamed.fields[2].name = c"q".as_ptr();
+    assert_eq!(failure(&mut states, &renamed).0, EINVAL);
+    let mut rekinded = other.states();
+    rekinded.fields[10].kind = VF_FIELD_F64_SEQUENCE;
+    rekinded.fields[10].len = 7;
+    assert_eq!(failure(&mut states, &rekinded).0, EINVAL);
+    let mut resized = other.states();
+    resized.fields[12].len = 5;
+    assert_eq!(failure(&mut states, &resized).0, EINVAL);
+
+    // A per-joint vector of another length, on either kind of channel.
+    let mut uneven = other.states();
+    uneven.fields[9].len = 6;
+    let expected = (EINVAL, "a record's joint vectors differ in length".to_owned());
+    assert_eq!(failure(&mut states, &uneven), expected);
+    let mut joints = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
+    assert_eq!(failure(&mut joints, &uneven), expected);
+
+    let mut missing = other.states();
+    missing.fields[1].data = std::ptr::null();
+    assert_eq!(failure(&mut joints, &missing), (ENULL, "q is NULL".to_owned()));
+    let mut frames = Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap();
+    assert_eq!(failure(&mut frames, &table).0, EINVAL);
+    let mut out = Vec::new();
+    // SAFETY: the frames point into `sample`, which outlives the call.
+    assert!(unsafe { states.encode_frames(0, &[sample.frames()], &mut out) }.is_err());
+
+    let fields = (table.fields.as_ptr(), table.fields.len());
+    for name in ["", "robot.States", "Robot States"] {
+        // SAFETY: as above.
+        assert!(unsafe { Shape::from_c(name, fields.0, fields.1) }.is_err(), "{name}");
+    }
+    let twice = Table::default().field(c"q", VF_FIELD_F64_SEQUENCE, &sample.joints[0]);
+    let twice = twice.field(c"q", VF_FIELD_F64_SEQUENCE, &sample.joints[1]);
+    // SAFETY: as above.
+    assert!(unsafe { Shape::from_c("Twice", twice.fields.as_ptr(), 2) }.is_err());
+    assert!(Encoder::new(2).is_err());
+}
+
+/// Recorded bytes of our schemas and of one message each, as this crate
+/// wrote them when every field was spelled out by hand: an MCAP file keeps
+/// its bytes, schema records included, whatever builds them. Run with
+/// VELMOR_BLESS_VECTORS=1 to write the files again (only for a change of
+/// format that is meant).
+mod recorded {
+    use super::*;
+
+    const DIR: &str = concat!(env!("CARGO_MANIFEST_DIR"), "/../tests/vectors/foxglove");
+
+    fn check(name: &str, schema: &[u8], message: &[u8]) {
+        let path = |what: &str| format!("{DIR}/{name}.{what}.bin");
+        if std::env::var_os("VELMOR_BLESS_VECTORS").is_some() {
+            std::fs::create_dir_all(DIR).unwrap();
+            std::fs::write(path("schema"), schema).unwrap();
+            std::fs::write(path("message"), message).unwrap();
+            return;
+        }
+        assert!(
+            std::fs::read(path("schema")).unwrap() == schema,
+            "{name}: schema bytes differ"
+        );
+        assert!(
+            std::fs::read(path("message")).unwrap() == message,
+            "{name}: message bytes differ"
         );
     }
-    assert!(Encoder::new(5).is_err());
+
+    /// Values that float precision changes, negative ones, zeros (written
+    /// all the same) and a stamp with a negative half, so that rounding,
+    /// zigzag and every value's tag show.
+    fn sample() -> Sample {
+        let mut sample = Sample::new("ARM_1", 7);
+        for (f, field) in sample.joints.iter_mut().enumerate() {
+            for (j, value) in field.iter_mut().enumerate() {
+                *value = (f as f64 - 4.0) * 0.1 + j as f64 * 1e-9;
+            }
+        }
+        sample.cartesian[3] = vec![0.1, -0.2, 0.0, 1e30, -0.0, 3.0];
+        sample.cartesian[7] = vec![0.0; 6];
+        sample
+    }
+
+    fn schema_and_message(mut encoder: Encoder, log_time: u64, record: &VfRecord) -> (Vec<u8>, Vec<u8>) {
+        let message = encode_record(&mut encoder, log_time, record);
+        (encoder.schema().data.into_owned(), message)
+    }
+
+    #[test]
+    fn our_schemas_and_messages_keep_their_recorded_bytes() {
+        let sample = sample();
+        let states = sample.states();
+        let (schema, message) = schema_and_message(states.encoder("RobotStates"), 0, &states.record(3));
+        check("robotstates", &schema, &message);
+        let joints = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
+        let (schema, message) = schema_and_message(joints, 1_700_000_000_123_456_789, &states.record(3));
+        check("jointstates", &schema, &message);
+
+        let stamp = [i32::MIN, i32::MAX];
+        let (j, c) = (&sample.joints, &sample.cartesian);
+        let actions = Table::default()
+            .field(c"timestamp", VF_FIELD_I32_ARRAY, &stamp)
+            .field(c"q_d", VF_FIELD_F64_SEQUENCE, &j[1])
+            .field(c"dq_d", VF_FIELD_F64_SEQUENCE, &j[4])
+            .field(c"tau_d", VF_FIELD_F64_SEQUENCE, &j[8])
+            .field(c"tcp_pose_d", VF_FIELD_F64_ARRAY, &c[1])
+            .field(c"tcp_twist_d", VF_FIELD_F64_ARRAY, &c[2])
+            .field(c"tcp_wrench_d", VF_FIELD_F64_ARRAY, &c[3]);
+        let (schema, message) = schema_and_message(actions.encoder("RobotActions"), 0, &actions.record(0));
+        check("robotactions", &schema, &message);
+
+        let (mut inputs, mut outputs) = ([false; 20], [true; 20]);
+        inputs[3] = true;
+        outputs[19] = false;
+        let io = Table::default()
+            .field(c"timestamp", VF_FIELD_I32_ARRAY, &[5, -1])
+            .field(c"estop_released", VF_FIELD_BOOL, &[true])
+            .field(c"enabling_device_on", VF_FIELD_BOOL, &[false])
+            .field(c"digital_inputs", VF_FIELD_BOOL_ARRAY, &inputs)
+            .field(c"digital_outputs", VF_FIELD_BOOL_ARRAY, &outputs);
+        let (schema, message) = schema_and_message(io.encoder("RobotIo"), 0, &io.record(0));
+        check("robotio", &schema, &message);
+    }
 }

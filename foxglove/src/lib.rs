@@ -14,14 +14,17 @@
 
 mod encoder;
 mod error;
+mod field_table;
 mod front_door;
 mod joint_names;
 mod live_server;
 mod log_target;
 mod mcap_writer;
+mod protobuf;
 mod records;
 mod ros2;
-mod schemas;
+#[cfg(test)]
+mod test_table;
 
 pub use error::vf_last_error;
 pub use joint_names::vf_log_target_set_joint_names;
@@ -29,8 +32,7 @@ pub use live_server::{
     vf_live_server_log_target, vf_live_server_port, vf_live_server_refused, vf_live_server_start, vf_live_server_stop,
 };
 pub use log_target::{
-    vf_log_target_add_channel, vf_log_target_log_actions, vf_log_target_log_frames, vf_log_target_log_io,
-    vf_log_target_log_states,
+    vf_log_target_add_channel, vf_log_target_add_record_channel, vf_log_target_log_frames, vf_log_target_log_record,
 };
 pub use mcap_writer::{
     vf_mcap_writer_create, vf_mcap_writer_create_ros2, vf_mcap_writer_drop, vf_mcap_writer_finish,

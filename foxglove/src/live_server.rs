@@ -19,7 +19,7 @@ use foxglove::{ChannelBuilder, Context, PartialMetadata, RawChannel, WebSocketSe
 
 use velmor_abi::code::{Code, EINVAL, ENETWORK};
 
-use crate::encoder::{Encoder, VfSchema};
+use crate::encoder::Encoder;
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
 use crate::log_target::{Encode, LogTarget, Targets, VfLogTarget};
@@ -46,9 +46,18 @@ pub(crate) struct Channels {
     buffer: Vec<u8>,
 }
 
+impl Channels {
+    pub(crate) fn new(context: Arc<Context>) -> Self {
+        Self {
+            context,
+            list: Vec::new(),
+            buffer: Vec::new(),
+        }
+    }
+}
+
 impl LogTarget for Channels {
-    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
-        let encoder = Encoder::new(schema)?;
+    fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         let raw = ChannelBuilder::new(topic)
             .context(&self.context)
             .schema(encoder.schema())
@@ -117,11 +126,7 @@ pub unsafe extern "C" fn vf_live_server_start(
         Ok(VfLiveServer {
             door,
             handle,
-            target: VfLogTarget::new(Targets::Live(Channels {
-                context,
-                list: Vec::new(),
-                buffer: Vec::new(),
-            })),
+            target: VfLogTarget::new(Targets::Live(Channels::new(context))),
         })
     };
     // SAFETY: the caller vouches that `out` may be written; the server

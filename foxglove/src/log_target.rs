@@ -12,10 +12,11 @@ use velmor_abi::code::Code;
 
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, Failure};
+use crate::field_table::{fields, Shape, VfField, VfRecord};
 use crate::joint_names::JointNames;
 use crate::live_server::Channels;
 use crate::mcap_writer::McapFile;
-use crate::records::{required, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo, VfStamp};
+use crate::records::{required, text, values, VfGroupFrames, VfStamp};
 
 /// Encodes one message into a buffer (cleared first) with a channel's
 /// encoder.
@@ -24,8 +25,9 @@ impl<F: FnOnce(&mut Encoder, &mut Vec<u8>) -> Result<(), Failure>> Encode for F 
 
 /// Where channels' messages go: an MCAP file or the live server's clients.
 pub(crate) trait LogTarget {
-    /// Adds a channel carrying `schema`; returns its number for `log`.
-    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure>;
+    /// Adds a channel whose messages `encoder` makes; returns its number
+    /// for `log`.
+    fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure>;
 
     /// Encodes a message on `channel` with `encode` (into a buffer of the
     /// target's) and sends it on; a target that has no taker for the channel
@@ -44,10 +46,10 @@ pub(crate) enum Targets {
 }
 
 impl LogTarget for Targets {
-    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
+    fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         match self {
-            Targets::Mcap(file) => file.add_channel(topic, schema),
-            Targets::Live(channels) => channels.add_channel(topic, schema),
+            Targets::Mcap(file) => file.add_channel(topic, encoder),
+            Targets::Live(channels) => channels.add_channel(topic, encoder),
         }
     }
 
@@ -125,33 +127,74 @@ pub unsafe extern "C" fn vf_log_target_add_channel(
         // closure runs within.
         let topic = unsafe { text(topic, "topic") }?;
         let channel = required(channel, "channel")?;
-        *channel = target.add_channel(topic, schema)?;
+        *channel = target.add_channel(topic, Encoder::new(schema)?)?;
         Ok(())
     })
 }
 
-/// Logs a group's states on a VF_SCHEMA_JOINT_STATES or
-/// VF_SCHEMA_ROBOT_STATES channel. Every log call returns VF_EINVAL when the
-/// channel's schema does not take what is logged.
+/// Adds a channel of one of our own records, in protobuf, and sets `channel`
+/// to its number for vf_log_target_log_record. The schema,
+/// `<lowercase name>.<name>`, has one field per entry of `fields`, in order,
+/// under its name (`name` and every field's name are letters, digits and
+/// `_`); from each entry only its name, its kind and, for a fixed kind, its
+/// `len` are read. Every record logged on the channel must have these
+/// fields (VF_EINVAL otherwise).
 ///
 /// # Safety
-/// `states`, unless NULL, holds the arrays vf_group_states describes, valid
-/// for the call.
+/// `topic` and `name` are NULL or NUL-terminated strings; `fields`, unless
+/// NULL or `count` is 0, points to `count` vf_field whose names are NULL or
+/// NUL-terminated; all valid for the call.
 #[no_mangle]
-pub unsafe extern "C" fn vf_log_target_log_states(
+pub unsafe extern "C" fn vf_log_target_add_record_channel(
+    target: Option<&VfLogTarget>,
+    topic: *const c_char,
+    name: *const c_char,
+    fields: *const VfField,
+    count: usize,
+    channel: Option<&mut u32>,
+) -> Code {
+    with_target(target, "target", |target| {
+        // SAFETY: the caller vouches for `topic`, `name` and `count` fields
+        // for the call, which this closure runs within.
+        let (topic, shape) = unsafe {
+            (
+                text(topic, "topic")?,
+                Shape::from_c(text(name, "name")?, fields, count)?,
+            )
+        };
+        let channel = required(channel, "channel")?;
+        *channel = target.add_channel(topic, Encoder::record(shape))?;
+        Ok(())
+    })
+}
+
+/// Logs a record: on a record channel every field (the record has the
+/// fields the channel was added with), on a VF_SCHEMA_JOINT_STATES channel
+/// its per-joint fields q, dq and tau. VF_EINVAL when the per-joint fields
+/// (VF_FIELD_F64_SEQUENCE) differ in length. Every log call returns
+/// VF_EINVAL when the channel's schema does not take what is logged.
+///
+/// # Safety
+/// `record`, unless NULL, holds the fields vf_record describes, valid for
+/// the call.
+#[no_mangle]
+pub unsafe extern "C" fn vf_log_target_log_record(
     target: Option<&VfLogTarget>,
     channel: u32,
     stamp: Option<&VfStamp>,
-    states: Option<&VfGroupStates>,
+    record: Option<&VfRecord>,
 ) -> Code {
     let names = target.map(VfLogTarget::joint_names);
     with_target(target, "target", |target| {
-        let (stamp, states) = (required(stamp, "stamp")?, required(states, "states")?);
+        let (stamp, record) = (required(stamp, "stamp")?, required(record, "record")?);
+        // Checked here, before a live server that no viewer watches skips
+        // the encoding: a record whose joint vectors differ fails alike on
+        // every target.
+        // SAFETY: the caller vouches for `record`'s fields for the call.
+        let fields = unsafe { fields(record) }?;
         let names = names.expect("with_target checked the target");
         target.log(channel, stamp, |encoder, out| {
-            // SAFETY: the caller vouches for `states`' arrays for the call,
-            // and `log` encodes within it.
-            unsafe { encoder.encode_states(stamp.log_time, states, names, out) }
+            encoder.encode_record(stamp.log_time, &fields, names, out)
         })
     })
 }
@@ -182,42 +225,50 @@ pub unsafe extern "C" fn vf_log_target_log_frames(
     })
 }
 
-/// Logs a group's commanded values.
-///
-/// # Safety
-/// `actions`, unless NULL, holds the arrays vf_group_actions describes,
-/// valid for the call.
-#[no_mangle]
-pub unsafe extern "C" fn vf_log_target_log_actions(
-    target: Option<&VfLogTarget>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    actions: Option<&VfGroupActions>,
-) -> Code {
-    let names = target.map(VfLogTarget::joint_names);
-    with_target(target, "target", |target| {
-        let (stamp, actions) = (required(stamp, "stamp")?, required(actions, "actions")?);
-        let names = names.expect("with_target checked the target");
-        target.log(channel, stamp, |encoder, out| {
-            // SAFETY: the caller vouches for `actions`' arrays for the call,
-            // and `log` encodes within it.
-            unsafe { encoder.encode_actions(stamp.log_time, actions, names, out) }
-        })
-    })
-}
+#[cfg(test)]
+mod tests {
+    use std::ffi::c_void;
 
-/// Logs the robot's I/O.
-#[no_mangle]
-pub extern "C" fn vf_log_target_log_io(
-    target: Option<&VfLogTarget>,
-    channel: u32,
-    stamp: Option<&VfStamp>,
-    io: Option<&VfIo>,
-) -> Code {
-    with_target(target, "target", |target| {
-        let (stamp, io) = (required(stamp, "stamp")?, required(io, "io")?);
-        target.log(channel, stamp, |encoder, out| {
-            encoder.encode_io(stamp.log_time, io, out)
-        })
-    })
+    use foxglove::Context;
+    use velmor_abi::code::EINVAL;
+
+    use super::*;
+    use crate::encoder::VF_SCHEMA_JOINT_STATES;
+    use crate::field_table::VF_FIELD_F64_SEQUENCE;
+
+    #[test]
+    fn a_record_with_uneven_joint_vectors_fails_even_where_nobody_watches() {
+        let target = VfLogTarget::new(Targets::Live(Channels::new(Context::new())));
+        let mut channel = 0;
+        // SAFETY: the topic is a NUL-terminated string.
+        let added = unsafe {
+            vf_log_target_add_channel(
+                Some(&target),
+                c"/joints".as_ptr(),
+                VF_SCHEMA_JOINT_STATES,
+                Some(&mut channel),
+            )
+        };
+        assert_eq!(added, 0);
+        let (seven, six) = ([0.0; 7], [0.0; 6]);
+        let field = |name: &'static std::ffi::CStr, values: &[f64]| VfField {
+            name: name.as_ptr(),
+            kind: VF_FIELD_F64_SEQUENCE,
+            data: values.as_ptr().cast::<c_void>(),
+            len: values.len(),
+        };
+        let fields = [field(c"q", &seven), field(c"dq", &seven), field(c"tau", &six)];
+        let record = VfRecord {
+            first_joint: 0,
+            fields: fields.as_ptr(),
+            count: fields.len(),
+        };
+        let stamp = VfStamp {
+            sequence: 0,
+            log_time: 0,
+        };
+        // SAFETY: the record's fields and values outlive the call.
+        let logged = unsafe { vf_log_target_log_record(Some(&target), channel, Some(&stamp), Some(&record)) };
+        assert_eq!(logged, EINVAL);
+    }
 }

@@ -16,7 +16,7 @@ use mcap::{Compression, WriteOptions, Writer};
 
 use velmor_abi::code::{Code, EEXIST, EINVAL, EIO, ENULL};
 
-use crate::encoder::{Encoder, VfSchema};
+use crate::encoder::Encoder;
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::log_target::{with_target, Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, values as array, VfStamp};
@@ -186,12 +186,14 @@ impl McapFile {
 
     /// Adds a channel to a ROS 2 recording.
     pub(crate) fn add_ros2_channel(&mut self, topic: &str, channel: Ros2Channel) -> Result<u32, Failure> {
-        self.add_encoder(topic, Encoder::Ros2(Box::new(channel)))
+        self.add_channel(topic, Encoder::Ros2(Box::new(channel)))
     }
+}
 
+impl LogTarget for McapFile {
     /// A ROS 2 recording takes ROS 2 channels only, and another recording
     /// none of them.
-    fn add_encoder(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
+    fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         self.writer()?;
         if matches!(encoder, Encoder::Ros2(_)) != self.ros2 {
             let kind = if self.ros2 { "only ROS 2" } else { "no ROS 2" };
@@ -206,13 +208,6 @@ impl McapFile {
             encoder,
         });
         Ok((self.channels.len() - 1) as u32)
-    }
-}
-
-impl LogTarget for McapFile {
-    fn add_channel(&mut self, topic: &str, schema: VfSchema) -> Result<u32, Failure> {
-        let encoder = Encoder::new(schema)?;
-        self.add_encoder(topic, encoder)
     }
 
     /// Encodes with `encode` into the shared buffer and writes the message.

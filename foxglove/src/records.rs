@@ -1,6 +1,7 @@
-//! The C shapes of one sample: a joint group's measured states, its frames,
-//! its commanded values, and the robot's I/O, as C passes them. The arrays are borrowed for the call; these views check
-//! them once.
+//! The C shapes of what a message is made of besides a record's field table
+//! (field_table.rs): its stamp and a joint group's frames, and the checked
+//! views of what C passes. The arrays are borrowed for the call; these views
+//! check them once.
 use std::ffi::{c_char, CStr};
 
 use velmor_abi::code::{EINVAL, ENULL};
@@ -17,68 +18,13 @@ pub struct VfStamp {
     pub log_time: u64,
 }
 
-/// A joint group's measured states (velmor::qrk::RobotStates). The
-/// per-joint arrays hold `joints` values each (NULL allowed when 0); a pose
-/// holds 7 values, position then quaternion (w, x, y, z); the others 6.
-#[repr(C)]
-pub struct VfGroupStates {
-    /// The group's first joint in the whole robot: names the joints.
-    pub first_joint: u32,
-    pub joints: usize,
-    pub timestamp: [i32; 2],
-    pub q: *const f64,
-    pub theta: *const f64,
-    pub dq: *const f64,
-    pub dtheta: *const f64,
-    pub tau: *const f64,
-    pub tau_dot: *const f64,
-    pub tau_ext: *const f64,
-    pub tau_interact: *const f64,
-    pub temperature: *const f64,
-    pub flange_pose: *const f64,
-    pub tcp_pose: *const f64,
-    pub tcp_twist: *const f64,
-    pub tcp_wrench: *const f64,
-    pub tcp_wrench_local: *const f64,
-    pub raw_tcp_wrench: *const f64,
-    pub raw_tcp_wrench_local: *const f64,
-    pub raw_ft_sensor: *const f64,
-}
-
 /// A joint group's frames: its name (NUL-terminated) and two poses of 7
-/// values each, as in vf_group_states.
+/// values each, position then quaternion (w, x, y, z).
 #[repr(C)]
 pub struct VfGroupFrames {
     pub group: *const c_char,
     pub tcp_pose: *const f64,
     pub flange_pose: *const f64,
-}
-
-/// A joint group's commanded values (velmor::qrk::RobotActions), shaped as
-/// vf_group_states.
-#[repr(C)]
-pub struct VfGroupActions {
-    pub joints: usize,
-    pub timestamp: [i32; 2],
-    pub q_d: *const f64,
-    pub dq_d: *const f64,
-    pub tau_d: *const f64,
-    pub tcp_pose_d: *const f64,
-    pub tcp_twist_d: *const f64,
-    pub tcp_wrench_d: *const f64,
-    /// The group's first joint in the whole robot: names the joints of a
-    /// ROS 2 channel.
-    pub first_joint: u32,
-}
-
-/// The robot's safety inputs and digital I/O.
-#[repr(C)]
-pub struct VfIo {
-    pub timestamp: [i32; 2],
-    pub estop_released: bool,
-    pub enabling_device_on: bool,
-    pub digital_inputs: [bool; 20],
-    pub digital_outputs: [bool; 20],
 }
 
 /// A pose as the robot sends it: position, then the quaternion (w, x, y, z).

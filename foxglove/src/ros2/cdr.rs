@@ -70,14 +70,6 @@ impl<'a> CdrWriter<'a> {
         self.f64_fields(values);
     }
 
-    /// An `int32[]`.
-    pub fn i32s(&mut self, values: &[i32]) {
-        self.length(values.len());
-        for value in values {
-            self.out.extend_from_slice(&value.to_le_bytes());
-        }
-    }
-
     /// Consecutive `float64` fields, as a Vector3's x, y, z: one alignment
     /// for all, since each ends where the next may start.
     pub fn f64_fields(&mut self, values: &[f64]) {

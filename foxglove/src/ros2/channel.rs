@@ -12,18 +12,19 @@ use super::definitions::{MessageType, JOINT_STATE, JOY, SCHEMA_ENCODING, TF_MESS
 use super::{encode_io, encode_tf_message, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues};
 use super::{Time, OFFERED_QOS_PROFILES};
 use crate::error::Failure;
+use crate::field_table::Fields;
 use crate::joint_names::JointNames;
 use crate::log_target::{with_target, Targets, VfLogTarget};
-use crate::records::{fixed, required, text, values, VfGroupActions, VfGroupFrames, VfGroupStates, VfIo};
+use crate::records::{fixed, required, text, VfGroupFrames};
 
 /// What a ROS 2 channel carries, every message stamped with its receive
 /// time (the log time).
 pub type VfRos2Message = i32;
-/// sensor_msgs/msg/JointState from a group's states (log_states): the
+/// sensor_msgs/msg/JointState from a group's states record (log_record): the
 /// target's joint names, position = q, velocity = dq, effort = tau.
 pub const VF_ROS2_JOINT_STATES: VfRos2Message = 0;
 /// sensor_msgs/msg/JointState from a group's commanded values
-/// (log_actions): position = q_d, velocity = dq_d, effort = tau_d.
+/// record (log_record): position = q_d, velocity = dq_d, effort = tau_d.
 pub const VF_ROS2_JOINT_COMMANDS: VfRos2Message = 1;
 /// tf2_msgs/msg/TFMessage from every group's frames (log_frames), the
 /// frames of VF_SCHEMA_FRAME_TRANSFORMS.
@@ -37,7 +38,7 @@ pub const VF_ROS2_TCP_WRENCH_LOCAL: VfRos2Message = 4;
 pub const VF_ROS2_RAW_TCP_WRENCH: VfRos2Message = 5;
 /// As VF_ROS2_TCP_WRENCH, from raw_tcp_wrench_local.
 pub const VF_ROS2_RAW_TCP_WRENCH_LOCAL: VfRos2Message = 6;
-/// sensor_msgs/msg/Joy from the robot's I/O (log_io): no axes, the buttons
+/// sensor_msgs/msg/Joy from the robot's I/O record (log_record): no axes, the buttons
 /// 1 for on, 0 for off: estop_released, enabling_device_on, digital_inputs
 /// 0 to 19, digital_outputs 0 to 19.
 pub const VF_ROS2_IO: VfRos2Message = 7;
@@ -102,69 +103,45 @@ impl Ros2Channel {
         BTreeMap::from([("offered_qos_profiles".to_owned(), OFFERED_QOS_PROFILES.to_owned())])
     }
 
-    /// # Safety
-    /// `states`' arrays hold what [`VfGroupStates`] says they hold, valid
-    /// for the call.
-    pub unsafe fn encode_states(
+    /// Encodes a record: a group's states (joint states, wrenches), its
+    /// commanded values (joint commands) or the robot's I/O, as the channel
+    /// carries.
+    pub fn encode_record(
         &mut self,
         log_time: u64,
-        s: &VfGroupStates,
+        fields: &Fields,
         names: &JointNames,
         out: &mut Vec<u8>,
     ) -> Result<(), Failure> {
         let stamp = Time::from_unix_nanos(log_time);
+        let joint_values = |position, velocity, effort| -> Result<JointValues, Failure> {
+            Ok(JointValues {
+                position: fields.per_joint(position)?,
+                velocity: fields.per_joint(velocity)?,
+                effort: fields.per_joint(effort)?,
+            })
+        };
         match &mut self.content {
             Content::JointStates(encoder) => {
-                // SAFETY: the caller vouches for `joints` values in each
-                // per-joint array.
-                let values = unsafe {
-                    JointValues {
-                        position: values(s.q, s.joints, "q")?,
-                        velocity: values(s.dq, s.joints, "dq")?,
-                        effort: values(s.tau, s.joints, "tau")?,
-                    }
-                };
-                encoder.encode(stamp, s.first_joint, names, &values, out);
+                let values = joint_values("q", "dq", "tau")?;
+                encoder.encode(stamp, fields.first_joint, names, &values, out);
+            }
+            Content::JointCommands(encoder) => {
+                let values = joint_values("q_d", "dq_d", "tau_d")?;
+                encoder.encode(stamp, fields.first_joint, names, &values, out);
             }
             Content::Wrench(wrench) => {
-                let (data, name) = match wrench {
-                    Wrench::Tcp => (s.tcp_wrench, "tcp_wrench"),
-                    Wrench::TcpLocal => (s.tcp_wrench_local, "tcp_wrench_local"),
-                    Wrench::RawTcp => (s.raw_tcp_wrench, "raw_tcp_wrench"),
-                    Wrench::RawTcpLocal => (s.raw_tcp_wrench_local, "raw_tcp_wrench_local"),
+                let name = match wrench {
+                    Wrench::Tcp => "tcp_wrench",
+                    Wrench::TcpLocal => "tcp_wrench_local",
+                    Wrench::RawTcp => "raw_tcp_wrench",
+                    Wrench::RawTcpLocal => "raw_tcp_wrench_local",
                 };
-                // SAFETY: the caller vouches for 6 values in each wrench.
-                let wrench = unsafe { fixed::<6>(data, name) }?;
-                encode_wrench_stamped(stamp, &self.frame_id, wrench, out);
+                encode_wrench_stamped(stamp, &self.frame_id, fields.array::<6>(name)?, out);
             }
-            _ => return Err(self.mismatch("a group's states")),
+            Content::Io => encode_io(stamp, fields, out),
+            Content::Tf => return Err(self.mismatch("a record")),
         }
-        Ok(())
-    }
-
-    /// # Safety
-    /// `actions`' arrays hold what [`VfGroupActions`] says they hold, valid
-    /// for the call.
-    pub unsafe fn encode_actions(
-        &mut self,
-        log_time: u64,
-        a: &VfGroupActions,
-        names: &JointNames,
-        out: &mut Vec<u8>,
-    ) -> Result<(), Failure> {
-        let Content::JointCommands(encoder) = &mut self.content else {
-            return Err(self.mismatch("a group's commanded values"));
-        };
-        // SAFETY: the caller vouches for `joints` values in each per-joint
-        // array.
-        let values = unsafe {
-            JointValues {
-                position: values(a.q_d, a.joints, "q_d")?,
-                velocity: values(a.dq_d, a.joints, "dq_d")?,
-                effort: values(a.tau_d, a.joints, "tau_d")?,
-            }
-        };
-        encoder.encode(Time::from_unix_nanos(log_time), a.first_joint, names, &values, out);
         Ok(())
     }
 
@@ -192,14 +169,6 @@ impl Ros2Channel {
             });
         }
         encode_tf_message(Time::from_unix_nanos(log_time), &frames, out);
-        Ok(())
-    }
-
-    pub fn encode_io(&mut self, log_time: u64, io: &VfIo, out: &mut Vec<u8>) -> Result<(), Failure> {
-        if !matches!(self.content, Content::Io) {
-            return Err(self.mismatch("the robot's I/O"));
-        }
-        encode_io(Time::from_unix_nanos(log_time), io, out);
         Ok(())
     }
 

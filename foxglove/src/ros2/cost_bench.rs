@@ -12,8 +12,10 @@ use std::time::{Duration, Instant};
 
 use super::*;
 use crate::encoder::{Encoder, VF_SCHEMA_FRAME_TRANSFORMS, VF_SCHEMA_JOINT_STATES};
+use crate::field_table::{fields, VF_FIELD_F64_SEQUENCE};
 use crate::joint_names::JointNames;
-use crate::records::{Pose, VfGroupFrames, VfGroupStates};
+use crate::records::{Pose, VfGroupFrames};
+use crate::test_table::Table;
 
 const ROUNDS: usize = 7;
 const ROUND_TIME: Duration = Duration::from_millis(200);
@@ -53,7 +55,6 @@ fn encode_cost() {
     let q: Vec<f64> = (0..JOINTS).map(|j| j as f64 * 0.1).collect();
     let dq: Vec<f64> = q.iter().map(|v| -v).collect();
     let tau: Vec<f64> = q.iter().map(|v| v * 10.0).collect();
-    let cartesian = [0.5; 7];
     let names: Vec<CString> = (0..GROUPS).map(|g| CString::new(format!("arm_{g}")).unwrap()).collect();
     let poses: Vec<(Pose, Pose)> = (0..GROUPS).map(|g| (pose(g as f64), pose(g as f64 + 0.5))).collect();
 
@@ -75,32 +76,19 @@ fn encode_cost() {
     });
 
     let mut protobuf = Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap();
-    let states = VfGroupStates {
-        first_joint: 7,
-        joints: JOINTS,
-        timestamp: [1, 2],
-        q: q.as_ptr(),
-        theta: q.as_ptr(),
-        dq: dq.as_ptr(),
-        dtheta: dq.as_ptr(),
-        tau: tau.as_ptr(),
-        tau_dot: tau.as_ptr(),
-        tau_ext: tau.as_ptr(),
-        tau_interact: tau.as_ptr(),
-        temperature: tau.as_ptr(),
-        flange_pose: cartesian.as_ptr(),
-        tcp_pose: cartesian.as_ptr(),
-        tcp_twist: cartesian.as_ptr(),
-        tcp_wrench: cartesian.as_ptr(),
-        tcp_wrench_local: cartesian.as_ptr(),
-        raw_tcp_wrench: cartesian.as_ptr(),
-        raw_tcp_wrench_local: cartesian.as_ptr(),
-        raw_ft_sensor: cartesian.as_ptr(),
-    };
+    // The joint states read only q, dq and tau of a group's states.
+    let states = Table::default()
+        .field(c"q", VF_FIELD_F64_SEQUENCE, &q)
+        .field(c"dq", VF_FIELD_F64_SEQUENCE, &dq)
+        .field(c"tau", VF_FIELD_F64_SEQUENCE, &tau);
+    let record = states.record(7);
     time_per_sample("protobuf JointStates, 7 joints", |out| {
-        // SAFETY: every array of `states` points into a vector above, which
-        // outlives the call and holds as many values as it says.
-        unsafe { protobuf.encode_states(RECEIVE_TIME, &states, &JointNames::DEFAULTS, out) }.unwrap();
+        // SAFETY: the table's values are the vectors above, which outlive
+        // the call.
+        let fields = unsafe { fields(&record) }.unwrap();
+        protobuf
+            .encode_record(RECEIVE_TIME, &fields, &JointNames::DEFAULTS, out)
+            .unwrap();
     });
 
     time_per_sample("ros2 TFMessage, 5 groups", |out| {

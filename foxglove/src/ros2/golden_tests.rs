@@ -5,8 +5,10 @@ use super::cdr::CdrWriter;
 use super::definitions::{JOINT_STATE, JOY, TF_MESSAGE, WRENCH_STAMPED};
 use super::time::write_header;
 use super::*;
+use crate::field_table::{fields, VF_FIELD_BOOL, VF_FIELD_BOOL_ARRAY, VF_FIELD_I32_ARRAY};
 use crate::joint_names::JointNames;
-use crate::records::{Pose, VfIo};
+use crate::records::Pose;
+use crate::test_table::Table;
 
 struct TimeCase {
     name: &'static str,
@@ -139,15 +141,17 @@ fn wrenches_and_io_encode_as_ros2_does() {
         |c| c.name,
         |c| c.cdr,
         |c, out| {
-            let io = VfIo {
-                // Not the stamp the message carries: the receive time is.
-                timestamp: [99, 99],
-                estop_released: c.estop_released,
-                enabling_device_on: c.enabling_device_on,
-                digital_inputs: c.digital_inputs,
-                digital_outputs: c.digital_outputs,
-            };
-            encode_io(c.stamp, &io, out);
+            // Not the stamp the message carries: the receive time is.
+            let (timestamp, estop, enabling) = ([99, 99], [c.estop_released], [c.enabling_device_on]);
+            let table = Table::default()
+                .field(c"timestamp", VF_FIELD_I32_ARRAY, &timestamp)
+                .field(c"estop_released", VF_FIELD_BOOL, &estop)
+                .field(c"enabling_device_on", VF_FIELD_BOOL, &enabling)
+                .field(c"digital_inputs", VF_FIELD_BOOL_ARRAY, &c.digital_inputs)
+                .field(c"digital_outputs", VF_FIELD_BOOL_ARRAY, &c.digital_outputs);
+            let record = table.record(0);
+            // SAFETY: the table's values are locals above, alive for the call.
+            encode_io(c.stamp, &unsafe { fields(&record) }.unwrap(), out);
         },
     );
 }

@@ -10,28 +10,30 @@
 //! here), the std_msgs arrays carry no stamp, diagnostic_msgs carries
 //! values as strings, which plots cannot show without parsing them, and
 //! sensor_msgs/JointState would name the signals but call them positions.
-//! The signals' order is fixed and written in [`encode_io`]'s comment; the
+//! The buttons are the I/O record's values in its field list's order; the
 //! axes stay empty.
 use super::cdr::CdrWriter;
 use super::time::{write_header, Time};
-use crate::records::VfIo;
+use crate::field_table::{Fields, Values};
 
-const BUTTONS: usize = 2 + 20 + 20;
-
-/// Encodes into `out` (its contents replaced, its capacity kept) the
-/// buttons 1 for on, 0 for off, in this order: estop_released,
-/// enabling_device_on, digital_inputs 0 to 19, digital_outputs 0 to 19.
-pub fn encode_io(stamp: Time, io: &VfIo, out: &mut Vec<u8>) {
+/// Encodes into `out` (its contents replaced, its capacity kept) every
+/// on/off value of the I/O record as a button, 1 for on, 0 for off, in the
+/// record's field order: estop_released, enabling_device_on, digital_inputs
+/// 0 to 19, digital_outputs 0 to 19.
+pub fn encode_io(stamp: Time, io: &Fields, out: &mut Vec<u8>) {
+    let signals = || {
+        io.values()
+            .filter_map(|values| match values {
+                Values::Bool(signals) => Some(signals),
+                _ => None,
+            })
+            .flatten()
+    };
     let mut cdr = CdrWriter::new(out);
     write_header(&mut cdr, stamp, "");
     cdr.length(0);
-    let signals = [io.estop_released, io.enabling_device_on]
-        .into_iter()
-        .chain(io.digital_inputs)
-        .chain(io.digital_outputs);
-    let mut buttons = [0; BUTTONS];
-    for (button, on) in buttons.iter_mut().zip(signals) {
-        *button = i32::from(on);
+    cdr.length(signals().count());
+    for &on in signals() {
+        cdr.i32(i32::from(on));
     }
-    cdr.i32s(&buttons);
 }

@@ -22,6 +22,7 @@ TEST(SimOptions, DefaultsDescribeAHealthyServer) {
                options.faults.start_paused || options.faults.reachability_success);
   EXPECT_EQ(options.faults.corrupt_primitives, 0);
   EXPECT_EQ(options.faults.garbage_rate, 0.0);
+  EXPECT_TRUE(options.events.empty());
 }
 
 TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
@@ -38,6 +39,20 @@ TEST(SimOptions, ReadsEveryOptionInBothSpellings) {
               options.faults.start_paused && options.faults.reachability_success && options.verbose);
   EXPECT_EQ(options.faults.corrupt_primitives, 3);
   EXPECT_EQ(options.faults.garbage_rate, 20.0);
+
+  const SimOptions scripted = ParseOptions({"--serial", "A", "--event", "estop:press@2.5", "--event=estop:release@4",
+                                            "--event", "enabling:off@3", "--event", "enabling:on@0", "--event",
+                                            "di:19:on@1.5", "--event", "di:0:off@1e1"});
+  ASSERT_EQ(scripted.events.size(), 6u);
+  const auto is = [](const SafetyEvent& e, SafetyInput input, unsigned index, bool engaged, double at) {
+    return e.input == input && e.index == index && e.engaged == engaged && e.at == at;
+  };
+  EXPECT_TRUE(is(scripted.events[0], SafetyInput::kEstop, 0, true, 2.5));
+  EXPECT_TRUE(is(scripted.events[1], SafetyInput::kEstop, 0, false, 4.0));
+  EXPECT_TRUE(is(scripted.events[2], SafetyInput::kEnablingDevice, 0, false, 3.0));
+  EXPECT_TRUE(is(scripted.events[3], SafetyInput::kEnablingDevice, 0, true, 0.0));
+  EXPECT_TRUE(is(scripted.events[4], SafetyInput::kDigitalInput, 19, true, 1.5));
+  EXPECT_TRUE(is(scripted.events[5], SafetyInput::kDigitalInput, 0, false, 10.0));
 
   const SimOptions routed =
       ParseOptions({"--serial", "A", "--mode=client", "--connect", "tcp/10.78.0.1:7447", "--connect=udp/[::1]:7447"});
@@ -70,6 +85,17 @@ TEST(SimOptions, RejectsWhatWouldMisconfigureTheServer) {
       {"--serial", "A", "--bogus"},
       {"--serial", "A", "--mode", "router"},
       {"--serial", "A", "--connect", ""},
+      {"--serial", "A", "--event", "estop:press"},
+      {"--serial", "A", "--event", "estop:push@1"},
+      {"--serial", "A", "--event", "estop@1"},
+      {"--serial", "A", "--event", "enabling:press@1"},
+      {"--serial", "A", "--event", "di:20:on@1"},
+      {"--serial", "A", "--event", "di:3@1"},
+      {"--serial", "A", "--event", "di:x:on@1"},
+      {"--serial", "A", "--event", "di:3:on@-1"},
+      {"--serial", "A", "--event", "di:3:on@soon"},
+      {"--serial", "A", "--event", "di:3:on@nan"},
+      {"--serial", "A", "--event", "di:3:on@1s"},
   };
   for (const Args& args : bad) {
     std::string joined;

@@ -152,5 +152,49 @@ TEST(RobotModel, InputsChangeOverTime) {
   EXPECT_NE(outputs.front(), outputs[2]);
 }
 
+// Each scripted input rests until its first event and then follows its
+// events alone, so that a recorder watching it sees exactly those edges.
+TEST(RobotModel, ScriptedEventsAreTheOnlyEdgesOfTheirInputs) {
+  RobotModel model(kGroups, 0,
+                   SafetyScript({ParseSafetyEvent("di:3:off@6"), ParseSafetyEvent("estop:press@2.5"),
+                                 ParseSafetyEvent("enabling:off@3"), ParseSafetyEvent("di:3:on@1.5"),
+                                 ParseSafetyEvent("estop:release@4")}));
+  const auto at = [&model](double t) { return model.Basic(t, 1).status; };
+  std::vector<double> estop_edges;
+  std::vector<double> enabling_edges;
+  std::vector<double> input_edges;
+  auto before = at(0.0);
+  for (double t = 0.001; t < 25.0; t += 0.001) {
+    const auto now = at(t);
+    if (now.estop_released != before.estop_released) estop_edges.push_back(t);
+    if (now.enabling_device_on != before.enabling_device_on) enabling_edges.push_back(t);
+    if (now.digital_inputs[3] != before.digital_inputs[3]) input_edges.push_back(t);
+    EXPECT_EQ(now.aux_flags[1], now.enabling_device_on);
+    before = now;
+  }
+  EXPECT_TRUE(at(0.0).estop_released && at(0.0).enabling_device_on && !at(0.0).digital_inputs[3]);
+  ASSERT_EQ(estop_edges.size(), 2u);
+  EXPECT_NEAR(estop_edges[0], 2.5, 0.0015);
+  EXPECT_NEAR(estop_edges[1], 4.0, 0.0015);
+  ASSERT_EQ(enabling_edges.size(), 1u);  // not the model's own release every 20 s
+  EXPECT_NEAR(enabling_edges[0], 3.0, 0.0015);
+  ASSERT_EQ(input_edges.size(), 2u);  // not the walking bit's
+  EXPECT_NEAR(input_edges[0], 1.5, 0.0015);
+  EXPECT_NEAR(input_edges[1], 6.0, 0.0015);
+  EXPECT_TRUE(at(7.0).digital_inputs[static_cast<std::size_t>(4 * 7.0) % 20]);  // the others still walk
+
+  // Toggles press a released E-stop and release a pressed one, from then on.
+  model.ToggleEstop(10.0);
+  EXPECT_TRUE(at(9.99).estop_released);
+  EXPECT_FALSE(at(10.0).estop_released);
+  model.ToggleEstop(11.0);
+  EXPECT_FALSE(at(10.99).estop_released);
+  EXPECT_TRUE(at(11.0).estop_released);
+  RobotModel pressed(kGroups, 0, SafetyScript({ParseSafetyEvent("estop:press@1")}));
+  pressed.ToggleEstop(2.0);  // released by the toggle
+  EXPECT_FALSE(pressed.Basic(1.5, 1).status.estop_released);
+  EXPECT_TRUE(pressed.Basic(2.5, 1).status.estop_released);
+}
+
 }  // namespace
 }  // namespace velmor::sim

@@ -43,8 +43,9 @@ class SimProcess {
   SimProcess& operator=(const SimProcess&) = delete;
 
   bool ready() const { return ready_; }
-  void Terminate() {
-    if (pid_ > 0) kill(pid_, SIGTERM);
+  void Terminate() { Signal(SIGTERM); }
+  void Signal(int signal) {
+    if (pid_ > 0) kill(pid_, signal);
   }
   std::optional<int> Wait(std::chrono::milliseconds timeout) { return child_.Wait(timeout); }
 
@@ -143,6 +144,53 @@ TEST(SimProcess, FaultSwitchesShowOnTheWire) {
   EXPECT_FALSE(rpc.SendRequestAndGetReply(msg::RPCRequest{1, {}}, reply, 1.0));
 
   // The query is still held (for 5 s); that must not keep the simulator from stopping.
+  sim.Terminate();
+  EXPECT_EQ(sim.Wait(10s), 0);
+}
+
+// Scripted inputs hold their state from their event on; SIGUSR2 presses the
+// E-stop and a second one releases it, on every sample after it arrives.
+TEST(SimProcess, ScriptedEventsAndTheEstopSignalShowOnTheWire) {
+  const std::string serial = "SIMTEST-3";
+  SimProcess sim({"--serial", serial, "--rate", "200", "--event", "di:3:on@0", "--event", "enabling:off@0"});
+  ASSERT_TRUE(sim.ready());
+  auto session = zenoh_mdw::SharedSession();
+  std::mutex mutex;
+  std::vector<msg::StatusData> statuses;
+  msg::AllBasicStreamData incoming;
+  zenoh_mdw::Subscriber<msg::AllBasicStreamData> subscriber(
+      session, incoming,
+      [&](msg::AllBasicStreamData& fresh) -> msg::AllBasicStreamData& {
+        std::lock_guard<std::mutex> lock(mutex);
+        statuses.push_back(fresh.status);
+        return fresh;
+      },
+      zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix));
+  // Waits for a sample after those seen so far whose E-stop is `released`.
+  const auto estop_becomes = [&](bool released) {
+    std::size_t seen = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      seen = statuses.size();
+    }
+    return test::WaitUntil([&] {
+      std::lock_guard<std::mutex> lock(mutex);
+      return statuses.size() > seen && statuses.back().estop_released == released;
+    });
+  };
+  ASSERT_TRUE(estop_becomes(true));
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const msg::StatusData& status : statuses) {
+      EXPECT_TRUE(status.digital_inputs[3]);
+      EXPECT_FALSE(status.enabling_device_on);
+    }
+  }
+  sim.Signal(SIGUSR2);
+  EXPECT_TRUE(estop_becomes(false));
+  sim.Signal(SIGUSR2);
+  EXPECT_TRUE(estop_becomes(true));
+
   sim.Terminate();
   EXPECT_EQ(sim.Wait(10s), 0);
 }
