@@ -1,7 +1,5 @@
 //! The C side's pointer arguments: an out-parameter that receives a handle,
-//! and a borrowed byte buffer; and the code a zenoh call's outcome returns.
-use velmor_abi::code::{Code, EGENERIC, OK};
-use zenoh::bytes::ZBytes;
+//! and a borrowed byte buffer.
 
 /// Stores `value` behind `out` as a new handle, or NULL for None; does
 /// nothing when `out` is NULL.
@@ -32,24 +30,5 @@ pub unsafe fn bytes<'a>(data: *const u8, len: usize) -> &'a [u8] {
         // SAFETY: not NULL, and the caller vouches for `len` bytes that stay
         // put for 'a.
         unsafe { std::slice::from_raw_parts(data, len) }
-    }
-}
-
-/// A borrowed byte buffer from C, copied into a payload zenoh owns.
-///
-/// # Safety
-/// As [`bytes`], for the duration of the call.
-pub unsafe fn copied_payload(data: *const u8, len: usize) -> ZBytes {
-    // SAFETY: the caller vouches for `len` bytes at `data`, copied here.
-    ZBytes::from(unsafe { bytes(data, len) }.to_vec())
-}
-
-/// OK for a zenoh call that succeeded; zenoh's errors carry nothing the C
-/// side acts on, so every failure is EGENERIC.
-pub fn outcome<T, E>(result: Result<T, E>) -> Code {
-    if result.is_ok() {
-        OK
-    } else {
-        EGENERIC
     }
 }

@@ -14,10 +14,11 @@ use zenoh::Wait;
 use velmor_abi::code::{Code, ENULL};
 use velmor_abi::guard::guard;
 
-use crate::c_args::{bytes, outcome};
+use crate::c_args::bytes;
 use crate::closure::OwnedClosure;
 use crate::keyexpr::VbKeyExpr;
 use crate::session::VbSession;
+use crate::zenoh_args::outcome;
 
 /// vb_get's flag: every matching queryable, each reply as it comes.
 pub const VB_GET_EVERY_SERVER: u32 = 1;

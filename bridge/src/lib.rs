@@ -40,6 +40,8 @@ mod responder_watch;
 mod session;
 #[cfg(not(any(closure_only, loom)))]
 mod subscriber;
+#[cfg(not(any(closure_only, loom)))]
+mod zenoh_args;
 
 #[cfg(not(any(closure_only, loom)))]
 pub use {

@@ -6,9 +6,10 @@ use zenoh::Wait;
 use velmor_abi::code::{Code, EGENERIC, ENULL, OK};
 use velmor_abi::guard::{guard, guard_unit};
 
-use crate::c_args::{copied_payload, outcome, store};
+use crate::c_args::store;
 use crate::keyexpr::VbKeyExpr;
 use crate::session::VbSession;
+use crate::zenoh_args::{copied_payload, outcome};
 
 /// A publisher, tagging its payloads zenoh-serialized.
 pub struct VbPublisher {

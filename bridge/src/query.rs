@@ -7,7 +7,7 @@ use zenoh::Wait;
 use velmor_abi::code::{Code, ENULL};
 use velmor_abi::guard::{guard, guard_unit};
 
-use crate::c_args::{copied_payload, outcome};
+use crate::zenoh_args::{copied_payload, outcome};
 
 /// A query as a queryable sees it.
 pub struct VbQuery {
