@@ -35,4 +35,10 @@ void McapOutput::Describe(const RecordingProgress& progress) {
   writer_.Finish();
 }
 
+void McapOutput::NoteGap(const StreamGap& gap) {
+  std::map<std::string, std::string> record;
+  AddAsText(record, DescribeGap(gap));
+  writer_.WriteMetadata("gap", record);
+}
+
 }  // namespace velmor::cli

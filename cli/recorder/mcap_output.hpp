@@ -29,6 +29,9 @@ class McapOutput final : public RecordingOutput {
   /// groups came late, after `robot` was written), then the summary and
   /// footer.
   void Describe(const RecordingProgress& progress) override;
+  /// A metadata record `gap` (DescribeGap's keys) per break, as it ends, so
+  /// that a file cut short still has them.
+  void NoteGap(const StreamGap& gap) override;
 
  private:
   RecordingSetup setup_;
