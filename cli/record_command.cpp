@@ -152,7 +152,8 @@ int RunRecord(const CommandLine& line) {
                              line.compression,       line.output,
                              line.overwrite,         {}};
   try {
-    Recording recording(std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line)));
+    Recording recording(
+        std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(*robot); }));
     const auto& output = static_cast<const SeriesOutput&>(recording.Output());
     toolkit::ExitOnSecondStop(UnfinishedMessage(line));
     recording.Start(*robot);
@@ -174,7 +175,8 @@ int RunRecord(const CommandLine& line) {
                  Summary("extra", extra, format).c_str(), std::string(format.description_name).c_str(),
                  recording.DescriptionPath().c_str());
     if (const auto late = LateGroupsLine(setup.groups)) std::fprintf(error ? stderr : stdout, "%s\n", late->c_str());
-    if (Splits(line)) std::fprintf(error ? stderr : stdout, "%s\n", SeriesLine(output).c_str());
+    if (Splits(line) || !output.Completed().empty())
+      std::fprintf(error ? stderr : stdout, "%s\n", SeriesLine(output).c_str());
     if (error) {
       std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(), std::string(format.kept_after_failure).c_str());
       return 1;

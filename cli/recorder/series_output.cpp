@@ -53,14 +53,15 @@ struct SeriesOutput::Piece {
   std::vector<StreamGap> gaps;  // under the basic sink's mutex while open
 };
 
-SeriesOutput::SeriesOutput(const RecordingSetup& setup, std::optional<SplitPolicy> policy)
+SeriesOutput::SeriesOutput(const RecordingSetup& setup, std::optional<SplitPolicy> policy, LayoutQuery ask)
     : RecordingOutput(OutputFiles(setup.format, setup.prefix)),
       setup_(setup),
       policy_(std::move(policy)),
       series_(policy_ ? std::optional<FileSeries>(std::in_place, setup.prefix, Endings(setup.format)) : std::nullopt),
       open_(OpenPiece(Now())),
       basic_(open_->output->BasicSink(), [this](const SampleStamp& stamp) { OnBasicSample(stamp); }),
-      extra_(open_->output->ExtraSink()) {}
+      extra_(open_->output->ExtraSink()),
+      ask_(std::move(ask)) {}
 
 SeriesOutput::~SeriesOutput() = default;
 
@@ -80,6 +81,7 @@ std::unique_ptr<SeriesOutput::Piece> SeriesOutput::OpenPiece(double start_time) 
 
 void SeriesOutput::OnBasicSample(const SampleStamp& stamp) {
   if (auto gap = gaps_.See(stamp)) {
+    ask_again_.store(true, std::memory_order_relaxed);
     open_->gaps.push_back(*gap);
     open_->output->NoteGap(*gap);
   }
@@ -116,17 +118,44 @@ bool SeriesOutput::Due(double now) const {
 
 void SeriesOutput::Tick() {
   const double now = Now();
-  if (!Due(now)) return;
+  if (LayoutChanged(now)) {
+    StartNext(now, "layout change");
+  } else if (Due(now)) {
+    StartNext(now, "split");
+  }
+}
+
+// The robot is asked only after a break, and at most once a second until it
+// answers. Another answer becomes the setup of every piece from the next on.
+bool SeriesOutput::LayoutChanged(double now) {
+  if (!ask_ || !ask_again_.load(std::memory_order_relaxed) || now < next_question_) return false;
+  next_question_ = now + 1.0;
+  const std::optional<RobotShape> seen = ask_();
+  if (!seen) return false;
+  ask_again_.store(false, std::memory_order_relaxed);
+  const RobotShape had{setup_.version, setup_.groups.Current(), setup_.start_ids, setup_.dofs};
+  if (*seen == had) return false;
+  setup_.version = seen->version;
+  setup_.groups = RecordedGroups(seen->groups);
+  setup_.start_ids = seen->start_ids;
+  setup_.dofs = seen->dofs;
+  // A recording at PATH alone cannot put a second layout there: it goes on
+  // as a series beside it.
+  if (!series_) series_.emplace(setup_.prefix, Endings(setup_.format));
+  return true;
+}
+
+void SeriesOutput::StartNext(double now, const char* why) {
   // The next piece's files are made before the switch, so that the writers
   // wait for nothing but the switch itself.
   std::unique_ptr<Piece> next = OpenPiece(now);
   RecordingProgress started;
   started.start_time = now;
   next->output->Describe(ProgressOf(*next, started));
-  Switch(std::move(next));
+  Switch(std::move(next), why);
 }
 
-void SeriesOutput::Switch(std::unique_ptr<Piece> next) {
+void SeriesOutput::Switch(std::unique_ptr<Piece> next, const char* why) {
   std::unique_ptr<Piece> closing;
   RecordingProgress progress;
   {
@@ -141,7 +170,7 @@ void SeriesOutput::Switch(std::unique_ptr<Piece> next) {
   Add(closed_extra_, progress.extra);
   progress.end_time = open_->start_time;
   progress.complete = true;
-  progress.ended_by = "split";
+  progress.ended_by = why;
   // The writers have left it: what they wrote but did not yet commit goes
   // to its files now.
   closing->output->BasicSink().Commit(true);
@@ -153,9 +182,10 @@ void SeriesOutput::Close(Piece& piece, RecordingProgress progress, bool complete
   progress.empty = progress.basic.received + progress.extra.received == 0;
   piece.output->Describe(progress);
   closed_bytes_ += piece.output->BytesWritten();
-  if (!series_ || !complete) return;  // an incomplete piece keeps its ".active"
+  if (!piece.name || !complete) return;  // an incomplete piece keeps its ".active"
   series_->Complete(*piece.name);
   completed_.push_back(piece.name->stem);
+  if (!policy_) return;
   const Retention& retention = policy_->retention;
   if (!retention.max_bytes && !retention.max_pieces) return;
   const std::uint64_t open_bytes = ended_ ? 0 : open_->output->BytesWritten();
@@ -163,7 +193,7 @@ void SeriesOutput::Close(Piece& piece, RecordingProgress progress, bool complete
 }
 
 std::string SeriesOutput::DescriptionPath() const {
-  if (!ended_ || completed_.empty() || !series_ || completed_.back() != open_->name->stem) {
+  if (!ended_ || completed_.empty() || !open_->name || completed_.back() != open_->name->stem) {
     return open_->output->DescriptionPath();
   }
   return OutputFiles(setup_.format, completed_.back()).back();

@@ -780,28 +780,44 @@ def test_record_in_pieces_keeps_within_its_retention_deleting_only_its_oldest_pi
 GAP = "QRK-GAP-1"
 
 
-def test_record_rides_out_a_robot_restart_and_says_so(tmp_path):
-    recorder = None
-    with simulated_robot(GAP, rate=500):
-        recorder = subprocess.Popen([qrk_tool(), "record", GAP, "--seconds", 8, "-o", tmp_path / "run", "--format",
-                                     "mcap"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-        assert wait_until(lambda: (tmp_path / "run.mcap").exists() and (tmp_path / "run.mcap").stat().st_size > 200_000,
-                          within=20)
-    with killed_if_left_running(recorder):
-        time.sleep(1.5)  # the robot is off: nothing to wait on
+def test_record_rides_out_robot_restarts_and_starts_a_piece_for_another_layout(tmp_path):
+    prefix = tmp_path / "cell"
+
+    def grown_by(number, size):
+        """Waits until piece `number` holds `size` bytes more than it does now."""
+        def held():
+            return sum(Path(f"{stem}.mcap").stat().st_size for n, stem, _ in series_pieces(prefix, "mcap")
+                       if n == number)
+        before = held()
+        assert wait_until(lambda: held() > before + size, within=20), series_pieces(prefix, "mcap")
+
+    with contextlib.ExitStack() as stack:
         with simulated_robot(GAP, rate=500):
-            out, err = recorder.communicate(timeout=30)
+            recorder = stack.enter_context(killed_if_left_running(subprocess.Popen(
+                [qrk_tool(), "record", GAP, "--split-seconds", "60", "-o", prefix, "--format", "mcap"],
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)))
+            grown_by(1, 200_000)
+        time.sleep(1.5)  # the robot is off (no condition to wait for: the break is the point)
+        with simulated_robot(GAP, rate=500):  # back as it was
+            grown_by(1, 200_000)
+        time.sleep(1.5)
+        with simulated_robot(GAP, "--groups", "0,3", rate=500):  # back as ALL and ARM_1 only
+            grown_by(2, 200_000)
+            out, err = stopped(recorder, signal.SIGTERM)
     assert recorder.returncode == 0, err
-    with open(tmp_path / "run.mcap", "rb") as file:
-        reader = make_reader(file)
-        gaps = [record.metadata for record in reader.iter_metadata() if record.name == "gap"]
-        samples = [message.sequence for _, channel, message in reader.iter_messages() if channel.topic == "/io"]
-    assert len(gaps) == 1 and gaps[0]["restarted"] == "true", gaps
-    gap = gaps[0]
-    assert float(gap["seconds"]) > 1.5 and json.loads(gap["stamp_after"])[1] < json.loads(gap["stamp_before"])[1]
-    after = int(gap["sample"])
-    assert samples == list(range(len(samples))) and len(samples) - after > 500  # recorded on after the restart
-    assert said_totals(out)["basic"][1] == len(samples)
+    pieces = series_pieces(prefix, "mcap")
+    assert [number for number, _, _ in pieces] == [1, 2], pieces
+    assert check_series(pieces, "mcap") == said_totals(out)
+    files = [read_mcap(f"{stem}.mcap") for _, stem, _ in pieces]
+    with open(f"{pieces[0][1]}.mcap", "rb") as file:
+        gaps = [record.metadata for record in make_reader(file).iter_metadata() if record.name == "gap"]
+    # Both returns were breaks that the robot's time stamp going back marks as restarts.
+    assert len(gaps) == 2 and all(gap["restarted"] == "true" and float(gap["seconds"]) > 1.5 for gap in gaps), gaps
+    assert files[0][1]["recording"]["ended_by"] == "layout change"
+    for (summary, metadata, _), groups in zip(files, (GROUP_NAMES, ["ALL", "ARM_1"])):
+        assert [entry["group"] for entry in json.loads(metadata["robot"]["layout"])] == groups
+        assert {c.topic for c in summary.channels.values()} == set(foxglove_topics(groups))
+    assert len(files[1][2]["/ARM_1/joint_states"]) > 100
 
 
 def server_sockets(port, closing=False):
