@@ -70,7 +70,9 @@ TEST(SeriesOutput, PiecesSwitchedWhileBothStreamsWriteHoldEverySampleOnceAndCoun
   std::thread basic(feed, true);
   std::thread extra(feed, false);
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (recording.Feed().Basic().received + recording.Feed().Extra().received < 2 * kSamples &&
+  // Until every sample came, and the writers took enough of them for a few switches.
+  while ((recording.Feed().Basic().received + recording.Feed().Extra().received < 2 * kSamples ||
+          output.Completed().size() < 3) &&
          std::chrono::steady_clock::now() < give_up) {
     recording.Tick();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
