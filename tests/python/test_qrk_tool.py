@@ -104,7 +104,8 @@ def robots():
     (["info", "not a serial!"], "info: invalid serial number 'not a serial!': a serial number is letters and "
                                 "digits"),
     (["info", "AB-1/*"], "none of * $ / ? # after the last hyphen (see qrk info --help)"),
-    (["record", SERIAL, "-o", "x"], "record: --seconds is required (see qrk record --help)"),
+    (["record", SERIAL, "-o", "x", "--keep-files", "3"],
+     "record: --keep-files needs --split-seconds or --split-bytes (see qrk record --help)"),
     (["record", SERIAL, "--seconds", "1", "-o", "x", "--format", "xml"], "--format: expected csv, jsonl or mcap"),
 ])
 def test_usage_errors_are_one_line_and_status_2(args, message):
