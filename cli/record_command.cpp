@@ -152,9 +152,9 @@ int RunRecord(const CommandLine& line) {
                              line.compression,       line.output,
                              line.overwrite,         {}};
   try {
-    Recording recording(
-        std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(*robot); }));
-    const auto& output = static_cast<const SeriesOutput&>(recording.Output());
+    auto pieces = std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(*robot); });
+    const SeriesOutput& output = *pieces;
+    Recording recording(std::move(pieces));
     toolkit::ExitOnSecondStop(UnfinishedMessage(line));
     recording.Start(*robot);
     const std::string ended_by = Record(recording, line.seconds);

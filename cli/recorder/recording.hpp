@@ -36,7 +36,6 @@ class Recording final {
   /// For an owner that hands the samples over itself (SampleFeed::StartWriting).
   SampleFeed& Feed() { return feed_; }
   std::string DescriptionPath() const { return output_->DescriptionPath(); }
-  const RecordingOutput& Output() const noexcept { return *output_; }
   std::uint64_t BytesWritten() const { return output_->BytesWritten(); }
 
  private:
