@@ -57,8 +57,10 @@ RecordingDescription DescribeRecording(const RecordingSetup& setup, const Record
                          {"ended_by", progress.ended_by}};
   description.basic = Counts(progress.basic);
   description.extra = Counts(progress.extra);
-  if (progress.piece) {
-    description.identity["piece"] = progress.piece->sequence;
+  if (progress.piece) description.identity["piece"] = progress.piece->sequence;
+  // A piece's first samples are known only once the writers have switched to
+  // it, after its start is described.
+  if (progress.piece && progress.end_time > 0.0) {
     description.basic["first_sample"] = progress.piece->basic_first;
     description.extra["first_sample"] = progress.piece->extra_first;
   }

@@ -20,8 +20,9 @@ struct RecordingDescription {
   /// Known at the end (end_time null until then): end_time, complete,
   /// empty, ended_by.
   nlohmann::ordered_json outcome;
-  /// Per stream: received, written, dropped, unfit, rows; and first_sample
-  /// in a piece of a series, whose identity adds `piece`, its number.
+  /// Per stream: received, written, dropped, unfit, rows; and, at the end of
+  /// a piece of a series (whose identity adds `piece`, its number),
+  /// first_sample.
   nlohmann::ordered_json basic;
   nlohmann::ordered_json extra;
   /// Every break in the basic stream (DescribeGap's), perhaps none.
