@@ -815,7 +815,7 @@ def test_record_rides_out_robot_restarts_and_starts_a_piece_for_another_layout(t
     # Both returns were breaks that the robot's time stamp going back marks as restarts.
     assert len(gaps) == 2 and all(gap["restarted"] == "true" and float(gap["seconds"]) > 1.5 for gap in gaps), gaps
     assert files[0][1]["recording"]["ended_by"] == "layout change"
-    for (summary, metadata, _), groups in zip(files, (GROUP_NAMES, ["ALL", "ARM_1"])):
+    for (summary, metadata, _), groups in zip(files, (GROUP_NAMES, ["ALL", "ARM_1"]), strict=True):
         assert [entry["group"] for entry in json.loads(metadata["robot"]["layout"])] == groups
         assert {c.topic for c in summary.channels.values()} == set(foxglove_topics(groups))
     assert len(files[1][2]["/ARM_1/joint_states"]) > 100
