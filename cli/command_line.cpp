@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 
 #include <charconv>
+#include <cstdint>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include "client/serial_number.hpp"
@@ -133,12 +135,66 @@ void AddJointNames(CLI::App& command, CommandLine& line, const char* where) {
       ->check(toolkit::NonEmpty("file"));
 }
 
+// Three descriptors per viewer (its connection, the relay's, the server's)
+// stay well inside the usual limit of 1024 open files.
+constexpr unsigned kMostViewers = 256;
+
+unsigned WholeNumber(const char* option, const std::string& text, unsigned min, unsigned max, const char* what) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) {
+    throw CLI::ValidationError(option, fmt::format("not {} from {} to {}: '{}'", what, min, max, text));
+  }
+  return value;
+}
+
+// A size in bytes, with an optional decimal unit: 500M, 2G.
+std::uint64_t ByteCount(const char* option, const std::string& text) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  const std::string_view unit(end, static_cast<std::size_t>(text.data() + text.size() - end));
+  constexpr std::pair<std::string_view, std::uint64_t> kUnits[] = {
+      {"", 1}, {"k", 1000}, {"K", 1000}, {"M", 1000'000}, {"G", 1000'000'000}, {"T", 1000'000'000'000}};
+  for (const auto& [name, factor] : kUnits) {
+    if (error == std::errc() && value > 0 && unit == name && value <= UINT64_MAX / factor) return value * factor;
+  }
+  throw CLI::ValidationError(option, fmt::format("not a number of bytes above 0 (such as 500M or 2G): '{}'", text));
+}
+
+// A long recording in pieces, and how many of them are kept.
+void AddSplitting(CLI::App& record, CommandLine& line) {
+  record
+      .add_option_function<double>(
+          "--split-seconds", [&line](double seconds) { line.split_seconds = seconds; },
+          "record a series of complete files, PATH-STAMP-NUMBER plus the format's endings, the next begun once "
+          "the open one is S seconds old; a restart with the same -o continues the series")
+      ->type_name("S")
+      ->check(FiniteNumber(0.0, kMostSeconds, LowerBound::kExcluded));
+  const auto bytes = [&record](const char* option, std::optional<std::uint64_t>& target, const char* help) {
+    record
+        .add_option_function<std::string>(
+            option, [&target, option](const std::string& text) { target = ByteCount(option, text); }, help)
+        ->type_name("B");
+  };
+  bytes("--split-bytes", line.split_bytes, "as --split-seconds, the next file begun once the open one holds B bytes");
+  bytes("--keep-bytes", line.keep_bytes,
+        "after each file of a series, delete its oldest complete files until the series holds at most B bytes");
+  record
+      .add_option_function<std::string>(
+          "--keep-files",
+          [&line](const std::string& text) {
+            line.keep_files = WholeNumber("--keep-files", text, 1, UINT32_MAX, "a number of files");
+          },
+          "as --keep-bytes, until at most N complete files of the series are left")
+      ->type_name("N");
+}
+
 void AddRecord(CLI::App& app, CommandLine& line) {
   CLI::App* record = app.add_subcommand(
       "record", "record every sample of both streams to PATH.basic.EXT and PATH.extra.EXT, with PATH.meta.json");
   AddSerial(*record, line);
-  AddSeconds(*record, line, "recording time (Ctrl-C, SIGTERM or SIGHUP ends it early)", LowerBound::kExcluded)
-      ->required();
+  AddSeconds(*record, line, "recording time (default: until Ctrl-C, SIGTERM or SIGHUP, which end it early too)",
+             LowerBound::kExcluded);
   record->add_option("-o", line.output, "output path prefix")
       ->type_name("PATH")
       ->required()
@@ -160,19 +216,7 @@ void AddRecord(CLI::App& app, CommandLine& line) {
                                     {"none", foxglove::Compression::kNone}},
                                    line.compression, "how an MCAP recording's chunks are compressed (default zstd)");
   AddJointNames(*record, line, "in an MCAP recording (--format mcap or ros2)");
-}
-
-// Three descriptors per viewer (its connection, the relay's, the server's)
-// stay well inside the usual limit of 1024 open files.
-constexpr unsigned kMostViewers = 256;
-
-unsigned WholeNumber(const char* option, const std::string& text, unsigned min, unsigned max, const char* what) {
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) {
-    throw CLI::ValidationError(option, fmt::format("not {} from {} to {}: '{}'", what, min, max, text));
-  }
-  return value;
+  AddSplitting(*record, line);
 }
 
 void AddServe(CLI::App& app, CommandLine& line) {
@@ -220,6 +264,21 @@ void Declare(CLI::App& app, CommandLine& line) {
   app.footer("'qrk COMMAND --help' describes one command. Exit status: 0 done, 1 failed, 2 usage error.");
 }
 
+// Retention is of a series' pieces, and a series never replaces a file.
+void CheckSplitting(const CommandLine& line) {
+  const bool series = line.split_seconds || line.split_bytes;
+  const char* keep = line.keep_bytes ? "--keep-bytes" : line.keep_files ? "--keep-files" : nullptr;
+  if (keep != nullptr && !series) {
+    throw toolkit::UsageError(fmt::format("record: {} needs --split-seconds or --split-bytes", keep), "record");
+  }
+  if (series && line.overwrite) {
+    throw toolkit::UsageError(
+        "record: --overwrite does not go with --split-seconds or --split-bytes: a series "
+        "continues beside its earlier files",
+        "record");
+  }
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -235,6 +294,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (line.command.empty() && !line.help && !line.version) {
     throw toolkit::UsageError("missing command (scan, info, monitor, record or serve)");
   }
+  if (line.command == "record" && !line.help) CheckSplitting(line);
   return line;
 }
 

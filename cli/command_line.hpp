@@ -5,6 +5,7 @@
 // one line and exits with status 2.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,8 @@ struct CommandLine {
   std::string command;
   /// The serial number as given (checked here, normalised by the command).
   std::string serial;
-  /// scan: listening time; monitor: how long to run (0 until Ctrl-C);
-  /// record: recording time.
+  /// scan: listening time; monitor and record: how long to run (0 until
+  /// Ctrl-C, SIGTERM or SIGHUP).
   double seconds = 0.0;
   bool json = false;
   std::string output;
@@ -39,6 +40,14 @@ struct CommandLine {
   bool overwrite = false;
   /// record: a recording without a single sample is not a failure.
   bool allow_empty = false;
+  /// record: a series of pieces, the next begun once the open one is this
+  /// old or this large (a series when either is set).
+  std::optional<double> split_seconds;
+  std::optional<std::uint64_t> split_bytes;
+  /// record: the series' complete pieces kept, in bytes (the open piece's
+  /// included) and in number.
+  std::optional<std::uint64_t> keep_bytes;
+  std::optional<std::uint64_t> keep_files;
   bool help = false;
   bool version = false;
 };

@@ -1,6 +1,7 @@
 // qrk record: every sample of both streams, for a set time or until Ctrl-C,
-// SIGTERM or SIGHUP, into complete files; see recording.hpp for the files.
-// A second such signal while the files are being finished ends it at once.
+// SIGTERM or SIGHUP, into complete files, or a series of them
+// (series_output.hpp); see recording.hpp for the files. A second such signal
+// while the files are being finished ends it at once.
 #include <fmt/format.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "cli/commands.hpp"
 #include "cli/recorder/record_format.hpp"
 #include "cli/recorder/recording.hpp"
+#include "cli/recorder/series_output.hpp"
 #include "cli/robot_link_access.hpp"
 #include "toolkit/stop_signal.hpp"
 
@@ -30,18 +32,22 @@ constexpr std::chrono::milliseconds kProgressPeriod{200};
 void ShowProgress(const Recording& recording, double elapsed, double seconds) {
   const StreamCounts basic = recording.Feed().Basic();
   const StreamCounts extra = recording.Feed().Extra();
-  std::fprintf(stderr, "\r\x1b[2K%.1f / %.1f s  basic %llu  extra %llu samples  %.1f MB  %llu dropped", elapsed,
-               seconds, static_cast<unsigned long long>(basic.received),
-               static_cast<unsigned long long>(extra.received), static_cast<double>(recording.BytesWritten()) / 1e6,
+  const std::string time =
+      seconds > 0.0 ? fmt::format("{:.1f} / {:.1f} s", elapsed, seconds) : fmt::format("{:.1f} s", elapsed);
+  std::fprintf(stderr, "\r\x1b[2K%s  basic %llu  extra %llu samples  %.1f MB  %llu dropped", time.c_str(),
+               static_cast<unsigned long long>(basic.received), static_cast<unsigned long long>(extra.received),
+               static_cast<double>(recording.BytesWritten()) / 1e6,
                static_cast<unsigned long long>(basic.dropped + extra.dropped));
   std::fflush(stderr);
 }
 
-// What ended the recording.
+// What ended the recording: `seconds` (0: no end but a stop signal).
 std::string Record(Recording& recording, double seconds) {
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto start = Clock::now();
-  const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  const auto end = seconds > 0.0
+                       ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds))
+                       : Clock::time_point::max();
   auto next_view = start;
   std::string ended_by = "time";
   while (Clock::now() < end) {
@@ -49,6 +55,7 @@ std::string Record(Recording& recording, double seconds) {
       ended_by = "signal";
       break;
     }
+    recording.Tick();
     if (recording.Error()) {
       ended_by = "write error";
       break;
@@ -63,11 +70,20 @@ std::string Record(Recording& recording, double seconds) {
   return ended_by;
 }
 
+bool Splits(const CommandLine& line) { return line.split_seconds || line.split_bytes; }
+
+std::optional<SplitPolicy> SplitPolicyOf(const CommandLine& line) {
+  if (!Splits(line)) return std::nullopt;
+  return SplitPolicy{line.split_seconds, line.split_bytes, Retention{line.keep_bytes, line.keep_files}};
+}
+
 // Earlier recordings are kept unless the user says otherwise. This only
 // gives the early message; the files' exclusive creation is the guard (another
-// recorder may create them after this look).
+// recorder may create them after this look). A series never meets its own
+// earlier files: it numbers on after them.
 std::vector<std::string> ExistingFiles(const CommandLine& line) {
   std::vector<std::string> existing;
+  if (Splits(line)) return existing;
   for (const std::string& path : OutputFiles(line.format, line.output)) {
     std::error_code ignored;
     // A symlink counts, even a dangling one: it would not be written through.
@@ -85,7 +101,8 @@ void SayExists(const std::string& what) {
 // own after the echoed ^C.
 std::string UnfinishedMessage(const CommandLine& line) {
   std::string what(FormatOf(line.format).left_unfinished);
-  const auto files = OutputFiles(line.format, line.output);
+  // The series' open piece is not known yet: it is the one still ".active".
+  const auto files = OutputFiles(line.format, Splits(line) ? line.output + "-*.active" : line.output);
   for (std::size_t i = 0; i < files.size(); ++i) {
     const std::string mark = "{" + std::to_string(i) + "}";
     for (auto at = what.find(mark); at != std::string::npos; at = what.find(mark, at + files[i].size())) {
@@ -99,6 +116,18 @@ std::string Summary(const char* stream, const StreamCounts& counts, const Format
   return fmt::format("{} stream: {} samples received, {} written as {} {}, {} dropped, {} not fitting the layout\n",
                      stream, counts.received, counts.written, counts.records, format.record_name, counts.dropped,
                      counts.unfit);
+}
+
+// The closing summary's line on a series: its pieces completed, and the
+// files the retention deleted.
+std::string SeriesLine(const SeriesOutput& output) {
+  const auto& completed = output.Completed();
+  std::string line = fmt::format("series: {} pieces completed", completed.size());
+  if (!completed.empty()) {
+    line += fmt::format(" ({} to {})", std::filesystem::path(completed.front()).filename().string(),
+                        std::filesystem::path(completed.back()).filename().string());
+  }
+  return line + fmt::format(", {} files deleted by --keep-bytes or --keep-files", output.Deleted().size());
 }
 
 }  // namespace
@@ -126,12 +155,15 @@ int RunRecord(const CommandLine& line) {
   const auto robot = OpenRobotLink(line.serial);
   const FormatEntry& format = FormatOf(line.format);
   try {
+    // The joint names are checked against the robot's joints here.
     const RecordingSetup setup{robot->Serial(),        robot->Version(),
                                GroupsToRecord(*robot), robot->Layout().start_ids,
                                robot->Layout().dofs,   line.format,
                                line.compression,       line.output,
                                line.overwrite,         JointNamesOf(*robot, names, line.joint_names)};
-    Recording recording(format.create(setup));
+    auto pieces = std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(*robot); });
+    const SeriesOutput& output = *pieces;
+    Recording recording(std::move(pieces));
     toolkit::ExitOnSecondStop(UnfinishedMessage(line));
     recording.Start(*robot);
     const std::string ended_by = Record(recording, line.seconds);
@@ -152,6 +184,8 @@ int RunRecord(const CommandLine& line) {
                  Summary("extra", extra, format).c_str(), std::string(format.description_name).c_str(),
                  recording.DescriptionPath().c_str());
     if (const auto late = LateGroupsLine(setup.groups)) std::fprintf(error ? stderr : stdout, "%s\n", late->c_str());
+    if (Splits(line) || !output.Completed().empty())
+      std::fprintf(error ? stderr : stdout, "%s\n", SeriesLine(output).c_str());
     if (error) {
       std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(), std::string(format.kept_after_failure).c_str());
       return 1;

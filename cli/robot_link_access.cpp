@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "cli/commands.hpp"
 #include "cli/robot_census.hpp"
@@ -70,6 +71,24 @@ std::vector<std::string> JointNamesOf(const qrk_impl::RobotLink& robot, const Jo
     }
   }
   return NamesOfJoints(names, joints, path);
+}
+
+std::optional<RobotShape> AskShape(qrk_impl::RobotLink& robot) {
+  RobotShape shape;
+  std::vector<qrk::JointGroup> all;
+  for (const auto& entry : qrk::JointGroupNames()) {
+    if (static_cast<int>(entry.first) >= 0) all.push_back(entry.first);
+  }
+  if (!qrk::IsOk(robot.Rpc().GetServerVersion(shape.version)) ||
+      !qrk::IsOk(robot.Rpc().GetJointGroupLayout(all, shape.start_ids, shape.dofs))) {
+    return std::nullopt;
+  }
+  try {
+    shape.groups = robot.Stream().GetGroups(true);
+  } catch (const std::out_of_range&) {  // a sample naming a group that is none: ask again later
+    return std::nullopt;
+  }
+  return shape;
 }
 
 std::optional<qrk_impl::RobotIo> ReadIo(const qrk_impl::RobotLink& robot) {

@@ -11,6 +11,7 @@
 #include "cli/common/joint_names_file.hpp"
 #include "cli/common/robot_link.hpp"
 #include "cli/recorder/recorded_groups.hpp"
+#include "cli/recorder/series_output.hpp"
 #include "services/robot_io.hpp"
 
 namespace velmor::cli {
@@ -33,6 +34,12 @@ std::vector<std::string> JointNamesOf(const qrk_impl::RobotLink& robot, const Jo
 /// The safety inputs and digital I/O of the latest basic sample. Nothing
 /// before the first: the stream calls would answer all false, which a reader
 /// takes for the robot's state.
+/// What the robot says it is now (its version, the latest basic sample's
+/// groups, the layout query's start IDs and DoFs), for a recording that
+/// checks after a break; nothing when a query goes unanswered. Blocks for up
+/// to two query time-outs.
+std::optional<RobotShape> AskShape(qrk_impl::RobotLink& robot);
+
 std::optional<qrk_impl::RobotIo> ReadIo(const qrk_impl::RobotLink& robot);
 
 /// How long ago a stream's latest sample came, as people read it: "0.4 ms

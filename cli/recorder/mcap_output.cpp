@@ -33,4 +33,10 @@ void DescribeInMcap(foxglove::McapWriter& writer, const RecordingSetup& setup, c
   writer.Finish();
 }
 
+void NoteGapInMcap(foxglove::McapWriter& writer, const StreamGap& gap) {
+  std::map<std::string, std::string> record;
+  AddAsText(record, DescribeGap(gap));
+  writer.WriteMetadata("gap", record);
+}
+
 }  // namespace velmor::cli

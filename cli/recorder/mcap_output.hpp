@@ -27,6 +27,9 @@ foxglove::McapWriter CreateMcapFile(const std::string& path, const RecordingSetu
 /// Writes `setup`'s description to `writer` as McapOutput::Describe says.
 void DescribeInMcap(foxglove::McapWriter& writer, const RecordingSetup& setup, const RecordingProgress& progress);
 
+/// Writes a metadata record `gap` to `writer` as McapOutput::NoteGap says.
+void NoteGapInMcap(foxglove::McapWriter& writer, const StreamGap& gap);
+
 template <class Plan>
 class McapOutput final : public RecordingOutput {
  public:
@@ -48,6 +51,9 @@ class McapOutput final : public RecordingOutput {
   /// groups came late, after `robot` was written), then the summary and
   /// footer.
   void Describe(const RecordingProgress& progress) override { DescribeInMcap(writer_, setup_, progress); }
+  /// A metadata record `gap` (DescribeGap's keys) per break, as it ends, so
+  /// that a file cut short still has them.
+  void NoteGap(const StreamGap& gap) override { NoteGapInMcap(writer_, gap); }
 
  private:
   using Topics = SampleTopics<foxglove::McapWriter, Plan>;

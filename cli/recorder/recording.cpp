@@ -3,6 +3,8 @@
 #include <chrono>
 #include <utility>
 
+#include "toolkit/write_error.hpp"
+
 namespace velmor::cli {
 namespace {
 
@@ -29,6 +31,20 @@ void Recording::Finish(const std::string& ended_by) {
   const RecordingProgress ended = Progress();
   progress_.empty = ended.basic.received + ended.extra.received == 0;
   output_->Describe(Progress());
+}
+
+std::optional<std::string> Recording::Error() const {
+  if (auto error = feed_.Error()) return error;
+  return error_;
+}
+
+void Recording::Tick() {
+  if (error_) return;
+  try {
+    output_->Tick();
+  } catch (const toolkit::WriteError& error) {
+    error_ = error.what();
+  }
 }
 
 RecordingProgress Recording::Progress() const {

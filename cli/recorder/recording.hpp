@@ -22,8 +22,12 @@ class Recording final {
 
   /// Starts the writers and takes every later sample of `link`'s streams.
   void Start(qrk_impl::RobotLink& link) { feed_.Start(link); }
-  /// The first write error of either stream.
-  std::optional<std::string> Error() const { return feed_.Error(); }
+  /// The first write error of either stream, or of the output's own work
+  /// between samples (Tick).
+  std::optional<std::string> Error() const;
+  /// Lets the output do its work between samples (start its next piece);
+  /// a write error there is kept as the recording's error.
+  void Tick();
   /// Stops taking samples, writes every queued one, then describes the
   /// recording as ended (throws WriteError when that fails). `ended_by` says why.
   void Finish(const std::string& ended_by);
@@ -39,6 +43,7 @@ class Recording final {
 
   std::unique_ptr<RecordingOutput> output_;
   RecordingProgress progress_;
+  std::optional<std::string> error_;
   SampleFeed feed_;
 };
 

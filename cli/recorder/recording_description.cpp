@@ -36,6 +36,16 @@ Json Counts(const StreamCounts& counts) {
 
 }  // namespace
 
+nlohmann::ordered_json DescribeGap(const StreamGap& gap) {
+  return {{"start_time", gap.start_time},
+          {"end_time", gap.end_time},
+          {"seconds", gap.end_time - gap.start_time},
+          {"restarted", gap.restarted},
+          {"sample", gap.sample},
+          {"stamp_before", {gap.stamp_before.first, gap.stamp_before.second}},
+          {"stamp_after", {gap.stamp_after.first, gap.stamp_after.second}}};
+}
+
 RecordingDescription DescribeRecording(const RecordingSetup& setup, const RecordingProgress& progress) {
   RecordingDescription description;
   description.identity = {
@@ -48,6 +58,15 @@ RecordingDescription DescribeRecording(const RecordingSetup& setup, const Record
                          {"ended_by", progress.ended_by}};
   description.basic = Counts(progress.basic);
   description.extra = Counts(progress.extra);
+  if (progress.piece) description.identity["piece"] = progress.piece->sequence;
+  // A piece's first samples are known only once the writers have switched to
+  // it, after its start is described.
+  if (progress.piece && progress.end_time > 0.0) {
+    description.basic["first_sample"] = progress.piece->basic_first;
+    description.extra["first_sample"] = progress.piece->extra_first;
+  }
+  description.gaps = Json::array();
+  for (const StreamGap& gap : progress.gaps) description.gaps.push_back(DescribeGap(gap));
   return description;
 }
 

@@ -20,12 +20,21 @@ struct RecordingDescription {
   /// Known at the end (end_time null until then): end_time, complete,
   /// empty, ended_by.
   nlohmann::ordered_json outcome;
-  /// Per stream: received, written, dropped, unfit, rows.
+  /// Per stream: received, written, dropped, unfit, rows; and, at the end of
+  /// a piece of a series (whose identity adds `piece`, its number),
+  /// first_sample.
   nlohmann::ordered_json basic;
   nlohmann::ordered_json extra;
+  /// Every break in the basic stream (DescribeGap's), perhaps none.
+  nlohmann::ordered_json gaps;
 };
 
 RecordingDescription DescribeRecording(const RecordingSetup& setup, const RecordingProgress& progress);
+
+/// One break in the basic stream: start_time, end_time, seconds (receive
+/// times on this computer), restarted (the robot's time stamp went back),
+/// sample (the first after it), stamp_before and stamp_after.
+nlohmann::ordered_json DescribeGap(const StreamGap& gap);
 
 /// An object's members as text, for an MCAP metadata record: times with
 /// microseconds, flags as true or false, arrays as JSON. Each key gets

@@ -3,6 +3,7 @@
 // stream and a description of the whole recording, written when it starts
 // (marked incomplete) and again when it ends.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "cli/recorder/recorded_groups.hpp"
 #include "cli/recorder/sample_sink.hpp"
 #include "cli/recorder/stream_counts.hpp"
+#include "cli/recorder/stream_gap.hpp"
 #include "foxglove/messages.hpp"
 #include "services/group_maps.hpp"
 #include "services/stream_slicing.hpp"
@@ -35,6 +37,9 @@ struct RecordingSetup {
   /// The joints' names in an MCAP file, by robot-wide index; empty for
   /// joint_<index>, as is an empty name.
   std::vector<std::string> joint_names;
+  /// Where the files go once complete, when they are written elsewhere
+  /// first (a series' open piece): the description names those. Empty: `prefix`.
+  std::string complete_prefix;
 };
 
 /// How the recording went so far.
@@ -47,6 +52,15 @@ struct RecordingProgress {
   std::string ended_by;
   StreamCounts basic;
   StreamCounts extra;
+  /// Breaks in the basic stream, in order.
+  std::vector<StreamGap> gaps;
+  /// A piece of a series: its number and, per stream, its first sample's.
+  struct Piece {
+    std::uint64_t sequence = 0;
+    std::uint64_t basic_first = 0;
+    std::uint64_t extra_first = 0;
+  };
+  std::optional<Piece> piece;
 };
 
 class RecordingOutput {
@@ -58,12 +72,20 @@ class RecordingOutput {
   virtual SampleSink<qrk_impl::ExtraStreamData>& ExtraSink() = 0;
   /// Writes the recording's description. Throws WriteError.
   virtual void Describe(const RecordingProgress& progress) = 0;
+  /// On the basic stream's writer thread, as a break in it ends: a format
+  /// that can say so at once in its files does (the description lists every
+  /// break in any case). Throws WriteError.
+  virtual void NoteGap(const StreamGap& /*gap*/) {}
+  /// Called every few tens of milliseconds on the recording's thread while
+  /// it runs: an output in pieces starts the next one when it is due. Throws
+  /// WriteError.
+  virtual void Tick() {}
 
   const std::vector<std::string>& Files() const noexcept { return files_; }
   /// Where the description is, for the closing summary.
-  const std::string& DescriptionPath() const noexcept { return files_.back(); }
+  virtual std::string DescriptionPath() const { return files_.back(); }
   /// Bytes in the output's files so far.
-  std::uint64_t BytesWritten() const;
+  virtual std::uint64_t BytesWritten() const;
 
  private:
   std::vector<std::string> files_;

@@ -112,8 +112,12 @@ void RowFilesOutput::Describe(const RecordingProgress& progress) {
   const RecordingDescription description = DescribeRecording(setup_, progress);
   nlohmann::ordered_json meta = description.identity;
   meta.update(description.outcome);
-  meta["streams"] = {{"basic", StreamEntry(basic_.Path(), description.basic)},
-                     {"extra", StreamEntry(extra_.Path(), description.extra)}};
+  // The files by the names they have once complete.
+  const auto files =
+      OutputFiles(setup_.format, setup_.complete_prefix.empty() ? setup_.prefix : setup_.complete_prefix);
+  meta["streams"] = {{"basic", StreamEntry(files.at(0), description.basic)},
+                     {"extra", StreamEntry(files.at(1), description.extra)}};
+  if (!description.gaps.empty()) meta["gaps"] = description.gaps;
   const std::string text = meta.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   // Created exclusively the first time; each later description replaces the
   // recording's own.

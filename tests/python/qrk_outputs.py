@@ -4,6 +4,7 @@ reference client in Node.js (tests/node/)."""
 
 import csv
 import json
+import re
 import struct
 import subprocess
 from pathlib import Path
@@ -92,3 +93,56 @@ def read_indexed(path, counts):
     assert window["read"] == window["expected"] and window["outside"] == 0, window
     assert 0 < sum(window["read"].values()) < sum(counts.values()) / 2, window
     return indexed
+
+
+SUFFIXES = {"csv": [".basic.csv", ".extra.csv", ".meta.json"], "jsonl": [".basic.jsonl", ".extra.jsonl", ".meta.json"],
+            "mcap": [".mcap"]}
+
+
+def series_pieces(prefix, file_format):
+    """The pieces of the series at `prefix` on disk, by number: (number, stem, complete), the stem being the
+    path of the piece's files without their endings (".active" included for the open one)."""
+    pattern = re.compile(rf"^{re.escape(prefix.name)}-\d{{8}}T\d{{6}}Z-(\d{{6}})(\.active)?$")
+    description = SUFFIXES[file_format][-1]
+    pieces = []
+    for path in prefix.parent.iterdir():
+        if path.name.endswith(description) and (match := pattern.match(path.name[:-len(description)])):
+            pieces.append((int(match.group(1)), prefix.parent / path.name[:-len(description)], not match.group(2)))
+    return sorted(pieces)
+
+
+def piece_description(stem, file_format):
+    """A piece's counts as its description gives them: {stream: {received, written, ..., first_sample}}, with
+    the piece's number and whether it is complete."""
+    if file_format == "mcap":
+        with open(f"{stem}.mcap", "rb") as file:
+            records = {record.name: record.metadata for record in make_reader(file).iter_metadata()}
+        recording = records["recording"]
+        streams = {stream: {key: int(recording[f"{stream}_{key}"]) for key in COUNT_KEYS + ["first_sample"]}
+                   for stream in ("basic", "extra")}
+        return {"piece": int(records["robot"]["piece"]), "complete": recording["complete"] == "true",
+                "streams": streams}
+    meta = json.loads(Path(f"{stem}.meta.json").read_text())
+    return {"piece": meta["piece"], "complete": meta["complete"], "streams": meta["streams"]}
+
+
+def piece_samples(stem, file_format):
+    """The sample numbers a piece holds, per stream, in file order: from the rows (one per sample, its first
+    group's) or from the MCAP file's indexed reader (/io per basic sample, /ALL/actions per extra one)."""
+    if file_format == "mcap":
+        result = subprocess.run(["node", INDEXED_READER, f"{stem}.mcap"], capture_output=True, text=True, timeout=60)
+        assert result.returncode == 0, result.stderr
+        indexed = json.loads(result.stdout)["messages"]
+        spans = {}
+        for stream, topic in (("basic", "/io"), ("extra", "/ALL/actions")):
+            read = indexed.get(topic, {"count": 0})
+            assert read["count"] == 0 or read["sequences"] == read["count"], topic  # none twice
+            spans[stream] = list(range(read["first_sequence"], read["last_sequence"] + 1)) if read["count"] else []
+            assert len(spans[stream]) == read["count"], topic  # none missing in between
+        return spans
+    samples = {}
+    for stream in ("basic", "extra"):
+        numbers = [row[0] for row in rows_of(Path(f"{stem}.{stream}.{file_format}"), file_format)]
+        assert numbers == sorted(numbers), stream
+        samples[stream] = sorted(set(numbers))
+    return samples

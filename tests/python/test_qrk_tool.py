@@ -18,7 +18,7 @@ from pathlib import Path
 
 import pytest
 from mcap.exceptions import EndOfFile
-from mcap.reader import NonSeekingReader
+from mcap.reader import NonSeekingReader, make_reader
 from mcap.records import Channel, Chunk, Message, Metadata
 from mcap.stream_reader import StreamReader, breakup_chunk
 
@@ -30,10 +30,13 @@ from qrk_outputs import (
     OUTCOME_KEYS,
     float32,
     foxglove_topics,
+    piece_description,
+    piece_samples,
     read_indexed,
     read_mcap,
     read_rows,
     rows_of,
+    series_pieces,
     viewed,
     viewer,
 )
@@ -101,7 +104,8 @@ def robots():
     (["info", "not a serial!"], "info: invalid serial number 'not a serial!': a serial number is letters and "
                                 "digits"),
     (["info", "AB-1/*"], "none of * $ / ? # after the last hyphen (see qrk info --help)"),
-    (["record", SERIAL, "-o", "x"], "record: --seconds is required (see qrk record --help)"),
+    (["record", SERIAL, "-o", "x", "--keep-files", "3"],
+     "record: --keep-files needs --split-seconds or --split-bytes (see qrk record --help)"),
     (["record", SERIAL, "--seconds", "1", "-o", "x", "--format", "xml"], "--format: expected csv, jsonl, mcap or ros2"),
 ])
 def test_usage_errors_are_one_line_and_status_2(args, message):
@@ -420,7 +424,7 @@ def test_signals_ignored_at_start_stay_ignored_and_sigterm_still_ends_cleanly(ro
     """`nohup qrk record ... &` must outlive the SSH session that started it."""
     port, csv = 18767, tmp_path / "run.basic.csv"
     argv, ready, working = {
-        "record": ([qrk_tool(), "record", SERIAL, "--seconds", 60, "-o", tmp_path / "run"],
+        "record": ([qrk_tool(), "record", SERIAL, "-o", tmp_path / "run"],  # no --seconds: until stopped
                    lambda _: wait_until(lambda: csv.exists() and csv.stat().st_size > 100_000, within=20),
                    lambda grown: wait_until(lambda: csv.stat().st_size > grown + 300_000, within=20)),
         "serve": ([qrk_tool(), "serve", SERIAL, "--port", port],
@@ -661,6 +665,160 @@ def test_record_mcap_of_the_simulator_opens_in_the_indexed_reader_and_a_killed_o
     assert [entry["group"] for entry in json.loads(identity.metadata["layout"])] == GROUP_NAMES
     assert kinds.count("Chunk") >= 2 and kinds.count("MessageIndex") >= kinds.count("Chunk")
     assert len(sequences) > 1000 and sequences == list(range(len(sequences)))
+
+
+def said_totals(summary):
+    """The samples per stream the closing summary says were received and written."""
+    return {stream: tuple(map(int, re.search(rf"^{stream} stream: (\d+) samples received, (\d+) written", summary,
+                                              re.M).groups())) for stream in ("basic", "extra")}
+
+
+def check_series(pieces, file_format, first=None):
+    """Every piece complete and its own description right: the sample numbers of each stream run on from one
+    piece to the next without a gap or a repeat, each piece's first_sample is its first one, and its counts are
+    what it holds. Returns the sums of the pieces' (received, written) per stream."""
+    sums = {"basic": [0, 0], "extra": [0, 0]}
+    following = dict(first or {"basic": 0, "extra": 0})
+    for number, stem, complete in pieces:
+        described = piece_description(stem, file_format)
+        assert complete and described["complete"] and described["piece"] == number, stem
+        for stream, samples in piece_samples(stem, file_format).items():
+            counts = described["streams"][stream]
+            assert counts["first_sample"] == following[stream] and counts["dropped"] == 0, (stem, stream, counts)
+            assert samples == list(range(following[stream], following[stream] + counts["received"])), (stem, stream)
+            assert counts["written"] == len(samples), (stem, stream)
+            following[stream] += counts["received"]
+            sums[stream][0] += counts["received"]
+            sums[stream][1] += counts["written"]
+    return {stream: tuple(pair) for stream, pair in sums.items()}
+
+
+@pytest.mark.parametrize("file_format", ["csv", "jsonl", "mcap"])
+def test_record_in_pieces_holds_every_sample_once_and_a_restart_continues_the_series(robots, tmp_path, file_format):
+    prefix = tmp_path / "cell"
+    result = qrk("record", SERIAL, "--seconds", 7, "--split-seconds", 2, "-o", prefix, "--format", file_format)
+    assert result.returncode == 0, result.stderr
+    pieces = series_pieces(prefix, file_format)
+    assert [number for number, _, _ in pieces] == [1, 2, 3, 4], pieces
+    assert check_series(pieces, file_format) == said_totals(result.stdout)
+    assert re.search(r"^series: 4 pieces completed \(cell-\S+-000001 to cell-\S+-000004\), 0 files deleted",
+                     result.stdout, re.M), result.stdout
+    names = sorted(path.name for path in tmp_path.iterdir())
+    assert not any(".active" in name or name.endswith(".tmp") for name in names), names
+
+    # A recorder restarted with the same -o (a service after a crash) numbers on beside the earlier pieces.
+    again = qrk("record", SERIAL, "--seconds", 1, "--split-seconds", 2, "-o", prefix, "--format", file_format)
+    assert again.returncode == 0, again.stderr
+    assert [number for number, _, _ in series_pieces(prefix, file_format)] == [1, 2, 3, 4, 5]
+    assert sorted(path.name for path in tmp_path.iterdir() if "-000005" not in path.name) == names
+
+
+@pytest.mark.parametrize("file_format", ["csv", "mcap"])
+def test_record_in_pieces_killed_leaves_its_closed_pieces_whole_and_the_open_one_active(
+        robots, tmp_path, file_format):
+    prefix = tmp_path / "cell"
+    recorder = subprocess.Popen([qrk_tool(), "record", SERIAL, "--split-seconds", "1", "-o", prefix, "--format",
+                                 file_format], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with killed_if_left_running(recorder):
+        def two_closed_and_one_growing():
+            pieces = series_pieces(prefix, file_format)
+            open_ones = [stem for _, stem, complete in pieces if not complete]
+            data = Path(f"{open_ones[-1]}{'.mcap' if file_format == 'mcap' else '.basic.csv'}") if open_ones else None
+            return sum(complete for _, _, complete in pieces) >= 2 and data and data.stat().st_size > 1_000_000
+        assert wait_until(two_closed_and_one_growing, within=30)
+        recorder.kill()
+        recorder.wait(timeout=10)
+    pieces = series_pieces(prefix, file_format)
+    *closed, (last, active, complete) = pieces
+    assert not complete and all(done for _, _, done in closed) and last == closed[-1][0] + 1, pieces
+    first = {stream: 0 for stream in ("basic", "extra")}
+    for stream, (received, _) in check_series(closed, file_format).items():
+        first[stream] += received
+    # The open piece reads as far as it was written, and goes on from where the closed ones stopped.
+    if file_format == "csv":
+        assert json.loads(Path(f"{active}.meta.json").read_text())["complete"] is False
+        header, *rows = read_rows(f"{active}.basic.csv")
+        whole = [row for row in rows if len(row) == len(header)]
+        assert len(whole) >= len(rows) - 1 and int(whole[0][0]) == first["basic"], (whole[0][:2], first)
+        return
+    kinds, sequences = [], []
+    with open(f"{active}.mcap", "rb") as file:
+        with contextlib.suppress(EndOfFile):  # killed in the middle of a record
+            for record in StreamReader(file, emit_chunks=True).records:
+                kinds.append(type(record).__name__)
+                if isinstance(record, Chunk):
+                    topics = {}
+                    for inner in breakup_chunk(record, validate_crc=True):
+                        if isinstance(inner, Channel):
+                            topics[inner.id] = inner.topic
+                        elif isinstance(inner, Message) and topics.get(inner.channel_id) == "/io":
+                            sequences.append(inner.sequence)
+    assert kinds[:2] == ["Header", "Metadata"] and "Footer" not in kinds and kinds.count("Chunk") >= 1
+    assert sequences and sequences == list(range(first["basic"], first["basic"] + len(sequences)))
+
+
+@pytest.mark.parametrize("file_format, keep, bound", [("mcap", "--keep-bytes", "6M"), ("csv", "--keep-files", "2")])
+def test_record_in_pieces_keeps_within_its_retention_deleting_only_its_oldest_pieces(
+        robots, tmp_path, file_format, keep, bound):
+    prefix = tmp_path / "cell"
+    other = tmp_path / "cell-20200101T000000Z-000001.notes"  # beside the series, not of it
+    other.write_text("kept")
+    result = qrk("record", SERIAL, "--seconds", 6, "--split-seconds", 1, keep, bound, "-o", prefix, "--format",
+                 file_format)
+    assert result.returncode == 0, result.stderr
+    deleted = int(re.search(r"^series: \d+ pieces completed .*, (\d+) files deleted", result.stdout, re.M).group(1))
+    kept = series_pieces(prefix, file_format)
+    numbers = [number for number, _, _ in kept]
+    assert deleted > 0 and numbers == list(range(numbers[0], numbers[0] + len(numbers))) and numbers[0] > 1
+    assert all(complete for _, _, complete in kept) and other.read_text() == "kept"
+    if keep == "--keep-files":
+        assert len(kept) == 2
+    else:
+        held = sum(path.stat().st_size for path in tmp_path.iterdir() if path != other)
+        assert held <= 6_000_000, held
+
+
+GAP = "QRK-GAP-1"
+
+
+def test_record_rides_out_robot_restarts_and_starts_a_piece_for_another_layout(tmp_path):
+    prefix = tmp_path / "cell"
+
+    def grown_by(number, size):
+        """Waits until piece `number` holds `size` bytes more than it does now."""
+        def held():
+            return sum(Path(f"{stem}.mcap").stat().st_size for n, stem, _ in series_pieces(prefix, "mcap")
+                       if n == number)
+        before = held()
+        assert wait_until(lambda: held() > before + size, within=20), series_pieces(prefix, "mcap")
+
+    with contextlib.ExitStack() as stack:
+        with simulated_robot(GAP, rate=500):
+            recorder = stack.enter_context(killed_if_left_running(subprocess.Popen(
+                [qrk_tool(), "record", GAP, "--split-seconds", "60", "-o", prefix, "--format", "mcap"],
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)))
+            grown_by(1, 200_000)
+        time.sleep(1.5)  # the robot is off (no condition to wait for: the break is the point)
+        with simulated_robot(GAP, rate=500):  # back as it was
+            grown_by(1, 200_000)
+        time.sleep(1.5)
+        with simulated_robot(GAP, "--groups", "0,3", rate=500):  # back as ALL and ARM_1 only
+            grown_by(2, 200_000)
+            out, err = stopped(recorder, signal.SIGTERM)
+    assert recorder.returncode == 0, err
+    pieces = series_pieces(prefix, "mcap")
+    assert [number for number, _, _ in pieces] == [1, 2], pieces
+    assert check_series(pieces, "mcap") == said_totals(out)
+    files = [read_mcap(f"{stem}.mcap") for _, stem, _ in pieces]
+    with open(f"{pieces[0][1]}.mcap", "rb") as file:
+        gaps = [record.metadata for record in make_reader(file).iter_metadata() if record.name == "gap"]
+    # Both returns were breaks that the robot's time stamp going back marks as restarts.
+    assert len(gaps) == 2 and all(gap["restarted"] == "true" and float(gap["seconds"]) > 1.5 for gap in gaps), gaps
+    assert files[0][1]["recording"]["ended_by"] == "layout change"
+    for (summary, metadata, _), groups in zip(files, (GROUP_NAMES, ["ALL", "ARM_1"]), strict=True):
+        assert [entry["group"] for entry in json.loads(metadata["robot"]["layout"])] == groups
+        assert {c.topic for c in summary.channels.values()} == set(foxglove_topics(groups))
+    assert len(files[1][2]["/ARM_1/joint_states"]) > 100
 
 
 def server_sockets(port, closing=False):

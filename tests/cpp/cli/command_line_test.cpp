@@ -39,6 +39,15 @@ TEST(QrkCommandLine, ReadsEachCommandsOptionsInBothSpellings) {
   EXPECT_EQ(record.output, "runs/first");
   EXPECT_EQ(record.format, RecordFormat::kJsonl);
   EXPECT_EQ(ParseCommandLine({"record", "AB-12-345", "--seconds", "1", "-o", "x"}).format, RecordFormat::kCsv);
+
+  const CommandLine series = ParseCommandLine(
+      {"record", "AB-12-345", "-o", "cell", "--split-bytes", "500M", "--keep-bytes", "2G", "--keep-files", "24"});
+  EXPECT_EQ(series.seconds, 0.0) << "until stopped";
+  EXPECT_EQ(series.split_seconds, std::nullopt);
+  EXPECT_EQ(series.split_bytes, 500'000'000u);
+  EXPECT_EQ(series.keep_bytes, 2'000'000'000u);
+  EXPECT_EQ(series.keep_files, 24u);
+  EXPECT_EQ(ParseCommandLine({"record", "AB-12-345", "-o", "x", "--split-seconds", "3600"}).split_seconds, 3600.0);
 }
 
 TEST(QrkCommandLine, HelpAndVersionNeedNothingElse) {
@@ -74,7 +83,7 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
       {{"info", "AB-12-345", "CD-34-567"}, "info: unexpected argument 'CD-34-567'"},
       {{"info", "AB-12-345", "--json=yes"}, "info: json"},
       {{"monitor", "AB-12-345", "--seconds", "-1"}, "monitor: --seconds: not a number from 0"},
-      {{"record", "AB-12-345", "-o", "run"}, "record: --seconds is required"},
+      {{"record", "AB-12-345", "-o", "run", "--seconds", "0"}, "record: --seconds: not a number above 0"},
       {{"record", "AB-12-345", "--seconds", "1"}, "record: -o is required"},
       {{"record", "AB-12-345", "--seconds", "1", "-o", ""}, "record: -o: empty path"},
       {{"record", "AB-12-345", "--seconds", "1", "-o=run"}, "record: -o: write -o PATH, not -o=PATH"},
@@ -85,6 +94,18 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
       // Rows carry no joint names: the names would be lost without a word.
       {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--joint-names", "urdf.yaml"},
        "record: --joint-names names the joints of an MCAP recording"},
+      // Retention deletes only a series' pieces, and a series never replaces a file.
+      {{"record", "AB-12-345", "-o", "run", "--keep-bytes", "1G"}, "record: --keep-bytes needs --split-seconds"},
+      {{"record", "AB-12-345", "-o", "run", "--keep-files", "3"}, "record: --keep-files needs --split-seconds"},
+      {{"record", "AB-12-345", "-o", "run", "--split-seconds", "60", "--overwrite"},
+       "record: --overwrite does not go with --split-seconds"},
+      {{"record", "AB-12-345", "-o", "run", "--split-seconds", "0"}, "record: --split-seconds: not a number above 0"},
+      {{"record", "AB-12-345", "-o", "run", "--split-bytes", "0"}, "record: --split-bytes: not a number of bytes"},
+      {{"record", "AB-12-345", "-o", "run", "--split-bytes", "5MB"}, "record: --split-bytes: not a number of bytes"},
+      {{"record", "AB-12-345", "-o", "run", "--split-bytes", "20000000T"},
+       "record: --split-bytes: not a number of bytes"},
+      {{"record", "AB-12-345", "-o", "run", "--split-seconds", "1", "--keep-files", "0"},
+       "record: --keep-files: not a number of files from 1"},
       {{"serve", "AB-12-345", "--port", "70000"}, "serve: --port: not a port from 0 to 65535: '70000'"},
       {{"serve", "AB-12-345", "--host", ""}, "serve: --host: empty host"},
       {{"serve", "AB-12-345", "--max-viewers", "0"},

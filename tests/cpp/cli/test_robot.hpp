@@ -23,10 +23,10 @@ struct Robot {
   qrk_impl::StartIds start_ids{{JointGroup::ALL, 0}, {JointGroup::ARM_2, 7}, {JointGroup::EXT_AXIS, 14}};
   qrk_impl::Dofs dofs{{JointGroup::ALL, 16}, {JointGroup::ARM_2, 7}, {JointGroup::EXT_AXIS, 2}};
 
-  qrk_impl::BasicStreamData Basic() const {
+  qrk_impl::BasicStreamData Basic(std::int32_t stamp_first = 12, std::uint32_t stamp_second = 34) const {
     zenoh_msgs::qrk_msg::AllBasicStreamData basic;
-    basic.timestamp_first = 12;
-    basic.timestamp_second = 34;
+    basic.timestamp_first = stamp_first;
+    basic.timestamp_second = stamp_second;
     auto& joints = basic.joint_data;
     const std::vector<std::vector<float>*> fields{&joints.q,       &joints.theta,        &joints.dq,
                                                   &joints.dtheta,  &joints.tau,          &joints.tau_dot,
