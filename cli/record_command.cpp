@@ -156,11 +156,17 @@ int RunRecord(const CommandLine& line) {
   const FormatEntry& format = FormatOf(line.format);
   try {
     // The joint names are checked against the robot's joints here.
-    const RecordingSetup setup{robot->Serial(),        robot->Version(),
-                               GroupsToRecord(*robot), robot->Layout().start_ids,
-                               robot->Layout().dofs,   line.format,
-                               line.compression,       line.output,
-                               line.overwrite,         JointNamesOf(*robot, names, line.joint_names)};
+    const RecordingSetup setup{robot->Serial(),
+                               robot->Version(),
+                               GroupsToRecord(*robot),
+                               robot->Layout().start_ids,
+                               robot->Layout().dofs,
+                               line.format,
+                               line.compression,
+                               line.output,
+                               line.overwrite,
+                               JointNamesOf(*robot, names, line.joint_names),
+                               {}};
     auto pieces = std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(*robot); });
     const SeriesOutput& output = *pieces;
     Recording recording(std::move(pieces));

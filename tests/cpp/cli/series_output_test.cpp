@@ -36,6 +36,7 @@ RecordingSetup JsonlSetup(const Robot& robot, const std::string& prefix) {
           foxglove::Compression::kZstd,
           prefix,
           false,
+          {},
           {}};
 }
 
