@@ -29,6 +29,12 @@ usage() {
   exit 64
 }
 
+# one_of WORD...: the words as a usage line's alternatives, a|b|c.
+one_of() {
+  local IFS='|'
+  echo "$*"
+}
+
 # is_one_of WORD LIST...: whether WORD is one of LIST.
 is_one_of() {
   local word=$1
