@@ -1,7 +1,7 @@
 # Cross build for 64-bit Arm Linux (the robot cells' boards) on an x86_64
-# Debian with the packages of scripts/setup-aarch64:
+# Debian with the packages of `scripts/setup --for aarch64`:
 #
-#   cmake -S . -B build/aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake ...
+#   cmake --preset aarch64
 #
 # Debian's cross compilers, the arm64 libraries from Debian's multiarch
 # folders, Rust's aarch64-unknown-linux-gnu target, and qemu-aarch64 as the
