@@ -282,16 +282,8 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
     overwrite: bool,
     out: *mut *mut VfMcapWriter,
 ) -> Code {
-    let create = || {
-        // SAFETY: the caller vouches for `path` for the call.
-        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, false)?;
-        Ok(VfMcapWriter {
-            target: VfLogTarget::new(Targets::Mcap(file)),
-        })
-    };
-    // SAFETY: the caller vouches that `out` may be written; the writer
-    // passes to it, to give back to vf_mcap_writer_drop.
-    unsafe { guard_constructor(out, create) }
+    // SAFETY: the caller vouches for `path` and `out`.
+    unsafe { create_writer(path, compression, overwrite, false, out) }
 }
 
 /// Creates a ROS 2 recording in a new file, as vf_mcap_writer_create: the
@@ -308,14 +300,28 @@ pub unsafe extern "C" fn vf_mcap_writer_create_ros2(
     overwrite: bool,
     out: *mut *mut VfMcapWriter,
 ) -> Code {
+    // SAFETY: the caller vouches for `path` and `out`.
+    unsafe { create_writer(path, compression, overwrite, true, out) }
+}
+
+/// # Safety
+/// As vf_mcap_writer_create.
+unsafe fn create_writer(
+    path: *const c_char,
+    compression: VfCompression,
+    overwrite: bool,
+    ros2: bool,
+    out: *mut *mut VfMcapWriter,
+) -> Code {
     let create = || {
         // SAFETY: the caller vouches for `path` for the call.
-        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, true)?;
+        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, ros2)?;
         Ok(VfMcapWriter {
             target: VfLogTarget::new(Targets::Mcap(file)),
         })
     };
-    // SAFETY: as in vf_mcap_writer_create.
+    // SAFETY: the caller vouches that `out` may be written; the writer
+    // passes to it, to give back to vf_mcap_writer_drop.
     unsafe { guard_constructor(out, create) }
 }
 

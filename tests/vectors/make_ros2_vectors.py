@@ -37,28 +37,24 @@ WORLD = "world"
 TYPES = ("sensor_msgs/msg/JointState", "tf2_msgs/msg/TFMessage", "geometry_msgs/msg/WrenchStamped",
          "sensor_msgs/msg/Joy")
 
-# rosbag2's (Humble) layout of one offered profile; what it must mean is
-# checked below with rosbags' parser.
-QOS_TEXT = """\
-- history: 1
-  depth: 10
-  reliability: 1
-  durability: 2
-  deadline:
-    sec: 0
-    nsec: 0
-  lifespan:
-    sec: 0
-    nsec: 0
-  liveliness: 1
-  liveliness_lease_duration:
-    sec: 0
-    nsec: 0
-  avoid_ros_namespace_conventions: false
-"""
 NOT_SET = QosTime(0, 0)
 QOS = Qos(QosHistory.KEEP_LAST, 10, QosReliability.RELIABLE, QosDurability.VOLATILE, NOT_SET, NOT_SET,
           QosLiveliness.AUTOMATIC, NOT_SET, False)
+
+
+def humble_qos_text(qos):
+    """One offered profile in rosbag2's (Humble) layout, enumerations as
+    integers; what it must mean is checked below with rosbags' parser."""
+    def duration(name, time):
+        return f"  {name}:\n    sec: {time.sec}\n    nsec: {time.nsec}\n"
+    return (f"- history: {qos.history.value}\n  depth: {qos.depth}\n  reliability: {qos.reliability.value}\n"
+            f"  durability: {qos.durability.value}\n" + duration("deadline", qos.deadline)
+            + duration("lifespan", qos.lifespan) + f"  liveliness: {qos.liveliness.value}\n"
+            + duration("liveliness_lease_duration", qos.liveliness_lease_duration)
+            + f"  avoid_ros_namespace_conventions: {str(qos.avoid_ros_namespace_conventions).lower()}\n")
+
+
+QOS_TEXT = humble_qos_text(QOS)
 
 
 def rust_f64(x):
