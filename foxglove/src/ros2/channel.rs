@@ -1,6 +1,6 @@
 //! A channel of a ROS 2 recording: which standard message it carries, made
 //! from which part of a sample, and in which frame. Only an MCAP file of the
-//! `ros2` profile takes such channels (vf_mcap_writer_create_ros2), and it
+//! `ros2` profile takes such channels (VF_MCAP_PROFILE_ROS2), and it
 //! takes no others: ROS 2's tools refuse a file that mixes encodings.
 use std::collections::BTreeMap;
 use std::ffi::c_char;
@@ -228,8 +228,8 @@ mod tests {
     use crate::encoder::VF_SCHEMA_JOINT_STATES;
     use crate::log_target::vf_log_target_add_channel;
     use crate::mcap_writer::{
-        vf_mcap_writer_create, vf_mcap_writer_create_ros2, vf_mcap_writer_drop, vf_mcap_writer_log_target,
-        VF_COMPRESSION_NONE,
+        vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_log_target, VF_COMPRESSION_NONE,
+        VF_MCAP_PROFILE_NONE, VF_MCAP_PROFILE_ROS2,
     };
 
     #[test]
@@ -239,14 +239,15 @@ mod tests {
         let topic = CString::new("/arm/joint_states").unwrap();
         for ros2 in [true, false] {
             let path = CString::new(folder.join(format!("{ros2}.mcap")).to_str().unwrap()).unwrap();
-            let create = if ros2 {
-                vf_mcap_writer_create_ros2
+            let profile = if ros2 {
+                VF_MCAP_PROFILE_ROS2
             } else {
-                vf_mcap_writer_create
+                VF_MCAP_PROFILE_NONE
             };
             let mut writer = ptr::null_mut();
             // SAFETY: the path is a C string alive for the call; `writer` may be written.
-            let created = unsafe { create(path.as_ptr(), VF_COMPRESSION_NONE, true, &mut writer) };
+            let created =
+                unsafe { vf_mcap_writer_create(path.as_ptr(), VF_COMPRESSION_NONE, true, profile, &mut writer) };
             assert_eq!(created, OK);
             // SAFETY: the writer was just created and is dropped below.
             let target = vf_mcap_writer_log_target(unsafe { writer.as_ref() });
