@@ -21,50 +21,36 @@ constexpr std::string_view kMcapUnfinished =
     "{0} is not finished: the samples still queued, the last chunk, the counts record, the summary and the footer "
     "are missing; its completed chunks are readable (mcap recover rebuilds the rest)";
 
+// A recording as rows: a file per stream, and the description beside them.
+// The suffixes are literals: the table keeps views of them.
+FormatEntry RowsFormat(RecordFormat format, std::string_view name, std::string_view basic, std::string_view extra) {
+  return {
+      format,     name,
+      "rows",     {basic, extra, ".meta.json"},
+      "metadata", "rows",
+      kRowsKept,  kRowsUnfinished,
+      false,      &Create<RowFilesOutput>,
+  };
+}
+
+// A recording as one MCAP file with the Plan's topics.
+template <class Plan>
+FormatEntry McapFormat(RecordFormat format, std::string_view name, std::string_view purpose) {
+  return {
+      format,     name,      purpose,         {".mcap"}, "recording",
+      "messages", kMcapKept, kMcapUnfinished, true,      &Create<McapOutput<Plan>>,
+  };
+}
+
 }  // namespace
 
 const std::vector<FormatEntry>& RecordFormats() {
   static const std::vector<FormatEntry> formats{
-      {RecordFormat::kCsv,
-       "csv",
-       "rows",
-       {".basic.csv", ".extra.csv", ".meta.json"},
-       "metadata",
-       "rows",
-       kRowsKept,
-       kRowsUnfinished,
-       false,
-       &Create<RowFilesOutput>},
-      {RecordFormat::kJsonl,
-       "jsonl",
-       "rows",
-       {".basic.jsonl", ".extra.jsonl", ".meta.json"},
-       "metadata",
-       "rows",
-       kRowsKept,
-       kRowsUnfinished,
-       false,
-       &Create<RowFilesOutput>},
-      {RecordFormat::kMcap,
-       "mcap",
-       "one file for Foxglove and PlotJuggler",
-       {".mcap"},
-       "recording",
-       "messages",
-       kMcapKept,
-       kMcapUnfinished,
-       true,
-       &Create<McapOutput<FoxglovePlan>>},
-      {RecordFormat::kRos2,
-       "ros2",
-       "one file of standard ROS 2 messages for ros2 bag and ROS 2's tools",
-       {".mcap"},
-       "recording",
-       "messages",
-       kMcapKept,
-       kMcapUnfinished,
-       true,
-       &Create<McapOutput<Ros2Plan>>},
+      RowsFormat(RecordFormat::kCsv, "csv", ".basic.csv", ".extra.csv"),
+      RowsFormat(RecordFormat::kJsonl, "jsonl", ".basic.jsonl", ".extra.jsonl"),
+      McapFormat<FoxglovePlan>(RecordFormat::kMcap, "mcap", "one file for Foxglove and PlotJuggler"),
+      McapFormat<Ros2Plan>(RecordFormat::kRos2, "ros2",
+                           "one file of standard ROS 2 messages for ros2 bag and ROS 2's tools"),
   };
   return formats;
 }
