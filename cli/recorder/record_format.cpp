@@ -13,6 +13,13 @@ std::unique_ptr<RecordingOutput> Create(const RecordingSetup& setup) {
   return std::make_unique<Output>(setup);
 }
 
+// The records whole only on request: a file with a type that is not
+// installed does not play (ros2_topics.hpp).
+std::unique_ptr<RecordingOutput> CreateRos2(const RecordingSetup& setup) {
+  if (setup.all_fields) return Create<McapOutput<Ros2AllFieldsPlan>>(setup);
+  return Create<McapOutput<Ros2Plan>>(setup);
+}
+
 constexpr std::string_view kRowsKept = "the files keep every complete row written before it";
 constexpr std::string_view kRowsUnfinished =
     "{0} and {1} lack the samples still queued and may end in a cut-off row; {2} says \"complete\": false";
@@ -64,7 +71,7 @@ const std::vector<FormatEntry>& RecordFormats() {
        kMcapKept,
        kMcapUnfinished,
        true,
-       &Create<McapOutput<Ros2Plan>>},
+       &CreateRos2},
   };
   return formats;
 }
