@@ -63,8 +63,8 @@ def recorded(tmp_path_factory):
         # Each says when start-up stopped waiting for a first sample; its files follow.
         for recorder in recorders:
             assert "during start-up" in recorder.stderr.readline()
-        assert wait_until(lambda: all((folder / name).exists() for name in ("run.mcap", "all.mcap", "rows.basic.jsonl")),
-                          within=20)
+        files = [folder / name for name in ("run.mcap", "all.mcap", "rows.basic.jsonl")]
+        assert wait_until(lambda: all(file.exists() for file in files), within=20)
         robot.process.send_signal(signal.SIGUSR1)
         for recorder in recorders:
             _, err = recorder.communicate(timeout=30)
@@ -223,10 +223,9 @@ def test_with_all_fields_each_groups_records_read_whole_with_the_interface_packa
             if message.sequence in CHECKED:
                 ours = decoded[channel.topic][message.sequence]
                 assert list(ros.timestamp) == list(ours.timestamp)
-                if channel.topic.endswith("/states"):
-                    assert (list(ros.tau_ext), list(ros.raw_ft_sensor)) == (list(ours.tau_ext), list(ours.raw_ft_sensor))
-                else:
-                    assert (list(ros.dq_d), list(ros.tcp_pose_d)) == (list(ours.dq_d), list(ours.tcp_pose_d))
+                fields = ("tau_ext", "raw_ft_sensor") if channel.topic.endswith("/states") else ("dq_d", "tcp_pose_d")
+                for field in fields:
+                    assert list(getattr(ros, field)) == list(getattr(ours, field)), (channel.topic, field)
 
 
 def test_a_ros2_recording_decodes_in_the_typescript_viewers_as_in_rosbags(recorded):

@@ -191,13 +191,16 @@ fn schemas_and_qos_are_what_ros2_tools_generate_and_read() {
 fn records_encode_whole_as_our_own_types_from_their_field_tables() {
     let mut out = vec![0xAA; 4096];
     for case in RECORD_MSGS.iter().rev() {
-        let table = case.fields.iter().fold(Table::default(), |table, (name, values)| match values {
-            FieldCase::I32(values) => table.field(name, VF_FIELD_I32_ARRAY, values),
-            FieldCase::Sequence(values) => table.field(name, VF_FIELD_F64_SEQUENCE, values),
-            FieldCase::Array(values) => table.field(name, VF_FIELD_F64_ARRAY, values),
-            FieldCase::Bool(values) => table.field(name, VF_FIELD_BOOL, values),
-            FieldCase::Bools(values) => table.field(name, VF_FIELD_BOOL_ARRAY, values),
-        });
+        let table = case
+            .fields
+            .iter()
+            .fold(Table::default(), |table, (name, values)| match values {
+                FieldCase::I32(values) => table.field(name, VF_FIELD_I32_ARRAY, values),
+                FieldCase::Sequence(values) => table.field(name, VF_FIELD_F64_SEQUENCE, values),
+                FieldCase::Array(values) => table.field(name, VF_FIELD_F64_ARRAY, values),
+                FieldCase::Bool(values) => table.field(name, VF_FIELD_BOOL, values),
+                FieldCase::Bools(values) => table.field(name, VF_FIELD_BOOL_ARRAY, values),
+            });
         // SAFETY: the table's names and values are statics.
         let shape = unsafe { Shape::from_c(case.record, table.fields.as_ptr(), table.fields.len()) }.unwrap();
         let (name, text) = RECORD_DEFINITIONS
