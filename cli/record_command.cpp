@@ -166,7 +166,8 @@ int RunRecord(const CommandLine& line) {
                                line.output,
                                line.overwrite,
                                JointNamesOf(*robot, names, line.joint_names),
-                               {}};
+                               {},
+                               line.all_fields};
     auto pieces = std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(*robot); });
     const SeriesOutput& output = *pieces;
     Recording recording(std::move(pieces));

@@ -13,6 +13,13 @@ std::unique_ptr<RecordingOutput> Create(const RecordingSetup& setup) {
   return std::make_unique<Output>(setup);
 }
 
+// The records whole only on request: a file with a type that is not
+// installed does not play (ros2_topics.hpp).
+std::unique_ptr<RecordingOutput> CreateRos2(const RecordingSetup& setup) {
+  if (setup.all_fields) return Create<McapOutput<Ros2AllFieldsPlan>>(setup);
+  return Create<McapOutput<Ros2Plan>>(setup);
+}
+
 constexpr std::string_view kRowsKept = "the files keep every complete row written before it";
 constexpr std::string_view kRowsUnfinished =
     "{0} and {1} lack the samples still queued and may end in a cut-off row; {2} says \"complete\": false";
@@ -33,12 +40,11 @@ FormatEntry RowsFormat(RecordFormat format, std::string_view name, std::string_v
   };
 }
 
-// A recording as one MCAP file with the Plan's topics.
-template <class Plan>
-FormatEntry McapFormat(RecordFormat format, std::string_view name, std::string_view purpose) {
+// A recording as one MCAP file, made by `create`.
+FormatEntry McapFormat(RecordFormat format, std::string_view name, std::string_view purpose,
+                       std::unique_ptr<RecordingOutput> (*create)(const RecordingSetup&)) {
   return {
-      format,     name,      purpose,         {".mcap"}, "recording",
-      "messages", kMcapKept, kMcapUnfinished, true,      &Create<McapOutput<Plan>>,
+      format, name, purpose, {".mcap"}, "recording", "messages", kMcapKept, kMcapUnfinished, true, create,
   };
 }
 
@@ -48,9 +54,10 @@ const std::vector<FormatEntry>& RecordFormats() {
   static const std::vector<FormatEntry> formats{
       RowsFormat(RecordFormat::kCsv, "csv", ".basic.csv", ".extra.csv"),
       RowsFormat(RecordFormat::kJsonl, "jsonl", ".basic.jsonl", ".extra.jsonl"),
-      McapFormat<FoxglovePlan>(RecordFormat::kMcap, "mcap", "one file for Foxglove and PlotJuggler"),
-      McapFormat<Ros2Plan>(RecordFormat::kRos2, "ros2",
-                           "one file of standard ROS 2 messages for ros2 bag and ROS 2's tools"),
+      McapFormat(RecordFormat::kMcap, "mcap", "one file for Foxglove and PlotJuggler",
+                 &Create<McapOutput<FoxglovePlan>>),
+      McapFormat(RecordFormat::kRos2, "ros2", "one file of standard ROS 2 messages for ros2 bag and ROS 2's tools",
+                 &CreateRos2),
   };
   return formats;
 }

@@ -468,6 +468,19 @@ void vf_mcap_writer_drop(struct vf_mcap_writer* writer);
 vf_result vf_log_target_add_ros2_channel(const struct vf_log_target* target, const char* topic, vf_ros2_message message,
                                          const char* frame_id, uint32_t* channel);
 
+/**
+ * Adds a channel of one of our own records, velmorqrk_msgs/msg/`name`, to
+ * a recording of the `ros2` profile, its type made from the record's field
+ * table as vf_log_target_add_record_channel makes a protobuf one, and sets
+ * `channel` to its number for vf_log_target_log_record. VF_EINVAL on
+ * another target, as vf_log_target_add_ros2_channel.
+ *
+ * # Safety
+ * As vf_log_target_add_record_channel.
+ */
+vf_result vf_log_target_add_ros2_record_channel(const struct vf_log_target* target, const char* topic, const char* name,
+                                                const struct vf_field* fields, size_t count, uint32_t* channel);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif  // __cplusplus

@@ -9,10 +9,11 @@ use foxglove::Schema;
 use velmor_abi::code::{Code, EINVAL};
 
 use super::definitions::{MessageType, JOINT_STATE, JOY, SCHEMA_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
+use super::record_msg::{self, encode_record_msg};
 use super::{encode_io, encode_tf_message, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues};
 use super::{Time, OFFERED_QOS_PROFILES};
 use crate::error::Failure;
-use crate::field_table::Fields;
+use crate::field_table::{Fields, Shape, VfField};
 use crate::joint_names::JointNames;
 use crate::log_target::{with_target, Targets, VfLogTarget};
 use crate::records::{fixed, required, text, VfGroupFrames};
@@ -51,12 +52,20 @@ enum Wrench {
     RawTcpLocal,
 }
 
+/// One of our own records as a velmorqrk_msgs message (record_msg.rs).
+struct RecordType {
+    shape: Shape,
+    name: String,
+    definition: String,
+}
+
 enum Content {
     JointStates(JointStateEncoder),
     JointCommands(JointStateEncoder),
     Tf,
     Wrench(Wrench),
     Io,
+    Record(RecordType),
 }
 
 pub struct Ros2Channel {
@@ -84,18 +93,35 @@ impl Ros2Channel {
         })
     }
 
-    fn message_type(&self) -> &'static MessageType {
-        match self.content {
-            Content::JointStates(_) | Content::JointCommands(_) => &JOINT_STATE,
-            Content::Tf => &TF_MESSAGE,
-            Content::Wrench(_) => &WRENCH_STAMPED,
-            Content::Io => &JOY,
+    /// A channel of the record whose fields `shape` gives, carried whole
+    /// as a message of our own interface package.
+    pub fn record(shape: Shape) -> Self {
+        let content = Content::Record(RecordType {
+            name: record_msg::type_name(&shape),
+            definition: record_msg::definition(&shape),
+            shape,
+        });
+        Self {
+            content,
+            frame_id: String::new(),
+        }
+    }
+
+    /// The message's type name and its schema's definition text.
+    fn message_type(&self) -> (&str, &str) {
+        let standard = |message: &'static MessageType| (message.name, message.definition);
+        match &self.content {
+            Content::JointStates(_) | Content::JointCommands(_) => standard(&JOINT_STATE),
+            Content::Tf => standard(&TF_MESSAGE),
+            Content::Wrench(_) => standard(&WRENCH_STAMPED),
+            Content::Io => standard(&JOY),
+            Content::Record(record) => (&record.name, &record.definition),
         }
     }
 
     pub fn schema(&self) -> Schema {
-        let message = self.message_type();
-        Schema::new(message.name, SCHEMA_ENCODING, message.definition.as_bytes())
+        let (name, definition) = self.message_type();
+        Schema::new(name, SCHEMA_ENCODING, definition.as_bytes().to_vec())
     }
 
     /// The channel's metadata in a recording: the QoS ROS 2 plays it with.
@@ -140,6 +166,10 @@ impl Ros2Channel {
                 encode_wrench_stamped(stamp, &self.frame_id, fields.array::<6>(name)?, out);
             }
             Content::Io => encode_io(stamp, fields, out),
+            Content::Record(record) => {
+                fields.check(&record.shape)?;
+                encode_record_msg(stamp, &record.shape, fields, out);
+            }
             Content::Tf => return Err(self.mismatch("a record")),
         }
         Ok(())
@@ -175,7 +205,7 @@ impl Ros2Channel {
     fn mismatch(&self, what: &str) -> Failure {
         Failure::new(
             EINVAL,
-            format!("a {} channel does not carry {what}", self.message_type().name),
+            format!("a {} channel does not carry {what}", self.message_type().0),
         )
     }
 }
@@ -211,6 +241,41 @@ pub unsafe extern "C" fn vf_log_target_add_ros2_channel(
         let encoder = Ros2Channel::new(message, frame_id)?;
         *channel = match target {
             Targets::Mcap(file) => file.add_ros2_channel(topic, encoder)?,
+            Targets::Live(_) => return Err(Failure::new(EINVAL, "a live server takes no ROS 2 channels")),
+        };
+        Ok(())
+    })
+}
+
+/// Adds a channel of one of our own records, velmorqrk_msgs/msg/`name`, to
+/// a recording of the `ros2` profile, its type made from the record's field
+/// table as vf_log_target_add_record_channel makes a protobuf one, and sets
+/// `channel` to its number for vf_log_target_log_record. VF_EINVAL on
+/// another target, as vf_log_target_add_ros2_channel.
+///
+/// # Safety
+/// As vf_log_target_add_record_channel.
+#[no_mangle]
+pub unsafe extern "C" fn vf_log_target_add_ros2_record_channel(
+    target: Option<&VfLogTarget>,
+    topic: *const c_char,
+    name: *const c_char,
+    fields: *const VfField,
+    count: usize,
+    channel: Option<&mut u32>,
+) -> Code {
+    with_target(target, "target", |target| {
+        // SAFETY: the caller vouches for `topic`, `name` and `count` fields
+        // for the call, which this closure runs within.
+        let (topic, shape) = unsafe {
+            (
+                text(topic, "topic")?,
+                Shape::from_c(text(name, "name")?, fields, count)?,
+            )
+        };
+        let channel = required(channel, "channel")?;
+        *channel = match target {
+            Targets::Mcap(file) => file.add_ros2_channel(topic, Ros2Channel::record(shape))?,
             Targets::Live(_) => return Err(Failure::new(EINVAL, "a live server takes no ROS 2 channels")),
         };
         Ok(())

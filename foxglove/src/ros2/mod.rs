@@ -8,6 +8,7 @@ mod definitions;
 mod io;
 mod joint_state;
 mod qos;
+mod record_msg;
 mod time;
 mod transforms;
 mod wrench;
