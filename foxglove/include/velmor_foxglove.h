@@ -139,7 +139,7 @@ typedef int32_t vf_compression;
 /**
  * What a recording is for, in its header's profile.
  */
-typedef int32_t VfMcapProfile;
+typedef int32_t vf_mcap_profile;
 
 /**
  * What a ROS 2 channel carries, every message stamped with its receive
@@ -416,7 +416,7 @@ vf_result vf_log_target_log_frames(const struct vf_log_target* target, uint32_t 
  * `path` is NULL or a NUL-terminated string, valid for the call; `out` is
  * NULL or may be written with one pointer.
  */
-vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bool overwrite, VfMcapProfile profile,
+vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bool overwrite, vf_mcap_profile profile,
                                 struct vf_mcap_writer** out);
 
 /**
