@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "foxglove/c_shapes.hpp"
-#include "foxglove/field_table.hpp"
 #include "foxglove/log_target.hpp"
 
 namespace velmor::foxglove {
@@ -19,17 +18,6 @@ static_assert(static_cast<vf_ros2_message>(Ros2Message::kRawTcpWrench) == VF_ROS
 static_assert(static_cast<vf_ros2_message>(Ros2Message::kRawTcpWrenchLocal) == VF_ROS2_RAW_TCP_WRENCH_LOCAL);
 static_assert(static_cast<vf_ros2_message>(Ros2Message::kIo) == VF_ROS2_IO);
 
-// The type is made from the record's field table (the values of a default
-// record are not read), as a protobuf record channel's schema is.
-template <class Record>
-std::uint32_t AddRecordChannel(const vf_log_target* target, const std::string& topic, const char* name) {
-  const auto table = detail::FieldTable(Record{});
-  std::uint32_t channel = 0;
-  detail::Check(
-      vf_log_target_add_ros2_record_channel(target, topic.c_str(), name, table.data(), table.size(), &channel));
-  return channel;
-}
-
 }  // namespace
 
 using detail::Check;
@@ -37,9 +25,9 @@ using detail::Check;
 std::uint32_t LogTarget::AddRos2Channel(const std::string& topic, Ros2Message message, const std::string& frame_id) {
   switch (message) {
     case Ros2Message::kRobotStates:
-      return AddRecordChannel<qrk::RobotStates>(target_, topic, "RobotStates");
+      return AddChannel(topic, Schema::kRobotStates);
     case Ros2Message::kRobotActions:
-      return AddRecordChannel<qrk::RobotActions>(target_, topic, "RobotActions");
+      return AddChannel(topic, Schema::kRobotActions);
     default:
       break;
   }

@@ -364,10 +364,12 @@ vf_result vf_log_target_add_channel(const struct vf_log_target* target, const ch
                                     uint32_t* channel);
 
 /**
- * Adds a channel of one of our own records, in protobuf, and sets `channel`
- * to its number for vf_log_target_log_record. The schema,
- * `<lowercase name>.<name>`, has one field per entry of `fields`, in order,
- * under its name (`name` and every field's name are letters, digits and
+ * Adds a channel of one of our own records and sets `channel` to its number
+ * for vf_log_target_log_record. The record is written in its target's own
+ * encoding: in a ROS 2 recording (VF_MCAP_PROFILE_ROS2) as the CDR type
+ * velmorqrk_msgs/msg/`name` (src/ros2/record_msg.rs), elsewhere in
+ * protobuf, whose schema, `<lowercase name>.<name>`, has one field per
+ * entry of `fields`, in order, under its name (`name` and every field's name are letters, digits and
  * `_`); from each entry only its name, its kind and, for a fixed kind, its
  * `len` are read. Every record logged on the channel must have these
  * fields (VF_EINVAL otherwise).
@@ -467,19 +469,6 @@ void vf_mcap_writer_drop(struct vf_mcap_writer* writer);
  */
 vf_result vf_log_target_add_ros2_channel(const struct vf_log_target* target, const char* topic, vf_ros2_message message,
                                          const char* frame_id, uint32_t* channel);
-
-/**
- * Adds a channel of one of our own records, velmorqrk_msgs/msg/`name`, to
- * a recording of the `ros2` profile, its type made from the record's field
- * table as vf_log_target_add_record_channel makes a protobuf one, and sets
- * `channel` to its number for vf_log_target_log_record. VF_EINVAL on
- * another target, as vf_log_target_add_ros2_channel.
- *
- * # Safety
- * As vf_log_target_add_record_channel.
- */
-vf_result vf_log_target_add_ros2_record_channel(const struct vf_log_target* target, const char* topic, const char* name,
-                                                const struct vf_field* fields, size_t count, uint32_t* channel);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -194,6 +194,10 @@ impl McapFile {
     }
 
     /// Adds a channel to a ROS 2 recording.
+    pub(crate) fn is_ros2(&self) -> bool {
+        self.ros2
+    }
+
     pub(crate) fn add_ros2_channel(&mut self, topic: &str, channel: Ros2Channel) -> Result<u32, Failure> {
         self.add_channel(topic, Encoder::Ros2(Box::new(channel)))
     }

@@ -13,7 +13,7 @@ use super::record_msg::{self, encode_record_msg};
 use super::{encode_io, encode_tf_message, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues};
 use super::{Time, OFFERED_QOS_PROFILES};
 use crate::error::Failure;
-use crate::field_table::{Fields, Shape, VfField};
+use crate::field_table::{Fields, Shape};
 use crate::joint_names::JointNames;
 use crate::log_target::{with_target, Targets, VfLogTarget};
 use crate::records::{fixed, required, text, VfGroupFrames};
@@ -241,41 +241,6 @@ pub unsafe extern "C" fn vf_log_target_add_ros2_channel(
         let encoder = Ros2Channel::new(message, frame_id)?;
         *channel = match target {
             Targets::Mcap(file) => file.add_ros2_channel(topic, encoder)?,
-            Targets::Live(_) => return Err(Failure::new(EINVAL, "a live server takes no ROS 2 channels")),
-        };
-        Ok(())
-    })
-}
-
-/// Adds a channel of one of our own records, velmorqrk_msgs/msg/`name`, to
-/// a recording of the `ros2` profile, its type made from the record's field
-/// table as vf_log_target_add_record_channel makes a protobuf one, and sets
-/// `channel` to its number for vf_log_target_log_record. VF_EINVAL on
-/// another target, as vf_log_target_add_ros2_channel.
-///
-/// # Safety
-/// As vf_log_target_add_record_channel.
-#[no_mangle]
-pub unsafe extern "C" fn vf_log_target_add_ros2_record_channel(
-    target: Option<&VfLogTarget>,
-    topic: *const c_char,
-    name: *const c_char,
-    fields: *const VfField,
-    count: usize,
-    channel: Option<&mut u32>,
-) -> Code {
-    with_target(target, "target", |target| {
-        // SAFETY: the caller vouches for `topic`, `name` and `count` fields
-        // for the call, which this closure runs within.
-        let (topic, shape) = unsafe {
-            (
-                text(topic, "topic")?,
-                Shape::from_c(text(name, "name")?, fields, count)?,
-            )
-        };
-        let channel = required(channel, "channel")?;
-        *channel = match target {
-            Targets::Mcap(file) => file.add_ros2_channel(topic, Ros2Channel::record(shape))?,
             Targets::Live(_) => return Err(Failure::new(EINVAL, "a live server takes no ROS 2 channels")),
         };
         Ok(())

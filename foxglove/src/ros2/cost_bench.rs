@@ -15,7 +15,7 @@ use crate::encoder::{Encoder, VF_SCHEMA_FRAME_TRANSFORMS, VF_SCHEMA_JOINT_STATES
 use crate::field_table::{fields, Shape, VF_FIELD_F64_ARRAY, VF_FIELD_F64_SEQUENCE, VF_FIELD_I32_ARRAY};
 use crate::joint_names::JointNames;
 use crate::records::{Pose, VfGroupFrames};
-use crate::test_table::Table;
+use crate::test_table::{Table, STATES_CARTESIAN, STATES_JOINTS};
 
 const ROUNDS: usize = 7;
 const ROUND_TIME: Duration = Duration::from_millis(200);
@@ -122,34 +122,17 @@ fn encode_cost() {
     // A group's states whole: the stamp pair, nine per-joint fields, two
     // poses, a twist and five wrenches.
     let (stamp, pose) = ([1, 2], pose(0.0));
-    let states = [
-        c"q",
-        c"theta",
-        c"dq",
-        c"dtheta",
-        c"tau",
-        c"tau_dot",
-        c"tau_ext",
-        c"tau_interact",
-        c"temperature",
-    ]
-    .into_iter()
-    .fold(
+    let states = STATES_JOINTS.into_iter().fold(
         Table::default().field(c"timestamp", VF_FIELD_I32_ARRAY, &stamp),
         |table, name| table.field(name, VF_FIELD_F64_SEQUENCE, &q),
-    )
-    .field(c"flange_pose", VF_FIELD_F64_ARRAY, &pose)
-    .field(c"tcp_pose", VF_FIELD_F64_ARRAY, &pose);
-    let states = [
-        c"tcp_twist",
-        c"tcp_wrench",
-        c"tcp_wrench_local",
-        c"raw_tcp_wrench",
-        c"raw_tcp_wrench_local",
-    ]
-    .into_iter()
-    .chain([c"raw_ft_sensor"])
-    .fold(states, |table, name| table.field(name, VF_FIELD_F64_ARRAY, &wrench));
+    );
+    let (pose_names, wrench_names) = STATES_CARTESIAN.split_at(2);
+    let states = pose_names
+        .iter()
+        .fold(states, |table, name| table.field(name, VF_FIELD_F64_ARRAY, &pose));
+    let states = wrench_names
+        .iter()
+        .fold(states, |table, name| table.field(name, VF_FIELD_F64_ARRAY, &wrench));
     let record = states.record(7);
     // SAFETY: the table's names and values outlive the call.
     let shape = unsafe { Shape::from_c("RobotStates", states.fields.as_ptr(), states.fields.len()) }.unwrap();
