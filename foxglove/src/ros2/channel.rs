@@ -10,7 +10,7 @@ use velmor_abi::code::{Code, EINVAL};
 
 use super::definitions::{MessageType, JOINT_STATE, JOY, SCHEMA_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
 use super::record_msg::{self, encode_record_msg};
-use super::{encode_io, encode_tf_message, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues};
+use super::{encode_io, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues, TfMessageWriter};
 use super::{Time, OFFERED_QOS_PROFILES};
 use crate::error::Failure;
 use crate::field_table::{Fields, Shape};
@@ -187,10 +187,11 @@ impl Ros2Channel {
         if !matches!(self.content, Content::Tf) {
             return Err(self.mismatch("frames"));
         }
-        let mut frames = Vec::with_capacity(groups.len());
+        // A group that fails leaves a partial message, which is not logged.
+        let mut message = TfMessageWriter::new(Time::from_unix_nanos(log_time), groups.len(), out);
         for group in groups {
             // SAFETY: the caller vouches for every group's name and poses.
-            frames.push(unsafe {
+            message.group(&unsafe {
                 GroupFrames {
                     group: text(group.group, "group")?,
                     tcp_pose: fixed::<7>(group.tcp_pose, "tcp_pose")?,
@@ -198,7 +199,6 @@ impl Ros2Channel {
                 }
             });
         }
-        encode_tf_message(Time::from_unix_nanos(log_time), &frames, out);
         Ok(())
     }
 
