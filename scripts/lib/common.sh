@@ -58,7 +58,21 @@ set_up() {
   [[ $wanted_index -le $done_index ]] && return
   scripts/setup --for "$1"
   export VELMOR_SET_UP=$1
+  use_compiler_cache
 }
+
+# use_compiler_cache: every C and C++ compile of every build (the presets,
+# pip's and the wheels' builds) goes through ccache, kept in one folder for
+# every checkout: most sources do not change between two runs, and CI builds
+# the same files in ten configurations. Paths are hashed relative to the
+# checkout so that a fresh clone elsewhere hits the same entries. CMake reads
+# the launcher when a build folder is first configured.
+use_compiler_cache() {
+  command -v ccache >/dev/null || return 0
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_DIR="${CCACHE_DIR:-$VELMOR_CACHE/ccache}" CCACHE_BASEDIR="$VELMOR_ROOT" CCACHE_NOHASHDIR=1
+}
+use_compiler_cache
 
 # pyenv_python VERSION: the path of pyenv's newest patch release of CPython
 # VERSION, which scripts/setup installs.
