@@ -446,7 +446,7 @@ def encode_cost(table):
               f"{ros2_ns:.0f} ns", f"{protobuf_ns:.0f} ns", ros2_ns / protobuf_ns, None,
               f"every channel's message of one sample, table checks included: {ros2_bytes} B (ROS 2), "
               f"{protobuf_bytes} B (protobuf) before compression; foxglove/src/ros2/cost_bench.rs, median of 7 "
-              "rounds")
+              "interleaved rounds")
 
 
 def pair_ratios(runs, references, key):

@@ -8,8 +8,8 @@
 //! encoding into one buffer kept across samples as a recorder keeps it. The
 //! last two rows are a whole sample of five groups (the basic stream's and
 //! the extra one's) as each recording's channels encode it, message by
-//! message, with the check of the record's table that every log call makes;
-//! scripts/bench reads them by their names.
+//! message, with the check of the record's table that every log call makes,
+//! their rounds interleaved; scripts/bench reads them by their names.
 use std::ffi::CString;
 use std::hint::black_box;
 use std::time::{Duration, Instant};
@@ -45,21 +45,25 @@ fn print_row(name: &str, bytes: usize, ns: f64) {
 
 /// Median ns per call of `call`.
 fn median_ns(mut call: impl FnMut()) -> f64 {
-    let mut rounds: Vec<f64> = (0..ROUNDS)
-        .map(|_| {
-            let start = Instant::now();
-            let mut samples = 0u64;
-            while start.elapsed() < ROUND_TIME {
-                for _ in 0..1000 {
-                    call();
-                }
-                samples += 1000;
-            }
-            start.elapsed().as_nanos() as f64 / samples as f64
-        })
-        .collect();
+    median((0..ROUNDS).map(|_| round_ns(&mut call)).collect())
+}
+
+/// ns per call of `call`, over one round.
+fn round_ns(mut call: impl FnMut()) -> f64 {
+    let start = Instant::now();
+    let mut samples = 0u64;
+    while start.elapsed() < ROUND_TIME {
+        for _ in 0..1000 {
+            call();
+        }
+        samples += 1000;
+    }
+    start.elapsed().as_nanos() as f64 / samples as f64
+}
+
+fn median(mut rounds: Vec<f64>) -> f64 {
     rounds.sort_by(f64::total_cmp);
-    rounds[ROUNDS / 2]
+    rounds[rounds.len() / 2]
 }
 
 /// Which record of a sample a channel encodes.
@@ -119,18 +123,27 @@ impl RecordingChannels {
     }
 }
 
-fn ros2(message: VfRos2Message, frame_id: &str) -> Encoder {
+fn ros2_encoder(message: VfRos2Message, frame_id: &str) -> Encoder {
     Encoder::Ros2(Box::new(Ros2Channel::new(message, frame_id).unwrap()))
 }
 
-/// Times a whole sample on `channels`.
-fn time_recording(name: &str, mut channels: RecordingChannels, sample: &SampleRecords) {
+/// Times a whole sample on each recording's channels, the recordings in
+/// turn round after round, so that a change in the machine's load falls on
+/// them alike.
+fn time_recordings(mut recordings: Vec<(&str, RecordingChannels)>, sample: &SampleRecords) {
     let mut out = Vec::new();
-    let bytes = channels.encode(sample, &mut out);
-    let ns = median_ns(|| {
-        channels.encode(sample, black_box(&mut out));
-    });
-    print_row(name, bytes, ns);
+    let mut rounds = vec![Vec::new(); recordings.len()];
+    for _ in 0..ROUNDS {
+        for ((_, channels), times) in recordings.iter_mut().zip(&mut rounds) {
+            times.push(round_ns(|| {
+                channels.encode(sample, black_box(&mut out));
+            }));
+        }
+    }
+    for ((name, mut channels), times) in recordings.into_iter().zip(rounds) {
+        let bytes = channels.encode(sample, &mut out);
+        print_row(name, bytes, median(times));
+    }
 }
 
 fn pose(base: f64) -> Pose {
@@ -263,7 +276,7 @@ fn encode_cost() {
         frames: &frames,
     };
     // FoxgloveTopics' channels and Ros2Topics', in cli/recorder/.
-    let channels = RecordingChannels::new(
+    let protobuf = RecordingChannels::new(
         || {
             vec![
                 (Encoder::new(VF_SCHEMA_JOINT_STATES).unwrap(), Source::States),
@@ -274,20 +287,25 @@ fn encode_cost() {
         Encoder::new(VF_SCHEMA_FRAME_TRANSFORMS).unwrap(),
         io.encoder("RobotIo"),
     );
-    time_recording("protobuf recording, 5 groups", channels, &sample);
-    let channels = RecordingChannels::new(
+    let ros2 = RecordingChannels::new(
         || {
             vec![
-                (ros2(VF_ROS2_JOINT_STATES, ""), Source::States),
-                (ros2(VF_ROS2_TCP_WRENCH, "world"), Source::States),
-                (ros2(VF_ROS2_RAW_TCP_WRENCH, "world"), Source::States),
-                (ros2(VF_ROS2_TCP_WRENCH_LOCAL, "arm_0_tcp"), Source::States),
-                (ros2(VF_ROS2_RAW_TCP_WRENCH_LOCAL, "arm_0_tcp"), Source::States),
-                (ros2(VF_ROS2_JOINT_COMMANDS, ""), Source::Actions),
+                (ros2_encoder(VF_ROS2_JOINT_STATES, ""), Source::States),
+                (ros2_encoder(VF_ROS2_TCP_WRENCH, "world"), Source::States),
+                (ros2_encoder(VF_ROS2_RAW_TCP_WRENCH, "world"), Source::States),
+                (ros2_encoder(VF_ROS2_TCP_WRENCH_LOCAL, "arm_0_tcp"), Source::States),
+                (ros2_encoder(VF_ROS2_RAW_TCP_WRENCH_LOCAL, "arm_0_tcp"), Source::States),
+                (ros2_encoder(VF_ROS2_JOINT_COMMANDS, ""), Source::Actions),
             ]
         },
-        ros2(VF_ROS2_TF, ""),
-        ros2(VF_ROS2_IO, ""),
+        ros2_encoder(VF_ROS2_TF, ""),
+        ros2_encoder(VF_ROS2_IO, ""),
     );
-    time_recording("ros2 recording, 5 groups", channels, &sample);
+    time_recordings(
+        vec![
+            ("protobuf recording, 5 groups", protobuf),
+            ("ros2 recording, 5 groups", ros2),
+        ],
+        &sample,
+    );
 }
