@@ -16,8 +16,11 @@ reader on this one, so samples and queries cross a real veth link:
               every sample delivered and decoded
   recording   qrk record of qrk-sim at 1 kHz: samples written against those
               the simulator numbered in the same span, drops, the recorder's
-              CPU share, MCAP's bytes and CPU against CSV's (three runs of
-              each format, interleaved; the medians)
+              CPU share, MCAP's bytes and CPU against CSV's, the ROS 2
+              recording's bytes against CSV's and its CPU against MCAP's
+              (three runs of each format, interleaved; the medians), and
+              what each MCAP recording's encoders spend on one sample
+              (foxglove/src/ros2/cost_bench.rs)
   receive     instructions per received sample under callgrind, ours against
               a copy of the payload, and heap allocations per sample
               (bench/receive_cost.cpp): the same on every machine
@@ -334,7 +337,7 @@ def record_once(args, file_format):
             sys.exit(f"qrk record --format {file_format} failed with status {recorder.returncode}")
         run = {"size": sum(path.stat().st_size for path in Path(folder).iterdir()),
                "cpu_s": usage.ru_utime + usage.ru_stime, "rss_mib": usage.ru_maxrss / 1024, "threads": shares}
-        if file_format == "mcap":
+        if file_format in ("mcap", "ros2"):
             with open(prefix.with_suffix(".mcap"), "rb") as file:
                 reader = make_reader(file)
                 ended = next(m.metadata for m in reader.iter_metadata() if m.name == "recording")
@@ -365,21 +368,23 @@ def middle(runs, *keys):
 
 
 def recording(args, table):
-    # CSV and MCAP in turn, so that a change in the machine's load over the
-    # runs falls on both formats alike; each figure is the median of its
-    # format's runs (on 2 busy cores one run's CPU share can be a fifth off).
-    csvs, mcaps = [], []
+    # CSV, MCAP and ROS 2 in turn, so that a change in the machine's load
+    # over the runs falls on every format alike; each figure is the median of
+    # its format's runs (on 2 busy cores one run's CPU share can be a fifth
+    # off).
+    csvs, mcaps, ros2s = [], [], []
     for _ in range(args.recording_runs):
         csvs.append(record_once(args, "csv"))
         mcaps.append(record_once(args, "mcap"))
+        ros2s.append(record_once(args, "ros2"))
     csv = csvs[0]
     sent = csv["stamps"][-1] - csv["stamps"][0] + 1
     written = len(set(csv["stamps"]))
     runs = f"median of {args.recording_runs} interleaved runs"
     table.add(f"recording at 1 kHz, {args.seconds:g} s: basic samples written / sent in the same span",
               f"{written}", f"{sent}", written / sent, None,
-              f"first CSV run; dropped {sum(run['dropped'] for run in csvs + mcaps)} (both streams, every run "
-              f"of both formats); {csv['size'] / 1e6:.0f} MB written")
+              f"first CSV run; dropped {sum(run['dropped'] for run in csvs + mcaps + ros2s)} (both streams, every "
+              f"run of every format); {csv['size'] / 1e6:.0f} MB written")
     csv_share = middle(csvs, "share")
     table.add("recording: qrk record CPU share (both streams, 5 groups, CSV)", f"{csv_share * 100:.1f}% of a core",
               "", None, None, f"{runs}; peak RSS {middle(csvs, 'rss_mib'):.0f} MiB")
@@ -391,7 +396,7 @@ def recording(args, table):
               f"without them); per robot-hour: MCAP {mcap_size * hour / 1e9:.1f} GB, "
               f"CSV {csv_size * hour / 1e9:.1f} GB")
     mcap_share = middle(mcaps, "share")
-    ratios = ", ".join(f"{m['share'] / c['share']:.2f}" for c, m in zip(csvs, mcaps, strict=True))
+    ratios = pair_ratios(mcaps, csvs, "share")
     table.add("recording: MCAP (zstd) CPU share vs CSV", f"{mcap_share * 100:.1f}% of a core",
               f"{csv_share * 100:.1f}%", mcap_share / csv_share, 1.0,
               f"{runs} (each pair's ratio: {ratios}); {mcaps[0]['written']} basic samples written; "
@@ -404,6 +409,49 @@ def recording(args, table):
               f"the least MCAP's CPU ratio could be; zenoh's threads use {csv_zenoh * 100:.1f}% (CSV); the "
               f"recorder's own threads {middle(mcaps, 'threads', 'own') * 100:.1f}% (MCAP) and "
               f"{middle(csvs, 'threads', 'own') * 100:.1f}% (CSV)")
+    ros2_size, ros2_index = middle(ros2s, "size"), middle(ros2s, "index_bytes")
+    table.add("recording: ROS 2 MCAP (CDR, zstd) bytes vs CSV", f"{ros2_size / 1e6:.1f} MB",
+              f"{csv_size / 1e6:.1f} MB", ros2_size / csv_size, 0.25,
+              f"each pair's ratio: {pair_ratios(ros2s, csvs, 'size')}; message indexes {ros2_index / 1e6:.1f} MB of "
+              f"it; {ros2_size / mcap_size:.2f} of MCAP (protobuf); per robot-hour {ros2_size * hour / 1e9:.1f} GB")
+    ros2_share = middle(ros2s, "share")
+    table.add("recording: ROS 2 MCAP CPU share vs MCAP (protobuf)", f"{ros2_share * 100:.1f}% of a core",
+              f"{mcap_share * 100:.1f}%", ros2_share / mcap_share, 1.1,
+              f"{runs} (each pair's ratio: {pair_ratios(ros2s, mcaps, 'share')}); {ros2s[0]['written']} basic "
+              f"samples written; dropped {sum(run['dropped'] for run in ros2s)}; zenoh's threads "
+              f"{middle(ros2s, 'threads', 'zenoh') * 100:.1f}%, the recorder's own "
+              f"{middle(ros2s, 'threads', 'own') * 100:.1f}%; peak RSS {middle(ros2s, 'rss_mib'):.0f} MiB")
+    encode_cost(table)
+
+
+# foxglove/src/ros2/cost_bench.rs, built by scripts/bench beside the programs.
+ENCODE_COST = ["cargo", "test", "--release", "--locked", "--offline", "--lib", "-p", "velmor_foxglove", "encode_cost",
+               "--", "--ignored", "--nocapture"]
+
+
+def encode_cost(table):
+    """Each recording's encoders on one sample of five groups, from the cost bench's rows "<name> <bytes> B <ns> ns"."""
+    env = dict(os.environ, CARGO_TARGET_DIR=os.environ["VELMOR_CARGO_TARGET_DIR"])
+    done = subprocess.run(ENCODE_COST, cwd=ROOT, capture_output=True, text=True, env=env, timeout=600)
+    if done.returncode != 0:
+        raise RuntimeError(f"the encoder cost bench failed ({done.returncode}):\n{done.stderr[-3000:]}")
+    rows = {}
+    for line in done.stdout.splitlines():
+        name, _, figures = line.partition(", 5 groups ")
+        if figures.endswith(" ns"):
+            size, _, ns, _ = figures.split()
+            rows[name] = (int(size), float(ns))
+    (ros2_bytes, ros2_ns), (protobuf_bytes, protobuf_ns) = rows["ros2 recording"], rows["protobuf recording"]
+    table.add("recording: ROS 2 encoders' cost per sample (5 groups, both streams) vs the protobuf recording's",
+              f"{ros2_ns:.0f} ns", f"{protobuf_ns:.0f} ns", ros2_ns / protobuf_ns, None,
+              f"every channel's message of one sample, table checks included: {ros2_bytes} B (ROS 2), "
+              f"{protobuf_bytes} B (protobuf) before compression; foxglove/src/ros2/cost_bench.rs, median of 7 "
+              "interleaved rounds")
+
+
+def pair_ratios(runs, references, key):
+    """Each run's `key` over that of the reference run of its round, as text."""
+    return ", ".join(f"{run[key] / reference[key]:.2f}" for run, reference in zip(runs, references, strict=True))
 
 
 def fleet_lines(text, label):
