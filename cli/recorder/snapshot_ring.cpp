@@ -45,11 +45,13 @@ void SnapshotRing::Trigger(const std::string& label, double time) {
   if (!snapshots_.empty() && !snapshots_.back().ended && time <= snapshots_.back().end_time) {
     Snapshot& open = snapshots_.back();
     open.end_time = std::max(open.end_time, time + post_);
+    open.events.push_back({label, time});
     if (std::find(open.labels.begin(), open.labels.end(), label) == open.labels.end()) open.labels.push_back(label);
     return;
   }
   Snapshot snapshot;
   snapshot.labels = {label};
+  snapshot.events = {{label, time}};
   snapshot.first_event_time = time;
   snapshot.end_time = time + post_;
   snapshot.next = FirstIndexFrom(time - pre_);
@@ -115,6 +117,7 @@ std::optional<SnapshotPart> SnapshotRing::Drain() {
   }
   snapshot.next = std::max(snapshot.next, limit);
   part.labels = snapshot.labels;
+  part.events = snapshot.events;
   part.first_event_time = snapshot.first_event_time;
   part.lost = std::exchange(snapshot.lost, 0);
   part.finished = snapshot.ended;

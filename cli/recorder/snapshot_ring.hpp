@@ -56,6 +56,12 @@ Message Rebuild(const KeptSample& sample) {
   return message;
 }
 
+/// One event a snapshot is of.
+struct SnapshotEvent {
+  std::string label;
+  double time = 0.0;  // seconds since the Unix epoch
+};
+
 /// What Drain hands out of the oldest open snapshot.
 struct SnapshotPart {
   /// Samples not handed out before, in the order they were taken.
@@ -63,6 +69,8 @@ struct SnapshotPart {
   /// The events the snapshot is of so far, in order: a file is named when it
   /// is finished, since a later event may still join.
   std::vector<std::string> labels;
+  /// Every event so far, a label given twice included, in order.
+  std::vector<SnapshotEvent> events;
   /// When the first event happened (seconds since the Unix epoch).
   double first_event_time = 0.0;
   /// Samples of the span the byte cap evicted before they were handed out.
@@ -102,6 +110,7 @@ class SnapshotRing {
  private:
   struct Snapshot {
     std::vector<std::string> labels;
+    std::vector<SnapshotEvent> events;
     double first_event_time = 0.0;
     double end_time = 0.0;
     std::uint64_t next = 0;  // the index of the next sample to hand out

@@ -945,3 +945,84 @@ def test_serve_holds_its_viewer_limit_and_ends_at_once_whatever_its_viewers_do(r
             if process is not None and process.poll() is None:
                 process.kill()
                 process.communicate()
+
+
+SNAP = "QRK-SNAP-1"
+
+
+def snapshot_files(tmp_path):
+    """The snapshots' complete names (stems without the format's endings), and whether any is still .active."""
+    names = [path.name for path in tmp_path.iterdir() if "-snap-" in path.name]
+    stems = sorted({re.sub(r"\.(mcap|basic\.jsonl|extra\.jsonl|meta\.json)$", "", name) for name in names})
+    return [stem for stem in stems if not stem.endswith(".active")], any(".active" in name for name in names)
+
+
+def snapshot_of(stem, file_format):
+    """A snapshot's events and the receive times of every sample it holds, in the file's order."""
+    if file_format == "mcap":
+        _, metadata, messages = read_mcap(f"{stem}.mcap")
+        times = [message.log_time / 1e9 for topic in messages.values() for message, _ in topic]
+        estop = [message.log_time / 1e9 for message, io in messages["/io"] if not io.estop_released]
+        return json.loads(metadata["recording"]["events"]), times, estop
+    meta = json.loads(Path(f"{stem}.meta.json").read_text())
+    times, estop = [], []
+    for stream in ("basic", "extra"):
+        for row in map(json.loads, Path(f"{stem}.{stream}.jsonl").read_text().splitlines()):
+            times.append(row["receive_time"])
+    return meta["events"], times, estop
+
+
+def rss_bytes(pid):
+    fields = Path(f"/proc/{pid}/status").read_text().split("VmRSS:")[1].split()
+    return int(fields[0]) * 1024
+
+
+@pytest.mark.parametrize("file_format, continuous", [("mcap", True), ("jsonl", False)])
+def test_record_snapshots_the_window_around_each_event_in_files_of_their_own(tmp_path, file_format, continuous):
+    pre, post = 1.0, 1.5
+    prefix = tmp_path / "cell"
+    # The E-stop pressed, then an input rising inside its window: one snapshot of both.
+    with simulated_robot(SNAP, "--event", "estop:press@5", "--event", "di:2:on@5.8", rate=1000):
+        recorder = subprocess.Popen(
+            [qrk_tool(), "record", SNAP, "-o", prefix, "--format", file_format, "--snapshot", f"{pre}:{post}",
+             "--on", "estop", "--on", "di:2:rising", *(["--continuous"] if continuous else [])],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        with killed_if_left_running(recorder):
+            rss = []
+
+            def sampled(condition):
+                rss.append((time.monotonic(), rss_bytes(recorder.pid)))
+                return condition()
+
+            assert wait_until(lambda: sampled(lambda: snapshot_files(tmp_path)[0]), within=20), list(tmp_path.iterdir())
+            recorder.send_signal(signal.SIGUSR1)  # an operator's mark, long after that window
+            assert wait_until(lambda: sampled(lambda: len(snapshot_files(tmp_path)[0]) == 2), within=10)
+            filled = time.monotonic()
+            wait_until(lambda: sampled(lambda: False), within=4)  # the ring full and steady meanwhile
+            out, err = stopped(recorder)
+    assert recorder.returncode == 0, err
+    stems, active = snapshot_files(tmp_path)
+    assert not active and len(stems) == 2, stems
+    assert re.fullmatch(r"cell-snap-\d{8}T\d{6}\.\d{3}Z-estop\+di2-rising", Path(stems[0]).name), stems
+    assert re.fullmatch(r"cell-snap-\d{8}T\d{6}\.\d{3}Z-mark", Path(stems[1]).name), stems
+    assert re.search(r"^snapshots: 2 written", out, re.M), out
+    assert Path(f"{prefix}.mcap").exists() == continuous
+
+    events, times, estop = snapshot_of(stems[0], file_format)
+    assert [event["label"] for event in events] == ["estop", "di2-rising"], events
+    assert 0.6 < events[1]["time"] - events[0]["time"] < 1.0, events
+    if file_format == "mcap":  # the event's time is the receive time of the first sample showing it
+        assert estop[0] == pytest.approx(events[0]["time"], abs=1e-6)
+    # From PRE before the first event to POST after the last, to within a couple of sample periods (the two
+    # streams arrive on threads of their own).
+    assert min(times) == pytest.approx(events[0]["time"] - pre, abs=0.005), (min(times), events)
+    assert max(times) == pytest.approx(events[1]["time"] + post, abs=0.005), (max(times), events)
+    assert len(times) > 2 * 1000 * (pre + post) * 0.9
+    marks, mark_times, _ = snapshot_of(stems[1], file_format)
+    assert [event["label"] for event in marks] == ["mark"]
+    assert min(mark_times) == pytest.approx(marks[0]["time"] - pre, abs=0.005)
+    assert max(mark_times) == pytest.approx(marks[0]["time"] + post, abs=0.005)
+
+    # The ring holds PRE seconds, not the run: once full (a few MB at this rate), its memory stays flat.
+    steady = [size for when, size in rss if when >= filled]
+    assert max(steady) - min(steady) < 8_000_000, [size for _, size in rss]
