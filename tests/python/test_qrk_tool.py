@@ -981,8 +981,9 @@ def rss_bytes(pid):
 def test_record_snapshots_the_window_around_each_event_in_files_of_their_own(tmp_path, file_format, continuous):
     pre, post = 1.0, 1.5
     prefix = tmp_path / "cell"
-    # The E-stop pressed, then an input rising inside its window: one snapshot of both.
-    with simulated_robot(SNAP, "--event", "estop:press@5", "--event", "di:2:on@5.8", rate=1000):
+    # The E-stop pressed, then an input rising inside its window: one snapshot of both (late enough for the
+    # recorder to have found the robot and filled its window).
+    with simulated_robot(SNAP, "--event", "estop:press@8", "--event", "di:2:on@8.8", rate=1000):
         recorder = subprocess.Popen(
             [qrk_tool(), "record", SNAP, "-o", prefix, "--format", file_format, "--snapshot", f"{pre}:{post}",
              "--on", "estop", "--on", "di:2:rising", *(["--continuous"] if continuous else [])],
