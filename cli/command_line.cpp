@@ -274,6 +274,10 @@ void AddRecord(CLI::App& app, CommandLine& line) {
                                     {"none", foxglove::Compression::kNone}},
                                    line.compression, "how an MCAP recording's chunks are compressed (default zstd)");
   AddJointNames(*record, line, "in an MCAP recording (--format mcap or ros2)");
+  record->add_flag("--all-fields", line.all_fields,
+                   "--format ros2: also every field of each group's states and commanded values, on /GROUP/states "
+                   "and /GROUP/actions, as velmorqrk_msgs types; ros2 bag play needs that package built "
+                   "(ros2/velmorqrk_msgs in qrk's sources), the default file plays on any install");
   AddSplitting(*record, line);
   AddSnapshots(*record, line);
 }
@@ -360,6 +364,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (line.command == "record" && !line.joint_names.empty() && !FormatOf(line.format).names_joints) {
     throw toolkit::UsageError("record: --joint-names names the joints of an MCAP recording: give --format mcap or ros2",
                               "record");
+  }
+  if (line.command == "record" && line.all_fields && line.format != RecordFormat::kRos2) {
+    throw toolkit::UsageError("record: --all-fields adds our own ROS 2 types: give --format ros2", "record");
   }
   if (line.command.empty() && !line.help && !line.version) {
     throw toolkit::UsageError("missing command (scan, info, monitor, record or serve)");

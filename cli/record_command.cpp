@@ -216,7 +216,8 @@ int RunRecord(const CommandLine& line) {
                                line.output,
                                line.overwrite,
                                JointNamesOf(*robot, names, line.joint_names),
-                               {}};
+                               {},
+                               line.all_fields};
     SeriesOutput* series = nullptr;
     SnapshotOutput* snapshots = nullptr;
     Recording recording(OutputOf(line, setup, *robot, series, snapshots));

@@ -1,7 +1,7 @@
 # Cross build for 64-bit Arm Linux (the robot cells' boards) on an x86_64
-# Debian with the packages of scripts/setup-aarch64:
+# Debian with the packages of `scripts/setup --for aarch64`:
 #
-#   cmake -S . -B build/aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake ...
+#   cmake --preset aarch64
 #
 # Debian's cross compilers, the arm64 libraries from Debian's multiarch
 # folders, Rust's aarch64-unknown-linux-gnu target, and qemu-aarch64 as the
@@ -18,7 +18,16 @@ set(CMAKE_CXX_COMPILER ${VELMOR_CROSS_TRIPLE}-g++)
 # library architecture keeps CMake out of the host's x86_64-linux-gnu folders;
 # programs (cargo, rustc, the code generators) are the host's.
 set(CMAKE_LIBRARY_ARCHITECTURE ${VELMOR_CROSS_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH /usr/${VELMOR_CROSS_TRIPLE} /)
+# yaml-cpp's arm64 -dev package cannot be installed beside the host's:
+# scripts/setup unpacks it (VELMOR_ARM64_YAML_CPP) for this build to find.
+if(DEFINED ENV{VELMOR_ARM64_YAML_CPP})
+  set(VELMOR_ARM64_YAML_CPP $ENV{VELMOR_ARM64_YAML_CPP})
+else()
+  set(VELMOR_ARM64_YAML_CPP $ENV{HOME}/.cache/velmorqrk/yaml-cpp-arm64)
+endif()
+set(CMAKE_FIND_ROOT_PATH /usr/${VELMOR_CROSS_TRIPLE} / ${VELMOR_ARM64_YAML_CPP})
+# Linked statically, so that the programs need no arm64 libyaml-cpp to run.
+set(VELMOR_STATIC_YAML_CPP ON CACHE BOOL "" FORCE)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

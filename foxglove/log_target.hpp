@@ -31,6 +31,7 @@ class LogTarget {
   /// Adds a topic of a ROS 2 recording (McapProfile::kRos2, which takes no
   /// other); `frame_id` is the frame a wrench is in. Throws
   /// std::invalid_argument on any other target.
+  /// kRobotStates and kRobotActions take no frame.
   std::uint32_t AddRos2Channel(const std::string& topic, Ros2Message message, const std::string& frame_id = "");
   /// Names the robot's joints: `names[i]` is joint i's (its index in the
   /// whole robot); an empty name, or none, keeps joint_<i>. Once, before

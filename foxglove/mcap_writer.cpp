@@ -10,10 +10,13 @@ using detail::Check;
 
 namespace {
 
+static_assert(static_cast<vf_mcap_profile>(McapProfile::kFoxglove) == VF_MCAP_PROFILE_NONE);
+static_assert(static_cast<vf_mcap_profile>(McapProfile::kRos2) == VF_MCAP_PROFILE_ROS2);
+
 vf_mcap_writer* Create(const std::string& path, Compression compression, bool overwrite, McapProfile profile) {
   vf_mcap_writer* writer = nullptr;
-  const auto create = profile == McapProfile::kRos2 ? &vf_mcap_writer_create_ros2 : &vf_mcap_writer_create;
-  Check(create(path.c_str(), static_cast<vf_compression>(compression), overwrite, &writer));
+  Check(vf_mcap_writer_create(path.c_str(), static_cast<vf_compression>(compression), overwrite,
+                              static_cast<vf_mcap_profile>(profile), &writer));
   return writer;
 }
 

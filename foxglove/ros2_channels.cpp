@@ -23,6 +23,14 @@ static_assert(static_cast<vf_ros2_message>(Ros2Message::kIo) == VF_ROS2_IO);
 using detail::Check;
 
 std::uint32_t LogTarget::AddRos2Channel(const std::string& topic, Ros2Message message, const std::string& frame_id) {
+  switch (message) {
+    case Ros2Message::kRobotStates:
+      return AddChannel(topic, Schema::kRobotStates);
+    case Ros2Message::kRobotActions:
+      return AddChannel(topic, Schema::kRobotActions);
+    default:
+      break;
+  }
   std::uint32_t channel = 0;
   Check(vf_log_target_add_ros2_channel(target_, topic.c_str(), static_cast<vf_ros2_message>(message), frame_id.c_str(),
                                        &channel));

@@ -1,7 +1,9 @@
 #pragma once
 // What a channel of a ROS 2 recording carries (velmor_foxglove.h's
 // vf_ros2_message tells each one's content): standard ROS 2 messages that a
-// stock install plays, each made from one part of a sample.
+// stock install plays, each made from one part of a sample, or a record
+// whole as a type of our own interface package (ros2/velmorqrk_msgs), which
+// plays only where that package is built.
 #include <cstdint>
 
 namespace velmor::foxglove {
@@ -15,6 +17,8 @@ enum class Ros2Message : std::int32_t {
   kRawTcpWrench = 5,       ///< as kTcpWrench
   kRawTcpWrenchLocal = 6,  ///< as kTcpWrench
   kIo = 7,                 ///< sensor_msgs/msg/Joy: the I/O as buttons
+  kRobotStates = 8,        ///< velmorqrk_msgs/msg/RobotStates: every field
+  kRobotActions = 9,       ///< velmorqrk_msgs/msg/RobotActions: every field
 };
 
 }  // namespace velmor::foxglove

@@ -13,10 +13,11 @@
 
 #include "python/bindings.hpp"
 
-// The releases the wheels are built and tested for; each build serves the one
-// it was compiled for.
-static_assert(PY_MAJOR_VERSION == 3 && PY_MINOR_VERSION >= 10 && PY_MINOR_VERSION <= 13,
-              "velmorqrk supports CPython 3.10 to 3.13; build it with one of those interpreters");
+// The releases the wheels are built and tested for (cmake/platforms.txt);
+// each build serves the one it was compiled for.
+static_assert(PY_MAJOR_VERSION == 3 && PY_MINOR_VERSION >= VELMOR_OLDEST_PYTHON_MINOR &&
+                  PY_MINOR_VERSION <= VELMOR_NEWEST_PYTHON_MINOR,
+              "velmorqrk supports the CPython releases of cmake/platforms.txt; build it with one of those");
 
 namespace {
 

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <csignal>
 
+#include "sim/signal_handler.hpp"
+
 namespace velmor::sim {
 namespace {
 
@@ -14,13 +16,7 @@ extern "C" void OnEstopSignal(int) { toggles.fetch_add(1, std::memory_order_rela
 
 }  // namespace
 
-void InstallEstopSignalHandler() {
-  struct sigaction action {};
-  action.sa_handler = &OnEstopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGUSR2, &action, nullptr);
-}
+void InstallEstopSignalHandler() { InstallSignalHandler(SIGUSR2, &OnEstopSignal); }
 
 std::uint64_t EstopToggles() noexcept { return toggles.load(std::memory_order_relaxed); }
 

@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include "sim/signal_handler.hpp"
+
 namespace velmor::sim {
 namespace {
 
@@ -11,13 +13,7 @@ extern "C" void OnResumeSignal(int) { resume_requested = 1; }
 
 }  // namespace
 
-void InstallResumeSignalHandler() {
-  struct sigaction action {};
-  action.sa_handler = &OnResumeSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGUSR1, &action, nullptr);
-}
+void InstallResumeSignalHandler() { InstallSignalHandler(SIGUSR1, &OnResumeSignal); }
 
 bool ResumeRequested() noexcept { return resume_requested != 0; }
 

@@ -13,6 +13,13 @@ std::unique_ptr<RecordingOutput> Create(const RecordingSetup& setup) {
   return std::make_unique<Output>(setup);
 }
 
+// The records whole only on request: a file with a type that is not
+// installed does not play (ros2_topics.hpp).
+std::unique_ptr<RecordingOutput> CreateRos2(const RecordingSetup& setup) {
+  if (setup.all_fields) return Create<McapOutput<Ros2AllFieldsPlan>>(setup);
+  return Create<McapOutput<Ros2Plan>>(setup);
+}
+
 constexpr std::string_view kRowsKept = "the files keep every complete row written before it";
 constexpr std::string_view kRowsUnfinished =
     "{0} and {1} lack the samples still queued and may end in a cut-off row; {2} says \"complete\": false";
@@ -21,50 +28,36 @@ constexpr std::string_view kMcapUnfinished =
     "{0} is not finished: the samples still queued, the last chunk, the counts record, the summary and the footer "
     "are missing; its completed chunks are readable (mcap recover rebuilds the rest)";
 
+// A recording as rows: a file per stream, and the description beside them.
+// The suffixes are literals: the table keeps views of them.
+FormatEntry RowsFormat(RecordFormat format, std::string_view name, std::string_view basic, std::string_view extra) {
+  return {
+      format,     name,
+      "rows",     {basic, extra, ".meta.json"},
+      "metadata", "rows",
+      kRowsKept,  kRowsUnfinished,
+      false,      &Create<RowFilesOutput>,
+  };
+}
+
+// A recording as one MCAP file, made by `create`.
+FormatEntry McapFormat(RecordFormat format, std::string_view name, std::string_view purpose,
+                       std::unique_ptr<RecordingOutput> (*create)(const RecordingSetup&)) {
+  return {
+      format, name, purpose, {".mcap"}, "recording", "messages", kMcapKept, kMcapUnfinished, true, create,
+  };
+}
+
 }  // namespace
 
 const std::vector<FormatEntry>& RecordFormats() {
   static const std::vector<FormatEntry> formats{
-      {RecordFormat::kCsv,
-       "csv",
-       "rows",
-       {".basic.csv", ".extra.csv", ".meta.json"},
-       "metadata",
-       "rows",
-       kRowsKept,
-       kRowsUnfinished,
-       false,
-       &Create<RowFilesOutput>},
-      {RecordFormat::kJsonl,
-       "jsonl",
-       "rows",
-       {".basic.jsonl", ".extra.jsonl", ".meta.json"},
-       "metadata",
-       "rows",
-       kRowsKept,
-       kRowsUnfinished,
-       false,
-       &Create<RowFilesOutput>},
-      {RecordFormat::kMcap,
-       "mcap",
-       "one file for Foxglove and PlotJuggler",
-       {".mcap"},
-       "recording",
-       "messages",
-       kMcapKept,
-       kMcapUnfinished,
-       true,
-       &Create<McapOutput<FoxglovePlan>>},
-      {RecordFormat::kRos2,
-       "ros2",
-       "one file of standard ROS 2 messages for ros2 bag and ROS 2's tools",
-       {".mcap"},
-       "recording",
-       "messages",
-       kMcapKept,
-       kMcapUnfinished,
-       true,
-       &Create<McapOutput<Ros2Plan>>},
+      RowsFormat(RecordFormat::kCsv, "csv", ".basic.csv", ".extra.csv"),
+      RowsFormat(RecordFormat::kJsonl, "jsonl", ".basic.jsonl", ".extra.jsonl"),
+      McapFormat(RecordFormat::kMcap, "mcap", "one file for Foxglove and PlotJuggler",
+                 &Create<McapOutput<FoxglovePlan>>),
+      McapFormat(RecordFormat::kRos2, "ros2", "one file of standard ROS 2 messages for ros2 bag and ROS 2's tools",
+                 &CreateRos2),
   };
   return formats;
 }

@@ -40,6 +40,8 @@ struct RecordingSetup {
   /// Where the files go once complete, when they are written elsewhere
   /// first (a series' open piece): the description names those. Empty: `prefix`.
   std::string complete_prefix;
+  /// A ROS 2 recording: each group's records whole too, as our own types.
+  bool all_fields = false;
 };
 
 /// How the recording went so far.

@@ -11,6 +11,15 @@
 //   /io                            sensor_msgs/msg/Joy: the I/O as buttons
 //   /tf                            tf2_msgs/msg/TFMessage: the frames of FoxgloveTopics' /tf
 //
+// With --all-fields (Ros2AllFieldsPlan) each group adds its records whole,
+// as types of our own interface package (ros2/velmorqrk_msgs):
+//
+//   /<GROUP>/states                velmorqrk_msgs/msg/RobotStates: every field of the states
+//   /<GROUP>/actions               velmorqrk_msgs/msg/RobotActions: every field of the commanded values
+//
+// Only on request: `ros2 bag play` refuses a whole file when one of its
+// types is not installed, and the default file must play anywhere.
+//
 // Every header's stamp is the receive time. <NAME> is the group's name as
 // qrk prints it, which the frames carry as FoxgloveTopics' do; <GROUP> is
 // the same where ROS 2 allows it as a topic's token (Ros2Token). The
@@ -78,6 +87,34 @@ struct Ros2Plan {
   }
 
   static inline const std::string kWorld = "world";
+};
+
+/// Ros2Plan's topics and each group's records whole.
+struct Ros2AllFieldsPlan : Ros2Plan {
+  struct Group : Ros2Plan::Group {
+    std::uint32_t states = 0;
+    std::uint32_t actions = 0;
+  };
+
+  template <class Target>
+  static Group AddGroup(Target& target, qrk::JointGroup group) {
+    using foxglove::Ros2Message;
+    const std::string topic = "/" + Ros2Token(group);
+    return {Ros2Plan::AddGroup(target, group), target.AddRos2Channel(topic + "/states", Ros2Message::kRobotStates),
+            target.AddRos2Channel(topic + "/actions", Ros2Message::kRobotActions)};
+  }
+  template <class Target>
+  static std::uint64_t LogStates(Target& target, const Group& group, const foxglove::MessageStamp& stamp,
+                                 std::uint32_t first_joint, const qrk::RobotStates& states) {
+    target.LogStates(group.states, stamp, first_joint, states);
+    return 1 + Ros2Plan::LogStates(target, group, stamp, first_joint, states);
+  }
+  template <class Target>
+  static std::uint64_t LogActions(Target& target, const Group& group, const foxglove::MessageStamp& stamp,
+                                  std::uint32_t first_joint, const qrk::RobotActions& actions) {
+    target.LogActions(group.actions, stamp, first_joint, actions);
+    return 1 + Ros2Plan::LogActions(target, group, stamp, first_joint, actions);
+  }
 };
 
 template <class Target>

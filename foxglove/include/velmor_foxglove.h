@@ -137,6 +137,11 @@ typedef struct vf_group_frames {
 typedef int32_t vf_compression;
 
 /**
+ * What a recording is for, in its header's profile.
+ */
+typedef int32_t vf_mcap_profile;
+
+/**
  * What a ROS 2 channel carries, every message stamped with its receive
  * time (the log time).
  */
@@ -190,6 +195,18 @@ typedef int32_t vf_ros2_message;
 #define VF_COMPRESSION_ZSTD 1
 
 #define VF_COMPRESSION_LZ4 2
+
+/**
+ * Foxglove's and PlotJuggler's own channels (protobuf): no profile.
+ */
+#define VF_MCAP_PROFILE_NONE 0
+
+/**
+ * A ROS 2 recording: the profile `ros2`, and a target that takes only
+ * channels added with vf_log_target_add_ros2_channel (ROS 2's tools refuse
+ * a file that mixes encodings).
+ */
+#define VF_MCAP_PROFILE_ROS2 1
 
 /**
  * sensor_msgs/msg/JointState from a group's states record (log_record): the
@@ -347,10 +364,12 @@ vf_result vf_log_target_add_channel(const struct vf_log_target* target, const ch
                                     uint32_t* channel);
 
 /**
- * Adds a channel of one of our own records, in protobuf, and sets `channel`
- * to its number for vf_log_target_log_record. The schema,
- * `<lowercase name>.<name>`, has one field per entry of `fields`, in order,
- * under its name (`name` and every field's name are letters, digits and
+ * Adds a channel of one of our own records and sets `channel` to its number
+ * for vf_log_target_log_record. The record is written in its target's own
+ * encoding: in a ROS 2 recording (VF_MCAP_PROFILE_ROS2) as the CDR type
+ * velmorqrk_msgs/msg/`name` (src/ros2/record_msg.rs), elsewhere in
+ * protobuf, whose schema, `<lowercase name>.<name>`, has one field per
+ * entry of `fields`, in order, under its name (`name` and every field's name are letters, digits and
  * `_`); from each entry only its name, its kind and, for a fixed kind, its
  * `len` are read. Every record logged on the channel must have these
  * fields (VF_EINVAL otherwise).
@@ -392,27 +411,15 @@ vf_result vf_log_target_log_frames(const struct vf_log_target* target, uint32_t 
  * Creates a recording in a new file at `path` (UTF-8), exclusively:
  * VF_EEXIST, "PATH already exists", when a file or symlink is there, which
  * is left untouched; with `overwrite`, what is there is removed first (a
- * symlink itself, never its target). VF_EIO when it cannot be created. On
- * failure `out` is set to NULL.
+ * symlink itself, never its target). VF_EIO when it cannot be created,
+ * VF_EINVAL for an unknown profile. On failure `out` is set to NULL.
  *
  * # Safety
  * `path` is NULL or a NUL-terminated string, valid for the call; `out` is
  * NULL or may be written with one pointer.
  */
-vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bool overwrite,
+vf_result vf_mcap_writer_create(const char* path, vf_compression compression, bool overwrite, vf_mcap_profile profile,
                                 struct vf_mcap_writer** out);
-
-/**
- * Creates a ROS 2 recording in a new file, as vf_mcap_writer_create: the
- * header's profile is `ros2`, and its target takes only channels added
- * with vf_log_target_add_ros2_channel (ROS 2's tools refuse a file that
- * mixes encodings).
- *
- * # Safety
- * As vf_mcap_writer_create.
- */
-vf_result vf_mcap_writer_create_ros2(const char* path, vf_compression compression, bool overwrite,
-                                     struct vf_mcap_writer** out);
 
 /**
  * The target this recording's channels are added to and its messages

@@ -1,5 +1,5 @@
 //! The encoders against the SDK's own decoders and the bytes it wrote.
-use std::ffi::{CStr, CString};
+use std::ffi::CString;
 
 use foxglove::messages::{FrameTransforms, JointStates};
 use foxglove::Decode;
@@ -10,29 +10,7 @@ use crate::field_table::{
     fields, VfRecord, VF_FIELD_BOOL, VF_FIELD_BOOL_ARRAY, VF_FIELD_F64_ARRAY, VF_FIELD_F64_SEQUENCE, VF_FIELD_I32_ARRAY,
 };
 use crate::joint_names::JointNames;
-use crate::test_table::Table;
-
-const STATES_JOINTS: [&CStr; 9] = [
-    c"q",
-    c"theta",
-    c"dq",
-    c"dtheta",
-    c"tau",
-    c"tau_dot",
-    c"tau_ext",
-    c"tau_interact",
-    c"temperature",
-];
-const STATES_CARTESIAN: [&CStr; 8] = [
-    c"flange_pose",
-    c"tcp_pose",
-    c"tcp_twist",
-    c"tcp_wrench",
-    c"tcp_wrench_local",
-    c"raw_tcp_wrench",
-    c"raw_tcp_wrench_local",
-    c"raw_ft_sensor",
-];
+use crate::test_table::{Table, STATES_CARTESIAN, STATES_JOINTS};
 
 /// A group's states with every value distinct, so that a swapped field shows.
 struct Sample {

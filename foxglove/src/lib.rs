@@ -35,7 +35,7 @@ pub use log_target::{
     vf_log_target_add_channel, vf_log_target_add_record_channel, vf_log_target_log_frames, vf_log_target_log_record,
 };
 pub use mcap_writer::{
-    vf_mcap_writer_create, vf_mcap_writer_create_ros2, vf_mcap_writer_drop, vf_mcap_writer_finish,
-    vf_mcap_writer_log_target, vf_mcap_writer_write_metadata,
+    vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_finish, vf_mcap_writer_log_target,
+    vf_mcap_writer_write_metadata,
 };
 pub use ros2::vf_log_target_add_ros2_channel;

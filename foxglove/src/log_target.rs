@@ -17,6 +17,7 @@ use crate::joint_names::JointNames;
 use crate::live_server::Channels;
 use crate::mcap_writer::McapFile;
 use crate::records::{required, text, values, VfGroupFrames, VfStamp};
+use crate::ros2::Ros2Channel;
 
 /// Encodes one message into a buffer (cleared first) with a channel's
 /// encoder.
@@ -132,10 +133,12 @@ pub unsafe extern "C" fn vf_log_target_add_channel(
     })
 }
 
-/// Adds a channel of one of our own records, in protobuf, and sets `channel`
-/// to its number for vf_log_target_log_record. The schema,
-/// `<lowercase name>.<name>`, has one field per entry of `fields`, in order,
-/// under its name (`name` and every field's name are letters, digits and
+/// Adds a channel of one of our own records and sets `channel` to its number
+/// for vf_log_target_log_record. The record is written in its target's own
+/// encoding: in a ROS 2 recording (VF_MCAP_PROFILE_ROS2) as the CDR type
+/// velmorqrk_msgs/msg/`name` (src/ros2/record_msg.rs), elsewhere in
+/// protobuf, whose schema, `<lowercase name>.<name>`, has one field per
+/// entry of `fields`, in order, under its name (`name` and every field's name are letters, digits and
 /// `_`); from each entry only its name, its kind and, for a fixed kind, its
 /// `len` are read. Every record logged on the channel must have these
 /// fields (VF_EINVAL otherwise).
@@ -163,7 +166,11 @@ pub unsafe extern "C" fn vf_log_target_add_record_channel(
             )
         };
         let channel = required(channel, "channel")?;
-        *channel = target.add_channel(topic, Encoder::record(shape))?;
+        let encoder = match target {
+            Targets::Mcap(file) if file.is_ros2() => Encoder::Ros2(Box::new(Ros2Channel::record(shape))),
+            _ => Encoder::record(shape),
+        };
+        *channel = target.add_channel(topic, encoder)?;
         Ok(())
     })
 }

@@ -28,6 +28,15 @@ pub const VF_COMPRESSION_NONE: VfCompression = 0;
 pub const VF_COMPRESSION_ZSTD: VfCompression = 1;
 pub const VF_COMPRESSION_LZ4: VfCompression = 2;
 
+/// What a recording is for, in its header's profile.
+pub type VfMcapProfile = i32;
+/// Foxglove's and PlotJuggler's own channels (protobuf): no profile.
+pub const VF_MCAP_PROFILE_NONE: VfMcapProfile = 0;
+/// A ROS 2 recording: the profile `ros2`, and a target that takes only
+/// channels added with vf_log_target_add_ros2_channel (ROS 2's tools refuse
+/// a file that mixes encodings).
+pub const VF_MCAP_PROFILE_ROS2: VfMcapProfile = 1;
+
 /// zstd's fastest level: compression is most of the recorder's own CPU, and
 /// level 1 takes a third less of it than the default 3 (measured at 1 kHz:
 /// the recorder's own threads 3.8% of a core against 5.7%) for 5% more
@@ -185,6 +194,10 @@ impl McapFile {
     }
 
     /// Adds a channel to a ROS 2 recording.
+    pub(crate) fn is_ros2(&self) -> bool {
+        self.ros2
+    }
+
     pub(crate) fn add_ros2_channel(&mut self, topic: &str, channel: Ros2Channel) -> Result<u32, Failure> {
         self.add_channel(topic, Encoder::Ros2(Box::new(channel)))
     }
@@ -269,8 +282,8 @@ fn root_cause(error: &dyn std::error::Error) -> String {
 /// Creates a recording in a new file at `path` (UTF-8), exclusively:
 /// VF_EEXIST, "PATH already exists", when a file or symlink is there, which
 /// is left untouched; with `overwrite`, what is there is removed first (a
-/// symlink itself, never its target). VF_EIO when it cannot be created. On
-/// failure `out` is set to NULL.
+/// symlink itself, never its target). VF_EIO when it cannot be created,
+/// VF_EINVAL for an unknown profile. On failure `out` is set to NULL.
 ///
 /// # Safety
 /// `path` is NULL or a NUL-terminated string, valid for the call; `out` is
@@ -280,42 +293,23 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
     path: *const c_char,
     compression: VfCompression,
     overwrite: bool,
+    profile: VfMcapProfile,
     out: *mut *mut VfMcapWriter,
 ) -> Code {
     let create = || {
+        let ros2 = match profile {
+            VF_MCAP_PROFILE_NONE => false,
+            VF_MCAP_PROFILE_ROS2 => true,
+            other => return Err(Failure::new(EINVAL, format!("no MCAP profile numbered {other}"))),
+        };
         // SAFETY: the caller vouches for `path` for the call.
-        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, false)?;
+        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, ros2)?;
         Ok(VfMcapWriter {
             target: VfLogTarget::new(Targets::Mcap(file)),
         })
     };
     // SAFETY: the caller vouches that `out` may be written; the writer
     // passes to it, to give back to vf_mcap_writer_drop.
-    unsafe { guard_constructor(out, create) }
-}
-
-/// Creates a ROS 2 recording in a new file, as vf_mcap_writer_create: the
-/// header's profile is `ros2`, and its target takes only channels added
-/// with vf_log_target_add_ros2_channel (ROS 2's tools refuse a file that
-/// mixes encodings).
-///
-/// # Safety
-/// As vf_mcap_writer_create.
-#[no_mangle]
-pub unsafe extern "C" fn vf_mcap_writer_create_ros2(
-    path: *const c_char,
-    compression: VfCompression,
-    overwrite: bool,
-    out: *mut *mut VfMcapWriter,
-) -> Code {
-    let create = || {
-        // SAFETY: the caller vouches for `path` for the call.
-        let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, true)?;
-        Ok(VfMcapWriter {
-            target: VfLogTarget::new(Targets::Mcap(file)),
-        })
-    };
-    // SAFETY: as in vf_mcap_writer_create.
     unsafe { guard_constructor(out, create) }
 }
 

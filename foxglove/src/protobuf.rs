@@ -108,6 +108,6 @@ fn zigzag(value: i32) -> u32 {
 
 /// `value` at the float precision the robot measures in (exact for the
 /// values that came from the robot as float).
-fn at_float_precision(value: f64) -> f64 {
+pub(crate) fn at_float_precision(value: f64) -> f64 {
     f64::from(value as f32)
 }

@@ -6,6 +6,30 @@ use std::marker::PhantomData;
 use crate::encoder::Encoder;
 use crate::field_table::{Shape, VfField, VfRecord};
 
+/// A group's states' per-joint fields and its fixed ones (two poses, then
+/// a twist and five wrenches), in the record's order after the stamp pair.
+pub const STATES_JOINTS: [&CStr; 9] = [
+    c"q",
+    c"theta",
+    c"dq",
+    c"dtheta",
+    c"tau",
+    c"tau_dot",
+    c"tau_ext",
+    c"tau_interact",
+    c"temperature",
+];
+pub const STATES_CARTESIAN: [&CStr; 8] = [
+    c"flange_pose",
+    c"tcp_pose",
+    c"tcp_twist",
+    c"tcp_wrench",
+    c"tcp_wrench_local",
+    c"raw_tcp_wrench",
+    c"raw_tcp_wrench_local",
+    c"raw_ft_sensor",
+];
+
 /// A record's field table over values the test keeps alive: the borrow
 /// makes the compiler refuse a table over a temporary that dies first.
 #[derive(Default)]

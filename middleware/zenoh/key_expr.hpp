@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,18 +13,13 @@ class KeyExpr {
   /// Throws ZException "Failed to construct KeyExpr from: <text>" when zenoh
   /// rejects the text even after canonisation.
   explicit KeyExpr(const std::string& text);
-  ~KeyExpr();
-  KeyExpr(KeyExpr&& other) noexcept;
-  KeyExpr& operator=(KeyExpr&& other) noexcept;
-  KeyExpr(const KeyExpr&) = delete;
-  KeyExpr& operator=(const KeyExpr&) = delete;
 
   /// The canonical form.
   std::string_view as_string_view() const noexcept;
-  const vb_keyexpr* handle() const noexcept { return handle_; }
+  const vb_keyexpr* handle() const noexcept { return handle_.get(); }
 
  private:
-  vb_keyexpr* handle_ = nullptr;
+  std::unique_ptr<vb_keyexpr, detail::DropKeyExpr> handle_;
 };
 
 }  // namespace velmor::zenoh

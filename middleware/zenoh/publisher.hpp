@@ -2,6 +2,7 @@
 // Publishing exists for the robot simulator and the tests; the client itself
 // never publishes.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "middleware/zenoh/bridge_types.hpp"
@@ -15,17 +16,12 @@ class Publisher {
  public:
   /// Throws ZException "Failed to declare Publisher".
   Publisher(const Session& session, const KeyExpr& key);
-  ~Publisher();
-  Publisher(Publisher&& other) noexcept;
-  Publisher& operator=(Publisher&& other) noexcept;
-  Publisher(const Publisher&) = delete;
-  Publisher& operator=(const Publisher&) = delete;
 
   /// Throws ZException "Failed to put".
   void put(const std::vector<std::uint8_t>& payload) const;
 
  private:
-  vb_publisher* handle_ = nullptr;
+  std::unique_ptr<vb_publisher, detail::UndeclarePublisher> handle_;
 };
 
 }  // namespace velmor::zenoh

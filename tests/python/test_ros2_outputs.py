@@ -1,8 +1,8 @@
 """qrk record --format ros2 read back with what ROS 2 users read with: rosbags (rosbag2.Reader and AnyReader on the
 standalone .mcap), mcap-ros2-support's decoder, and @mcap/core's indexed reader with @foxglove/rosmsg2-serialization
-(tests/node/ros2_decoded.mjs), which Foxglove and Lichtblick decode with. The values are held to a JSON Lines
-recording of the same samples: both recorders start while the simulator's streams are paused, so that a sample's
-number names the same sample in both."""
+(tests/node/ros2_decoded.mjs), which Foxglove and Lichtblick decode with; with --all-fields too, its own types read
+with the interface package's .msg files. The values are held to a JSON Lines recording of the same samples: every
+recorder starts while the simulator's streams are paused, so that a sample's number names the same sample in all."""
 
 import json
 import re
@@ -14,9 +14,9 @@ from mcap.reader import make_reader
 from mcap_ros2.decoder import DecoderFactory
 from rosbags.highlevel import AnyReader
 from rosbags.rosbag2 import Reader
-from rosbags.typesys import Stores, get_typestore
+from rosbags.typesys import Stores, get_types_from_msg, get_typestore
 
-from e2e_fixtures import qrk_tool, simulated_robot, wait_until
+from e2e_fixtures import ROOT, qrk_tool, simulated_robot, wait_until
 from qrk_outputs import NODE, float32
 
 SERIAL = "QRK-ROS2-1"
@@ -28,6 +28,9 @@ WRENCHES = {"tcp_wrench": "world", "raw_tcp_wrench": "world", "tcp_wrench_local"
 # rcl's rule for a topic name: tokens of letters, digits and underscores, none starting with a digit, no "__".
 TOPIC_NAME = re.compile(r"^(/[A-Za-z_][A-Za-z0-9_]*)+$")
 CHECKED = range(0, 900, 97)  # the samples whose values are compared
+PACKAGE_MSGS = ROOT / "ros2" / "velmorqrk_msgs" / "msg"
+RECORDS = {"states": ("velmorqrk_msgs/msg/RobotStates", "basic"), "actions": ("velmorqrk_msgs/msg/RobotActions",
+                                                                               "extra")}
 
 
 def ros2_topics(groups):
@@ -56,12 +59,12 @@ def recorded(tmp_path_factory):
                                        "--format", file_format, *extra], stdout=subprocess.PIPE,
                                       stderr=subprocess.PIPE, text=True)
                      for prefix, file_format, extra in (("run", "ros2", ["--joint-names", names]),
-                                                        ("rows", "jsonl", []))]
+                                                        ("all", "ros2", ["--all-fields"]), ("rows", "jsonl", []))]
         # Each says when start-up stopped waiting for a first sample; its files follow.
         for recorder in recorders:
             assert "during start-up" in recorder.stderr.readline()
-        assert wait_until(lambda: (folder / "run.mcap").exists() and (folder / "rows.basic.jsonl").exists(),
-                          within=20)
+        files = [folder / name for name in ("run.mcap", "all.mcap", "rows.basic.jsonl")]
+        assert wait_until(lambda: all(file.exists() for file in files), within=20)
         robot.process.send_signal(signal.SIGUSR1)
         for recorder in recorders:
             _, err = recorder.communicate(timeout=30)
@@ -170,6 +173,59 @@ def test_a_ros2_recording_opens_in_rosbags_with_every_sample_and_the_values_of_j
                     assert list(ros.buttons) == list(ours.buttons)
                 else:
                     assert (list(ros.name), list(ros.position)) == (ours.name, list(ours.position))
+
+
+def test_with_all_fields_each_groups_records_read_whole_with_the_interface_packages_types(recorded):
+    folder, _ = recorded
+    path = folder / "all.mcap"
+    package = {f"velmorqrk_msgs/msg/{msg.stem}": msg.read_text() for msg in PACKAGE_MSGS.glob("*.msg")}
+    assert sorted(package) == sorted(kind for kind, _ in RECORDS.values())
+    with open(path, "rb") as file:
+        summary = make_reader(file).get_summary()
+    schemas = {summary.schemas[c.schema_id].name: summary.schemas[c.schema_id].data.decode()
+               for c in summary.channels.values()}
+    for kind, text in package.items():  # the package a ROS user builds is the recording's own types
+        assert schemas[kind].split("=" * 80 + "\n")[0] == text, kind
+
+    store = get_typestore(Stores.ROS2_HUMBLE)
+    for kind, text in package.items():
+        store.register(get_types_from_msg(text, kind))
+    topics = ros2_topics(GROUPS) | {f"/{g}/{r}": kind for g in GROUPS for r, (kind, _) in RECORDS.items()}
+    decoded = {}
+    with AnyReader([path], default_typestore=store) as bag:
+        assert {c.topic: c.msgtype for c in bag.connections} == topics
+        for connection, time, data in bag.messages(connections=[c for c in bag.connections
+                                                                 if c.msgtype.startswith("velmorqrk_msgs/")]):
+            message = bag.deserialize(data, connection.msgtype)
+            assert message.header.stamp.sec * 1_000_000_000 + message.header.stamp.nanosec == time
+            assert message.header.frame_id == ""
+            decoded.setdefault(connection.topic, []).append(message)
+
+    streams = {stream: rows(folder / f"rows.{stream}.jsonl") for stream in ("basic", "extra")}
+    for group in GROUPS:
+        for record, (kind, stream) in RECORDS.items():
+            fields = [line.split()[1] for line in package[kind].splitlines()[1:]]
+            messages = decoded[f"/{group}/{record}"]
+            assert len(messages) > 900
+            for sample in CHECKED:
+                row, message = streams[stream][sample, group], messages[sample]
+                for field in fields:
+                    ours = list(getattr(message, field))
+                    # JSON Lines calls the robot's time stamp pair "stamp".
+                    expected = row["stamp"] if field == "timestamp" else [float32(v) for v in row[field]]
+                    assert ours == expected, (group, record, sample, field)
+                assert len(message.q if record == "states" else message.q_d) == JOINTS[group]
+
+    # mcap-ros2-support decodes them from the schema the file holds alone.
+    with open(path, "rb") as file:
+        for _, channel, message, ros in make_reader(file, decoder_factories=[DecoderFactory()]).iter_decoded_messages(
+                topics=["/ARM_2/states", "/EXT_AXIS/actions"], log_time_order=False):
+            if message.sequence in CHECKED:
+                ours = decoded[channel.topic][message.sequence]
+                assert list(ros.timestamp) == list(ours.timestamp)
+                fields = ("tau_ext", "raw_ft_sensor") if channel.topic.endswith("/states") else ("dq_d", "tcp_pose_d")
+                for field in fields:
+                    assert list(getattr(ros, field)) == list(getattr(ours, field)), (channel.topic, field)
 
 
 def test_a_ros2_recording_decodes_in_the_typescript_viewers_as_in_rosbags(recorded):

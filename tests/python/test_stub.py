@@ -132,3 +132,41 @@ def test_stub_record_fields_are_the_module_fields_in_order(name):
     # The properties of a record are its fields, bound in field order.
     runtime = [field for field, attr in vars(getattr(velmorqrk, name)).items() if isinstance(attr, property)]
     assert list(STUB_CLASSES[name].properties) == runtime
+
+
+def _stub_names():
+    """What typing_usage.py must read and assign of the stub, and the stub's declarations without a docstring."""
+    reads, writes, undocumented = set(), set(), []
+    for node in ast.parse(STUB_PATH.read_text()).body:
+        if isinstance(node, ast.AnnAssign):
+            reads.add(node.target.id)
+        elif isinstance(node, ast.ClassDef):
+            reads.add(node.name)
+            if not ast.get_docstring(node):
+                undocumented.append(node.name)
+            for item in node.body:
+                name = getattr(item, "name", None) or getattr(getattr(item, "target", None), "id", None)
+                setter = [ast.unparse(d) for d in getattr(item, "decorator_list", [])] == [f"{name}.setter"]
+                # A property's getter carries its docstring.
+                if isinstance(item, ast.FunctionDef) and not setter and not ast.get_docstring(item):
+                    undocumented.append(f"{node.name}.{name}")
+                # Dunders are reached through int(), ==, repr() and the like.
+                if name is not None and not (name.startswith("__") and name != "__members__"):
+                    (writes if setter else reads).add(name)
+    return reads, writes, undocumented
+
+
+def test_stub_documents_every_declaration_and_typing_usage_touches_each():
+    # typing_usage.py is what mypy checks against the wheel's stub (scripts/test-wheel): a binding it does not
+    # touch goes unchecked.
+    wanted_reads, wanted_writes, undocumented = _stub_names()
+    assert undocumented == []
+    reads, writes = set(), set()
+    for node in ast.walk(ast.parse((Path(__file__).with_name("typing_usage.py")).read_text())):
+        if isinstance(node, ast.Attribute):
+            (writes if isinstance(node.ctx, ast.Store) else reads).add(node.attr)
+        elif isinstance(node, ast.Name):
+            reads.add(node.id)
+        elif isinstance(node, ast.alias):
+            reads.add(node.asname or node.name)
+    assert (sorted(wanted_reads - reads), sorted(wanted_writes - writes)) == ([], [])

@@ -1,8 +1,8 @@
 """Typed use of every class, property and method of velmorqrk, for mypy --strict.
 
-scripts/typecheck checks this file against the type stub that the installed
-wheel carries, the package velmorqrk-stubs (and that it touches every name the
-stub declares). Nothing here runs at import; the functions only have to
+scripts/test-wheel checks this file against the type stub that the installed
+wheel carries, the package velmorqrk-stubs; test_stub.py checks that it
+touches every name the stub declares. Nothing here runs at import; the functions only have to
 type-check. assert_type pins the exact type the stub gives; the last function
 holds misuses the stub must reject, each silenced by the error code mypy has to
 report (an unused ignore fails --strict).

@@ -26,9 +26,10 @@ import numpy as np
 from mcap_ros2._dynamic import serialize_dynamic
 from rosbags.interfaces import Qos, QosDurability, QosHistory, QosLiveliness, QosReliability, QosTime
 from rosbags.rosbag2.metadata import parse_qos
-from rosbags.typesys import Stores, get_typestore
+from rosbags.typesys import Stores, get_types_from_msg, get_typestore
 
 OUT = pathlib.Path(__file__).with_name("ros2_vectors.rs")
+PACKAGE = pathlib.Path(__file__).parents[2] / "ros2" / "velmorqrk_msgs" / "msg"
 NODE_ENCODER = pathlib.Path(__file__).parents[1] / "node" / "ros2_encode.mjs"
 STORE = get_typestore(Stores.ROS2_HUMBLE)
 T = STORE.types
@@ -37,28 +38,24 @@ WORLD = "world"
 TYPES = ("sensor_msgs/msg/JointState", "tf2_msgs/msg/TFMessage", "geometry_msgs/msg/WrenchStamped",
          "sensor_msgs/msg/Joy")
 
-# rosbag2's (Humble) layout of one offered profile; what it must mean is
-# checked below with rosbags' parser.
-QOS_TEXT = """\
-- history: 1
-  depth: 10
-  reliability: 1
-  durability: 2
-  deadline:
-    sec: 0
-    nsec: 0
-  lifespan:
-    sec: 0
-    nsec: 0
-  liveliness: 1
-  liveliness_lease_duration:
-    sec: 0
-    nsec: 0
-  avoid_ros_namespace_conventions: false
-"""
 NOT_SET = QosTime(0, 0)
 QOS = Qos(QosHistory.KEEP_LAST, 10, QosReliability.RELIABLE, QosDurability.VOLATILE, NOT_SET, NOT_SET,
           QosLiveliness.AUTOMATIC, NOT_SET, False)
+
+
+def humble_qos_text(qos):
+    """One offered profile in rosbag2's (Humble) layout, enumerations as
+    integers; what it must mean is checked below with rosbags' parser."""
+    def duration(name, time):
+        return f"  {name}:\n    sec: {time.sec}\n    nsec: {time.nsec}\n"
+    return (f"- history: {qos.history.value}\n  depth: {qos.depth}\n  reliability: {qos.reliability.value}\n"
+            f"  durability: {qos.durability.value}\n" + duration("deadline", qos.deadline)
+            + duration("lifespan", qos.lifespan) + f"  liveliness: {qos.liveliness.value}\n"
+            + duration("liveliness_lease_duration", qos.liveliness_lease_duration)
+            + f"  avoid_ros_namespace_conventions: {str(qos.avoid_ros_namespace_conventions).lower()}\n")
+
+
+QOS_TEXT = humble_qos_text(QOS)
 
 
 def rust_f64(x):
@@ -259,10 +256,74 @@ def ios():
     yield case("all_on", time(5, 6), True, True, [True] * 20, [True] * 20)
 
 
+# Our own records' types, registered from the interface package's files, and
+# one of every field kind a record may have, which those do not all use.
+EVERY_KIND_MSG = ("std_msgs/Header header\nint32[2] timestamp\nbool on\nfloat64[] q\nbool[3] inputs\n"
+                  "float64[7] pose\nbool last\n")
+RECORD_TYPES = {f"velmorqrk_msgs/msg/{msg.stem}": msg.read_text() for msg in sorted(PACKAGE.glob("*.msg"))}
+RECORD_TYPES["velmorqrk_msgs/msg/EveryKind"] = EVERY_KIND_MSG
+for _typename, _text in RECORD_TYPES.items():
+    STORE.register(get_types_from_msg(_text, _typename))
+
+
+def record_fields(typename):
+    """(type, name) of every field after the header, in order."""
+    lines = RECORD_TYPES[typename].splitlines()
+    assert lines[0] == "std_msgs/Header header", typename
+    return [tuple(line.split()) for line in lines[1:]]
+
+
+def record_msgs():
+    """Each record's message with 1 and 7 joints, not finite values and
+    negative stamps; every float given to our encoder as it arrives and to
+    rosbags at the float precision ours must keep."""
+    def value(k, i, special):
+        if special:
+            return [math.nan, math.inf, -math.inf, -0.0, 5e-324][(k + i) % 5]
+        return (k + 1) * 0.1 + i * 1.37 - 3.3
+
+    def case(name, typename, stamp, joints, robot_stamp, special=False):
+        values, rust = {}, []
+        for k, (kind, field) in enumerate(record_fields(typename)):
+            if kind == "int32[2]":
+                values[field] = np.array(robot_stamp, dtype=np.int32)
+                rust.append(f'(c"{field}", FieldCase::I32(&{list(robot_stamp)}))')
+            elif kind.startswith("float64"):
+                n = joints if kind == "float64[]" else int(kind[8:-1])
+                raw = [value(k, i, special) for i in range(n)]
+                values[field] = np.array(raw, dtype=np.float32).astype(np.float64)
+                variant = "Sequence" if kind == "float64[]" else "Array"
+                rust.append(f'(c"{field}", FieldCase::{variant}({rust_f64s(raw)}))')
+            elif kind == "bool":
+                values[field] = (k % 2) == 1
+                rust.append(f'(c"{field}", FieldCase::Bool(&[{str(values[field]).lower()}]))')
+            else:
+                bits = [(k + i) % 2 == 0 for i in range(int(kind[5:-1]))]
+                values[field] = np.array(bits, dtype=np.bool_)
+                rust.append(f'(c"{field}", FieldCase::Bools(&{rust_bools(bits)}))')
+        msg = T[typename](header=header(stamp, ""), **values)
+        return (f'RecordMsgCase {{ name: "{name}", record: "{typename.rsplit("/", 1)[1]}", stamp: {rust_time(stamp)}, '
+                f'fields: &[{", ".join(rust)}], cdr: "{cdr(msg, typename)}" }}')
+
+    for typename in RECORD_TYPES:
+        short = typename.rsplit("/", 1)[1]
+        yield case(f"{short}_one_joint", typename, time(1_765_324_800, 123_456_789), 1, [12, 345])
+        yield case(f"{short}_seven_joints", typename, time(3, 4), 7, [-(2**31), 2**31 - 1])
+        yield case(f"{short}_not_finite_negative_stamps", typename, time(-1, 999_999_999), 7, [-1, -2], True)
+    yield case("EveryKind_no_joints", "velmorqrk_msgs/msg/EveryKind", time(0, 0), 0, [0, 0])
+
+
 def definitions():
     for typename in TYPES:
         text = STORE.generate_msgdef(typename, ros_version=2)[0]
         # The text must also describe the type to the second implementation.
+        serialize_dynamic(typename, text)
+        yield f"({rust_str(typename)}, {rust_str(text)})"
+
+
+def record_definitions():
+    for typename in RECORD_TYPES:
+        text = STORE.generate_msgdef(typename, ros_version=2)[0]
         serialize_dynamic(typename, text)
         yield f"({rust_str(typename)}, {rust_str(text)})"
 
@@ -288,6 +349,8 @@ def main():
         *table("WRENCHES", "WrenchCase", wrenches()),
         *table("IOS", "IoCase", ios()),
         *table("DEFINITIONS", "(&str, &str)", definitions()),
+        *table("RECORD_MSGS", "RecordMsgCase", record_msgs()),
+        *table("RECORD_DEFINITIONS", "(&str, &str)", record_definitions()),
         f"const OFFERED_QOS: &str = {rust_str(QOS_TEXT)};",
     ]
     by_node = check_with_node()

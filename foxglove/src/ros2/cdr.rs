@@ -73,11 +73,21 @@ impl<'a> CdrWriter<'a> {
     /// Consecutive `float64` fields, as a Vector3's x, y, z: one alignment
     /// for all, since each ends where the next may start.
     pub fn f64_fields(&mut self, values: &[f64]) {
-        if !values.is_empty() {
+        self.f64_each(values.iter().copied());
+    }
+
+    /// As [`CdrWriter::f64_fields`], for values made on the way.
+    pub fn f64_each(&mut self, values: impl ExactSizeIterator<Item = f64>) {
+        if values.len() != 0 {
             self.align(8);
         }
         for value in values {
             self.out.extend_from_slice(&value.to_le_bytes());
         }
+    }
+
+    /// A `bool` or the elements of a `bool[N]`: one byte each, 0 or 1.
+    pub fn bools(&mut self, values: &[bool]) {
+        self.out.extend(values.iter().map(|&value| u8::from(value)));
     }
 }

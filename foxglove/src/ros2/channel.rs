@@ -1,6 +1,6 @@
 //! A channel of a ROS 2 recording: which standard message it carries, made
 //! from which part of a sample, and in which frame. Only an MCAP file of the
-//! `ros2` profile takes such channels (vf_mcap_writer_create_ros2), and it
+//! `ros2` profile takes such channels (VF_MCAP_PROFILE_ROS2), and it
 //! takes no others: ROS 2's tools refuse a file that mixes encodings.
 use std::collections::BTreeMap;
 use std::ffi::c_char;
@@ -9,10 +9,11 @@ use foxglove::Schema;
 use velmor_abi::code::{Code, EINVAL};
 
 use super::definitions::{MessageType, JOINT_STATE, JOY, SCHEMA_ENCODING, TF_MESSAGE, WRENCH_STAMPED};
-use super::{encode_io, encode_tf_message, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues};
+use super::record_msg::{self, encode_record_msg};
+use super::{encode_io, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues, TfMessageWriter};
 use super::{Time, OFFERED_QOS_PROFILES};
 use crate::error::Failure;
-use crate::field_table::Fields;
+use crate::field_table::{Fields, Shape};
 use crate::joint_names::JointNames;
 use crate::log_target::{with_target, Targets, VfLogTarget};
 use crate::records::{fixed, required, text, VfGroupFrames};
@@ -51,12 +52,20 @@ enum Wrench {
     RawTcpLocal,
 }
 
+/// One of our own records as a velmorqrk_msgs message (record_msg.rs).
+struct RecordType {
+    shape: Shape,
+    name: String,
+    definition: String,
+}
+
 enum Content {
     JointStates(JointStateEncoder),
     JointCommands(JointStateEncoder),
     Tf,
     Wrench(Wrench),
     Io,
+    Record(RecordType),
 }
 
 pub struct Ros2Channel {
@@ -84,18 +93,35 @@ impl Ros2Channel {
         })
     }
 
-    fn message_type(&self) -> &'static MessageType {
-        match self.content {
-            Content::JointStates(_) | Content::JointCommands(_) => &JOINT_STATE,
-            Content::Tf => &TF_MESSAGE,
-            Content::Wrench(_) => &WRENCH_STAMPED,
-            Content::Io => &JOY,
+    /// A channel of the record whose fields `shape` gives, carried whole
+    /// as a message of our own interface package.
+    pub fn record(shape: Shape) -> Self {
+        let content = Content::Record(RecordType {
+            name: record_msg::type_name(&shape),
+            definition: record_msg::definition(&shape),
+            shape,
+        });
+        Self {
+            content,
+            frame_id: String::new(),
+        }
+    }
+
+    /// The message's type name and its schema's definition text.
+    fn message_type(&self) -> (&str, &str) {
+        let standard = |message: &'static MessageType| (message.name, message.definition);
+        match &self.content {
+            Content::JointStates(_) | Content::JointCommands(_) => standard(&JOINT_STATE),
+            Content::Tf => standard(&TF_MESSAGE),
+            Content::Wrench(_) => standard(&WRENCH_STAMPED),
+            Content::Io => standard(&JOY),
+            Content::Record(record) => (&record.name, &record.definition),
         }
     }
 
     pub fn schema(&self) -> Schema {
-        let message = self.message_type();
-        Schema::new(message.name, SCHEMA_ENCODING, message.definition.as_bytes())
+        let (name, definition) = self.message_type();
+        Schema::new(name, SCHEMA_ENCODING, definition.as_bytes().to_vec())
     }
 
     /// The channel's metadata in a recording: the QoS ROS 2 plays it with.
@@ -140,6 +166,10 @@ impl Ros2Channel {
                 encode_wrench_stamped(stamp, &self.frame_id, fields.array::<6>(name)?, out);
             }
             Content::Io => encode_io(stamp, fields, out),
+            Content::Record(record) => {
+                fields.check(&record.shape)?;
+                encode_record_msg(stamp, &record.shape, fields, out);
+            }
             Content::Tf => return Err(self.mismatch("a record")),
         }
         Ok(())
@@ -157,10 +187,11 @@ impl Ros2Channel {
         if !matches!(self.content, Content::Tf) {
             return Err(self.mismatch("frames"));
         }
-        let mut frames = Vec::with_capacity(groups.len());
+        // A group that fails leaves a partial message, which is not logged.
+        let mut message = TfMessageWriter::new(Time::from_unix_nanos(log_time), groups.len(), out);
         for group in groups {
             // SAFETY: the caller vouches for every group's name and poses.
-            frames.push(unsafe {
+            message.group(&unsafe {
                 GroupFrames {
                     group: text(group.group, "group")?,
                     tcp_pose: fixed::<7>(group.tcp_pose, "tcp_pose")?,
@@ -168,14 +199,13 @@ impl Ros2Channel {
                 }
             });
         }
-        encode_tf_message(Time::from_unix_nanos(log_time), &frames, out);
         Ok(())
     }
 
     fn mismatch(&self, what: &str) -> Failure {
         Failure::new(
             EINVAL,
-            format!("a {} channel does not carry {what}", self.message_type().name),
+            format!("a {} channel does not carry {what}", self.message_type().0),
         )
     }
 }
@@ -228,8 +258,8 @@ mod tests {
     use crate::encoder::VF_SCHEMA_JOINT_STATES;
     use crate::log_target::vf_log_target_add_channel;
     use crate::mcap_writer::{
-        vf_mcap_writer_create, vf_mcap_writer_create_ros2, vf_mcap_writer_drop, vf_mcap_writer_log_target,
-        VF_COMPRESSION_NONE,
+        vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_log_target, VF_COMPRESSION_NONE,
+        VF_MCAP_PROFILE_NONE, VF_MCAP_PROFILE_ROS2,
     };
 
     #[test]
@@ -239,14 +269,15 @@ mod tests {
         let topic = CString::new("/arm/joint_states").unwrap();
         for ros2 in [true, false] {
             let path = CString::new(folder.join(format!("{ros2}.mcap")).to_str().unwrap()).unwrap();
-            let create = if ros2 {
-                vf_mcap_writer_create_ros2
+            let profile = if ros2 {
+                VF_MCAP_PROFILE_ROS2
             } else {
-                vf_mcap_writer_create
+                VF_MCAP_PROFILE_NONE
             };
             let mut writer = ptr::null_mut();
             // SAFETY: the path is a C string alive for the call; `writer` may be written.
-            let created = unsafe { create(path.as_ptr(), VF_COMPRESSION_NONE, true, &mut writer) };
+            let created =
+                unsafe { vf_mcap_writer_create(path.as_ptr(), VF_COMPRESSION_NONE, true, profile, &mut writer) };
             assert_eq!(created, OK);
             // SAFETY: the writer was just created and is dropped below.
             let target = vf_mcap_writer_log_target(unsafe { writer.as_ref() });

@@ -12,10 +12,10 @@ use std::time::{Duration, Instant};
 
 use super::*;
 use crate::encoder::{Encoder, VF_SCHEMA_FRAME_TRANSFORMS, VF_SCHEMA_JOINT_STATES};
-use crate::field_table::{fields, VF_FIELD_F64_SEQUENCE};
+use crate::field_table::{fields, Shape, VF_FIELD_F64_ARRAY, VF_FIELD_F64_SEQUENCE, VF_FIELD_I32_ARRAY};
 use crate::joint_names::JointNames;
 use crate::records::{Pose, VfGroupFrames};
-use crate::test_table::Table;
+use crate::test_table::{Table, STATES_CARTESIAN, STATES_JOINTS};
 
 const ROUNDS: usize = 7;
 const ROUND_TIME: Duration = Duration::from_millis(200);
@@ -117,5 +117,39 @@ fn encode_cost() {
     let wrench = [1.0, 2.0, 3.0, 0.1, 0.2, 0.3];
     time_per_sample("ros2 WrenchStamped", |out| {
         encode_wrench_stamped(Time::from_unix_nanos(RECEIVE_TIME), "arm_0_tcp", &wrench, out);
+    });
+
+    // A group's states whole: the stamp pair, nine per-joint fields, two
+    // poses, a twist and five wrenches.
+    let (stamp, pose) = ([1, 2], pose(0.0));
+    let states = STATES_JOINTS.into_iter().fold(
+        Table::default().field(c"timestamp", VF_FIELD_I32_ARRAY, &stamp),
+        |table, name| table.field(name, VF_FIELD_F64_SEQUENCE, &q),
+    );
+    let (pose_names, wrench_names) = STATES_CARTESIAN.split_at(2);
+    let states = pose_names
+        .iter()
+        .fold(states, |table, name| table.field(name, VF_FIELD_F64_ARRAY, &pose));
+    let states = wrench_names
+        .iter()
+        .fold(states, |table, name| table.field(name, VF_FIELD_F64_ARRAY, &wrench));
+    let record = states.record(7);
+    // SAFETY: the table's names and values outlive the call.
+    let shape = unsafe { Shape::from_c("RobotStates", states.fields.as_ptr(), states.fields.len()) }.unwrap();
+    let mut whole = Ros2Channel::record(shape);
+    time_per_sample("ros2 RobotStates, 7 joints", |out| {
+        // SAFETY: as above.
+        let fields = unsafe { fields(&record) }.unwrap();
+        whole
+            .encode_record(RECEIVE_TIME, &fields, &JointNames::DEFAULTS, out)
+            .unwrap();
+    });
+    let mut protobuf = states.encoder("RobotStates");
+    time_per_sample("protobuf RobotStates, 7 joints", |out| {
+        // SAFETY: as above.
+        let fields = unsafe { fields(&record) }.unwrap();
+        protobuf
+            .encode_record(RECEIVE_TIME, &fields, &JointNames::DEFAULTS, out)
+            .unwrap();
     });
 }

@@ -43,6 +43,10 @@ macro_rules! vector3 {
     };
 }
 
+/// What a schema of a message that starts with a std_msgs/Header adds
+/// after its own text.
+pub const HEADER_USES: &str = header!();
+
 pub const JOINT_STATE: MessageType = MessageType {
     name: "sensor_msgs/msg/JointState",
     definition: concat!(

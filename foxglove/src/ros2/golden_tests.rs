@@ -3,9 +3,12 @@
 //! cross-checked with mcap-ros2-support).
 use super::cdr::CdrWriter;
 use super::definitions::{JOINT_STATE, JOY, TF_MESSAGE, WRENCH_STAMPED};
+use super::record_msg::{definition, encode_record_msg, type_name};
 use super::time::write_header;
 use super::*;
-use crate::field_table::{fields, VF_FIELD_BOOL, VF_FIELD_BOOL_ARRAY, VF_FIELD_I32_ARRAY};
+use crate::field_table::{
+    fields, Shape, VF_FIELD_BOOL, VF_FIELD_BOOL_ARRAY, VF_FIELD_F64_ARRAY, VF_FIELD_F64_SEQUENCE, VF_FIELD_I32_ARRAY,
+};
 use crate::joint_names::JointNames;
 use crate::records::Pose;
 use crate::test_table::Table;
@@ -55,6 +58,23 @@ struct IoCase {
     enabling_device_on: bool,
     digital_inputs: [bool; 20],
     digital_outputs: [bool; 20],
+    cdr: &'static str,
+}
+
+/// A field of a record as the C++ side's table gives it.
+enum FieldCase {
+    I32(&'static [i32]),
+    Sequence(&'static [f64]),
+    Array(&'static [f64]),
+    Bool(&'static [bool]),
+    Bools(&'static [bool]),
+}
+
+struct RecordMsgCase {
+    name: &'static str,
+    record: &'static str,
+    stamp: Time,
+    fields: &'static [(&'static std::ffi::CStr, FieldCase)],
     cdr: &'static str,
 }
 
@@ -165,6 +185,36 @@ fn schemas_and_qos_are_what_ros2_tools_generate_and_read() {
         assert_eq!(schema.definition, *definition, "{name}");
     }
     assert_eq!(OFFERED_QOS_PROFILES, OFFERED_QOS);
+}
+
+#[test]
+fn records_encode_whole_as_our_own_types_from_their_field_tables() {
+    let mut out = vec![0xAA; 4096];
+    for case in RECORD_MSGS.iter().rev() {
+        let table = case
+            .fields
+            .iter()
+            .fold(Table::default(), |table, (name, values)| match values {
+                FieldCase::I32(values) => table.field(name, VF_FIELD_I32_ARRAY, values),
+                FieldCase::Sequence(values) => table.field(name, VF_FIELD_F64_SEQUENCE, values),
+                FieldCase::Array(values) => table.field(name, VF_FIELD_F64_ARRAY, values),
+                FieldCase::Bool(values) => table.field(name, VF_FIELD_BOOL, values),
+                FieldCase::Bools(values) => table.field(name, VF_FIELD_BOOL_ARRAY, values),
+            });
+        // SAFETY: the table's names and values are statics.
+        let shape = unsafe { Shape::from_c(case.record, table.fields.as_ptr(), table.fields.len()) }.unwrap();
+        let (name, text) = RECORD_DEFINITIONS
+            .iter()
+            .find(|(name, _)| *name == type_name(&shape))
+            .unwrap_or_else(|| panic!("no definition of {}", case.record));
+        assert_eq!(definition(&shape), *text, "{name}");
+        let record = table.record(0);
+        // SAFETY: as above.
+        let fields = unsafe { fields(&record) }.unwrap();
+        fields.check(&shape).unwrap();
+        encode_record_msg(case.stamp, &shape, &fields, &mut out);
+        assert_eq!(hex(&out), case.cdr, "{}", case.name);
+    }
 }
 
 #[test]

@@ -8,6 +8,7 @@ mod definitions;
 mod io;
 mod joint_state;
 mod qos;
+mod record_msg;
 mod time;
 mod transforms;
 mod wrench;
@@ -18,7 +19,9 @@ pub use io::encode_io;
 pub use joint_state::{JointStateEncoder, JointValues};
 pub use qos::OFFERED_QOS_PROFILES;
 pub use time::Time;
-pub use transforms::{encode_tf_message, GroupFrames};
+#[cfg(test)]
+pub use transforms::encode_tf_message;
+pub use transforms::{GroupFrames, TfMessageWriter};
 pub use wrench::encode_wrench_stamped;
 
 #[cfg(test)]

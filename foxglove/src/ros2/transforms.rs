@@ -17,13 +17,35 @@ pub struct GroupFrames<'a> {
 
 /// Encodes into `out` (its contents replaced, its capacity kept). The child
 /// frames' names are written from the group's name and a suffix, so they
-/// need no cache and no allocation.
+/// need no cache and no allocation. The recorder writes its groups one by
+/// one instead (TfMessageWriter); the tests and the benchmark use this.
+#[cfg(test)]
 pub fn encode_tf_message(stamp: Time, groups: &[GroupFrames], out: &mut Vec<u8>) {
-    let mut cdr = CdrWriter::new(out);
-    cdr.length(2 * groups.len());
+    let mut message = TfMessageWriter::new(stamp, groups.len(), out);
     for group in groups {
-        write_transform(&mut cdr, stamp, group.group, "_tcp", group.tcp_pose);
-        write_transform(&mut cdr, stamp, group.group, "_flange", group.flange_pose);
+        message.group(group);
+    }
+}
+
+/// A TFMessage written group by group, so that a caller reading its groups
+/// from C needs no list of them first.
+pub struct TfMessageWriter<'o> {
+    cdr: CdrWriter<'o>,
+    stamp: Time,
+}
+
+impl<'o> TfMessageWriter<'o> {
+    /// Starts a message of `groups` groups' frames in `out` (its contents
+    /// replaced, its capacity kept); it is whole once that many are written.
+    pub fn new(stamp: Time, groups: usize, out: &'o mut Vec<u8>) -> Self {
+        let mut cdr = CdrWriter::new(out);
+        cdr.length(2 * groups);
+        Self { cdr, stamp }
+    }
+
+    pub fn group(&mut self, group: &GroupFrames) {
+        write_transform(&mut self.cdr, self.stamp, group.group, "_tcp", group.tcp_pose);
+        write_transform(&mut self.cdr, self.stamp, group.group, "_flange", group.flange_pose);
     }
 }
 

@@ -39,6 +39,7 @@ TEST(QrkCommandLine, ReadsEachCommandsOptionsInBothSpellings) {
   EXPECT_EQ(record.output, "runs/first");
   EXPECT_EQ(record.format, RecordFormat::kJsonl);
   EXPECT_EQ(ParseCommandLine({"record", "AB-12-345", "--seconds", "1", "-o", "x"}).format, RecordFormat::kCsv);
+  EXPECT_TRUE(ParseCommandLine({"record", "AB-12-345", "-o", "x", "--format", "ros2", "--all-fields"}).all_fields);
 
   const CommandLine series = ParseCommandLine(
       {"record", "AB-12-345", "-o", "cell", "--split-bytes", "500M", "--keep-bytes", "2G", "--keep-files", "24"});
@@ -94,6 +95,9 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
       // Rows carry no joint names: the names would be lost without a word.
       {{"record", "AB-12-345", "--seconds", "1", "-o", "run", "--joint-names", "urdf.yaml"},
        "record: --joint-names names the joints of an MCAP recording"},
+      // Only a ROS 2 recording has our own types to add: elsewhere the flag would do nothing.
+      {{"record", "AB-12-345", "-o", "run", "--format", "mcap", "--all-fields"},
+       "record: --all-fields adds our own ROS 2 types: give --format ros2"},
       // Retention deletes only a series' pieces, and a series never replaces a file.
       {{"record", "AB-12-345", "-o", "run", "--keep-bytes", "1G"}, "record: --keep-bytes needs --split-seconds"},
       {{"record", "AB-12-345", "-o", "run", "--keep-files", "3"}, "record: --keep-files needs --split-seconds"},

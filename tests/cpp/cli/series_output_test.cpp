@@ -37,7 +37,8 @@ RecordingSetup JsonlSetup(const Robot& robot, const std::string& prefix) {
           prefix,
           false,
           {},
-          {}};
+          {},
+          false};
 }
 
 std::vector<Json> Rows(const std::string& path) {

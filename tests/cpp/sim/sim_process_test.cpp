@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "messages/rpc_codec.hpp"
@@ -73,28 +74,47 @@ std::optional<msg::RPCReply> AskWithin(Rpc& rpc, std::uint16_t procedure, std::c
   return std::nullopt;
 }
 
+// Every basic sample the simulator streams, kept in arrival order.
+class BasicSamples {
+ public:
+  BasicSamples(const std::shared_ptr<zenoh::Session>& session, const std::string& serial)
+      : subscriber_(
+            session, incoming_,
+            [this](msg::AllBasicStreamData& fresh) -> msg::AllBasicStreamData& {
+              std::lock_guard<std::mutex> lock(mutex_);
+              samples_.push_back(fresh);
+              return fresh;
+            },
+            zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix)) {}
+
+  std::vector<msg::AllBasicStreamData> Copy() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return samples_;
+  }
+
+  // How many came so far, and whether the last of them is `wanted`.
+  template <class Predicate>
+  std::pair<std::size_t, bool> CountAndLast(Predicate wanted) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return {samples_.size(), !samples_.empty() && wanted(samples_.back())};
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<msg::AllBasicStreamData> samples_;
+  msg::AllBasicStreamData incoming_;
+  zenoh_mdw::Subscriber<msg::AllBasicStreamData> subscriber_;
+};
+
 TEST(SimProcess, StreamsAnswersAndStopsCleanlyOnSigterm) {
   const std::string serial = "SIMTEST-1";
   SimProcess sim({"--serial", serial, "--rate", "200"});
   ASSERT_TRUE(sim.ready());
   auto session = zenoh_mdw::SharedSession();
   {
-    std::mutex mutex;
-    std::vector<msg::AllBasicStreamData> samples;
-    msg::AllBasicStreamData incoming;
-    zenoh_mdw::Subscriber<msg::AllBasicStreamData> subscriber(
-        session, incoming,
-        [&](msg::AllBasicStreamData& fresh) -> msg::AllBasicStreamData& {
-          std::lock_guard<std::mutex> lock(mutex);
-          samples.push_back(fresh);
-          return fresh;
-        },
-        zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix));
-    ASSERT_TRUE(test::WaitUntil([&] {
-      std::lock_guard<std::mutex> lock(mutex);
-      return samples.size() >= 2;
-    }));
-    std::lock_guard<std::mutex> lock(mutex);
+    BasicSamples stream(session, serial);
+    ASSERT_TRUE(test::WaitUntil([&] { return stream.CountAndLast([](const auto&) { return true; }).first >= 2; }));
+    const auto samples = stream.Copy();
     EXPECT_EQ(samples[0].group_indices, (std::vector<std::uint16_t>{0, 2, 3, 4, 5}));
     EXPECT_EQ(samples[0].cartesian_data.size(), 5u);
     EXPECT_GE(samples[0].timestamp_second, 1u);
@@ -155,36 +175,22 @@ TEST(SimProcess, ScriptedEventsAndTheEstopSignalShowOnTheWire) {
   SimProcess sim({"--serial", serial, "--rate", "200", "--event", "di:3:on@0", "--event", "enabling:off@0"});
   ASSERT_TRUE(sim.ready());
   auto session = zenoh_mdw::SharedSession();
-  std::mutex mutex;
-  std::vector<msg::StatusData> statuses;
-  msg::AllBasicStreamData incoming;
-  zenoh_mdw::Subscriber<msg::AllBasicStreamData> subscriber(
-      session, incoming,
-      [&](msg::AllBasicStreamData& fresh) -> msg::AllBasicStreamData& {
-        std::lock_guard<std::mutex> lock(mutex);
-        statuses.push_back(fresh.status);
-        return fresh;
-      },
-      zenoh_mdw::RobotKey(serial, zenoh_mdw::kBasicStreamSuffix));
+  BasicSamples stream(session, serial);
   // Waits for a sample after those seen so far whose E-stop is `released`.
   const auto estop_becomes = [&](bool released) {
-    std::size_t seen = 0;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      seen = statuses.size();
-    }
+    const auto is = [released](const msg::AllBasicStreamData& sample) {
+      return sample.status.estop_released == released;
+    };
+    const std::size_t seen = stream.CountAndLast(is).first;
     return test::WaitUntil([&] {
-      std::lock_guard<std::mutex> lock(mutex);
-      return statuses.size() > seen && statuses.back().estop_released == released;
+      const auto [count, last_is] = stream.CountAndLast(is);
+      return count > seen && last_is;
     });
   };
   ASSERT_TRUE(estop_becomes(true));
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (const msg::StatusData& status : statuses) {
-      EXPECT_TRUE(status.digital_inputs[3]);
-      EXPECT_FALSE(status.enabling_device_on);
-    }
+  for (const msg::AllBasicStreamData& sample : stream.Copy()) {
+    EXPECT_TRUE(sample.status.digital_inputs[3]);
+    EXPECT_FALSE(sample.status.enabling_device_on);
   }
   sim.Signal(SIGUSR2);
   EXPECT_TRUE(estop_becomes(false));
