@@ -88,6 +88,11 @@ void SnapshotFiles::Write(const KeptSample& sample) {
   } else {
     Count(progress.extra, open_->output->ExtraSink().Write(sample.stamp, Rebuild<qrk_impl::ExtraStreamData>(sample)));
   }
+  // Row files collect their text until committed (which writes once enough
+  // has collected): else a window's rows, many times the ring's bytes, would
+  // all be held until its end.
+  open_->output->BasicSink().Commit(false);
+  open_->output->ExtraSink().Commit(false);
 }
 
 void SnapshotFiles::Finish(const SnapshotPart& part) {
