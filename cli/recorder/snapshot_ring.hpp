@@ -19,8 +19,10 @@
 //
 // An event opens a snapshot over [time - PRE, time + POST]. An event inside
 // an open snapshot's span extends it to its own time + POST and joins its
-// labels: one file names both. A snapshot ends with the first sample taken
-// after its span, or when the ring is closed.
+// labels: one file names both. The two streams' writers may be taken out
+// of receive-time order by some milliseconds; a snapshot holds the samples
+// received inside its span whatever their order, and ends with the first
+// sample taken well after it (0.1 s), or when the ring is closed.
 //
 // Threads: Take, Trigger, Drain and Figures may be called from any thread
 // (the two streams' writers, a signal's watcher, the snapshot writer); one
@@ -112,6 +114,7 @@ class SnapshotRing {
     std::vector<std::string> labels;
     std::vector<SnapshotEvent> events;
     double first_event_time = 0.0;
+    double start_time = 0.0;
     double end_time = 0.0;
     std::uint64_t next = 0;  // the index of the next sample to hand out
     std::uint64_t lost = 0;
@@ -124,6 +127,7 @@ class SnapshotRing {
   void Evict();
   void Pop(bool early);
   std::uint64_t FirstIndexFrom(double time) const;
+  std::uint64_t HandOutLimit(const Snapshot& snapshot) const;
 
   const double pre_;
   const double post_;
