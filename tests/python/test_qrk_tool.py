@@ -1046,6 +1046,7 @@ def test_record_snapshots_the_window_around_each_event_in_files_of_their_own(tmp
 
         def each_has(count):
             for file_format, recorder in recorders.items():
+                assert recorder.poll() is None, recorder.communicate()  # ended before its time: why
                 rss[file_format].append(rss_bytes(recorder.pid))
             return all(len(snapshot_files(folder)[0]) == count for folder in folders.values())
 
