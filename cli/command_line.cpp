@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "cli/recorder/event_detector.hpp"
+#include "cli/recorder/snapshot_ring.hpp"
 #include "client/serial_number.hpp"
 #include "toolkit/option_parsing.hpp"
 
@@ -189,6 +191,62 @@ void AddSplitting(CLI::App& record, CommandLine& line) {
       ->type_name("N");
 }
 
+// PRE or PRE:POST, seconds above 0 (POST 0 or more).
+std::pair<double, double> SnapshotWindow(const std::string& text) {
+  const auto seconds = [&text](const std::string& part, bool zero_allowed) {
+    std::size_t used = 0;
+    double value = 0.0;
+    try {
+      value = std::stod(part, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used == 0 || used != part.size() || !(value < kMostSeconds) || value < 0.0 || (value == 0.0 && !zero_allowed)) {
+      throw CLI::ValidationError("--snapshot",
+                                 fmt::format("not PRE or PRE:POST seconds (such as 30 or 10:5): '{}'", text));
+    }
+    return value;
+  };
+  const std::size_t colon = text.find(':');
+  const double pre = seconds(text.substr(0, colon), false);
+  return {pre, colon == std::string::npos ? pre : seconds(text.substr(colon + 1), true)};
+}
+
+// The window around each event, written on its own beside PATH.
+void AddSnapshots(CLI::App& record, CommandLine& line) {
+  record
+      .add_option_function<std::string>(
+          "--snapshot", [&line](const std::string& text) { line.snapshot = SnapshotWindow(text); },
+          "on each event (--on, and SIGUSR1 as an operator's mark) write PRE seconds before it and POST after it "
+          "(default POST = PRE) to PATH-snap-STAMP-EVENT plus the format's endings; only these files unless "
+          "--continuous or --split-seconds/--split-bytes is given")
+      ->type_name("PRE[:POST]");
+  record
+      .add_option_function<std::vector<std::string>>(
+          "--on",
+          [&line](const std::vector<std::string>& texts) {
+            try {
+              ParseEventTriggers(texts);
+            } catch (const std::invalid_argument& error) {
+              throw CLI::ValidationError("--on", error.what());
+            }
+            line.snapshot_on.insert(line.snapshot_on.end(), texts.begin(), texts.end());
+          },
+          "take a snapshot on EVENT: estop (pressed), enabling (let go), di:N:rising or di:N:falling (N from 0 to "
+          "19); repeat for more")
+      ->type_name("EVENT")
+      ->allow_extra_args(false);
+  record
+      .add_option_function<std::string>(
+          "--snapshot-memory",
+          [&line](const std::string& text) { line.snapshot_memory = ByteCount("--snapshot-memory", text); },
+          fmt::format("at most B bytes of samples held for snapshots (default {}M, about 70 s of window for five "
+                      "groups at 1 kHz); a window that does not fit is cut short",
+                      SnapshotRing::kDefaultMaxBytes / 1000'000))
+      ->type_name("B");
+  record.add_flag("--continuous", line.continuous, "with --snapshot: record everything at PATH as well");
+}
+
 void AddRecord(CLI::App& app, CommandLine& line) {
   CLI::App* record = app.add_subcommand(
       "record", "record every sample of both streams to PATH.basic.EXT and PATH.extra.EXT, with PATH.meta.json");
@@ -221,6 +279,7 @@ void AddRecord(CLI::App& app, CommandLine& line) {
                    "and /GROUP/actions, as velmorqrk_msgs types; ros2 bag play needs that package built "
                    "(ros2/velmorqrk_msgs in qrk's sources), the default file plays on any install");
   AddSplitting(*record, line);
+  AddSnapshots(*record, line);
 }
 
 void AddServe(CLI::App& app, CommandLine& line) {
@@ -283,6 +342,17 @@ void CheckSplitting(const CommandLine& line) {
   }
 }
 
+void CheckSnapshots(const CommandLine& line) {
+  if (line.snapshot) return;
+  const char* option = !line.snapshot_on.empty() ? "--on"
+                       : line.snapshot_memory    ? "--snapshot-memory"
+                       : line.continuous         ? "--continuous"
+                                                 : nullptr;
+  if (option != nullptr) {
+    throw toolkit::UsageError(fmt::format("record: {} needs --snapshot PRE[:POST]", option), "record");
+  }
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -301,7 +371,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (line.command.empty() && !line.help && !line.version) {
     throw toolkit::UsageError("missing command (scan, info, monitor, record or serve)");
   }
-  if (line.command == "record" && !line.help) CheckSplitting(line);
+  if (line.command == "record" && !line.help) {
+    CheckSplitting(line);
+    CheckSnapshots(line);
+  }
   return line;
 }
 

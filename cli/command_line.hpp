@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/recorder/record_format.hpp"
@@ -51,6 +52,16 @@ struct CommandLine {
   /// included) and in number.
   std::optional<std::uint64_t> keep_bytes;
   std::optional<std::uint64_t> keep_files;
+  /// record --snapshot PRE[:POST]: the seconds kept before and after each
+  /// event (POST defaults to PRE); snapshots are taken when set.
+  std::optional<std::pair<double, double>> snapshot;
+  /// record --on: the events a snapshot is taken on, as given
+  /// (ParseEventTriggers reads them); an operator's SIGUSR1 always is one.
+  std::vector<std::string> snapshot_on;
+  /// record: the snapshot ring's byte cap (SnapshotRing's default when unset).
+  std::optional<std::uint64_t> snapshot_memory;
+  /// record --continuous: with --snapshot, record everything at PATH too.
+  bool continuous = false;
   bool help = false;
   bool version = false;
 };

@@ -18,7 +18,9 @@
 #include "cli/recorder/record_format.hpp"
 #include "cli/recorder/recording.hpp"
 #include "cli/recorder/series_output.hpp"
+#include "cli/recorder/snapshot_output.hpp"
 #include "cli/robot_link_access.hpp"
+#include "toolkit/mark_signal.hpp"
 #include "toolkit/stop_signal.hpp"
 
 namespace velmor::cli {
@@ -41,8 +43,11 @@ void ShowProgress(const Recording& recording, double elapsed, double seconds) {
   std::fflush(stderr);
 }
 
+double Now() { return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count(); }
+
 // What ended the recording: `seconds` (0: no end but a stop signal).
-std::string Record(Recording& recording, double seconds) {
+// `snapshots`, when taken, hears of each operator's mark.
+std::string Record(Recording& recording, double seconds, SnapshotOutput* snapshots) {
   const bool terminal = isatty(STDERR_FILENO) != 0;
   const auto start = Clock::now();
   const auto end = seconds > 0.0
@@ -55,6 +60,7 @@ std::string Record(Recording& recording, double seconds) {
       ended_by = "signal";
       break;
     }
+    if (snapshots != nullptr && toolkit::TakeMarks() > 0) snapshots->Mark(Now());
     recording.Tick();
     if (recording.Error()) {
       ended_by = "write error";
@@ -77,13 +83,39 @@ std::optional<SplitPolicy> SplitPolicyOf(const CommandLine& line) {
   return SplitPolicy{line.split_seconds, line.split_bytes, Retention{line.keep_bytes, line.keep_files}};
 }
 
+// With --snapshot, everything is recorded at PATH only when asked to.
+bool RecordsContinuously(const CommandLine& line) { return !line.snapshot || line.continuous || Splits(line); }
+
+std::optional<SnapshotPolicy> SnapshotPolicyOf(const CommandLine& line) {
+  if (!line.snapshot) return std::nullopt;
+  return SnapshotPolicy{line.snapshot->first, line.snapshot->second,
+                        line.snapshot_memory.value_or(SnapshotRing::kDefaultMaxBytes),
+                        ParseEventTriggers(line.snapshot_on)};
+}
+
+// The continuous recording, and the snapshots around it when taken.
+std::unique_ptr<RecordingOutput> OutputOf(const CommandLine& line, const RecordingSetup& setup,
+                                          qrk_impl::RobotLink& robot, SeriesOutput*& series,
+                                          SnapshotOutput*& snapshots) {
+  std::unique_ptr<SeriesOutput> continuous;
+  if (RecordsContinuously(line)) {
+    continuous = std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(robot); });
+    series = continuous.get();
+  }
+  const auto policy = SnapshotPolicyOf(line);
+  if (!policy) return continuous;
+  auto output = std::make_unique<SnapshotOutput>(setup, *policy, std::move(continuous));
+  snapshots = output.get();
+  return output;
+}
+
 // Earlier recordings are kept unless the user says otherwise. This only
 // gives the early message; the files' exclusive creation is the guard (another
 // recorder may create them after this look). A series never meets its own
 // earlier files: it numbers on after them.
 std::vector<std::string> ExistingFiles(const CommandLine& line) {
   std::vector<std::string> existing;
-  if (Splits(line)) return existing;
+  if (Splits(line) || !RecordsContinuously(line)) return existing;
   for (const std::string& path : OutputFiles(line.format, line.output)) {
     std::error_code ignored;
     // A symlink counts, even a dangling one: it would not be written through.
@@ -118,6 +150,12 @@ std::string Summary(const char* stream, const StreamCounts& counts, const Format
                      counts.unfit);
 }
 
+// Without a continuous recording the streams only pass through the ring.
+std::string KeptSummary(const char* stream, const StreamCounts& counts) {
+  return fmt::format("{} stream: {} samples received, {} kept for snapshots, {} dropped\n", stream, counts.received,
+                     counts.written + counts.unfit, counts.dropped);
+}
+
 // The closing summary's line on a series: its pieces completed, and the
 // files the retention deleted.
 std::string SeriesLine(const SeriesOutput& output) {
@@ -130,10 +168,22 @@ std::string SeriesLine(const SeriesOutput& output) {
   return line + fmt::format(", {} files deleted by --keep-bytes or --keep-files", output.Deleted().size());
 }
 
+// The closing summary's line on snapshots: how many, the last one's name,
+// and how much of the ring's cap the window took.
+std::string SnapshotLine(const SnapshotOutput& output) {
+  const auto& written = output.Snapshots().Completed();
+  std::string line = fmt::format("snapshots: {} written", written.size());
+  if (!written.empty()) line += fmt::format(" (last {})", std::filesystem::path(written.back()).filename().string());
+  const auto ring = output.RingFigures();
+  return line + fmt::format(", window held {:.1f} s in {:.1f} MB, {} samples cut by --snapshot-memory", ring.span,
+                            static_cast<double>(ring.bytes) / 1e6, ring.evicted_early);
+}
+
 }  // namespace
 
 int RunRecord(const CommandLine& line) {
   toolkit::InstallStopSignalHandlers();
+  if (line.snapshot) toolkit::InstallMarkSignalHandler();
   std::error_code ignored;
   if (line.output.back() == '/' || std::filesystem::is_directory(line.output, ignored)) {
     std::fprintf(stderr, "qrk: record: %s is a directory; -o takes a path prefix such as %s/run1\n",
@@ -168,12 +218,12 @@ int RunRecord(const CommandLine& line) {
                                JointNamesOf(*robot, names, line.joint_names),
                                {},
                                line.all_fields};
-    auto pieces = std::make_unique<SeriesOutput>(setup, SplitPolicyOf(line), [&robot] { return AskShape(*robot); });
-    const SeriesOutput& output = *pieces;
-    Recording recording(std::move(pieces));
+    SeriesOutput* series = nullptr;
+    SnapshotOutput* snapshots = nullptr;
+    Recording recording(OutputOf(line, setup, *robot, series, snapshots));
     toolkit::ExitOnSecondStop(UnfinishedMessage(line));
     recording.Start(*robot);
-    const std::string ended_by = Record(recording, line.seconds);
+    const std::string ended_by = Record(recording, line.seconds, snapshots);
     // Finishing writes what is queued and describes the recording as far as
     // it can, even after an error; the counts are said in any case.
     std::optional<std::string> error;
@@ -187,12 +237,18 @@ int RunRecord(const CommandLine& line) {
     const StreamCounts basic = recording.Feed().Basic();
     const StreamCounts extra = recording.Feed().Extra();
     // A failed recording says everything on stderr, where its error is.
-    std::fprintf(error ? stderr : stdout, "%s%s%s: %s\n", Summary("basic", basic, format).c_str(),
-                 Summary("extra", extra, format).c_str(), std::string(format.description_name).c_str(),
-                 recording.DescriptionPath().c_str());
+    if (RecordsContinuously(line)) {
+      std::fprintf(error ? stderr : stdout, "%s%s%s: %s\n", Summary("basic", basic, format).c_str(),
+                   Summary("extra", extra, format).c_str(), std::string(format.description_name).c_str(),
+                   recording.DescriptionPath().c_str());
+    } else {
+      std::fprintf(error ? stderr : stdout, "%s%s", KeptSummary("basic", basic).c_str(),
+                   KeptSummary("extra", extra).c_str());
+    }
     if (const auto late = LateGroupsLine(setup.groups)) std::fprintf(error ? stderr : stdout, "%s\n", late->c_str());
-    if (Splits(line) || !output.Completed().empty())
-      std::fprintf(error ? stderr : stdout, "%s\n", SeriesLine(output).c_str());
+    if (series != nullptr && (Splits(line) || !series->Completed().empty()))
+      std::fprintf(error ? stderr : stdout, "%s\n", SeriesLine(*series).c_str());
+    if (snapshots != nullptr) std::fprintf(error ? stderr : stdout, "%s\n", SnapshotLine(*snapshots).c_str());
     if (error) {
       std::fprintf(stderr, "qrk: record: %s; %s\n", error->c_str(), std::string(format.kept_after_failure).c_str());
       return 1;

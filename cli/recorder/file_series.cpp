@@ -141,10 +141,11 @@ SeriesPiece FileSeries::Next(double start_time) {
   return piece;
 }
 
-void FileSeries::Complete(const SeriesPiece& piece) const {
-  for (const std::string& ending : endings_) {
-    const std::string from = piece.ActivePrefix() + ending;
-    const std::string to = piece.stem + ending;
+void CompleteFiles(const std::string& active_prefix, const std::string& complete_prefix,
+                   const std::vector<std::string>& endings) {
+  for (const std::string& ending : endings) {
+    const std::string from = active_prefix + ending;
+    const std::string to = complete_prefix + ending;
     struct stat status {};
     if (::lstat(from.c_str(), &status) != 0 && errno == ENOENT) continue;  // a file this format did not write
     // The contents first, so that a complete name never shows a file the
@@ -153,10 +154,14 @@ void FileSeries::Complete(const SeriesPiece& piece) const {
     if (error == 0) error = RenameNoReplace(from, to);
     if (error != 0) throw WriteError(fmt::format("cannot complete {}: {}", to, std::strerror(error)));
   }
-  if (const int error = SyncPath(directory_, O_RDONLY | O_DIRECTORY); error != 0) {
-    throw WriteError(fmt::format("cannot complete {}: {}", piece.stem, std::strerror(error)));
+  const fs::path path(complete_prefix);
+  const std::string directory = path.has_parent_path() ? path.parent_path().string() : ".";
+  if (const int error = SyncPath(directory, O_RDONLY | O_DIRECTORY); error != 0) {
+    throw WriteError(fmt::format("cannot complete {}: {}", complete_prefix, std::strerror(error)));
   }
 }
+
+void FileSeries::Complete(const SeriesPiece& piece) const { CompleteFiles(piece.ActivePrefix(), piece.stem, endings_); }
 
 std::vector<std::string> FileSeries::Prune(const Retention& retention, std::uint64_t open_bytes) const {
   std::vector<SeriesPiece> complete;

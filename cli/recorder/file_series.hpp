@@ -41,6 +41,13 @@ struct Retention {
   std::optional<std::uint64_t> max_pieces;
 };
 
+/// Renames each file ACTIVE_PREFIX + ending to COMPLETE_PREFIX + ending,
+/// refusing to replace a file, after syncing its contents, then syncs the
+/// directory. An ending without a file is skipped. Throws WriteError
+/// "cannot complete PATH: reason".
+void CompleteFiles(const std::string& active_prefix, const std::string& complete_prefix,
+                   const std::vector<std::string>& endings);
+
 class FileSeries {
  public:
   /// `prefix`: the recording's PATH (-o); `endings`: the format's file

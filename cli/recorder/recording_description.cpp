@@ -56,6 +56,11 @@ RecordingDescription DescribeRecording(const RecordingSetup& setup, const Record
                          {"complete", progress.complete},
                          {"empty", progress.empty},
                          {"ended_by", progress.ended_by}};
+  if (!progress.events.empty()) {
+    Json events = Json::array();
+    for (const auto& event : progress.events) events.push_back({{"label", event.label}, {"time", event.time}});
+    description.outcome["events"] = std::move(events);
+  }
   description.basic = Counts(progress.basic);
   description.extra = Counts(progress.extra);
   if (progress.piece) description.identity["piece"] = progress.piece->sequence;

@@ -18,7 +18,7 @@ struct RecordingDescription {
   /// start_time.
   nlohmann::ordered_json identity;
   /// Known at the end (end_time null until then): end_time, complete,
-  /// empty, ended_by.
+  /// empty, ended_by; and a snapshot's events, [{label, time}].
   nlohmann::ordered_json outcome;
   /// Per stream: received, written, dropped, unfit, rows; and, at the end of
   /// a piece of a series (whose identity adds `piece`, its number),

@@ -63,6 +63,16 @@ struct RecordingProgress {
     std::uint64_t extra_first = 0;
   };
   std::optional<Piece> piece;
+  /// A snapshot's events, in order: what each is (its label) and when it
+  /// happened (seconds since the Unix epoch).
+  struct Event {
+    std::string label;
+    double time = 0.0;
+  };
+  std::vector<Event> events;
+  /// Where the files go once complete, when that is known only at the end
+  /// (a snapshot is named after its events): overrides the setup's.
+  std::string complete_prefix;
 };
 
 class RecordingOutput {

@@ -113,8 +113,9 @@ void RowFilesOutput::Describe(const RecordingProgress& progress) {
   nlohmann::ordered_json meta = description.identity;
   meta.update(description.outcome);
   // The files by the names they have once complete.
-  const auto files =
-      OutputFiles(setup_.format, setup_.complete_prefix.empty() ? setup_.prefix : setup_.complete_prefix);
+  const std::string& complete_prefix =
+      progress.complete_prefix.empty() ? setup_.complete_prefix : progress.complete_prefix;
+  const auto files = OutputFiles(setup_.format, complete_prefix.empty() ? setup_.prefix : complete_prefix);
   meta["streams"] = {{"basic", StreamEntry(files.at(0), description.basic)},
                      {"extra", StreamEntry(files.at(1), description.extra)}};
   if (!description.gaps.empty()) meta["gaps"] = description.gaps;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace velmor::cli {
@@ -122,6 +124,8 @@ void SeriesOutput::Tick() {
     StartNext(now, "layout change");
   } else if (Due(now)) {
     StartNext(now, "split");
+  } else if (series_ && open_->output->BytesWritten() > open_room_) {
+    ApplyRetention();
   }
 }
 
@@ -185,11 +189,26 @@ void SeriesOutput::Close(Piece& piece, RecordingProgress progress, bool complete
   if (!piece.name || !complete) return;  // an incomplete piece keeps its ".active"
   series_->Complete(*piece.name);
   completed_.push_back(piece.name->stem);
+  ApplyRetention();
+}
+
+// After each completed piece, and whenever the open piece grows past the
+// room the complete ones leave it: --keep-bytes holds while a piece is
+// written, not only between pieces.
+void SeriesOutput::ApplyRetention() {
+  open_room_ = std::numeric_limits<std::uint64_t>::max();
   if (!policy_) return;
   const Retention& retention = policy_->retention;
   if (!retention.max_bytes && !retention.max_pieces) return;
   const std::uint64_t open_bytes = ended_ ? 0 : open_->output->BytesWritten();
   for (std::string& file : series_->Prune(retention, open_bytes)) deleted_.push_back(std::move(file));
+  if (!retention.max_bytes || ended_) return;
+  std::optional<std::uint64_t> complete_bytes;
+  for (const SeriesPiece& piece : series_->Scan()) {
+    if (piece.complete) complete_bytes = complete_bytes.value_or(0) + piece.bytes;
+  }
+  // With no complete piece left there is nothing to delete until one is.
+  if (complete_bytes) open_room_ = *retention.max_bytes - std::min(*retention.max_bytes, *complete_bytes);
 }
 
 std::string SeriesOutput::DescriptionPath() const {

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,6 +100,7 @@ class SeriesOutput final : public RecordingOutput {
   void StartNext(double now, const char* why);
   void Switch(std::unique_ptr<Piece> next, const char* why);
   void Close(Piece& piece, RecordingProgress progress, bool complete);
+  void ApplyRetention();
   RecordingProgress ProgressOf(const Piece& piece, const RecordingProgress& recording) const;
   void OnBasicSample(const SampleStamp& stamp);
 
@@ -106,6 +108,8 @@ class SeriesOutput final : public RecordingOutput {
   std::optional<SplitPolicy> policy_;
   std::optional<FileSeries> series_;
   std::unique_ptr<Piece> open_;
+  // How large the open piece may grow before the retention is applied again.
+  std::uint64_t open_room_ = std::numeric_limits<std::uint64_t>::max();
   PieceSink<qrk_impl::BasicStreamData> basic_;
   PieceSink<qrk_impl::ExtraStreamData> extra_;
   GapWatch gaps_;  // the basic writer's

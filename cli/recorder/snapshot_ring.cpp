@@ -14,6 +14,12 @@ constexpr std::uint64_t kAllocatorHeader = 16;
 constexpr std::uint64_t kSampleOverhead =
     sizeof(KeptSample) + 2 * sizeof(long) + 2 * kAllocatorHeader + sizeof(std::shared_ptr<const KeptSample>);
 
+// Each stream has a writer thread of its own, and one may run behind the
+// other by some milliseconds: samples are taken out of receive-time order
+// across streams. A span ends only once a sample this much past it arrives,
+// so that the stream behind has brought its part.
+constexpr double kArrivalSlack = 0.1;
+
 }  // namespace
 
 SnapshotRing::SnapshotRing(double pre_seconds, double post_seconds, std::uint64_t max_bytes)
@@ -34,7 +40,7 @@ void SnapshotRing::Take(StreamKind stream, const SampleStamp& stamp, const std::
 
 void SnapshotRing::EndSnapshotsBefore(double time) {
   for (Snapshot& snapshot : snapshots_) {
-    if (snapshot.ended || time <= snapshot.end_time) continue;
+    if (snapshot.ended || time <= snapshot.end_time + kArrivalSlack) continue;
     snapshot.ended = true;
     snapshot.end = front_index_ + samples_.size();
   }
@@ -45,14 +51,17 @@ void SnapshotRing::Trigger(const std::string& label, double time) {
   if (!snapshots_.empty() && !snapshots_.back().ended && time <= snapshots_.back().end_time) {
     Snapshot& open = snapshots_.back();
     open.end_time = std::max(open.end_time, time + post_);
+    open.events.push_back({label, time});
     if (std::find(open.labels.begin(), open.labels.end(), label) == open.labels.end()) open.labels.push_back(label);
     return;
   }
   Snapshot snapshot;
   snapshot.labels = {label};
+  snapshot.events = {{label, time}};
   snapshot.first_event_time = time;
+  snapshot.start_time = time - pre_;
   snapshot.end_time = time + post_;
-  snapshot.next = FirstIndexFrom(time - pre_);
+  snapshot.next = FirstIndexFrom(snapshot.start_time);
   snapshots_.push_back(std::move(snapshot));
 }
 
@@ -73,13 +82,15 @@ void SnapshotRing::Close() {
   EndSnapshotsBefore(std::numeric_limits<double>::infinity());
 }
 
-// Past PRE a sample goes unless a snapshot still has to hand it out; past
+// Past PRE (and the slack) a sample goes unless a snapshot still has to hand it out; past
 // the cap it goes anyway.
 void SnapshotRing::Evict() {
   std::uint64_t needed = front_index_ + samples_.size();
   for (const Snapshot& snapshot : snapshots_) needed = std::min(needed, snapshot.next);
   while (!samples_.empty()) {
-    const bool expired = samples_.front()->stamp.receive_time < newest_time_ - pre_;
+    // The stream that shows an event may be the one behind: PRE before its
+    // event must still be here when it is seen.
+    const bool expired = samples_.front()->stamp.receive_time < newest_time_ - pre_ - kArrivalSlack;
     if (expired && front_index_ < needed) {
       Pop(false);
     } else if (bytes_ > max_bytes_) {
@@ -108,13 +119,19 @@ std::optional<SnapshotPart> SnapshotRing::Drain() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (snapshots_.empty()) return std::nullopt;
   Snapshot& snapshot = snapshots_.front();
-  const std::uint64_t limit = snapshot.ended ? snapshot.end : front_index_ + samples_.size();
+  const std::uint64_t limit = snapshot.ended ? snapshot.end : HandOutLimit(snapshot);
   SnapshotPart part;
   for (std::uint64_t index = std::max(snapshot.next, front_index_); index < limit; ++index) {
-    part.samples.push_back(samples_[index - front_index_]);
+    const auto& sample = samples_[index - front_index_];
+    // A sample of the stream behind, taken after the span's first sample
+    // but received before it, or one received after the span's end.
+    const double time = sample->stamp.receive_time;
+    if (time < snapshot.start_time || time > snapshot.end_time) continue;
+    part.samples.push_back(sample);
   }
   snapshot.next = std::max(snapshot.next, limit);
   part.labels = snapshot.labels;
+  part.events = snapshot.events;
   part.first_event_time = snapshot.first_event_time;
   part.lost = std::exchange(snapshot.lost, 0);
   part.finished = snapshot.ended;
@@ -122,6 +139,15 @@ std::optional<SnapshotPart> SnapshotRing::Drain() {
   if (part.samples.empty() && !part.finished && part.lost == 0) return std::nullopt;
   Evict();
   return part;
+}
+
+// While a snapshot is open, a sample past its span waits in the ring: a
+// later event may still reach it, or it is left out once the span ends.
+std::uint64_t SnapshotRing::HandOutLimit(const Snapshot& snapshot) const {
+  std::uint64_t index = std::max(snapshot.next, front_index_);
+  const std::uint64_t end = front_index_ + samples_.size();
+  while (index < end && samples_[index - front_index_]->stamp.receive_time <= snapshot.end_time) ++index;
+  return index;
 }
 
 SnapshotRing::Figures SnapshotRing::Measure() const {

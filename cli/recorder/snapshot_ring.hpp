@@ -19,8 +19,10 @@
 //
 // An event opens a snapshot over [time - PRE, time + POST]. An event inside
 // an open snapshot's span extends it to its own time + POST and joins its
-// labels: one file names both. A snapshot ends with the first sample taken
-// after its span, or when the ring is closed.
+// labels: one file names both. The two streams' writers may be taken out
+// of receive-time order by some milliseconds; a snapshot holds the samples
+// received inside its span whatever their order, and ends with the first
+// sample taken well after it (0.1 s), or when the ring is closed.
 //
 // Threads: Take, Trigger, Drain and Figures may be called from any thread
 // (the two streams' writers, a signal's watcher, the snapshot writer); one
@@ -56,6 +58,12 @@ Message Rebuild(const KeptSample& sample) {
   return message;
 }
 
+/// One event a snapshot is of.
+struct SnapshotEvent {
+  std::string label;
+  double time = 0.0;  // seconds since the Unix epoch
+};
+
 /// What Drain hands out of the oldest open snapshot.
 struct SnapshotPart {
   /// Samples not handed out before, in the order they were taken.
@@ -63,6 +71,8 @@ struct SnapshotPart {
   /// The events the snapshot is of so far, in order: a file is named when it
   /// is finished, since a later event may still join.
   std::vector<std::string> labels;
+  /// Every event so far, a label given twice included, in order.
+  std::vector<SnapshotEvent> events;
   /// When the first event happened (seconds since the Unix epoch).
   double first_event_time = 0.0;
   /// Samples of the span the byte cap evicted before they were handed out.
@@ -102,7 +112,9 @@ class SnapshotRing {
  private:
   struct Snapshot {
     std::vector<std::string> labels;
+    std::vector<SnapshotEvent> events;
     double first_event_time = 0.0;
+    double start_time = 0.0;
     double end_time = 0.0;
     std::uint64_t next = 0;  // the index of the next sample to hand out
     std::uint64_t lost = 0;
@@ -115,6 +127,7 @@ class SnapshotRing {
   void Evict();
   void Pop(bool early);
   std::uint64_t FirstIndexFrom(double time) const;
+  std::uint64_t HandOutLimit(const Snapshot& snapshot) const;
 
   const double pre_;
   const double post_;

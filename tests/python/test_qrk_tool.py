@@ -21,6 +21,7 @@ from mcap.exceptions import EndOfFile
 from mcap.reader import NonSeekingReader, make_reader
 from mcap.records import Channel, Chunk, Message, Metadata
 from mcap.stream_reader import StreamReader, breakup_chunk
+from mcap_protobuf.decoder import DecoderFactory
 
 import python_robot_server as server
 from e2e_fixtures import ROOT, connect, python_robot, qrk_sim, qrk_tool, simulated_robot, wait_until
@@ -763,10 +764,28 @@ def test_record_in_pieces_keeps_within_its_retention_deleting_only_its_oldest_pi
     prefix = tmp_path / "cell"
     other = tmp_path / "cell-20200101T000000Z-000001.notes"  # beside the series, not of it
     other.write_text("kept")
-    result = qrk("record", SERIAL, "--seconds", 6, "--split-seconds", 1, keep, bound, "-o", prefix, "--format",
-                 file_format)
-    assert result.returncode == 0, result.stderr
-    deleted = int(re.search(r"^series: \d+ pieces completed .*, (\d+) files deleted", result.stdout, re.M).group(1))
+
+    def held():
+        total = 0
+        for path in tmp_path.iterdir():
+            with contextlib.suppress(FileNotFoundError):  # deleted or renamed since the listing
+                total += path.stat().st_size if path != other else 0
+        return total
+
+    recorder = subprocess.Popen([qrk_tool(), "record", SERIAL, "--seconds", "6", "--split-seconds", "1", keep, bound,
+                                 "-o", prefix, "--format", file_format], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+    with killed_if_left_running(recorder):
+        sizes = []
+
+        def ended():  # what the series holds, looked at all along: while a piece is written too
+            sizes.append(held())
+            return recorder.poll() is not None
+
+        assert wait_until(ended, within=30)
+        out, err = recorder.communicate(timeout=30)
+    assert recorder.returncode == 0, err
+    deleted = int(re.search(r"^series: \d+ pieces completed .*, (\d+) files deleted", out, re.M).group(1))
     kept = series_pieces(prefix, file_format)
     numbers = [number for number, _, _ in kept]
     assert deleted > 0 and numbers == list(range(numbers[0], numbers[0] + len(numbers))) and numbers[0] > 1
@@ -774,8 +793,8 @@ def test_record_in_pieces_keeps_within_its_retention_deleting_only_its_oldest_pi
     if keep == "--keep-files":
         assert len(kept) == 2
     else:
-        held = sum(path.stat().st_size for path in tmp_path.iterdir() if path != other)
-        assert held <= 6_000_000, held
+        # Between two looks of the recorder (20 ms) a piece grows by some 50 kB, and a closing one by its index.
+        assert held() <= 6_000_000 and max(sizes) <= 6_300_000, (held(), max(sizes))
 
 
 GAP = "QRK-GAP-1"
@@ -945,3 +964,127 @@ def test_serve_holds_its_viewer_limit_and_ends_at_once_whatever_its_viewers_do(r
             if process is not None and process.poll() is None:
                 process.kill()
                 process.communicate()
+
+
+SNAP = "QRK-SNAP-1"
+
+
+def snapshot_files(folder):
+    """The snapshots' complete stems (paths without the format's endings), and whether any is still .active."""
+    names = [path.name for path in folder.iterdir() if "-snap-" in path.name]
+    stems = sorted({re.sub(r"\.(mcap|basic\.jsonl|extra\.jsonl|meta\.json)$", "", name) for name in names})
+    return [folder / stem for stem in stems if not stem.endswith(".active")], any(".active" in name for name in names)
+
+
+def log_times(path, topics):
+    """{topic: [(log time in seconds, sequence)]} of an MCAP file's messages on `topics`, undecoded."""
+    with open(path, "rb") as file:
+        found = {topic: [] for topic in topics}
+        for _, channel, message in make_reader(file).iter_messages(topics=topics, log_time_order=False):
+            found[channel.topic].append((message.log_time / 1e9, message.sequence))
+        return found
+
+
+def rss_bytes(pid):
+    fields = Path(f"/proc/{pid}/status").read_text().split("VmRSS:")[1].split()
+    return int(fields[0]) * 1024
+
+
+def check_mcap_window(stem, reference, pre, post):
+    """Each stream's part of the MCAP snapshot `stem` is the continuous recording `reference`'s samples from PRE
+    before its first event to POST after its last, to within a sample period (the two streams arrive on threads of
+    their own), none missing. Returns the events."""
+    _, metadata, _ = read_mcap(f"{stem}.mcap")
+    events = json.loads(metadata["recording"]["events"])
+    low, high = events[0]["time"] - pre, events[-1]["time"] + post
+    topics = ["/io", "/ARM_1/actions"]  # one of each stream
+    held, whole = log_times(f"{stem}.mcap", topics), log_times(reference, topics)
+    for topic in topics:
+        numbers = [sequence for _, sequence in held[topic]]
+        assert numbers == list(range(numbers[0], numbers[0] + len(numbers))), topic
+        surely = {sequence for when, sequence in whole[topic] if low + 0.001 <= when <= high - 0.001}
+        maybe = {sequence for when, sequence in whole[topic] if low - 0.001 <= when <= high + 0.001}
+        assert surely <= set(numbers) <= maybe, (topic, min(numbers), max(numbers))
+    return events
+
+
+def check_jsonl_window(stem, pre, post):
+    """The JSON Lines snapshot `stem` from PRE before its first event to POST after its last: its samples' receive
+    times within that span and reaching its ends (here without a continuous recording to compare with, to within a
+    generous bound for a loaded machine). Returns the events and the robot's stamp of each event's sample."""
+    meta = json.loads(Path(f"{stem}.meta.json").read_text())
+    events = meta["events"]
+    assert meta["complete"] and meta["ended_by"] == "snapshot", meta
+    rows = [json.loads(line) for stream in ("basic", "extra")
+            for line in Path(f"{stem}.{stream}.jsonl").read_text().splitlines()]
+    times = [row["receive_time"] for row in rows]
+    low, high = events[0]["time"] - pre, events[-1]["time"] + post
+    assert low - 0.001 <= min(times) < low + 0.05 and high - 0.05 < max(times) <= high + 0.001, (
+        min(times) - low, max(times) - high)
+    stamps = {row["receive_time"]: row["stamp"] for row in rows}
+    return events, [stamps[event["time"]] for event in events if event["label"] != "mark"]
+
+
+def test_record_snapshots_the_window_around_each_event_in_files_of_their_own(tmp_path):
+    pre, post, press = 1.0, 1.0, 6
+    # Two recorders of one robot: MCAP beside a continuous recording, which shows what each window must hold, and
+    # JSON Lines alone. The E-stop pressed, then an input rising inside its window: one snapshot of both (late
+    # enough for the recorders to have found the robot and filled their windows).
+    folders = {"mcap": tmp_path / "mcap", "jsonl": tmp_path / "jsonl"}
+    with contextlib.ExitStack() as stack:
+        stack.enter_context(simulated_robot(SNAP, "--event", f"estop:press@{press}", "--event",
+                                            f"di:2:on@{press + 0.6}", rate=1000))
+        recorders = {}
+        for file_format, folder in folders.items():
+            folder.mkdir()
+            recorders[file_format] = stack.enter_context(killed_if_left_running(subprocess.Popen(
+                [qrk_tool(), "record", SNAP, "-o", folder / "cell", "--format", file_format, "--snapshot",
+                 f"{pre}:{post}", "--on", "estop", "--on", "di:2:rising",
+                 *(["--continuous"] if file_format == "mcap" else [])],
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)))
+        rss = {file_format: [] for file_format in folders}
+
+        def each_has(count):
+            for file_format, recorder in recorders.items():
+                assert recorder.poll() is None, recorder.communicate()  # ended before its time: why
+                rss[file_format].append(rss_bytes(recorder.pid))
+            return all(len(snapshot_files(folder)[0]) == count for folder in folders.values())
+
+        assert wait_until(lambda: each_has(1), within=press + 15), [list(f.iterdir()) for f in folders.values()]
+        filled = {file_format: len(sizes) for file_format, sizes in rss.items()}
+        for recorder in recorders.values():
+            recorder.send_signal(signal.SIGUSR1)  # an operator's mark, after that window
+        assert wait_until(lambda: each_has(2), within=10)
+        wait_until(lambda: each_has(3), within=2)  # the ring full and steady meanwhile
+        said = {file_format: stopped(recorder) for file_format, recorder in recorders.items()}
+
+    for file_format, folder in folders.items():
+        out, err = said[file_format]
+        assert recorders[file_format].returncode == 0, err
+        stems, active = snapshot_files(folder)
+        assert not active and len(stems) == 2, stems
+        assert re.fullmatch(r"cell-snap-\d{8}T\d{6}\.\d{3}Z-estop\+di2-rising", stems[0].name), stems
+        assert re.fullmatch(r"cell-snap-\d{8}T\d{6}\.\d{3}Z-mark", stems[1].name), stems
+        assert re.search(r"^snapshots: 2 written", out, re.M), out
+        # The ring holds PRE seconds, not the run: once full (a few MB at this rate), its memory stays flat.
+        steady = rss[file_format][filled[file_format]:]
+        assert max(steady) - min(steady) < 8_000_000, rss[file_format]
+
+    mcap_stems, reference = snapshot_files(folders["mcap"])[0], folders["mcap"] / "cell.mcap"
+    events = check_mcap_window(mcap_stems[0], reference, pre, post)
+    marks = check_mcap_window(mcap_stems[1], reference, pre, post)
+    with open(f"{mcap_stems[0]}.mcap", "rb") as file:
+        pressed = [message.log_time / 1e9 for _, _, message, io in make_reader(
+            file, decoder_factories=[DecoderFactory()]).iter_decoded_messages(topics=["/io"]) if not io.estop_released]
+    assert [event["label"] for event in events] == ["estop", "di2-rising"], events
+    assert 0.4 < events[1]["time"] - events[0]["time"] < 0.8, events
+    # The event's time is the receive time of the first sample that shows it.
+    assert pressed[0] == pytest.approx(events[0]["time"], abs=1e-6)
+    assert [event["label"] for event in marks] == ["mark"]
+
+    jsonl_stems = snapshot_files(folders["jsonl"])[0]
+    events, stamps = check_jsonl_window(jsonl_stems[0], pre, post)
+    assert [event["label"] for event in events] == ["estop", "di2-rising"], events
+    assert stamps[0][0] == press  # the simulator's first sample of second `press`, the press scripted for it
+    marks, _ = check_jsonl_window(jsonl_stems[1], pre, post)
+    assert [event["label"] for event in marks] == ["mark"]

@@ -22,6 +22,9 @@ struct Streams {
   double time = 100.0;
   std::uint64_t sample = 0;
   std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(1);
+  // How long before its basic sample each extra one was received: its
+  // writer runs behind by that much.
+  double extra_behind = 0.0;
 
   void Run(SnapshotRing& ring, double seconds) {
     const double end = time + seconds;
@@ -29,7 +32,7 @@ struct Streams {
       time += 0.001;
       bytes[0] = static_cast<std::uint8_t>(sample);
       ring.Take(StreamKind::kBasic, {sample, time, {}}, bytes);
-      ring.Take(StreamKind::kExtra, {sample, time, {}}, bytes);
+      ring.Take(StreamKind::kExtra, {sample, time - extra_behind, {}}, bytes);
       ++sample;
     }
   }
@@ -88,8 +91,33 @@ TEST(SnapshotRing, HandsOutTheWindowBeforeAnEventAndTheSpanAfterOnce) {
   ExpectUnbroken(drained, event - 1.0, event + 0.5);
   EXPECT_FALSE(ring.Drain());
 
-  // Meanwhile the ring went back to holding PRE seconds.
-  EXPECT_NEAR(ring.Measure().span, 1.0, 0.002);
+  // Meanwhile the ring went back to holding PRE seconds, and 0.1 s for a
+  // stream's writer that runs behind.
+  EXPECT_NEAR(ring.Measure().span, 1.1, 0.002);
+
+  // With either stream's writer behind the other (the one that shows the
+  // event or the other), each stream's samples received in the span are
+  // handed out, and none received outside it.
+  for (const double extra_behind : {0.0045, -0.0045}) {
+    SnapshotRing behind(1.0, 0.5);
+    Streams late;
+    late.extra_behind = extra_behind;
+    late.Run(behind, 3.0);
+    const double at = late.time;
+    behind.Trigger("estop", at);
+    late.Run(behind, 1.0);
+    const Drained both = DrainAll(behind);
+    ASSERT_TRUE(both.finished);
+    std::size_t basic = 0;
+    for (const auto& sample : both.samples) {
+      EXPECT_GE(sample->stamp.receive_time, at - 1.0 - 1e-9);
+      EXPECT_LE(sample->stamp.receive_time, at + 0.5 + 1e-9);
+      basic += sample->stream == StreamKind::kBasic;
+    }
+    // 1.5 s at 1 kHz, give or take the sample at either end.
+    EXPECT_NEAR(static_cast<double>(basic), 1500.0, 1.0) << extra_behind;
+    EXPECT_NEAR(static_cast<double>(both.samples.size() - basic), 1500.0, 1.0) << extra_behind;
+  }
 }
 
 TEST(SnapshotRing, EventsInsideASpanMakeOneSnapshotNamingEachOnce) {
