@@ -25,8 +25,8 @@ reader on this one, so samples and queries cross a real veth link:
               a copy of the payload, and heap allocations per sample
               (bench/receive_cost.cpp): the same on every machine
 
-With --serve, only qrk serve's benchmark runs instead (bench/serve_load.py): 50 viewers at once, 500 opened
-and closed over a minute. With --fleet, only the fleet benchmark runs instead:
+With --serve, only qrk serve's benchmark runs instead (bench/serve_load.py): 50 viewers at once (with and
+without --ros2), 500 opened and closed over a minute. With --fleet, only the fleet benchmark runs instead:
 
   fleet       for N robots of one stamp-server (1 kHz, both streams), one
               process holding N clients (e2e_reader fleet, then Python's

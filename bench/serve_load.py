@@ -4,7 +4,9 @@ qrk-sim streams at 1 kHz on the peer host; each load gets a fresh `qrk serve --m
 Foxglove's reference client (bench/serve_viewers.mjs, one Node.js process) on this host's loopback plays the viewers:
 
   at once     50 viewers connect together, subscribe, and read for a while: every topic (the worst case), then a
-              group's joint states and /tf (a typical 3D panel and plot)
+              group's joint states and /tf (a typical 3D panel and plot), then every topic of `qrk serve --ros2`
+              (ROS 2's CDR messages: PlotJuggler's worst case) and of `--ros2 --all-fields` (the records whole
+              too, beside the standard messages)
   churn       500 viewers, one after the other over a minute, each connecting, subscribing to one topic and leaving
               on its first message
 
@@ -31,6 +33,10 @@ PORT = 18901
 GROUPS = ["ALL", "ARMS", "ARM_1", "ARM_2", "EXT_AXIS"]
 EVERY_TOPIC = [f"/{g}/{k}" for g in GROUPS for k in ("joint_states", "states", "actions")] + ["/tf", "/io"]
 TYPICAL = ["/ARM_1/joint_states", "/tf"]
+ROS2_KINDS = ("joint_states", "joint_commands", "tcp_wrench", "raw_tcp_wrench", "tcp_wrench_local",
+              "raw_tcp_wrench_local")
+EVERY_ROS2_TOPIC = [f"/{g}/{k}" for g in GROUPS for k in ROS2_KINDS] + ["/tf", "/io"]
+EVERY_ROS2_TOPIC_ALL_FIELDS = EVERY_ROS2_TOPIC + [f"/{g}/{k}" for g in GROUPS for k in ("states", "actions")]
 
 
 def rss_kib(pid):
@@ -50,11 +56,11 @@ def viewers(*args, timeout):
     return json.loads(done.stdout)
 
 
-def under_load(args, load, rounds=1):
-    """Runs `load(url)` `rounds` times against a fresh qrk serve; returns the last round's result with the
-    server's figures (memory after each round)."""
-    serve = subprocess.Popen([args.build / "cli/qrk", "serve", SERIAL, "--port", str(PORT), "--max-viewers", "64"],
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+def under_load(args, load, rounds=1, flags=()):
+    """Runs `load(url)` `rounds` times against a fresh qrk serve with `flags`; returns the last round's result with
+    the server's figures (memory after each round)."""
+    serve = subprocess.Popen([args.build / "cli/qrk", "serve", SERIAL, "--port", str(PORT), "--max-viewers", "64",
+                              *flags], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
         if not serve.stdout.readline().startswith("serving"):
             raise RuntimeError(f"qrk serve did not start: {serve.communicate(timeout=10)[1]}")
@@ -77,7 +83,7 @@ def under_load(args, load, rounds=1):
             after.append(rss_kib(serve.pid))
             cpu_before += cpu_s(serve.pid) - cpu_busy  # the pause is not load
         cpu = (cpu_s(serve.pid) - cpu_before) / busy
-        check = viewers("at-once", url, 1, 1, "/ARM_1/states", timeout=60)
+        check = viewers("at-once", url, 1, 1, "/ARM_1/joint_states", timeout=60)  # a topic of every variant
         ended = time.monotonic()
         serve.send_signal(signal.SIGINT)
         out, err = serve.communicate(timeout=30)
@@ -107,11 +113,15 @@ def server_figures(run):
 def serve_bench(args, table):
     seconds = 10
     with RobotServer([args.build / "sim/qrk-sim", "--serial", SERIAL, "--rate", 1000]):
-        for name, topics, rounds in (("every topic", EVERY_TOPIC, 3), ("/ARM_1/joint_states and /tf", TYPICAL, 1)):
+        for flags, name, topics, rounds in (
+                ([], "every topic", EVERY_TOPIC, 3), ([], "/ARM_1/joint_states and /tf", TYPICAL, 1),
+                (["--ros2"], "every topic", EVERY_ROS2_TOPIC, 3),
+                (["--ros2", "--all-fields"], "every topic", EVERY_ROS2_TOPIC_ALL_FIELDS, 1)):
             run = under_load(args, lambda url, topics=topics: viewers("at-once", url, 50, seconds, *topics,
-                                                                    timeout=120), rounds)
+                                                                    timeout=120), rounds, flags)
             rates = [count / run["seconds"] for count in run["messages"]]
-            table.add(f"qrk serve, 50 viewers at once of {name}, {rounds} × {seconds} s: samples dropped / received",
+            table.add(f"{' '.join(['qrk serve', *flags])}, 50 viewers at once of {name}, {rounds} × {seconds} s: "
+                      "samples dropped / received",
                       f"{run['dropped']}", f"{run['received']}", run["dropped"] / max(run["received"], 1), 0,
                       f"{run['viewers']} viewers served, {run['refused']} refused; messages per viewer per second "
                       f"(last round): min {min(rates):.0f}, median {statistics.median(rates):.0f}; "

@@ -311,6 +311,12 @@ void AddServe(CLI::App& app, CommandLine& line) {
                       CommandLine{}.max_viewers))
       ->type_name("N");
   AddJointNames(*serve, line, "on the joint_states topics");
+  serve->add_flag("--ros2", line.ros2,
+                  "serve the topics and standard ROS 2 messages (CDR) of a --format ros2 recording instead of "
+                  "Foxglove's own, for the viewers that read ROS 2 messages only, such as PlotJuggler");
+  serve->add_flag("--all-fields", line.all_fields,
+                  "--ros2: also every field of each group's states and commanded values, on /GROUP/states and "
+                  "/GROUP/actions, as velmorqrk_msgs types");
 }
 
 // Declares the whole command line on `app`, bound to `line`.
@@ -367,6 +373,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (line.command == "record" && line.all_fields && line.format != RecordFormat::kRos2) {
     throw toolkit::UsageError("record: --all-fields adds our own ROS 2 types: give --format ros2", "record");
+  }
+  if (line.command == "serve" && line.all_fields && !line.ros2) {
+    throw toolkit::UsageError("serve: --all-fields adds our own ROS 2 types: give --ros2", "serve");
   }
   if (line.command.empty() && !line.help && !line.version) {
     throw toolkit::UsageError("missing command (scan, info, monitor, record or serve)");

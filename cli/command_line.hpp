@@ -37,9 +37,11 @@ struct CommandLine {
   /// record (MCAP formats) and serve: a file naming the joints
   /// (cli/common/joint_names_file.hpp); empty for joint_<index>.
   std::string joint_names;
-  /// record --format ros2: each group's records whole too, as our own
-  /// types (ros2/velmorqrk_msgs).
+  /// record --format ros2 and serve --ros2: each group's records whole
+  /// too, as our own types (ros2/velmorqrk_msgs).
   bool all_fields = false;
+  /// serve: the channels of a ROS 2 recording instead of Foxglove's own.
+  bool ros2 = false;
   /// record: replace existing files at the output path.
   bool overwrite = false;
   /// record: a recording without a single sample is not a failure.

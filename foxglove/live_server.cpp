@@ -5,9 +5,9 @@
 namespace velmor::foxglove {
 namespace {
 
-vf_live_server* Start(const std::string& host, std::uint16_t port, std::size_t max_viewers) {
+vf_live_server* Start(const std::string& host, std::uint16_t port, std::size_t max_viewers, McapProfile profile) {
   vf_live_server* server = nullptr;
-  detail::Check(vf_live_server_start(host.c_str(), port, max_viewers, &server));
+  detail::Check(vf_live_server_start(host.c_str(), port, max_viewers, static_cast<vf_mcap_profile>(profile), &server));
   return server;
 }
 
@@ -15,8 +15,8 @@ vf_live_server* Start(const std::string& host, std::uint16_t port, std::size_t m
 
 void ReleaseHandle::operator()(vf_live_server* server) const noexcept { vf_live_server_stop(server); }
 
-LiveServer::LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers)
-    : LiveServer(Start(host, port, max_viewers)) {}
+LiveServer::LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers, McapProfile profile)
+    : LiveServer(Start(host, port, max_viewers, profile)) {}
 
 // The target is borrowed before the server is owned: a base class is made
 // before the members.

@@ -24,8 +24,11 @@ struct ServeError : std::runtime_error {
 class LiveServer : public LogTarget {
  public:
   /// Listens on `host`:`port` (0: any free port) for at most `max_viewers`
-  /// connections at once (at least 1). Throws ServeError.
-  LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers);
+  /// connections at once (at least 1), serving channels of `profile` only,
+  /// as a recording of it holds (McapProfile::kRos2: AddRos2Channel's).
+  /// Throws ServeError.
+  LiveServer(const std::string& host, std::uint16_t port, std::size_t max_viewers,
+             McapProfile profile = McapProfile::kFoxglove);
 
   std::uint16_t Port() const noexcept;
   /// Connections refused so far for being over `max_viewers`.

@@ -26,9 +26,10 @@ class LogTarget {
   LogTarget& operator=(const LogTarget&) = delete;
 
   /// Adds a topic (the server advertises it); returns the channel to log on.
-  /// A recording throws WriteError.
+  /// A recording throws WriteError; a target of McapProfile::kRos2 throws
+  /// std::invalid_argument.
   std::uint32_t AddChannel(const std::string& topic, Schema schema);
-  /// Adds a topic of a ROS 2 recording (McapProfile::kRos2, which takes no
+  /// Adds a ROS 2 topic to a target of McapProfile::kRos2 (which takes no
   /// other); `frame_id` is the frame a wrench is in. Throws
   /// std::invalid_argument on any other target.
   /// kRobotStates and kRobotActions take no frame.

@@ -12,10 +12,6 @@
 
 namespace velmor::foxglove {
 
-/// What the file is for: Foxglove's protobuf channels, or ROS 2's CDR ones
-/// (header profile `ros2`), never both.
-enum class McapProfile { kFoxglove, kRos2 };
-
 class McapWriter : public LogTarget {
  public:
   /// Creates `path` exclusively unless `overwrite` (velmor_foxglove.h).

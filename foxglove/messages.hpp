@@ -1,6 +1,6 @@
 #pragma once
 // What qrk hands to its Foxglove outputs besides the client's records: the
-// schema of a channel, the compression of a recording, a message's numbers
+// schema of a channel, the compression and profile of a recording, a message's numbers
 // and times, and the robot's I/O.
 #include <array>
 #include <cstdint>
@@ -20,6 +20,11 @@ enum class Schema : std::int32_t {
 };
 
 enum class Compression : std::int32_t { kNone = 0, kZstd = 1, kLz4 = 2 };
+
+/// What a target's channels are for, a recording's (its header profile) and
+/// a live server's alike: Foxglove's protobuf channels, or ROS 2's CDR ones
+/// (profile `ros2`), never both.
+enum class McapProfile { kFoxglove, kRos2 };
 
 /// The sample's number in its stream (32 bits in MCAP: it wraps) and its
 /// log time, in nanoseconds since the Unix epoch (a recording's publish time

@@ -73,6 +73,12 @@ typedef struct vf_mcap_writer vf_mcap_writer;
 typedef int8_t vf_result;
 
 /**
+ * What a target's channels are for: a recording's, in its header's
+ * profile, and a live server's alike.
+ */
+typedef int32_t vf_mcap_profile;
+
+/**
  * Which of Foxglove's own schemas a channel carries: what is logged on it
  * must fit. The messages' own time stamps are the message's log time. A
  * channel of a record of ours is added with
@@ -137,11 +143,6 @@ typedef struct vf_group_frames {
 typedef int32_t vf_compression;
 
 /**
- * What a recording is for, in its header's profile.
- */
-typedef int32_t vf_mcap_profile;
-
-/**
  * What a ROS 2 channel carries, every message stamped with its receive
  * time (the log time).
  */
@@ -202,9 +203,9 @@ typedef int32_t vf_ros2_message;
 #define VF_MCAP_PROFILE_NONE 0
 
 /**
- * A ROS 2 recording: the profile `ros2`, and a target that takes only
- * channels added with vf_log_target_add_ros2_channel (ROS 2's tools refuse
- * a file that mixes encodings).
+ * ROS 2's: the profile `ros2`, and a target that takes only channels added
+ * with vf_log_target_add_ros2_channel and records in CDR (ROS 2's tools
+ * refuse a file that mixes encodings).
  */
 #define VF_MCAP_PROFILE_ROS2 1
 
@@ -315,14 +316,18 @@ vf_result vf_log_target_set_joint_names(const struct vf_log_target* target, cons
 
 /**
  * Starts a server reached on `host` and `port` (0: any free port; see
- * vf_live_server_port). VF_ENETWORK when it cannot listen; VF_EINVAL when
- * max_viewers is 0. On failure `out` is set to NULL.
+ * vf_live_server_port) whose channels are of `profile`, as a recording's:
+ * Foxglove's (VF_MCAP_PROFILE_NONE) or ROS 2's (VF_MCAP_PROFILE_ROS2, for
+ * the viewers that subscribe to CDR channels only). VF_ENETWORK when it
+ * cannot listen; VF_EINVAL when max_viewers is 0 or the profile unknown.
+ * On failure `out` is set to NULL.
  *
  * # Safety
  * `host` is NULL or a NUL-terminated string, valid for the call; `out` is
  * NULL or may be written with one pointer.
  */
-vf_result vf_live_server_start(const char* host, uint16_t port, size_t max_viewers, struct vf_live_server** out);
+vf_result vf_live_server_start(const char* host, uint16_t port, size_t max_viewers, vf_mcap_profile profile,
+                               struct vf_live_server** out);
 
 /**
  * The port viewers connect to (0 for a NULL server).
@@ -366,7 +371,7 @@ vf_result vf_log_target_add_channel(const struct vf_log_target* target, const ch
 /**
  * Adds a channel of one of our own records and sets `channel` to its number
  * for vf_log_target_log_record. The record is written in its target's own
- * encoding: in a ROS 2 recording (VF_MCAP_PROFILE_ROS2) as the CDR type
+ * encoding: on a ROS 2 target (VF_MCAP_PROFILE_ROS2) as the CDR type
  * velmorqrk_msgs/msg/`name` (src/ros2/record_msg.rs), elsewhere in
  * protobuf, whose schema, `<lowercase name>.<name>`, has one field per
  * entry of `fields`, in order, under its name (`name` and every field's name are letters, digits and
@@ -457,11 +462,10 @@ vf_result vf_mcap_writer_finish(const struct vf_mcap_writer* writer);
 void vf_mcap_writer_drop(struct vf_mcap_writer* writer);
 
 /**
- * Adds a ROS 2 channel carrying `message` to a recording of the `ros2`
- * profile and sets `channel` to its number for the log calls; `frame_id`
- * (NULL for none) is the frame a wrench is in. VF_EINVAL on another
- * target: a live server takes no ROS 2 channels, a file of another profile
- * none either.
+ * Adds a ROS 2 channel carrying `message` to a target of the `ros2`
+ * profile (a recording or a live server) and sets `channel` to its number
+ * for the log calls; `frame_id` (NULL for none) is the frame a wrench is
+ * in. VF_EINVAL on a target of another profile.
  *
  * # Safety
  * `topic` is NULL or a NUL-terminated string, and `frame_id` too; both

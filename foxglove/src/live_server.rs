@@ -23,6 +23,7 @@ use crate::encoder::Encoder;
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::front_door::{FrontDoor, Limits};
 use crate::log_target::{Encode, LogTarget, Targets, VfLogTarget};
+use crate::mcap_writer::{is_ros2_profile, VfMcapProfile};
 use crate::records::{text, VfStamp};
 
 /// The live server: the SDK's Foxglove WebSocket server (subprotocols
@@ -44,15 +45,22 @@ pub(crate) struct Channels {
     context: Arc<Context>,
     list: Vec<(Arc<RawChannel>, Encoder)>,
     buffer: Vec<u8>,
+    /// ROS 2's channels (VF_MCAP_PROFILE_ROS2) instead of Foxglove's.
+    ros2: bool,
 }
 
 impl Channels {
-    pub(crate) fn new(context: Arc<Context>) -> Self {
+    pub(crate) fn new(context: Arc<Context>, ros2: bool) -> Self {
         Self {
             context,
             list: Vec::new(),
             buffer: Vec::new(),
+            ros2,
         }
+    }
+
+    pub(crate) fn is_ros2(&self) -> bool {
+        self.ros2
     }
 }
 
@@ -86,8 +94,11 @@ impl LogTarget for Channels {
 const HANDSHAKE_DEADLINE: Duration = Duration::from_secs(10);
 
 /// Starts a server reached on `host` and `port` (0: any free port; see
-/// vf_live_server_port). VF_ENETWORK when it cannot listen; VF_EINVAL when
-/// max_viewers is 0. On failure `out` is set to NULL.
+/// vf_live_server_port) whose channels are of `profile`, as a recording's:
+/// Foxglove's (VF_MCAP_PROFILE_NONE) or ROS 2's (VF_MCAP_PROFILE_ROS2, for
+/// the viewers that subscribe to CDR channels only). VF_ENETWORK when it
+/// cannot listen; VF_EINVAL when max_viewers is 0 or the profile unknown.
+/// On failure `out` is set to NULL.
 ///
 /// # Safety
 /// `host` is NULL or a NUL-terminated string, valid for the call; `out` is
@@ -97,6 +108,7 @@ pub unsafe extern "C" fn vf_live_server_start(
     host: *const c_char,
     port: u16,
     max_viewers: usize,
+    profile: VfMcapProfile,
     out: *mut *mut VfLiveServer,
 ) -> Code {
     let start = || {
@@ -105,6 +117,7 @@ pub unsafe extern "C" fn vf_live_server_start(
         if max_viewers == 0 {
             return Err(Failure::new(EINVAL, "max_viewers is 0"));
         }
+        let ros2 = is_ros2_profile(profile)?;
         let context = Context::new();
         let handle = WebSocketServer::new()
             .name("qrk")
@@ -126,7 +139,7 @@ pub unsafe extern "C" fn vf_live_server_start(
         Ok(VfLiveServer {
             door,
             handle,
-            target: VfLogTarget::new(Targets::Live(Channels::new(context))),
+            target: VfLogTarget::new(Targets::Live(Channels::new(context, ros2))),
         })
     };
     // SAFETY: the caller vouches that `out` may be written; the server

@@ -8,7 +8,7 @@
 use std::ffi::c_char;
 use std::sync::{Mutex, OnceLock, PoisonError};
 
-use velmor_abi::code::Code;
+use velmor_abi::code::{Code, EINVAL};
 
 use crate::encoder::{Encoder, VfSchema};
 use crate::error::{guard, Failure};
@@ -46,8 +46,36 @@ pub(crate) enum Targets {
     Live(Channels),
 }
 
+impl Targets {
+    /// Whether the target is ROS 2's (VF_MCAP_PROFILE_ROS2): it takes ROS 2
+    /// channels only, and records in CDR.
+    pub(crate) fn is_ros2(&self) -> bool {
+        match self {
+            Targets::Mcap(file) => file.is_ros2(),
+            Targets::Live(channels) => channels.is_ros2(),
+        }
+    }
+
+    fn name(&self) -> &str {
+        match self {
+            Targets::Mcap(file) => file.path(),
+            Targets::Live(_) => "the live server",
+        }
+    }
+}
+
 impl LogTarget for Targets {
+    /// A ROS 2 target takes ROS 2 channels only, and another target none of
+    /// them: ROS 2's tools refuse a file that mixes encodings, and a viewer
+    /// would find one topic under two encodings.
     fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
+        if matches!(encoder, Encoder::Ros2(_)) != self.is_ros2() {
+            let kind = if self.is_ros2() { "only ROS 2" } else { "no ROS 2" };
+            return Err(Failure::new(
+                EINVAL,
+                format!("{topic}: {} takes {kind} channels", self.name()),
+            ));
+        }
         match self {
             Targets::Mcap(file) => file.add_channel(topic, encoder),
             Targets::Live(channels) => channels.add_channel(topic, encoder),
@@ -135,7 +163,7 @@ pub unsafe extern "C" fn vf_log_target_add_channel(
 
 /// Adds a channel of one of our own records and sets `channel` to its number
 /// for vf_log_target_log_record. The record is written in its target's own
-/// encoding: in a ROS 2 recording (VF_MCAP_PROFILE_ROS2) as the CDR type
+/// encoding: on a ROS 2 target (VF_MCAP_PROFILE_ROS2) as the CDR type
 /// velmorqrk_msgs/msg/`name` (src/ros2/record_msg.rs), elsewhere in
 /// protobuf, whose schema, `<lowercase name>.<name>`, has one field per
 /// entry of `fields`, in order, under its name (`name` and every field's name are letters, digits and
@@ -166,9 +194,10 @@ pub unsafe extern "C" fn vf_log_target_add_record_channel(
             )
         };
         let channel = required(channel, "channel")?;
-        let encoder = match target {
-            Targets::Mcap(file) if file.is_ros2() => Encoder::Ros2(Box::new(Ros2Channel::record(shape))),
-            _ => Encoder::record(shape),
+        let encoder = if target.is_ros2() {
+            Encoder::Ros2(Box::new(Ros2Channel::record(shape)))
+        } else {
+            Encoder::record(shape)
         };
         *channel = target.add_channel(topic, encoder)?;
         Ok(())
@@ -245,7 +274,7 @@ mod tests {
 
     #[test]
     fn a_record_with_uneven_joint_vectors_fails_even_where_nobody_watches() {
-        let target = VfLogTarget::new(Targets::Live(Channels::new(Context::new())));
+        let target = VfLogTarget::new(Targets::Live(Channels::new(Context::new(), false)));
         let mut channel = 0;
         // SAFETY: the topic is a NUL-terminated string.
         let added = unsafe {

@@ -20,7 +20,6 @@ use crate::encoder::Encoder;
 use crate::error::{guard_constructor, guard_unit, Failure};
 use crate::log_target::{with_target, Encode, LogTarget, Targets, VfLogTarget};
 use crate::records::{text, values as array, VfStamp};
-use crate::ros2::Ros2Channel;
 
 /// How a recording compresses its chunks.
 pub type VfCompression = i32;
@@ -28,14 +27,24 @@ pub const VF_COMPRESSION_NONE: VfCompression = 0;
 pub const VF_COMPRESSION_ZSTD: VfCompression = 1;
 pub const VF_COMPRESSION_LZ4: VfCompression = 2;
 
-/// What a recording is for, in its header's profile.
+/// What a target's channels are for: a recording's, in its header's
+/// profile, and a live server's alike.
 pub type VfMcapProfile = i32;
 /// Foxglove's and PlotJuggler's own channels (protobuf): no profile.
 pub const VF_MCAP_PROFILE_NONE: VfMcapProfile = 0;
-/// A ROS 2 recording: the profile `ros2`, and a target that takes only
-/// channels added with vf_log_target_add_ros2_channel (ROS 2's tools refuse
-/// a file that mixes encodings).
+/// ROS 2's: the profile `ros2`, and a target that takes only channels added
+/// with vf_log_target_add_ros2_channel and records in CDR (ROS 2's tools
+/// refuse a file that mixes encodings).
 pub const VF_MCAP_PROFILE_ROS2: VfMcapProfile = 1;
+
+/// Whether `profile` is ROS 2's; VF_EINVAL for an unknown one.
+pub(crate) fn is_ros2_profile(profile: VfMcapProfile) -> Result<bool, Failure> {
+    match profile {
+        VF_MCAP_PROFILE_NONE => Ok(false),
+        VF_MCAP_PROFILE_ROS2 => Ok(true),
+        other => Err(Failure::new(EINVAL, format!("no MCAP profile numbered {other}"))),
+    }
+}
 
 /// zstd's fastest level: compression is most of the recorder's own CPU, and
 /// level 1 takes a third less of it than the default 3 (measured at 1 kHz:
@@ -193,28 +202,18 @@ impl McapFile {
             .map_err(|e| self.failed(e.error()))
     }
 
-    /// Adds a channel to a ROS 2 recording.
     pub(crate) fn is_ros2(&self) -> bool {
         self.ros2
     }
 
-    pub(crate) fn add_ros2_channel(&mut self, topic: &str, channel: Ros2Channel) -> Result<u32, Failure> {
-        self.add_channel(topic, Encoder::Ros2(Box::new(channel)))
+    pub(crate) fn path(&self) -> &str {
+        &self.path
     }
 }
 
 impl LogTarget for McapFile {
-    /// A ROS 2 recording takes ROS 2 channels only, and another recording
-    /// none of them.
     fn add_channel(&mut self, topic: &str, encoder: Encoder) -> Result<u32, Failure> {
         self.writer()?;
-        if matches!(encoder, Encoder::Ros2(_)) != self.ros2 {
-            let kind = if self.ros2 { "only ROS 2" } else { "no ROS 2" };
-            return Err(Failure::new(
-                EINVAL,
-                format!("{topic}: {} takes {kind} channels", self.path),
-            ));
-        }
         self.channels.push(Channel {
             topic: topic.to_owned(),
             id: None,
@@ -297,11 +296,7 @@ pub unsafe extern "C" fn vf_mcap_writer_create(
     out: *mut *mut VfMcapWriter,
 ) -> Code {
     let create = || {
-        let ros2 = match profile {
-            VF_MCAP_PROFILE_NONE => false,
-            VF_MCAP_PROFILE_ROS2 => true,
-            other => return Err(Failure::new(EINVAL, format!("no MCAP profile numbered {other}"))),
-        };
+        let ros2 = is_ros2_profile(profile)?;
         // SAFETY: the caller vouches for `path` for the call.
         let file = McapFile::create(unsafe { text(path, "path") }?, compression, overwrite, ros2)?;
         Ok(VfMcapWriter {

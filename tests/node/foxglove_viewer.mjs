@@ -1,9 +1,12 @@
 // A viewer of qrk's live server through Foxglove's reference client
 // (@foxglove/ws-protocol) on a WebSocket opened with the SDK's subprotocol:
 // waits for the advertisement of every TOPIC, subscribes to them, decodes
-// COUNT messages of each with the protobuf schema the server advertised, and
-// prints one JSON line: {advertised: {topic: schema name}, messages: {topic:
-// [{log_time, message}]}}. With --pause-ms N it stops reading its socket for
+// COUNT messages of each with the schema the server advertised (protobuf, or
+// a ros2msg schema's CDR with @foxglove/rosmsg2-serialization, as Foxglove
+// and PlotJuggler decode it), and prints one JSON line: {advertised: {topic:
+// {encoding, schemaEncoding, schemaName, schemaLength}}, messages: {topic:
+// [{log_time, message}]}}, typed arrays as arrays. A topic advertised twice
+// fails. With --pause-ms N it stops reading its socket for
 // N ms after subscribing, as a viewer too slow for the stream would. With
 // --commands it first tries to act on the robot as a viewer could: publish on
 // a channel of its own, call a service, get and set a parameter; the line
@@ -11,6 +14,8 @@
 // replies: [text]}), and waits for a reply to each of the five.
 //
 //   node foxglove_viewer.mjs URL COUNT [--pause-ms N] [--commands] TOPIC...
+import { parse } from "@foxglove/rosmsg";
+import { MessageReader } from "@foxglove/rosmsg2-serialization";
 import wsProtocol from "@foxglove/ws-protocol";
 import protobuf from "protobufjs";
 import descriptor from "protobufjs/ext/descriptor/index.js";
@@ -37,12 +42,18 @@ const advertised = {};
 const decoders = new Map(); // subscription id -> {topic, type}
 const messages = Object.fromEntries(topics.map((topic) => [topic, []]));
 
+// A function from a message's bytes to a plain object.
 function decoderOf(channel) {
+  if (channel.encoding === "cdr" && channel.schemaEncoding === "ros2msg") {
+    const reader = new MessageReader(parse(channel.schema, { ros2: true }));
+    return (bytes) => reader.readMessage(bytes);
+  }
   if (channel.encoding !== "protobuf" || channel.schemaEncoding !== "protobuf") {
-    throw new Error(`${channel.topic}: not protobuf`);
+    throw new Error(`${channel.topic}: neither protobuf nor ROS 2's CDR`);
   }
   const set = descriptor.FileDescriptorSet.decode(Buffer.from(channel.schema, "base64"));
-  return protobuf.Root.fromDescriptor(set).lookupType(channel.schemaName);
+  const type = protobuf.Root.fromDescriptor(set).lookupType(channel.schemaName);
+  return (bytes) => type.toObject(type.decode(bytes), { longs: String, arrays: true });
 }
 
 let finished = false;
@@ -53,8 +64,9 @@ function finishIfDone() {
     finished = true;
     client.close();
     const line = commands ? { advertised, messages, capabilities, replies } : { advertised, messages };
+    const plain = (_key, value) => (ArrayBuffer.isView(value) ? Array.from(value) : value);
     // Exiting at once would cut a long line short on a pipe.
-    process.stdout.write(`${JSON.stringify(line)}\n`, () => process.exit(0));
+    process.stdout.write(`${JSON.stringify(line, plain)}\n`, () => process.exit(0));
   }
 }
 
@@ -82,9 +94,11 @@ client.on("parameterValues", ({ parameters }) => {
 
 client.on("advertise", (channels) => {
   for (const channel of channels) {
-    advertised[channel.topic] = channel.schemaName;
+    if (channel.topic in advertised) throw new Error(`${channel.topic} advertised twice`);
+    const { encoding, schemaEncoding, schemaName, schema } = channel;
+    advertised[channel.topic] = { encoding, schemaEncoding, schemaName, schemaLength: schema.length };
     if (topics.includes(channel.topic)) {
-      decoders.set(client.subscribe(channel.id), { topic: channel.topic, type: decoderOf(channel) });
+      decoders.set(client.subscribe(channel.id), { topic: channel.topic, decode: decoderOf(channel) });
     }
   }
   if (pauseMs > 0 && topics.every((topic) => topic in advertised)) {
@@ -95,12 +109,11 @@ client.on("advertise", (channels) => {
 
 client.on("message", ({ subscriptionId, timestamp, data }) => {
   if (finished) return;
-  const { topic, type } = decoders.get(subscriptionId);
+  const { topic, decode } = decoders.get(subscriptionId);
   // Every topic keeps collecting until each has `count`: subscriptions start
   // at different moments, and the topics' windows must overlap.
   const bytes = new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
-  const message = type.toObject(type.decode(bytes), { longs: String, arrays: true });
-  messages[topic].push({ log_time: timestamp.toString(), message });
+  messages[topic].push({ log_time: timestamp.toString(), message: decode(bytes) });
   finishIfDone();
 });
 

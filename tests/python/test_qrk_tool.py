@@ -13,6 +13,7 @@ import struct
 import subprocess
 import sys
 import termios
+import threading
 import time
 from pathlib import Path
 
@@ -41,6 +42,7 @@ from qrk_outputs import (
     viewed,
     viewer,
 )
+from velmorqrk import JointGroup
 
 SERIAL = "QRK-TOOL-1"
 OTHER = "QRK-TOOL-2"
@@ -886,6 +888,75 @@ def test_serve_shows_the_robot_live_to_several_viewers(robots):
         assert viewed(viewer(port, 1, "/io"))["messages"]["/io"]  # the first server is still serving
         _, err = stopped(serve)
         assert serve.returncode == 0, err
+
+
+def plotjuggler_subscribes(channel):
+    """PlotJuggler 4's test of an advertised channel: it subscribes only to ROS 2's CDR with a ros2msg schema."""
+    return channel["encoding"] == "cdr" and channel["schemaEncoding"] == "ros2msg" and \
+        channel["schemaName"] != "" and channel["schemaLength"] > 0
+
+
+@pytest.mark.parametrize("flags", [[], ["--all-fields"]], ids=["standard", "all-fields"])
+def test_serve_ros2_serves_a_ros2_recordings_topics_to_plotjuggler_with_the_clients_values(robots, tmp_path, flags):
+    names = tmp_path / "names.yaml"
+    names.write_text("8: arm_2_elbow\n")
+    flags = [*flags, "--joint-names", str(names)]
+    recorded = qrk("record", SERIAL, "--seconds", 1, "-o", tmp_path / "run", "--format", "ros2", *flags)
+    assert recorded.returncode == 0, recorded.stderr
+    with open(tmp_path / "run.mcap", "rb") as file:
+        recorded_topics = {channel.topic for channel in make_reader(file).get_summary().channels.values()}
+    port = 18768 + len(flags)
+    records = "--all-fields" in flags
+    topics = ["/ARM_2/joint_states", "/ARM_2/tcp_wrench_local", "/tf"] + (["/ARM_2/states"] if records else [])
+    with killed_if_left_running(subprocess.Popen([qrk_tool(), "serve", SERIAL, "--port", str(port), "--ros2", *flags],
+                                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)) as serve:
+        assert serve.stdout.readline().startswith(f"serving {SERIAL} on ws://127.0.0.1:{port}")
+        client = connect(SERIAL, verbose=False)
+        read = {}  # the client's ARM_2 states by the robot's time stamp, read while the viewer watches
+        done = threading.Event()
+
+        def read_states():
+            while not done.is_set():
+                states = client.states()[JointGroup.ARM_2]
+                read[tuple(states.timestamp)] = states
+
+        reading = threading.Thread(target=read_states)
+        reading.start()
+        try:
+            seen = viewed(viewer(port, 200, *topics))
+        finally:
+            done.set()
+            reading.join()
+        _, err = stopped(serve)
+        assert serve.returncode == 0, err
+    advertised = seen["advertised"]
+    assert set(advertised) == recorded_topics  # instead of the protobuf topics, which share their names
+    assert all(plotjuggler_subscribes(channel) for channel in advertised.values()), advertised
+    by_time = {topic: {m["log_time"]: m["message"] for m in seen["messages"][topic]} for topic in topics}
+    for joint_states in by_time["/ARM_2/joint_states"].values():
+        assert joint_states["name"] == ["joint_7", "arm_2_elbow"] + [f"joint_{i}" for i in range(9, 14)]
+    if not records:
+        return
+    # One sample's messages share its log time; its states carry the robot's time stamp, which the client's read.
+    matched = 0
+    for log_time, message in by_time["/ARM_2/states"].items():
+        states = read.get(tuple(message["timestamp"]))
+        if states is None or log_time not in by_time["/ARM_2/joint_states"] or log_time not in by_time["/tf"]:
+            continue
+        matched += 1
+        assert message["tau_ext"] == states.tau_ext and message["flange_pose"] == states.flange_pose
+        joint_states = by_time["/ARM_2/joint_states"][log_time]
+        assert [joint_states[f] for f in ("position", "velocity", "effort")] == [states.q, states.dq, states.tau]
+        wrench = by_time["/ARM_2/tcp_wrench_local"].get(log_time)
+        if wrench is not None:
+            assert wrench["header"]["frame_id"] == "ARM_2_tcp"
+            force, torque = wrench["wrench"]["force"], wrench["wrench"]["torque"]
+            assert [*force.values(), *torque.values()] == states.tcp_wrench_local
+        tcp = next(t for t in by_time["/tf"][log_time]["transforms"] if t["child_frame_id"] == "ARM_2_tcp")
+        translation, rotation = tcp["transform"]["translation"], tcp["transform"]["rotation"]
+        pose = states.tcp_pose
+        assert [*translation.values(), *rotation.values()] == pose[:3] + pose[4:] + pose[3:4]
+    assert matched > 20, (matched, len(read))
 
 
 def test_serve_takes_the_joint_groups_from_a_first_sample_later_than_start_up_and_names_joints_as_told(tmp_path):

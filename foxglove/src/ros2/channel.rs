@@ -1,7 +1,7 @@
-//! A channel of a ROS 2 recording: which standard message it carries, made
-//! from which part of a sample, and in which frame. Only an MCAP file of the
-//! `ros2` profile takes such channels (VF_MCAP_PROFILE_ROS2), and it
-//! takes no others: ROS 2's tools refuse a file that mixes encodings.
+//! A ROS 2 channel: which standard message it carries, made from which part
+//! of a sample, and in which frame. Only a target of the `ros2` profile (an
+//! MCAP file or a live server, VF_MCAP_PROFILE_ROS2) takes such channels,
+//! and it takes no others: ROS 2's tools refuse a file that mixes encodings.
 use std::collections::BTreeMap;
 use std::ffi::c_char;
 
@@ -12,10 +12,11 @@ use super::definitions::{MessageType, JOINT_STATE, JOY, SCHEMA_ENCODING, TF_MESS
 use super::record_msg::{self, encode_record_msg};
 use super::{encode_io, encode_wrench_stamped, GroupFrames, JointStateEncoder, JointValues, TfMessageWriter};
 use super::{Time, OFFERED_QOS_PROFILES};
+use crate::encoder::Encoder;
 use crate::error::Failure;
 use crate::field_table::{Fields, Shape};
 use crate::joint_names::JointNames;
-use crate::log_target::{with_target, Targets, VfLogTarget};
+use crate::log_target::{with_target, LogTarget, VfLogTarget};
 use crate::records::{fixed, required, text, VfGroupFrames};
 
 /// What a ROS 2 channel carries, every message stamped with its receive
@@ -210,11 +211,10 @@ impl Ros2Channel {
     }
 }
 
-/// Adds a ROS 2 channel carrying `message` to a recording of the `ros2`
-/// profile and sets `channel` to its number for the log calls; `frame_id`
-/// (NULL for none) is the frame a wrench is in. VF_EINVAL on another
-/// target: a live server takes no ROS 2 channels, a file of another profile
-/// none either.
+/// Adds a ROS 2 channel carrying `message` to a target of the `ros2`
+/// profile (a recording or a live server) and sets `channel` to its number
+/// for the log calls; `frame_id` (NULL for none) is the frame a wrench is
+/// in. VF_EINVAL on a target of another profile.
 ///
 /// # Safety
 /// `topic` is NULL or a NUL-terminated string, and `frame_id` too; both
@@ -239,10 +239,7 @@ pub unsafe extern "C" fn vf_log_target_add_ros2_channel(
         };
         let channel = required(channel, "channel")?;
         let encoder = Ros2Channel::new(message, frame_id)?;
-        *channel = match target {
-            Targets::Mcap(file) => file.add_ros2_channel(topic, encoder)?,
-            Targets::Live(_) => return Err(Failure::new(EINVAL, "a live server takes no ROS 2 channels")),
-        };
+        *channel = target.add_channel(topic, Encoder::Ros2(Box::new(encoder)))?;
         Ok(())
     })
 }
@@ -256,48 +253,85 @@ mod tests {
 
     use super::*;
     use crate::encoder::VF_SCHEMA_JOINT_STATES;
-    use crate::log_target::vf_log_target_add_channel;
+    use crate::field_table::VF_FIELD_F64_SEQUENCE;
+    use crate::live_server::{vf_live_server_log_target, vf_live_server_start, vf_live_server_stop};
+    use crate::log_target::{vf_log_target_add_channel, vf_log_target_add_record_channel};
     use crate::mcap_writer::{
-        vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_log_target, VF_COMPRESSION_NONE,
+        vf_mcap_writer_create, vf_mcap_writer_drop, vf_mcap_writer_log_target, VfMcapProfile, VF_COMPRESSION_NONE,
         VF_MCAP_PROFILE_NONE, VF_MCAP_PROFILE_ROS2,
     };
+    use crate::test_table::Table;
+
+    /// The codes of adding a protobuf channel, a ROS 2 one and a record's
+    /// (which goes in the target's own encoding) to `target`.
+    fn added(target: Option<&VfLogTarget>) -> (Code, Code, Code) {
+        let topic = CString::new("/arm/joint_states").unwrap();
+        let table = Table::default().field(c"q", VF_FIELD_F64_SEQUENCE, &[0.0; 7]);
+        let mut channel = 0;
+        // SAFETY: the topic, the name and the table's fields are alive for every call; no frame.
+        unsafe {
+            (
+                vf_log_target_add_channel(target, topic.as_ptr(), VF_SCHEMA_JOINT_STATES, Some(&mut channel)),
+                vf_log_target_add_ros2_channel(
+                    target,
+                    topic.as_ptr(),
+                    VF_ROS2_JOINT_STATES,
+                    ptr::null(),
+                    Some(&mut channel),
+                ),
+                vf_log_target_add_record_channel(
+                    target,
+                    c"/arm/states".as_ptr(),
+                    c"RobotStates".as_ptr(),
+                    table.fields.as_ptr(),
+                    table.fields.len(),
+                    Some(&mut channel),
+                ),
+            )
+        }
+    }
+
+    fn expected(ros2: bool) -> (Code, Code, Code) {
+        if ros2 {
+            (EINVAL, OK, OK)
+        } else {
+            (OK, EINVAL, OK)
+        }
+    }
+
+    fn profile(ros2: bool) -> VfMcapProfile {
+        if ros2 {
+            VF_MCAP_PROFILE_ROS2
+        } else {
+            VF_MCAP_PROFILE_NONE
+        }
+    }
 
     #[test]
-    fn a_ros2_file_takes_only_ros2_channels_and_another_file_none() {
+    fn a_ros2_file_or_server_takes_only_ros2_channels_and_another_none() {
         let folder = std::env::temp_dir().join(format!("vf-ros2-channels-{}", std::process::id()));
         std::fs::create_dir_all(&folder).unwrap();
-        let topic = CString::new("/arm/joint_states").unwrap();
         for ros2 in [true, false] {
             let path = CString::new(folder.join(format!("{ros2}.mcap")).to_str().unwrap()).unwrap();
-            let profile = if ros2 {
-                VF_MCAP_PROFILE_ROS2
-            } else {
-                VF_MCAP_PROFILE_NONE
-            };
             let mut writer = ptr::null_mut();
             // SAFETY: the path is a C string alive for the call; `writer` may be written.
             let created =
-                unsafe { vf_mcap_writer_create(path.as_ptr(), VF_COMPRESSION_NONE, true, profile, &mut writer) };
+                unsafe { vf_mcap_writer_create(path.as_ptr(), VF_COMPRESSION_NONE, true, profile(ros2), &mut writer) };
             assert_eq!(created, OK);
             // SAFETY: the writer was just created and is dropped below.
-            let target = vf_mcap_writer_log_target(unsafe { writer.as_ref() });
-            let mut channel = 0;
-            // SAFETY: the topic is a C string alive for both calls; no frame.
-            let (protobuf, cdr) = unsafe {
-                (
-                    vf_log_target_add_channel(target, topic.as_ptr(), VF_SCHEMA_JOINT_STATES, Some(&mut channel)),
-                    vf_log_target_add_ros2_channel(
-                        target,
-                        topic.as_ptr(),
-                        VF_ROS2_JOINT_STATES,
-                        ptr::null(),
-                        Some(&mut channel),
-                    ),
-                )
-            };
-            assert_eq!((protobuf, cdr), if ros2 { (EINVAL, OK) } else { (OK, EINVAL) });
+            let file = added(vf_mcap_writer_log_target(unsafe { writer.as_ref() }));
             // SAFETY: created above, used by no other call.
             unsafe { vf_mcap_writer_drop(writer) };
+
+            let mut server = ptr::null_mut();
+            // SAFETY: the host is a C string; `server` may be written.
+            let started = unsafe { vf_live_server_start(c"127.0.0.1".as_ptr(), 0, 1, profile(ros2), &mut server) };
+            assert_eq!(started, OK);
+            // SAFETY: the server was just started and is stopped below.
+            let live = added(vf_live_server_log_target(unsafe { server.as_ref() }));
+            // SAFETY: started above, used by no other call.
+            unsafe { vf_live_server_stop(server) };
+            assert_eq!((file, live), (expected(ros2), expected(ros2)), "ROS 2: {ros2}");
         }
         std::fs::remove_dir_all(&folder).unwrap();
     }

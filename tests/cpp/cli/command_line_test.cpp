@@ -115,6 +115,7 @@ TEST(QrkCommandLine, RefusesWhatWouldRecordTheWrongThingOrNothing) {
       {{"serve", "AB-12-345", "--max-viewers", "0"},
        "serve: --max-viewers: not a number of viewers from 1 to 256: '0'"},
       {{"serve", "AB-12-345", "--max-viewers", "-1"}, "serve: --max-viewers: not a number of viewers from 1"},
+      {{"serve", "AB-12-345", "--all-fields"}, "serve: --all-fields adds our own ROS 2 types: give --ros2"},
       // A misspelt option is named, not reported as the option it was meant to be.
       {{"record", "AB-12-345", "--secnods", "1", "-o", "run"}, "record: unknown option '--secnods'"},
   };
