@@ -11,7 +11,7 @@ use crate::field_table::{Fields, Shape};
 use crate::joint_names::JointNames;
 use crate::protobuf;
 use crate::records::{fixed, text, Pose, VfGroupFrames};
-use crate::ros2::Ros2Channel;
+use crate::ros2::{Ros2Channel, Time};
 
 /// Which of Foxglove's own schemas a channel carries: what is logged on it
 /// must fit. The messages' own time stamps are the message's log time. A
@@ -104,7 +104,7 @@ impl Encoder {
                 fill_joint_states(message, log_time, fields, names)?;
                 encode(message, out)
             }
-            Self::Ros2(channel) => channel.encode_record(log_time, fields, names, out),
+            Self::Ros2(channel) => channel.encode_record(fields, names, Time::from_unix_nanos(log_time), out),
             Self::Record(channel) => {
                 fields.check(&channel.shape)?;
                 protobuf::encode(fields, out);
@@ -128,7 +128,7 @@ impl Encoder {
         out.clear();
         if let Self::Ros2(channel) = self {
             // SAFETY: the caller vouches for every group's name and poses.
-            return unsafe { channel.encode_frames(log_time, groups, out) };
+            return unsafe { channel.encode_frames(groups, Time::from_unix_nanos(log_time), out) };
         }
         let Self::FrameTransforms(frames) = self else {
             return Err(self.mismatch("frames"));

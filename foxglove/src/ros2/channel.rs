@@ -132,15 +132,14 @@ impl Ros2Channel {
 
     /// Encodes a record: a group's states (joint states, wrenches), its
     /// commanded values (joint commands) or the robot's I/O, as the channel
-    /// carries.
+    /// carries, every header stamped `stamp`.
     pub fn encode_record(
         &mut self,
-        log_time: u64,
         fields: &Fields,
         names: &JointNames,
+        stamp: Time,
         out: &mut Vec<u8>,
     ) -> Result<(), Failure> {
-        let stamp = Time::from_unix_nanos(log_time);
         let joint_values = |position, velocity, effort| -> Result<JointValues, Failure> {
             Ok(JointValues {
                 position: fields.per_joint(position)?,
@@ -181,15 +180,15 @@ impl Ros2Channel {
     /// are, valid for the call.
     pub unsafe fn encode_frames(
         &mut self,
-        log_time: u64,
         groups: &[VfGroupFrames],
+        stamp: Time,
         out: &mut Vec<u8>,
     ) -> Result<(), Failure> {
         if !matches!(self.content, Content::Tf) {
             return Err(self.mismatch("frames"));
         }
         // A group that fails leaves a partial message, which is not logged.
-        let mut message = TfMessageWriter::new(Time::from_unix_nanos(log_time), groups.len(), out);
+        let mut message = TfMessageWriter::new(stamp, groups.len(), out);
         for group in groups {
             // SAFETY: the caller vouches for every group's name and poses.
             message.group(&unsafe {

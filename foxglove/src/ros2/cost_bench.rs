@@ -242,7 +242,7 @@ fn encode_cost() {
         // SAFETY: as above.
         let fields = unsafe { fields(&record) }.unwrap();
         whole
-            .encode_record(RECEIVE_TIME, &fields, &JointNames::DEFAULTS, out)
+            .encode_record(&fields, &JointNames::DEFAULTS, Time::from_unix_nanos(RECEIVE_TIME), out)
             .unwrap();
     });
     let mut protobuf = states.encoder("RobotStates");
