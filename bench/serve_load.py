@@ -5,8 +5,8 @@ Foxglove's reference client (bench/serve_viewers.mjs, one Node.js process) on th
 
   at once     50 viewers connect together, subscribe, and read for a while: every topic (the worst case), then a
               group's joint states and /tf (a typical 3D panel and plot), then every topic of `qrk serve --ros2`
-              (ROS 2's CDR messages: PlotJuggler's worst case) and of `--ros2 --all-fields` (the records whole
-              too, beside the standard messages)
+              (ROS 2's CDR messages: PlotJuggler's worst case), a group's joint states and /tf of it, and every
+              topic of `--ros2 --all-fields` (the records whole too, beside the standard messages)
   churn       500 viewers, one after the other over a minute, each connecting, subscribing to one topic and leaving
               on its first message
 
@@ -116,6 +116,7 @@ def serve_bench(args, table):
         for flags, name, topics, rounds in (
                 ([], "every topic", EVERY_TOPIC, 3), ([], "/ARM_1/joint_states and /tf", TYPICAL, 1),
                 (["--ros2"], "every topic", EVERY_ROS2_TOPIC, 3),
+                (["--ros2"], "/ARM_1/joint_states and /tf", TYPICAL, 1),
                 (["--ros2", "--all-fields"], "every topic", EVERY_ROS2_TOPIC_ALL_FIELDS, 1)):
             run = under_load(args, lambda url, topics=topics: viewers("at-once", url, 50, seconds, *topics,
                                                                     timeout=120), rounds, flags)
