@@ -113,7 +113,7 @@ def soak(args):
             start = time.monotonic()
             end = start + args.minutes * 60
             while (now := time.monotonic()) < end:
-                for _ in range(toggles, toggles_due(now - start)):
+                for _ in range(toggles, 0 if args.no_events else toggles_due(now - start)):
                     robot.process.send_signal(signal.SIGUSR2)
                     toggles += 1
                 for name, process in recorders.items():
@@ -176,6 +176,9 @@ def main():
     parser.add_argument("--build", required=True, help="the build folder holding sim/qrk-sim and cli/qrk")
     parser.add_argument("--minutes", type=float, default=60.0)
     parser.add_argument("--keep-bytes", default="1G", help="the cell recorder's --keep-bytes (decimal units)")
+    parser.add_argument("--no-events", action="store_true",
+                        help="never press the E-stop: the ring fills but no snapshot is written, which leaves what "
+                        "splitting, retention and the ring cost apart from the snapshot files' own writing")
     parser.add_argument("--folder", default=None, help="where the recordings go (a temporary folder in it)")
     soak(parser.parse_args())
 
