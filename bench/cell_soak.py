@@ -120,7 +120,10 @@ def soak(args):
                     rss[name].append(resident_bytes(process.pid))
                 disk.append(series_bytes(cell_folder)[0])
                 time.sleep(max(0.0, min(SAMPLE_PERIOD, end - time.monotonic())))
-        sent = int(re.search(r"stopping after [\d.]+ s, (\d+) samples per robot", robot.log).group(1))
+        stopped = re.search(r"stopping after [\d.]+ s, (\d+) samples per robot", robot.log)
+        if not stopped:
+            sys.exit(f"qrk-sim did not say how many samples it sent (status {robot.process.returncode}):\n{robot.log}")
+        sent = int(stopped.group(1))
         time.sleep(2)  # the last samples on their way
         results = {name: ended(process) for name, process in recorders.items()}
         snapshots = sorted(path for path in cell_folder.iterdir() if "-snap-" in path.name)
