@@ -1,6 +1,7 @@
 #include "cli/recorder/snapshot_ring.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <utility>
 
@@ -28,14 +29,36 @@ SnapshotRing::SnapshotRing(double pre_seconds, double post_seconds, std::uint64_
 std::uint64_t SnapshotRing::MemoryOf(const KeptSample& sample) { return kSampleOverhead + sample.bytes.capacity(); }
 
 void SnapshotRing::Take(StreamKind stream, const SampleStamp& stamp, const std::vector<std::uint8_t>& bytes) {
-  // Copied before the lock, so that the other stream never waits on it.
-  auto sample = std::make_shared<const KeptSample>(KeptSample{stream, stamp, bytes});
+  auto sample = std::make_shared<KeptSample>(KeptSample{stream, stamp, SpareBuffer(stream)});
+  // Copied outside the lock, so that the other stream never waits on it.
+  sample->bytes.assign(bytes.begin(), bytes.end());
   std::lock_guard<std::mutex> lock(mutex_);
   EndSnapshotsBefore(stamp.receive_time);
   bytes_ += MemoryOf(*sample);
   newest_time_ = std::max(newest_time_, stamp.receive_time);
   samples_.push_back(std::move(sample));
   Evict();
+}
+
+std::vector<std::uint8_t> SnapshotRing::SpareBuffer(StreamKind stream) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto& spare = spare_[static_cast<int>(stream)];
+  if (spare.empty()) return {};
+  std::vector<std::uint8_t> buffer = std::move(spare.back());
+  spare.pop_back();
+  return buffer;
+}
+
+// Called with the lock held. A sample that a snapshot's part still holds is
+// freed by its last holder instead; copies are only made under the lock, so
+// a count of one stays one. The count is read relaxed: the fence orders the
+// snapshot writer's last reads of the bytes, before it let go, before ours.
+void SnapshotRing::Recycle(std::shared_ptr<KeptSample> sample) {
+  constexpr std::size_t kMaxSpares = 16;
+  auto& spare = spare_[static_cast<int>(sample->stream)];
+  if (sample.use_count() != 1 || spare.size() >= kMaxSpares) return;
+  std::atomic_thread_fence(std::memory_order_acquire);
+  spare.push_back(std::move(sample->bytes));
 }
 
 void SnapshotRing::EndSnapshotsBefore(double time) {
@@ -110,6 +133,7 @@ void SnapshotRing::Pop(bool early) {
     snapshot.next = front_index_ + 1;
   }
   bytes_ -= MemoryOf(*samples_.front());
+  Recycle(std::move(samples_.front()));
   samples_.pop_front();
   ++front_index_;
   if (early) ++evicted_early_;

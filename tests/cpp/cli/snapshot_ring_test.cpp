@@ -55,9 +55,14 @@ Drained DrainAll(SnapshotRing& ring, Drained so_far = {}) {
   return so_far;
 }
 
-// Every sample once, both streams, consecutive numbers from `first` to `last`.
+// Every sample once, both streams, consecutive numbers from `first` to `last`,
+// each with its bytes still whole though the ring has moved on past it.
 void ExpectUnbroken(const Drained& drained, double first, double last) {
   ASSERT_FALSE(drained.samples.empty());
+  for (const auto& sample : drained.samples) {
+    ASSERT_EQ(sample->bytes, std::vector<std::uint8_t>{static_cast<std::uint8_t>(sample->stamp.sample)})
+        << "sample " << sample->stamp.sample;
+  }
   EXPECT_NEAR(drained.samples.front()->stamp.receive_time, first, 0.0015);
   EXPECT_NEAR(drained.samples.back()->stamp.receive_time, last, 0.0015);
   for (std::size_t i = 1; i < drained.samples.size(); ++i) {
