@@ -77,7 +77,7 @@ def started(argv):
 
 def ended(process):
     """Stops a recorder with SIGINT: its summary and its CPU seconds over its whole run."""
-    process.send_signal(signal.SIGINT)
+    process.send_signal(signal.SIGTERM)
     _, status, usage = os.wait4(process.pid, 0)
     process.returncode = os.waitstatus_to_exitcode(status)
     if process.returncode != 0:
@@ -120,6 +120,10 @@ def soak(args):
                     rss[name].append(resident_bytes(process.pid))
                 disk.append(series_bytes(cell_folder)[0])
                 time.sleep(max(0.0, min(SAMPLE_PERIOD, end - time.monotonic())))
+            # SIGTERM, here and for the recorders, not SIGINT: a soak left running as a background job
+            # (`nohup scripts/soak --cell &`) starts every program with SIGINT ignored, which they keep.
+            robot.process.send_signal(signal.SIGTERM)
+            robot.process.wait(30)
         stopped = re.search(r"stopping after [\d.]+ s, (\d+) samples per robot", robot.log)
         if not stopped:
             sys.exit(f"qrk-sim did not say how many samples it sent (status {robot.process.returncode}):\n{robot.log}")
