@@ -11,7 +11,8 @@ so that every sample it sent fell in both recordings' span: samples lost are tho
 wrote (the closing summaries' counts, over every piece, deleted ones included). Every few seconds: each recorder's
 resident memory and the bytes of the cell's series on the disk (its snapshots apart). At the end one table: memory
 (first, largest, last quarter's mean: flat), disk against the bound, and CPU per sample of both recorders (both under
-the same load, so their ratio is fair).
+the same load, so their ratio is fair), and that ratio again for each minute of the run: its spread is the noise
+the whole run's ratio carries.
 """
 
 import argparse
@@ -32,12 +33,31 @@ from peer_host import RobotServer  # noqa: E402  (the tests' server processes, o
 SERIAL = "SOAK-CELL-1"
 PIECE = re.compile(r"^cell-\d{8}T\d{6}Z-(\d{6})\.")
 SAMPLE_PERIOD = 5.0
+BLOCK_SECONDS = 60.0  # a span of the run over which the CPU ratio is taken again, one E-stop cycle
 ESTOP_PERIOD = 60.0  # pressed at 30 s into each minute, released 15 s later
 
 
 def resident_bytes(pid):
     status = Path(f"/proc/{pid}/status").read_text()
     return int(next(line.split()[1] for line in status.splitlines() if line.startswith("VmRSS:"))) * 1024
+
+
+def cpu_seconds(pid):
+    """User and system time of a running process so far."""
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def block_ratios(cpu, every):
+    """The cell recorder's CPU over the plain one's in each span of `every` readings: both took the same samples
+    in it, so the spread of these is the noise a whole run's ratio carries."""
+    ratios = []
+    for start in range(0, len(cpu["plain"]) - every, every):
+        plain = cpu["plain"][start + every] - cpu["plain"][start]
+        cell = cpu["cell"][start + every] - cpu["cell"][start]
+        if plain > 0:
+            ratios.append(cell / plain)
+    return ratios
 
 
 def series_bytes(folder):
@@ -98,6 +118,7 @@ def soak(args):
         cell_folder.mkdir()
         qrk = build / "cli/qrk"
         rss = {"plain": [], "cell": []}
+        cpu = {"plain": [], "cell": []}
         disk, toggles = [], 0
         with RobotServer([build / "sim/qrk-sim", "--serial", SERIAL, "--rate", 1000, "--start-paused"]) as robot:
             recorders = {
@@ -118,6 +139,7 @@ def soak(args):
                     toggles += 1
                 for name, process in recorders.items():
                     rss[name].append(resident_bytes(process.pid))
+                    cpu[name].append(cpu_seconds(process.pid))
                 disk.append(series_bytes(cell_folder)[0])
                 time.sleep(max(0.0, min(SAMPLE_PERIOD, end - time.monotonic())))
             # SIGTERM, here and for the recorders, not SIGINT: a soak left running as a background job
@@ -131,8 +153,9 @@ def soak(args):
         time.sleep(2)  # the last samples on their way
         results = {name: ended(process) for name, process in recorders.items()}
         snapshots = sorted(path for path in cell_folder.iterdir() if "-snap-" in path.name)
-        figures = {"sent": sent, "toggles": toggles, "rss": rss, "disk": disk, "pieces": series_bytes(cell_folder)[1],
-                   "snapshots": len(snapshots), "snapshot_bytes": sum(path.stat().st_size for path in snapshots)}
+        figures = {"sent": sent, "toggles": toggles, "rss": rss, "cpu": cpu, "disk": disk,
+                   "pieces": series_bytes(cell_folder)[1], "snapshots": len(snapshots),
+                   "snapshot_bytes": sum(path.stat().st_size for path in snapshots)}
     print_table(args, figures, {name: (summary_counts(out), cpu, out) for name, (out, cpu) in results.items()})
 
 
@@ -161,6 +184,10 @@ def print_table(args, figures, results):
           f"{figures['snapshot_bytes'] / 1e6:.1f} MB |")
     print(f"| CPU per sample (us, both streams) | {per_sample['plain'] * 1e6:.1f} | {per_sample['cell'] * 1e6:.1f} "
           f"(x{per_sample['cell'] / per_sample['plain']:.2f}) |")
+    ratios = block_ratios(figures["cpu"], int(BLOCK_SECONDS / SAMPLE_PERIOD))
+    if ratios:
+        print(f"| CPU ratio per {BLOCK_SECONDS / 60:g} min of the run: median (min-max), {len(ratios)} spans | - | "
+              f"x{statistics.median(ratios):.2f} ({min(ratios):.2f}-{max(ratios):.2f}) |")
 
 
 def memory_cell(sizes):

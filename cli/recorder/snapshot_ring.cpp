@@ -29,7 +29,8 @@ SnapshotRing::SnapshotRing(double pre_seconds, double post_seconds, std::uint64_
 std::uint64_t SnapshotRing::MemoryOf(const KeptSample& sample) { return kSampleOverhead + sample.bytes.capacity(); }
 
 void SnapshotRing::Take(StreamKind stream, const SampleStamp& stamp, const std::vector<std::uint8_t>& bytes) {
-  auto sample = std::make_shared<KeptSample>(KeptSample{stream, stamp, SpareBuffer(stream)});
+  std::shared_ptr<KeptSample> sample = SpareSample(stream);
+  sample->stamp = stamp;
   // Copied outside the lock, so that the other stream never waits on it.
   sample->bytes.assign(bytes.begin(), bytes.end());
   std::lock_guard<std::mutex> lock(mutex_);
@@ -40,13 +41,19 @@ void SnapshotRing::Take(StreamKind stream, const SampleStamp& stamp, const std::
   Evict();
 }
 
-std::vector<std::uint8_t> SnapshotRing::SpareBuffer(StreamKind stream) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto& spare = spare_[static_cast<int>(stream)];
-  if (spare.empty()) return {};
-  std::vector<std::uint8_t> buffer = std::move(spare.back());
-  spare.pop_back();
-  return buffer;
+std::shared_ptr<KeptSample> SnapshotRing::SpareSample(StreamKind stream) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& spare = spare_[static_cast<int>(stream)];
+    if (!spare.empty()) {
+      std::shared_ptr<KeptSample> sample = std::move(spare.back());
+      spare.pop_back();
+      return sample;
+    }
+  }
+  auto sample = std::make_shared<KeptSample>();
+  sample->stream = stream;
+  return sample;
 }
 
 // Called with the lock held. A sample that a snapshot's part still holds is
@@ -58,7 +65,7 @@ void SnapshotRing::Recycle(std::shared_ptr<KeptSample> sample) {
   auto& spare = spare_[static_cast<int>(sample->stream)];
   if (sample.use_count() != 1 || spare.size() >= kMaxSpares) return;
   std::atomic_thread_fence(std::memory_order_acquire);
-  spare.push_back(std::move(sample->bytes));
+  spare.push_back(std::move(sample));
 }
 
 void SnapshotRing::EndSnapshotsBefore(double time) {

@@ -123,7 +123,7 @@ class SnapshotRing {
   };
 
   static std::uint64_t MemoryOf(const KeptSample& sample);
-  std::vector<std::uint8_t> SpareBuffer(StreamKind stream);
+  std::shared_ptr<KeptSample> SpareSample(StreamKind stream);
   void Recycle(std::shared_ptr<KeptSample> sample);
   void EndSnapshotsBefore(double time);
   void Evict();
@@ -136,11 +136,12 @@ class SnapshotRing {
   const std::uint64_t max_bytes_;
   mutable std::mutex mutex_;
   std::deque<std::shared_ptr<KeptSample>> samples_;
-  // The byte buffers of evicted samples that no snapshot holds, per stream,
-  // for the next samples: a window evicts as fast as it takes, and buffers
-  // of a sample's size are past the allocator's fast paths, so allocating
-  // each one anew took a tenth of the recorder's time.
-  std::vector<std::vector<std::uint8_t>> spare_[2];
+  // Evicted samples that no snapshot holds, per stream, kept whole (shared
+  // block and byte buffer) for the next samples: a window evicts as fast as
+  // it takes, and a full window interleaves tens of thousands of live blocks
+  // with the recorder's own short-lived ones, so allocating each sample anew
+  // pushed the whole process onto the allocator's slow paths.
+  std::vector<std::shared_ptr<KeptSample>> spare_[2];
   std::uint64_t front_index_ = 0;  // the index of samples_.front()
   std::uint64_t bytes_ = 0;
   std::uint64_t evicted_early_ = 0;
