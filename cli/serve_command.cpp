@@ -55,12 +55,11 @@ ServedCounts ServeUntilStopped(foxglove::LiveServer& server, qrk_impl::RobotLink
   return {feed.Basic(), feed.Extra()};
 }
 
-// The records whole only on request, as in a recording (ros2_topics.hpp).
 ServedCounts Serve(foxglove::LiveServer& server, qrk_impl::RobotLink& robot, const RecordedGroups& groups,
                    const CommandLine& line) {
   if (!line.ros2) return ServeUntilStopped<FoxglovePlan>(server, robot, groups, line);
-  if (line.all_fields) return ServeUntilStopped<Ros2AllFieldsPlan>(server, robot, groups, line);
-  return ServeUntilStopped<Ros2Plan>(server, robot, groups, line);
+  return WithRos2Plan(line.all_fields,
+                      [&](auto plan) { return ServeUntilStopped<decltype(plan)>(server, robot, groups, line); });
 }
 
 }  // namespace

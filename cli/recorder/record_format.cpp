@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "cli/recorder/mcap_output.hpp"
+#include "cli/recorder/ros2_topics.hpp"
 #include "cli/recorder/row_files_output.hpp"
 
 namespace velmor::cli {
@@ -13,11 +14,8 @@ std::unique_ptr<RecordingOutput> Create(const RecordingSetup& setup) {
   return std::make_unique<Output>(setup);
 }
 
-// The records whole only on request: a file with a type that is not
-// installed does not play (ros2_topics.hpp).
 std::unique_ptr<RecordingOutput> CreateRos2(const RecordingSetup& setup) {
-  if (setup.all_fields) return Create<McapOutput<Ros2AllFieldsPlan>>(setup);
-  return Create<McapOutput<Ros2Plan>>(setup);
+  return WithRos2Plan(setup.all_fields, [&](auto plan) { return Create<McapOutput<decltype(plan)>>(setup); });
 }
 
 constexpr std::string_view kRowsKept = "the files keep every complete row written before it";

@@ -120,4 +120,12 @@ struct Ros2AllFieldsPlan : Ros2Plan {
 template <class Target>
 using Ros2Topics = SampleTopics<Target, Ros2Plan>;
 
+/// Calls `use` with the ROS 2 plan that --all-fields chooses, for a file and
+/// a live view alike: the records whole only on request (see above).
+template <class Use>
+decltype(auto) WithRos2Plan(bool all_fields, Use&& use) {
+  if (all_fields) return use(Ros2AllFieldsPlan{});
+  return use(Ros2Plan{});
+}
+
 }  // namespace velmor::cli
