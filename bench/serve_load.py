@@ -85,7 +85,9 @@ def under_load(args, load, rounds=1, flags=()):
         cpu = (cpu_s(serve.pid) - cpu_before) / busy
         check = viewers("at-once", url, 1, 1, "/ARM_1/joint_states", timeout=60)  # a topic of every variant
         ended = time.monotonic()
-        serve.send_signal(signal.SIGINT)
+        # SIGTERM, not SIGINT: a bench started as a background job starts qrk serve with SIGINT ignored, which it
+        # keeps, as every command started from a script does.
+        serve.send_signal(signal.SIGTERM)
         out, err = serve.communicate(timeout=30)
         exit_s = time.monotonic() - ended
         if serve.returncode != 0:

@@ -2,7 +2,8 @@
 
 A server runs in the second namespace (named by VELMOR_PEER_NETNS; beside
 the caller when that is unset), prints "ready" on stdout once its endpoints
-are declared and exits cleanly on SIGINT. Its stderr goes to a temporary file
+are declared and exits cleanly on SIGINT (or, started with SIGINT ignored
+as a background job's programs are, on SIGTERM). Its stderr goes to a temporary file
 that failures quote and that `log` holds once the server has stopped. Shared
 by the tests and the benchmarks, so it needs neither pytest nor the module.
 """
@@ -36,13 +37,16 @@ class RobotServer:
             raise RuntimeError(f"{argv[0]} did not get ready (first line {line!r}); its log:\n{self.log}")
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.send_signal(signal.SIGINT)
+        # SIGINT first, the clean end every server has; a server that ignores it (a benchmark run as a background
+        # job starts everything so) gets SIGTERM, and one that ignores that too is killed.
+        for stop_signal, grace in ((signal.SIGINT, 10), (signal.SIGTERM, 10), (signal.SIGKILL, None)):
+            if self.process.poll() is not None:
+                break
+            self.process.send_signal(stop_signal)
             try:
-                self.process.wait(15)
+                self.process.wait(grace)
             except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+                continue
         self.process.stdout.close()
 
     def __enter__(self):
