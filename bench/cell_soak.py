@@ -96,7 +96,7 @@ def started(argv):
 
 
 def ended(process):
-    """Stops a recorder with SIGINT: its summary and its CPU seconds over its whole run."""
+    """Stops a recorder with SIGTERM: its summary and its CPU seconds over its whole run."""
     process.send_signal(signal.SIGTERM)
     _, status, usage = os.wait4(process.pid, 0)
     process.returncode = os.waitstatus_to_exitcode(status)
