@@ -96,7 +96,9 @@ def started(argv):
 
 
 def ended(process):
-    """Stops a recorder with SIGTERM: its summary and its CPU seconds over its whole run."""
+    """Stops a recorder with SIGTERM: its summary and its CPU seconds over its whole run. Not SIGINT: a soak left
+    running as a background job (`nohup scripts/soak --cell &`) starts every program with SIGINT ignored, which
+    they keep."""
     process.send_signal(signal.SIGTERM)
     _, status, usage = os.wait4(process.pid, 0)
     process.returncode = os.waitstatus_to_exitcode(status)
@@ -142,10 +144,6 @@ def soak(args):
                     cpu[name].append(cpu_seconds(process.pid))
                 disk.append(series_bytes(cell_folder)[0])
                 time.sleep(max(0.0, min(SAMPLE_PERIOD, end - time.monotonic())))
-            # SIGTERM, here and for the recorders, not SIGINT: a soak left running as a background job
-            # (`nohup scripts/soak --cell &`) starts every program with SIGINT ignored, which they keep.
-            robot.process.send_signal(signal.SIGTERM)
-            robot.process.wait(30)
         stopped = re.search(r"stopping after [\d.]+ s, (\d+) samples per robot", robot.log)
         if not stopped:
             sys.exit(f"qrk-sim did not say how many samples it sent (status {robot.process.returncode}):\n{robot.log}")

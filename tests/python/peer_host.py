@@ -2,10 +2,11 @@
 
 A server runs in the second namespace (named by VELMOR_PEER_NETNS; beside
 the caller when that is unset), prints "ready" on stdout once its endpoints
-are declared and exits cleanly on SIGINT (or, started with SIGINT ignored
-as a background job's programs are, on SIGTERM). Its stderr goes to a temporary file
-that failures quote and that `log` holds once the server has stopped. Shared
-by the tests and the benchmarks, so it needs neither pytest nor the module.
+are declared and exits cleanly on SIGINT (or, started with SIGINT ignored as
+a background job's programs are, on SIGTERM). Its stderr goes to a temporary
+file that failures quote and that `log` holds once the server has stopped.
+Shared by the tests and the benchmarks, so it needs neither pytest nor the
+module.
 """
 
 import os
